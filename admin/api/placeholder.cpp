@@ -1,0 +1,1 @@
+// Placeholder so the object library is never empty; removed when real sources land.

@@ -1,0 +1,44 @@
+# The two shipped libraries: each links its own copy of the protocol core objects and exports
+# exactly the symbols of its version script.
+function(share_shared_library name mapfile)
+  add_library(${name} SHARED ${ARGN})
+  set_target_properties(${name} PROPERTIES
+    VERSION ${PROJECT_VERSION}
+    SOVERSION ${PROJECT_VERSION_MAJOR}
+    LINK_DEPENDS ${mapfile})
+  target_link_options(${name} PRIVATE
+    -Wl,--version-script=${mapfile} -Wl,--no-undefined -Wl,-z,defs)
+  target_link_libraries(${name} PRIVATE PkgConfig::AUDIT)
+  target_include_directories(${name} INTERFACE
+    $<BUILD_INTERFACE:${SHARE_INCLUDE_DIR}>
+    $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>)
+endfunction()
+
+share_shared_library(shareadmin ${PROJECT_SOURCE_DIR}/cmake/shareadmin.map
+  $<TARGET_OBJECTS:share_protocol>
+  $<TARGET_OBJECTS:share_command>
+  $<TARGET_OBJECTS:share_api>)
+share_shared_library(sharemonitor ${PROJECT_SOURCE_DIR}/cmake/sharemonitor.map
+  $<TARGET_OBJECTS:share_protocol>
+  $<TARGET_OBJECTS:share_monitor>)
+add_library(share::shareadmin ALIAS shareadmin)
+add_library(share::sharemonitor ALIAS sharemonitor)
+
+# Installation: libraries, headers, pkg-config files and a CMake package.
+install(TARGETS shareadmin sharemonitor EXPORT shareTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
+install(DIRECTORY ${SHARE_INCLUDE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+foreach(pc shareadmin sharemonitor)
+  configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endforeach()
+include(CMakePackageConfigHelpers)
+install(EXPORT shareTargets NAMESPACE share:: FILE shareTargets.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/shareConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/shareConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/shareConfigVersion.cmake
+  COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/shareConfig.cmake ${PROJECT_BINARY_DIR}/shareConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)

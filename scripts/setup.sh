@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs the build and test dependencies on a fresh Debian machine.
+set -euo pipefail
+packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
+          libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang libclang-rt-14-dev
+          valgrind iproute2)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}"
+fi

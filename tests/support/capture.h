@@ -1,0 +1,54 @@
+// Captures of what the libraries write: syslog datagrams sent to /dev/log, and standard output.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace share::test {
+
+struct LogLine {
+    int priority = -1;
+    std::string text;  // the message after the "<pri>timestamp tag: " prefix
+};
+
+// Binds /dev/log (private to this process, see isolation.h) for its lifetime.
+class SyslogCapture {
+public:
+    SyslogCapture();
+    ~SyslogCapture();
+    SyslogCapture(const SyslogCapture &) = delete;
+    SyslogCapture &operator=(const SyslogCapture &) = delete;
+
+    bool Active() const { return fd_ >= 0; }
+    // Every line received so far (waits briefly for datagrams in flight).
+    std::vector<LogLine> Lines();
+    // Texts only, for compact assertions.
+    std::vector<std::string> Texts();
+    bool Contains(std::string_view text);
+    void Clear();
+
+private:
+    void Drain(int wait_ms);
+    int fd_ = -1;
+    std::vector<LogLine> lines_;
+};
+
+// Redirects file descriptor 1 to a temporary file until Finish() or destruction.
+class StdoutCapture {
+public:
+    StdoutCapture();
+    ~StdoutCapture();
+    StdoutCapture(const StdoutCapture &) = delete;
+    StdoutCapture &operator=(const StdoutCapture &) = delete;
+
+    // Restores stdout and returns everything written meanwhile.
+    std::string Finish();
+
+private:
+    int saved_ = -1;
+    int file_ = -1;
+    std::string text_;
+};
+
+}  // namespace share::test
