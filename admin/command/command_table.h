@@ -1,0 +1,48 @@
+// The command table: one row per command code 0..86 of gbCifsArg entry 0. Codes that are not
+// commands exist in the same number space as action and option codes of later entries.
+#pragma once
+
+#include <cstdint>
+#include <span>
+
+#include "share/context.h"
+
+namespace share::command {
+
+inline constexpr int32_t kLastCommandCode = 86;
+
+enum class HandlerKind : uint8_t {
+    kNotCommand,  // rejected in entry 0
+    kObject,      // handed to the object's parser
+    kInline,      // a server option, handled by ProcessServerOptionCommand
+};
+
+using CommandHandler = int (*)(CmdContext *) noexcept;
+
+// The function IDs a command may write (several where its arguments choose).
+struct FunctionIds {
+    uint8_t count = 0;
+    uint8_t ids[10] = {};
+
+    constexpr bool Contains(uint8_t id) const {
+        for (uint8_t i = 0; i < count; ++i)
+            if (ids[i] == id) return true;
+        return false;
+    }
+};
+
+struct CommandRow {
+    int32_t code = 0;
+    const char *name = nullptr;  // CMD_* name; null for codes that are not commands
+    HandlerKind kind = HandlerKind::kNotCommand;
+    CommandHandler handler = nullptr;
+    FunctionIds functionIds;
+};
+
+// Rows for codes 0..kLastCommandCode, indexed by code.
+std::span<const CommandRow> CommandTable() noexcept;
+
+// Row of a command code, or null for codes outside 0..kLastCommandCode.
+const CommandRow *FindCommand(int32_t code) noexcept;
+
+}  // namespace share::command

@@ -1,0 +1,100 @@
+// The pipeline: argument block -> command context -> request -> exchange -> response.
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "admin/command/command_table.h"
+#include "admin/command/command_util.h"
+#include "share/command.h"
+
+extern "C" {
+SHARE_API __thread CifsArgEntry gbCifsArg[CIFS_ARG_ENTRIES];
+}
+
+namespace share::command {
+namespace {
+
+constexpr const char kRejected[] = "Failed to validate and process command";
+
+template <class Packet>
+void ReleasePacket(Packet *pkt) noexcept {
+    if (pkt == nullptr) return;
+    std::free(pkt->buffer);
+    std::free(pkt);
+}
+
+struct ReqPktDeleter {
+    void operator()(ReqPkt *pkt) const noexcept { ReleasePacket(pkt); }
+};
+using RequestOwner = std::unique_ptr<ReqPkt, ReqPktDeleter>;
+
+// The file commands leave a heap copy of their path or volume name behind pathRef; the
+// context that owns it dies with this call, so the copy goes with it.
+bool OwnsPathCopy(uint8_t functionId) noexcept {
+    switch (functionId) {
+        case 30: case 32: case 33: case 35: case 36: case 38: return true;
+        default: return false;
+    }
+}
+
+class PathCopyGuard {
+public:
+    explicit PathCopyGuard(CmdContext *ctx) noexcept : ctx_(ctx) {}
+    ~PathCopyGuard() {
+        if (OwnsPathCopy(ctx_->functionId)) {
+            std::free(LoadPointer<char>(ctx_));
+            StorePointer(ctx_, nullptr);
+        }
+    }
+    PathCopyGuard(const PathCopyGuard &) = delete;
+    PathCopyGuard &operator=(const PathCopyGuard &) = delete;
+
+private:
+    CmdContext *ctx_;
+};
+
+}  // namespace
+}  // namespace share::command
+
+using namespace share::command;
+
+extern "C" SHARE_API int ProcessCommandLineData(CmdContext *ctx) noexcept {
+    const CommandRow *row = FindCommand(gbCifsArg[0].id);
+    if (ctx == nullptr || row == nullptr || row->kind == HandlerKind::kNotCommand) {
+        PrintLine(kRejected);
+        return -1;
+    }
+    return row->handler(ctx) == 0 ? 0 : -1;
+}
+
+extern "C" SHARE_API int ValidateAndProcessCmd(RespPkt **responseOut) noexcept {
+    CmdContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    PathCopyGuard pathCopy(&ctx);
+    if (ProcessCommandLineData(&ctx) != 0) return -1;
+
+    ReqPkt *created = ReqPktInsertComponentID(ctx.componentId);
+    if (created == nullptr) {
+        LogError("Failed to insert component id into the request packet structure\n");
+        return -1;
+    }
+    // On failure the packet operation has released the packet already.
+    RequestOwner request(ReqPktInsertFunctionID(created, ctx.functionId));
+    if (!request) {
+        LogError("Failed to insert function id into the request packet structure\n");
+        return -1;
+    }
+    if (PopulateRequestPacket(&ctx, request.get()) != 0) return -1;
+
+    RespPkt *response = nullptr;
+    const int rc = SendAndReceiveIPC(request.get(), &response);
+    if (rc != 0) {
+        ReleasePacket(response);
+        return -1;
+    }
+    if (responseOut != nullptr)
+        *responseOut = response;
+    else
+        ReleasePacket(response);
+    return 0;
+}
