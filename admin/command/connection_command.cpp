@@ -1,0 +1,263 @@
+// The connection objects: connections (command 30), open files (32) and clearing of
+// connections (62).
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "admin/command/command_util.h"
+#include "share/command.h"
+
+namespace share::command {
+namespace {
+
+constexpr uint16_t kMaxConnectionId = 65535;
+
+enum class IdCheck : uint8_t { kOk, kNotNumeric, kOutOfRange };
+
+// Whole text, no overflow, 0..65535 taken as unsigned (so negative numbers are out of range).
+IdCheck ConvertConnectionId(const char *text, uint16_t *id) noexcept {
+    if (text == nullptr) return IdCheck::kNotNumeric;
+    const ParsedNumber n = ParseNumber(text);
+    if (n.trailing) return IdCheck::kNotNumeric;
+    if (n.overflow || n.value < 0 || n.value > kMaxConnectionId) return IdCheck::kOutOfRange;
+    *id = static_cast<uint16_t>(n.value);
+    return IdCheck::kOk;
+}
+
+// Converts entry `index` into the context's connection ID; the value is released either way.
+bool TakeConnectionId(CmdContext *ctx, int index, const char *notNumeric,
+                      const char *outOfRange) noexcept {
+    uint16_t id = 0;
+    const IdCheck check = ConvertConnectionId(ArgValue(index), &id);
+    if (check == IdCheck::kNotNumeric) PrintLine(notNumeric);
+    if (check == IdCheck::kOutOfRange) PrintLine(outOfRange);
+    if (check == IdCheck::kOk) std::memcpy(ctx->params.raw, &id, sizeof id);
+    ReleaseArg(index);
+    return check == IdCheck::kOk;
+}
+
+// ---- connections ----
+
+constexpr const char kConnectionsUsage[] =
+    "Failed to process connections monitoring request. Invalid command entered, check the usage";
+
+int Connections(CmdContext *ctx) noexcept {
+    if (ArgCode(3) != 0) {
+        PrintLine(kConnectionsUsage);
+        return -1;
+    }
+    switch (ArgCode(1)) {
+        case 0: ctx->functionId = 25; return 0;
+        case 7:
+            switch (ArgCode(2)) {
+                case 0: ctx->functionId = 26; return 0;
+                case 8: ctx->functionId = 27; return 0;
+                case 9: ctx->functionId = 28; return 0;
+                default: PrintLine(kConnectionsUsage); return -1;
+            }
+        case 31:
+        case 1:
+            ctx->functionId = ArgCode(1) == 31 ? 29 : 78;
+            return TakeConnectionId(ctx, 1,
+                                    "Failed to process connections related command. Connection "
+                                    "ID should be a numeric value",
+                                    "Failed to process connections related command. Connection "
+                                    "ID should be a numeric value between 0 to 65535")
+                       ? 0
+                       : -1;
+        default: PrintLine(kConnectionsUsage); return -1;
+    }
+}
+
+// ---- open files ----
+
+constexpr const char kFilesUsage[] =
+    "Failed to process files request. Invalid command entered, check the usage";
+
+enum class Selector : uint8_t { kPathCopy, kConnectionId, kRecord };
+
+// Function IDs per selector: listing, listing with option 60, closing (0: not allowed).
+struct FileSelector {
+    int32_t code;
+    Selector kind;
+    uint8_t list;
+    uint8_t listModified;
+    uint8_t close;
+};
+
+constexpr FileSelector kFileSelectors[] = {
+    {34, Selector::kPathCopy, 30, 33, 36},
+    {31, Selector::kConnectionId, 31, 34, 37},
+    {35, Selector::kPathCopy, 32, 35, 38},
+    {80, Selector::kRecord, 79, 79, 0},
+};
+
+int Files(CmdContext *ctx) noexcept {
+    // Entries 1 to 4 all used: more than any file command takes. An entry after the end entry
+    // is stale and not looked at.
+    int used = 0;
+    while (used < 4 && ArgCode(used + 1) != 0) ++used;
+    if (used == 4) {
+        PrintLine(kFilesUsage);
+        return -1;
+    }
+    const int32_t action = ArgCode(1);
+    if (action != 7 && action != 33) {
+        PrintLine(kFilesUsage);
+        return -1;
+    }
+    const bool modified = action == 7 && ArgCode(2) == 60;
+    const int index = modified ? 3 : 2;
+    const FileSelector *sel = nullptr;
+    for (const FileSelector &s : kFileSelectors)
+        if (s.code == ArgCode(index)) sel = &s;
+    const uint8_t functionId =
+        sel == nullptr ? 0 : action == 33 ? sel->close : modified ? sel->listModified : sel->list;
+    const char *value = ArgValue(index);
+    // A selector without a value cannot be sent: treated like an unlisted one.
+    if (functionId == 0 || (value == nullptr && sel->kind != Selector::kConnectionId)) {
+        PrintLine(kFilesUsage);
+        ReleaseArg(index);
+        return -1;
+    }
+    ctx->functionId = functionId;
+    switch (sel->kind) {
+        case Selector::kPathCopy: {
+            char *copy = strdup(value);
+            if (copy == nullptr)
+                Print("Failed to allocate memory to get the list of users who opened the file: "
+                      "%s\n",
+                      value);
+            else
+                StorePointer(ctx, copy);
+            ReleaseArg(index);
+            return copy != nullptr ? 0 : -1;
+        }
+        case Selector::kConnectionId:
+            return TakeConnectionId(ctx, index,
+                                    "Failed to process files command. Connection ID should be a "
+                                    "numeric value",
+                                    "Failed to process files command. Connection ID should be a "
+                                    "numeric value between 0 to 65535")
+                       ? 0
+                       : -1;
+        case Selector::kRecord:
+            // The record stays the caller's: only the pointer moves.
+            StorePointer(ctx, value);
+            gbCifsArg[index].value = nullptr;
+            return 0;
+    }
+    return -1;
+}
+
+// ---- clear connections ----
+
+constexpr int32_t kConnType = 63, kIdleTime = 64, kConnCount = 65;
+
+constexpr const char kClearMissing[] =
+    "Failed to process clear connection request. Required parameters are missing for the "
+    "request.";
+
+bool TakeConnType(ClearConnParams *p, int index) noexcept {
+    const CString word = NormalisedCopy(ArgValue(index));
+    bool ok = true;
+    if (word && std::strcmp(word.get(), "ALL") == 0)
+        p->connType = 0;
+    else if (word && std::strcmp(word.get(), "NULL") == 0)
+        p->connType = 1;
+    else
+        ok = false;
+    if (!ok)
+        PrintLine("Failed to process clear connections related command. Invalid value supplied "
+                  "for --ctype option.");
+    ReleaseArg(index);
+    return ok;
+}
+
+bool TakeIdleTime(ClearConnParams *p, int index) noexcept {
+    const char *value = ArgValue(index);
+    const ParsedNumber n = value != nullptr ? ParseNumber(value) : ParsedNumber{0, true, false};
+    bool ok = false;
+    if (n.trailing)
+        PrintLine("Failed to process clear connections related command. Idle time should be a "
+                  "numeric value.");
+    else if (n.overflow || n.value < 15 || n.value > 65535)
+        PrintLine("Failed to process clear connections related command. Idle time should be a "
+                  "numeric value between 15 to 65535.");
+    else
+        ok = true;
+    if (ok) p->idleTime = static_cast<int32_t>(n.value);
+    ReleaseArg(index);
+    return ok;
+}
+
+bool TakeConnCount(ClearConnParams *p, int index) noexcept {
+    const char *value = ArgValue(index);
+    const ParsedNumber n = value != nullptr ? ParseNumber(value) : ParsedNumber{0, true, false};
+    long count = n.value;
+    bool ok = false;
+    if (n.trailing) {
+        const CString word = NormalisedCopy(value);
+        ok = word && std::strcmp(word.get(), "ALL") == 0;
+        count = 65535;
+        if (!ok)
+            PrintLine("Failed to process clear connections related command. Invalid value "
+                      "supplied for --conn-count option.");
+    } else if (n.overflow || count < 1 || count > 65535) {
+        PrintLine("Failed to process clear connections related command. Connection count should "
+                  "be a numeric value between 1 to 65535.");
+    } else {
+        ok = true;
+    }
+    if (ok) p->connCount = static_cast<int32_t>(count);
+    ReleaseArg(index);
+    return ok;
+}
+
+int ClearConnections(CmdContext *ctx) noexcept {
+    if (ArgCode(4) != 0) {
+        PrintLine("Failed to process clear connections request. Invalid option entered.");
+        return -1;
+    }
+    ctx->functionId = 63;
+    if (ArgCode(1) == 0) {
+        PrintLine(kClearMissing);
+        return -1;
+    }
+    ClearConnParams *params = &ctx->params.clearConn;
+    bool seenType = false, seenIdle = false, seenCount = false;
+    for (int i = 1; ArgCode(i) != 0; ++i) {
+        bool ok = false;
+        switch (ArgCode(i)) {
+            case kConnType: ok = seenType = TakeConnType(params, i); break;
+            case kIdleTime: ok = seenIdle = TakeIdleTime(params, i); break;
+            case kConnCount: ok = seenCount = TakeConnCount(params, i); break;
+            default:
+                PrintLine("Failed to parse clear connection request. Invalid option entered.");
+                break;
+        }
+        if (!ok) return -1;
+    }
+    if (!(seenType && seenIdle && seenCount)) {
+        PrintLine(kClearMissing);
+        return -1;
+    }
+    return 0;
+}
+
+}  // namespace
+}  // namespace share::command
+
+using namespace share::command;
+
+extern "C" SHARE_API int ProcessConnectionsCommandData(CmdContext *ctx) noexcept {
+    return ctx != nullptr ? Connections(ctx) : -1;
+}
+
+extern "C" SHARE_API int ProcessFilesCommandData(CmdContext *ctx) noexcept {
+    return ctx != nullptr ? Files(ctx) : -1;
+}
+
+extern "C" SHARE_API int ProcessClearConnectionInputParameters(CmdContext *ctx) noexcept {
+    return ctx != nullptr ? ClearConnections(ctx) : -1;
+}

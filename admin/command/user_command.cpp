@@ -1,0 +1,177 @@
+// The user objects: the invalid-user cache (command 28) and user contexts (command 83).
+#include <cstdint>
+#include <cstring>
+
+#include "admin/command/command_util.h"
+#include "share/command.h"
+
+namespace share::command {
+namespace {
+
+constexpr size_t kMaxUserName = 256;
+constexpr long kMaxTimeoutMinutes = 525600;
+constexpr size_t kMaxUserContext = 511;
+
+constexpr const char kCacheUsage[] =
+    "Failed to process invalid user cache request. Invalid command entered, check the usage";
+
+// One message of a rejection, on its channel.
+struct Report {
+    const char *text;
+    bool logged;  // syslog (ERROR, CLI) instead of standard output
+
+    void Emit() const noexcept {
+        if (logged)
+            LogError(text);
+        else
+            PrintLine(text);
+    }
+};
+
+// The three invalid-user name actions: add, remove, make permanent.
+struct NameAction {
+    int32_t action;
+    uint8_t functionId;
+    Report extraEntries;  // entry 3 used
+    Report notAName;      // entry 2 is not option 12, or has no value
+    const char *tooLong;  // format with the limit
+    bool tooLongLogged;
+};
+
+constexpr NameAction kNameActions[] = {
+    {10, 22, {kCacheUsage, false}, {kCacheUsage, false},
+     "Failed to add invalid user details. User name must be only %d characters long\n", false},
+    // Described as ending the process: a library must not, so it is refused like add.
+    {11, 23, {kCacheUsage, false}, {kCacheUsage, false},
+     "Failed to remove invalid user details. User name must be only %d characters long\n", false},
+    {82, 81,
+     {"Failed to process make permanent invalid user request. Invalid command entered, check the "
+      "usage",
+      true},
+     {kCacheUsage, true},
+     "Failed to add invalid user details. User name must be only %d characters long", true},
+};
+
+int RunNameAction(CmdContext *ctx, const NameAction &a) noexcept {
+    if (ArgCode(3) != 0) {
+        a.extraEntries.Emit();
+        return -1;
+    }
+    ctx->functionId = a.functionId;
+    const char *name = ArgValue(2);
+    if (ArgCode(2) != 12 || name == nullptr) {
+        a.notAName.Emit();
+        ReleaseArg(2);
+        return -1;
+    }
+    if (std::strlen(name) > kMaxUserName) {
+        if (a.tooLongLogged)
+            LogError(a.tooLong, static_cast<int>(kMaxUserName));
+        else
+            Print(a.tooLong, static_cast<int>(kMaxUserName));
+        ReleaseArg(2);
+        return -1;
+    }
+    CopyField(ctx->params.userName, sizeof ctx->params.userName, name);
+    stripSpaces(ctx->params.userName);
+    ReleaseArg(2);
+    return 0;
+}
+
+int SetTimeout(CmdContext *ctx) noexcept {
+    if (ArgCode(2) != 0) {
+        PrintLine(kCacheUsage);
+        return -1;
+    }
+    ctx->functionId = 21;
+    const char *value = ArgValue(1);
+    const ParsedNumber n = value != nullptr ? ParseNumber(value) : ParsedNumber{0, true, false};
+    const bool ok = !n.trailing && !n.overflow && n.value >= 0 && n.value <= kMaxTimeoutMinutes;
+    if (ok) {
+        const auto minutes = static_cast<int32_t>(n.value);
+        std::memcpy(ctx->params.raw, &minutes, sizeof minutes);
+    } else {
+        Print("Failed to set invalid user timeout period. Timeout period (in minutes) should be a "
+              "numeric value between 0 and %d\n",
+              static_cast<int>(kMaxTimeoutMinutes));
+    }
+    ReleaseArg(1);
+    return ok ? 0 : -1;
+}
+
+int ListInvalidUsers(CmdContext *ctx) noexcept {
+    const char *record = ArgValue(1);
+    if (ArgCode(2) != 0 || record == nullptr) {
+        LogError("Failed to process list invalid users request. Invalid command entered, check "
+                 "the usage");
+        return -1;
+    }
+    ctx->functionId = 80;
+    // The record stays the caller's: only the pointer moves.
+    StorePointer(ctx, record);
+    gbCifsArg[1].value = nullptr;
+    return 0;
+}
+
+int InvalidUserCache(CmdContext *ctx) noexcept {
+    const int32_t action = ArgCode(1);
+    for (const NameAction &a : kNameActions)
+        if (a.action == action) return RunNameAction(ctx, a);
+    switch (action) {
+        case 7:
+            // Described as ending the process when entry 2 is used: refused instead.
+            if (ArgCode(2) != 0) {
+                PrintLine(kCacheUsage);
+                return -1;
+            }
+            ctx->functionId = 24;
+            return 0;
+        case 29: return SetTimeout(ctx);
+        case 81: return ListInvalidUsers(ctx);
+        default: PrintLine(kCacheUsage); return -1;
+    }
+}
+
+// ---- user contexts ----
+
+int UserContexts(CmdContext *ctx) noexcept {
+    const int32_t action = ArgCode(1);
+    if (ArgCode(3) != 0 || (action != 7 && action != 10 && action != 11)) {
+        PrintLine("Failed to process contexts request. Invalid command entered, check the usage");
+        return -1;
+    }
+    if (action == 7) {
+        ctx->functionId = 82;
+        return 0;
+    }
+    const char *verb = action == 10 ? "add" : "remove";
+    ctx->functionId = action == 10 ? 83 : 84;
+    const char *value = ArgValue(1);
+    bool ok = false;
+    if (value != nullptr && std::strlen(value) > kMaxUserContext) {
+        Print("Failed to %s user context as name exceeds max characters long\n", verb);
+    } else {
+        if (value != nullptr) {
+            char *field = ctx->params.userContextName;
+            CopyField(field, sizeof ctx->params.userContextName, value);
+            stripSpaces(field);
+            ok = stringHasOnlyPeriods(field) == 0;
+        }
+        if (!ok) Print("Failed to %s user context as invalid user context is entered\n", verb);
+    }
+    ReleaseArg(1);
+    return ok ? 0 : -1;
+}
+
+}  // namespace
+}  // namespace share::command
+
+using namespace share::command;
+
+extern "C" SHARE_API int ProcessIUCCommandData(CmdContext *ctx) noexcept {
+    return ctx != nullptr ? InvalidUserCache(ctx) : -1;
+}
+
+extern "C" SHARE_API int ProcessContextsCommandData(CmdContext *ctx) noexcept {
+    return ctx != nullptr ? UserContexts(ctx) : -1;
+}
