@@ -1,0 +1,96 @@
+// The mechanics every management function shares: its argument entries, the exchange through
+// the command pipeline, the walk over the response's elements, and its log lines.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+
+#include "protocol/memory.h"
+#include "share/command.h"
+#include "share/protocol.h"
+
+namespace share::api {
+
+// syslog at `level` under CLI, only when that bit is set in gCIFSLogLevel.
+void Log(int level, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
+
+struct ResponseDeleter {
+    void operator()(RespPkt *pkt) const noexcept;  // buffer, then handle
+};
+using Response = std::unique_ptr<RespPkt, ResponseDeleter>;
+
+// The argument entries of one command, written from entry 0 upwards into the calling thread's
+// gbCifsArg. Whatever value is still set in an entry written here when the command is run or
+// dropped is released: copies are freed, a caller's record pointer is only cleared.
+class Command {
+  public:
+    explicit Command(int32_t code) noexcept { Put(code, nullptr); }
+    ~Command() { Release(); }
+    Command(const Command &) = delete;
+    Command &operator=(const Command &) = delete;
+
+    // (id, null)
+    void Add(int32_t id) noexcept { Put(id, nullptr); }
+    // (id, heap copy of text); false when the copy cannot be made (the entry then holds null).
+    bool AddCopy(int32_t id, const char *text) noexcept;
+    // (id, text), taking over a heap string; false for null.
+    bool AddOwned(int32_t id, CString text) noexcept;
+    // (id, the caller's record pointer itself): never freed here.
+    void AddBorrowed(int32_t id, void *record) noexcept;
+    // The end entry (0, null).
+    void End() noexcept { Put(0, nullptr); }
+    // End entries (0, null) from the next entry up to and including entry `last`.
+    void EndThrough(int last) noexcept {
+        do Put(0, nullptr);
+        while (next_ <= last);
+    }
+
+    // Runs ValidateAndProcessCmd and releases the values it left. 0: `response` holds the answer
+    // and `status` its status word. -1: the pipeline failed (and has reported why).
+    int Run(Response &response, int32_t &status) noexcept;
+
+  private:
+    void Put(int32_t id, char *value) noexcept;
+    void Release() noexcept;
+
+    int next_ = 0;
+    uint64_t borrowed_ = 0;  // bit i: entry i holds a caller's record
+};
+
+// Runs a command whose answer is a status only: 0, -1 (pipeline failure), or the server's
+// status after `onRefused(status)` has reported it.
+template <class OnRefused>
+int RunForStatus(Command &cmd, OnRefused &&onRefused) noexcept {
+    Response response;
+    int32_t status = 0;
+    if (cmd.Run(response, status) != 0) return -1;
+    if (status != 0) onRefused(status);
+    return status;
+}
+
+// One data element of a response: its type and an owned copy of its payload.
+struct Element {
+    uint8_t type = 0;
+    uint32_t length = 0;
+    CPtr<uint8_t> payload;
+
+    std::span<const uint8_t> Bytes() const noexcept { return {payload.get(), length}; }
+};
+
+enum class Step { kElement, kEnd, kFailed };
+
+// GetFirstData, then GetNextData. Unlike the bare walk, tells a copy that could not be allocated
+// (kFailed) from the end of the data (kEnd), so that no failure passes for an empty answer.
+class ElementWalk {
+  public:
+    explicit ElementWalk(RespPkt *pkt) noexcept : pkt_(pkt) {}
+    Step Next(Element &out) noexcept;
+
+  private:
+    RespPkt *pkt_;
+    bool started_ = false;
+};
+
+}  // namespace share::api

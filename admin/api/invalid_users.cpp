@@ -1,0 +1,92 @@
+// The server's invalid-user cache: list it by a caller's request; add a permanent invalid user,
+// remove one, make one permanent.
+#include <cerrno>
+
+#include "admin/api/codes.h"
+#include "admin/api/exchange.h"
+#include "share/api.h"
+
+namespace share::api {
+namespace {
+
+struct UserAction {
+    int32_t action;
+    const char *notReceived;
+    const char *refused;  // user name, status
+};
+
+constexpr UserAction kAddPermanent = {
+    code::kAdd, "CIFSLIB: Not received request parameter to add a default/permanent invalid user.",
+    "CIFSLIB: Failed to add user as a default/permanent invalid user: %s, error: %d"};
+constexpr UserAction kRemove = {
+    code::kRemove, "CIFSLIB: Not received request parameter to remove an invalid user.",
+    "CIFSLIB: Failed to remove user as an invalid user: %s, error: %d"};
+constexpr UserAction kMakePermanent = {
+    code::kMakePermanent,
+    "CIFSLIB: Not received request parameter to make an invalid user to be a permanent invalid "
+    "user.",
+    "CIFSLIB: Failed to make an invalid user as a permanent invalid user: %s, error: %d"};
+
+// Entries (28, null), (action, null), (12, copy of the name), end.
+int RunUserAction(const UserAction &a, const char *userName) noexcept {
+    if (userName == nullptr) {
+        Log(CIFS_LOG_ERROR, "%s", a.notReceived);
+        return -1;
+    }
+    Command cmd(code::kInvalidUserCache);
+    cmd.Add(a.action);
+    if (!cmd.AddCopy(code::kName, userName)) {
+        const int error = errno;
+        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
+            userName, error);
+        return -1;
+    }
+    cmd.End();
+    return RunForStatus(cmd,
+                        [&](int32_t status) { Log(CIFS_LOG_ERROR, a.refused, userName, status); });
+}
+
+}  // namespace
+}  // namespace share::api
+
+using namespace share::api;
+
+extern "C" SHARE_API int CIFSLIB_ListInvalidUsers(void *request, void **list) noexcept {
+    if (request == nullptr || list == nullptr) {
+        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received request parameter to list invalid users.");
+        return -1;
+    }
+    Command cmd(code::kInvalidUserCache);
+    cmd.AddBorrowed(code::kListInvalidUsers, request);
+    cmd.End();
+    Response response;
+    int32_t status = 0;
+    if (cmd.Run(response, status) != 0) return -1;
+    if (status != 0) {
+        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d", status);
+        return status;
+    }
+    ElementWalk walk(response.get());
+    Element e;
+    if (walk.Next(e) != Step::kElement) return -1;
+    if (e.type != elem::kInvalidUsers) {
+        Log(CIFS_LOG_ERROR,
+            "CIFSLIB: Invalid data type received in the response packet: %u, expected: %u",
+            static_cast<unsigned>(e.type), static_cast<unsigned>(elem::kInvalidUsers));
+        return -1;
+    }
+    *list = e.payload.release();
+    return 0;
+}
+
+extern "C" SHARE_API int CIFSLIB_AddPermanentInvalidUser(const char *userName) noexcept {
+    return RunUserAction(kAddPermanent, userName);
+}
+
+extern "C" SHARE_API int CIFSLIB_RemoveInvalidUser(const char *userName) noexcept {
+    return RunUserAction(kRemove, userName);
+}
+
+extern "C" SHARE_API int CIFSLIB_MakePermanentInvalidUser(const char *userName) noexcept {
+    return RunUserAction(kMakePermanent, userName);
+}
