@@ -1,0 +1,94 @@
+// Pieces shared by the three families of inline server option commands (switches and keywords;
+// names, addresses and interfaces; numbers, caches and the DFS referral cache).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <optional>
+#include <span>
+
+#include "share/context.h"
+
+namespace share::command {
+
+// Action and option codes that the option commands read from entries 1 and 2.
+enum OptionCode : int32_t {
+    kActionList = 7,
+    kActionAdd = 10,
+    kActionRemove = 11,
+    kOptionServerName = 15,
+    kOptionIpAddress = 16,
+    kOptionDnsEntry = 19,
+    kOptionConnectionId = 31,
+    kOptionJunctionPath = 34,
+    kOptionShareByDefault = 38,
+    kOptionQuotaSyncValue = 42,
+    kOptionCryptoKeysSwitch = 71,
+    kOptionInterface = 76,
+};
+
+// Where a message goes: printed exactly as formatted, printed as one line, or logged (ERROR/CLI).
+enum class Channel : uint8_t { kPrint, kLine, kLog };
+
+struct Message {
+    const char *text = nullptr;  // a printf format; null means "no message"
+    Channel channel = Channel::kPrint;
+};
+
+constexpr Message Printed(const char *text) { return {text, Channel::kPrint}; }
+constexpr Message Line(const char *text) { return {text, Channel::kLine}; }
+constexpr Message Logged(const char *text) { return {text, Channel::kLog}; }
+
+// Reports msg on its channel; its format may use %s for `quoted`, then %d for the two numbers.
+void Emit(const Message &msg, const char *quoted = "", int first = 0, int second = 0) noexcept;
+
+// The caller's text as messages quote it: a missing value quotes as empty.
+constexpr const char *Quoted(const char *text) { return text ? text : ""; }
+
+struct Keyword {
+    const char *word;
+    int32_t value;
+};
+
+inline constexpr Keyword kYesNo[] = {{"YES", 1}, {"NO", 0}};
+
+// The value of the first keyword equal to text (whole string, byte for byte, or ignoring case).
+std::optional<int32_t> MatchKeyword(std::span<const Keyword> keywords, const char *text,
+                                    bool ignoreCase = false) noexcept;
+
+// The row of a command table whose `code` matches, or null.
+template <class Row>
+constexpr const Row *FindRow(std::span<const Row> rows, int32_t code) {
+    for (const Row &row : rows)
+        if (row.code == code) return &row;
+    return nullptr;
+}
+
+// Copies at most N-1 characters of text into a fixed text field and terminates it.
+template <size_t N>
+void CopyBounded(char (&field)[N], const char *text) noexcept {
+    const size_t len = strnlen(text, N - 1);
+    std::memcpy(field, text, len);
+    field[len] = '\0';
+}
+
+// A base-10 strtol conversion: leading white space and a sign accepted. The default is the
+// conversion of an empty text.
+struct Decimal {
+    long value = 0;
+    const char *end = "";       // the first character not converted
+    bool converted = false;     // at least one digit was read
+    bool overflow = false;      // the number does not fit a long
+
+    bool Whole() const { return *end == '\0'; }
+    bool Within(long low, long high) const { return !overflow && value >= low && value <= high; }
+};
+Decimal ParseDecimal(const char *text) noexcept;
+
+// Each family runs the command when `code` is one of its own, and returns nothing otherwise.
+std::optional<int> RunSwitchCommand(int32_t code, CmdContext *ctx) noexcept;
+std::optional<int> RunNameCommand(int32_t code, CmdContext *ctx) noexcept;
+std::optional<int> RunNumberCommand(int32_t code, CmdContext *ctx) noexcept;
+
+}  // namespace share::command

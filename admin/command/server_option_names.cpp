@@ -1,0 +1,279 @@
+// Option commands with names, addresses and second arguments: virtual server names and DNS
+// entries, share volumes by default, user quota sync and view, DNS suffix, crypto key dumps and
+// multichannel interfaces.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+
+#include <climits>
+#include <cstring>
+
+#include "admin/command/command_util.h"
+#include "admin/command/server_option_family.h"
+
+namespace share::command {
+namespace {
+
+// Add (10) and remove (11) of a virtual server name (entry 1 code 15) or a DNS entry (code 19),
+// each with an optional IPv4 address in entry 2 (code 16).
+struct AddRemoveRow {
+    int32_t code;
+    const char *invalidCommand;
+    uint8_t serverFunctionId;
+    const char *serverAddressMessage;
+    uint8_t dnsFunctionId;
+    const char *dnsAddressMessage;
+};
+
+constexpr AddRemoveRow kAddRemove[] = {
+    {10, "Failed to process add option. Invalid command entered, check the usage", 7,
+     "Failed to add virtual server name. Wrong IP address given as parameter", 11,
+     "Failed to add DNS entry. Wrong IP address given as parameter"},
+    {11, "Failed to process remove option. Invalid command entered. Check the usage", 8,
+     "Failed to remove virtual server name. Wrong IP address given as parameter", 12,
+     "Failed to remove DNS entry. Wrong IP address given as parameter"},
+};
+
+int RunAddRemove(const AddRemoveRow &row, CmdContext *ctx) {
+    const CifsArgEntry &target = gbCifsArg[1];
+    const bool server = target.id == kOptionServerName;
+    if ((!server && target.id != kOptionDnsEntry) || target.value == nullptr) {
+        PrintLine(row.invalidCommand);
+        ReleaseArg(1);
+        return -1;
+    }
+    uint8_t *address;
+    if (server) {
+        ctx->functionId = row.serverFunctionId;
+        CopyBounded(ctx->params.virtualServer.serverName, target.value);
+        address = ctx->params.virtualServer.ipAddress;
+    } else {
+        ctx->functionId = row.dnsFunctionId;
+        CopyBounded(ctx->params.dnsEntry.netbiosName, target.value);
+        address = ctx->params.dnsEntry.ipAddress;
+    }
+    int result = 0;
+    if (gbCifsArg[2].id == kOptionIpAddress) {
+        in_addr parsed{};
+        if (gbCifsArg[2].value && inet_aton(gbCifsArg[2].value, &parsed)) {
+            std::memcpy(address, &parsed, sizeof parsed);
+        } else {
+            PrintLine(server ? row.serverAddressMessage : row.dnsAddressMessage);
+            result = -1;
+        }
+    }
+    ReleaseArg(2);
+    ReleaseArg(1);
+    return result;
+}
+
+int RunShareVolumesByDefault(CmdContext *ctx) {
+    ctx->functionId = 41;
+    const char *server = gbCifsArg[0].value;
+    const char *word = gbCifsArg[1].value;
+    ShareVolumesParams &params = ctx->params.shareVolumes;
+    int result = -1;
+    if (gbCifsArg[1].id != kOptionShareByDefault) {
+        PrintLine("Failed to process share volumes by default option. Wrong usage");
+    } else if (server == nullptr || std::strlen(server) >= sizeof params.serverName) {
+        Print("Failed to process share volumes by default option. Invalid server name: \" %s \"\n",
+              Quoted(server));
+    } else {
+        CopyBounded(params.serverName, server);
+        CString copy = NormalisedCopy(word);
+        const std::optional<int32_t> value = copy ? MatchKeyword(kYesNo, copy.get()) : std::nullopt;
+        if (value) {
+            params.shareByDefault = *value;
+            result = 0;
+        } else {
+            Print("Failed to process share volumes by default option. Invalid parameter value "
+                  "given for: \" %s \"\n",
+                  Quoted(word));
+        }
+    }
+    ReleaseArg(0);
+    ReleaseArg(1);
+    return result;
+}
+
+constexpr size_t kMaxQuotaTarget = sizeof(QuotaSyncParams::quotaTarget) - 1;
+
+// The normalised copy of a quota target, or null when the target is missing or too long.
+CString QuotaTarget(const char *target) {
+    if (target == nullptr || std::strlen(target) > kMaxQuotaTarget) return nullptr;
+    return NormalisedCopy(target);
+}
+
+constexpr const char *kInvalidQuotaSync =
+    "Failed to process user quota sync. Invalid parameter value: \" %s \"\n";
+
+int QuotaSyncParamsFrom(const char *target, const CifsArgEntry &number, QuotaSyncParams &params) {
+    params.quotaSyncValue = -1;
+    if (number.id == kOptionQuotaSyncValue) {
+        const Decimal d = number.value ? ParseDecimal(number.value) : Decimal{};
+        if (!d.Within(1, INT32_MAX)) {
+            Print(kInvalidQuotaSync, Quoted(number.value));
+            return -1;
+        }
+        params.quotaSyncValue = static_cast<int32_t>(d.value);
+    }
+    CString copy = QuotaTarget(target);
+    if (!copy) {
+        Print(kInvalidQuotaSync, Quoted(target));
+        return -1;
+    }
+    CopyBounded(params.quotaTarget, copy.get());
+    return 0;
+}
+
+int RunUserQuotaSync(CmdContext *ctx) {
+    ctx->functionId = 44;
+    const int result = QuotaSyncParamsFrom(gbCifsArg[0].value, gbCifsArg[1], ctx->params.quotaSync);
+    ReleaseArg(0);
+    ReleaseArg(1);  // whatever its code
+    return result;
+}
+
+int RunUserQuotaView(CmdContext *ctx) {
+    ctx->functionId = 67;
+    const char *target = gbCifsArg[0].value;
+    CString copy = QuotaTarget(target);
+    if (copy)
+        CopyBounded(ctx->params.quotaViewTarget, copy.get());
+    else
+        Print("Failed to process user quota view. Invalid parameter value: \" %s \"\n",
+              Quoted(target));
+    ReleaseArg(0);
+    return copy ? 0 : -1;
+}
+
+int RunDnsSuffix(CmdContext *ctx) {
+    ctx->functionId = 54;
+    const char *suffix = gbCifsArg[0].value;
+    const size_t limit = sizeof ctx->params.domainNameSuffix - 1;
+    const bool valid = suffix != nullptr && std::strlen(suffix) <= limit;
+    if (valid)
+        CopyBounded(ctx->params.domainNameSuffix, suffix);
+    else
+        Print("Failed to process dns suffix option. dns suffix can not be more than %d\n",
+              static_cast<int>(limit));
+    ReleaseArg(0);
+    return valid ? 0 : -1;
+}
+
+int DumpConnectionCryptoKeys(const char *text, CmdContext *ctx) {
+    ctx->functionId = 68;
+    const Decimal d = text ? ParseDecimal(text) : Decimal{};
+    if (!d.Whole()) {
+        PrintLine("Failed to process dump cryptokeys command. Connection ID should be a numeric "
+                  "value ");
+    } else if (!d.converted) {
+        PrintLine("Failed to process dump cryptokeys command. Connection ID not supplied ");
+    } else if (!d.Within(0, UINT16_MAX)) {
+        PrintLine("Failed to process dump cryptokeys command. Connection ID should be a numeric "
+                  "value between 0 to 65535");
+    } else {
+        ctx->params.connectionId = static_cast<uint16_t>(d.value);
+        return 0;
+    }
+    return -1;
+}
+
+int SwitchCryptoKeyDumps(const char *text, CmdContext *ctx) {
+    ctx->functionId = 69;
+    CString copy = NormalisedCopy(text);
+    const std::optional<int32_t> value = copy ? MatchKeyword(kYesNo, copy.get()) : std::nullopt;
+    if (!value) {
+        Print("Failed to process dump cryptokeys option. Invalid parameter value:\" %s \"\n",
+              Quoted(text));
+        return -1;
+    }
+    ctx->params.flagValue = static_cast<uint8_t>(*value);
+    return 0;
+}
+
+int RunDumpCryptoKeys(CmdContext *ctx) {
+    const char *text = gbCifsArg[1].value;
+    int result = -1;
+    switch (gbCifsArg[1].id) {
+        case kOptionConnectionId:
+            result = DumpConnectionCryptoKeys(text, ctx);
+            break;
+        case kOptionCryptoKeysSwitch:
+            result = SwitchCryptoKeyDumps(text, ctx);
+            break;
+        default:
+            PrintLine("Failed to process dump cryptokeys option. Invalid command entered.");
+            break;
+    }
+    ReleaseArg(1);
+    return result;
+}
+
+// Multichannel interfaces: entry 1 holds the action, entry 2 (code 76) the interface name.
+struct InterfaceActionRow {
+    int32_t code;  // the action
+    uint8_t functionId;
+    const char *missingInterface;
+    const char *invalidInterface;  // %s: the caller's text
+};
+
+constexpr InterfaceActionRow kInterfaceActions[] = {
+    {kActionAdd, 73, "Failed to add multi channel interface, invalid parameter",
+     "Failed to add multi channel interface, invalid parameter value:\" %s \"\n"},
+    {kActionRemove, 74, "Failed to remove multi channel interface, invalid parameter",
+     "Failed to remove multi channel interface, invalid parameter value:\" %s \"\n"},
+};
+
+int RunInterfaceAction(const InterfaceActionRow &row, CmdContext *ctx) {
+    ctx->functionId = row.functionId;
+    if (gbCifsArg[2].id != kOptionInterface) {
+        PrintLine(row.missingInterface);
+        return -1;
+    }
+    const char *name = gbCifsArg[2].value;
+    if (name) CopyBounded(ctx->params.interfaceName, name);
+    const bool valid = ctx->params.interfaceName[0] != '\0';
+    if (!valid) Print(row.invalidInterface, Quoted(name));
+    ReleaseArg(2);
+    return valid ? 0 : -1;
+}
+
+int RunMultichannelInterface(CmdContext *ctx) {
+    const int32_t action = gbCifsArg[1].id;
+    if (const InterfaceActionRow *row = FindRow<InterfaceActionRow>(kInterfaceActions, action))
+        return RunInterfaceAction(*row, ctx);
+    if (action == kActionList) {
+        ctx->functionId = 75;
+        ReleaseArg(2);
+        return 0;
+    }
+    PrintLine(
+        "Failed to process multi channnel interface option. Invalid command entered, check the "
+        "usage");
+    return -1;
+}
+
+}  // namespace
+
+std::optional<int> RunNameCommand(int32_t code, CmdContext *ctx) noexcept {
+    if (const AddRemoveRow *row = FindRow<AddRemoveRow>(kAddRemove, code))
+        return RunAddRemove(*row, ctx);
+    switch (code) {
+        case 38:
+            return RunShareVolumesByDefault(ctx);
+        case 41:
+            return RunUserQuotaSync(ctx);
+        case 52:
+            return RunDnsSuffix(ctx);
+        case 69:
+            return RunUserQuotaView(ctx);
+        case 70:
+            return RunDumpCryptoKeys(ctx);
+        case 75:
+            return RunMultichannelInterface(ctx);
+        default:
+            return std::nullopt;
+    }
+}
+
+}  // namespace share::command
