@@ -53,51 +53,74 @@ SHARE_STATIC_ASSERT(offsetof(RespPkt, cursor) == 16, resppkt_cursor);
 
 /* ---- Request side ---- */
 
-/* Creates a request with a zeroed 1024-byte buffer. The caller owns the result. */
+/* Creates a request for the component (low 8 bits) with a zeroed 1024-byte buffer; null when
+ * memory runs out. The caller owns the result: free(pkt->buffer), then free(pkt). */
 SHARE_API ReqPkt *ReqPktInsertComponentID(unsigned int componentId) SHARE_NOEXCEPT;
-/* Returns pkt; on a handle without buffer the handle is released and null returned. */
+/* Sets the function ID (low 8 bits) and returns pkt. Null pkt: null. A handle without buffer is
+ * released (buffer and handle freed) and null returned. */
 SHARE_API ReqPkt *ReqPktInsertFunctionID(ReqPkt *pkt, unsigned int functionId) SHARE_NOEXCEPT;
-/* Appends one element; on failure pkt is kept unchanged (still the caller's) and null returned. */
+/* Appends one element (type: low 8 bits) with a copy of len payload bytes; returns pkt. On failure
+ * returns null and pkt stays unchanged and the caller's. The payload stays the caller's. */
 SHARE_API ReqPkt *ReqPktInsertData(ReqPkt *pkt, unsigned int type, uint32_t len,
                                    const void *payload) SHARE_NOEXCEPT;
+/* Sets the element count (low 8 bits); returns pkt, or null (pkt kept) without a usable pkt. */
 SHARE_API ReqPkt *ReqPktSetNumberOfData(ReqPkt *pkt, unsigned int count) SHARE_NOEXCEPT;
+/* Header fields (0 to 255), or -1 without a usable pkt. */
 SHARE_API int ReqPktGetNumberOfData(ReqPkt *pkt) SHARE_NOEXCEPT;
 SHARE_API int ReqPktGetComponentID(ReqPkt *pkt) SHARE_NOEXCEPT;
 SHARE_API int ReqPktGetFunctionID(ReqPkt *pkt) SHARE_NOEXCEPT;
-/* Element walk: each call returns a fresh heap copy of one payload (caller frees) or null at the
- * end of data. *len and *type receive the element's length and type code. */
+/* Element walk. GetFirstData starts (or restarts) at the first element, GetNextData continues.
+ * Each returns a fresh zero-filled heap copy of one payload, which the caller frees (an empty
+ * element yields a non-null block and *len 0), and writes the element's length and type code to
+ * *len and *type. Null at the end of the data, for an element that would run past the body, for
+ * GetNextData before any GetFirstData, and on failure. Only pkt->cursor changes. */
 SHARE_API void *ReqPktGetFirstData(ReqPkt *pkt, uint32_t *len, uint8_t *type) SHARE_NOEXCEPT;
 SHARE_API void *ReqPktGetNextData(ReqPkt *pkt, uint32_t *len, uint8_t *type) SHARE_NOEXCEPT;
 
 /* ---- Response side ---- */
 
-/* Creates a response with a zeroed 1024-byte buffer. The caller owns the result. */
+/* Creates a response with the status and a zeroed 1024-byte buffer; null when memory runs out.
+ * The caller owns the result: free(pkt->buffer), then free(pkt). */
 SHARE_API RespPkt *RespPktInsertStatus(int32_t status) SHARE_NOEXCEPT;
-/* Appends one element; on a failed growth the packet is released and null returned. */
+/* Appends one element, as ReqPktInsertData. When the handle has no buffer or the buffer cannot
+ * grow, the packet is released (buffer and handle freed) and null returned. */
 SHARE_API RespPkt *RespPktInsertData(RespPkt *pkt, unsigned int type, uint32_t len,
                                      const void *payload) SHARE_NOEXCEPT;
-/* Extends the last element by len bytes; null (packet kept) when there is no element. */
+/* Appends len more payload bytes to the last element; returns pkt. Null, with pkt unchanged and
+ * still the caller's, on failure and when the packet holds no element. */
 SHARE_API RespPkt *RespPktInsertDataExt(RespPkt *pkt, uint32_t len,
                                         const void *payload) SHARE_NOEXCEPT;
+/* Sets the 32-bit element count to count; returns pkt, or null (pkt kept). */
 SHARE_API RespPkt *RespPktSetNumberOfData(RespPkt *pkt, uint8_t count) SHARE_NOEXCEPT;
+/* The element count, or -1 without a usable pkt. */
 SHARE_API int RespPktGetNumberOfData(RespPkt *pkt) SHARE_NOEXCEPT;
+/* Element walk over the response body, as ReqPktGetFirstData/ReqPktGetNextData; payload copies
+ * are the caller's to free. */
 SHARE_API void *RespPktGetFirstData(RespPkt *pkt, uint32_t *len, uint8_t *type) SHARE_NOEXCEPT;
 SHARE_API void *RespPktGetNextData(RespPkt *pkt, uint32_t *len, uint8_t *type) SHARE_NOEXCEPT;
 
 /* ---- Exchange with the file server ---- */
 
-/* Sends the request (left untouched) and receives one response. On 0, *responseOut receives a
- * new response the caller releases (buffer, then handle); on -1 it is left untouched. */
+/* Sends the request (read only; it stays the caller's) over a new connection to the file server
+ * and receives one response. 0: *responseOut holds a new response that the caller releases
+ * (free(buffer), then free(handle)); its status word is not examined. -1: failure, logged;
+ * *responseOut untouched. Blocks for up to 90 seconds while the server is silent. */
 SHARE_API int SendAndReceiveIPC(ReqPkt *request, RespPkt **responseOut) SHARE_NOEXCEPT;
+/* Adds O_NONBLOCK to the descriptor's status flags. 0, or -1 (reported on standard output). */
 SHARE_API int CLI_setSocketUnblock(int fd) SHARE_NOEXCEPT;
-/* Move exactly n bytes; return the count moved (n on success, fewer on failure). */
+/* Move exactly n bytes in chunks of at most 1024, waiting (up to 90 seconds per stall) while a
+ * non-blocking descriptor is not ready. Return the count moved: n, or fewer after a failure,
+ * which is logged. Never negative. */
 SHARE_API ssize_t readn(int fd, void *buffer, size_t n) SHARE_NOEXCEPT;
 SHARE_API ssize_t writen(int fd, const void *data, size_t n) SHARE_NOEXCEPT;
+/* readn under the name the exchange uses. */
 SHARE_API ssize_t ReceiveData(int fd, void *buffer, size_t n) SHARE_NOEXCEPT;
+/* writen; logs when fewer than n bytes went out. */
 SHARE_API void SendData(int fd, const void *data, size_t n) SHARE_NOEXCEPT;
 
 /* ---- Logging ---- */
 
+/* Level bits: a message names exactly one. */
 enum {
     CIFS_LOG_EVENT = 1,
     CIFS_LOG_CRITICAL = 2,
@@ -108,6 +131,7 @@ enum {
     CIFS_LOG_DEBUG = 64
 };
 
+/* Module indices into cifsLogModules that the libraries use. */
 enum {
     CIFS_MODULE_UTILS = 0,
     CIFS_MODULE_CODIR = 8,
@@ -115,33 +139,44 @@ enum {
     CIFS_MODULE_NTLM_LIB = 15
 };
 
-/* Bit mask of enabled level bits; the host may change it at any time. Initially 15. */
+/* Bit mask of enabled level bits; the host may change it at any time. Initially 15 (EVENT,
+ * CRITICAL, ERROR, WARNING). */
 SHARE_API extern uint32_t gCIFSLogLevel;
-/* Module names by index (16 entries). */
+/* Module names by index (16 entries): "UTILS", "ENTRY", ..., "CLI" (9), ..., "NTLM_LIB" (15). */
 SHARE_API extern const char *cifsLogModules[16];
 /* Audit records are written only while non-zero. Initially 1. */
 SHARE_API extern uint8_t CifsAuditEnabled;
-/* Audit channel descriptor; negative when closed. */
+/* Audit channel descriptor; negative (initially -1) while closed. */
 SHARE_API extern int32_t cifs_laf_fd;
-/* Storage provided for other components; never touched by the libraries. */
+/* Zeroed storage provided for other components of the host; the libraries never touch it. */
 SHARE_API extern unsigned char uniCrt[96];
 SHARE_API extern unsigned char gDomainSidLock[56];
 
-/* ident must stay valid while the log is open. */
+/* Opens the system log under ident (LOG_NDELAY, facility LOG_LOCAL0). ident stays the caller's
+ * and must stay valid until DeinitializeLogs. Optional: lines reach syslog without it. */
 SHARE_API void InitializeLogs(const char *ident) SHARE_NOEXCEPT;
+/* Closes the system log. */
 SHARE_API void DeinitializeLogs(void) SHARE_NOEXCEPT;
-/* Callers test their level bit in gCIFSLogLevel before calling; this does not filter. */
+/* Logs one line "<LEVEL>: <module>: <message>" at facility LOG_LOCAL0. It does not filter: the
+ * caller tests its level bit in gCIFSLogLevel first. A format longer than 487 characters is
+ * replaced by "BUFFER OVERFLOW IN SYSLOG"; an unknown level or module logs nothing. */
 SHARE_API void cifsLogExt(int level, int module, const char *fmt, ...) SHARE_NOEXCEPT
     __attribute__((format(printf, 3, 4)));
+/* cifsLogExt with a va_list. */
 SHARE_API void cifsLogVarArgs(int level, int module, const char *fmt, va_list args) SHARE_NOEXCEPT;
-/* Filters by itself against gCIFSLogLevel; logs under "NTLM_LIB". */
+/* Logs under "NTLM_LIB" when level shares a bit with gCIFSLogLevel; filters by itself. */
 SHARE_API void cifs_ntlmssp_callback_log(int level, const char *fmt, ...) SHARE_NOEXCEPT
     __attribute__((format(printf, 2, 3)));
 
 /* ---- Audit ---- */
 
+/* Opens the audit channel into cifs_laf_fd and enables auditing when CifsAuditEnabled is 1;
+ * otherwise closes it again. A failure is logged and leaves the channel closed. */
 SHARE_API void cifs_audit_init(void) SHARE_NOEXCEPT;
+/* Writes one user audit record of the given type (message stays the caller's) while the channel
+ * is open and CifsAuditEnabled is non-zero. Failures are logged at DEBUG level and dropped. */
 SHARE_API void cifs_audit(const char *message, int type) SHARE_NOEXCEPT;
+/* Closes the audit channel when it is open. */
 SHARE_API void cifs_audit_close(void) SHARE_NOEXCEPT;
 
 SHARE_END_DECLS

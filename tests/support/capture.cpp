@@ -27,7 +27,10 @@ LogLine Parse(std::string_view datagram) {
     // "Mmm dd hh:mm:ss " then "tag: " (or "tag[pid]: ")
     if (datagram.size() > 16) datagram.remove_prefix(16);
     size_t sep = datagram.find(": ");
-    if (sep != std::string_view::npos) datagram.remove_prefix(sep + 2);
+    if (sep != std::string_view::npos) {
+        line.tag = std::string(datagram.substr(0, sep));
+        datagram.remove_prefix(sep + 2);
+    }
     line.text = std::string(datagram);
     return line;
 }

@@ -10,6 +10,7 @@ namespace share::test {
 struct LogLine {
     int priority = -1;
     std::string text;  // the message after the "<pri>timestamp tag: " prefix
+    std::string tag;   // the identification, with "[pid]" when the sender asked for it
 };
 
 // Binds /dev/log (private to this process, see isolation.h) for its lifetime.

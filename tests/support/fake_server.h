@@ -24,6 +24,7 @@ sockaddr_un ServerAddress();
 struct Element {
     uint8_t type = 0;
     std::vector<uint8_t> payload;
+    friend bool operator==(const Element &, const Element &) = default;
 };
 
 // Element helpers for building replies.
