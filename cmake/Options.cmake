@@ -12,6 +12,12 @@ elseif(NOT SHARE_SANITIZE STREQUAL "")
   message(FATAL_ERROR "SHARE_SANITIZE must be empty, 'address' or 'thread'")
 endif()
 
+# libFuzzer builds (clang): coverage on every object, ASan+UBSan everywhere.
+if(SHARE_BUILD_FUZZ)
+  add_compile_options(-fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
 set(SHARE_INCLUDE_DIR ${PROJECT_SOURCE_DIR}/include)
 
 # share_object_library(<name> <dir>): every .cpp of <dir> as one object library.

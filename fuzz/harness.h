@@ -1,0 +1,39 @@
+// Shared harness of the fuzz targets: a private network namespace and an in-process peer on the
+// server's socket name that answers the k-th connection of an input with the k-th chunk of it.
+//
+// Input layout after a target's own prefix:
+//   chunks := (u16 length, little-endian | length bytes)*
+// A connection beyond the last chunk is closed without an answer.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace share::fuzz {
+
+// Enters a private network namespace and starts the peer (once per process).
+void StartPeer();
+
+// Splits data into chunks and queues them as the answers of the next connections.
+void QueueAnswers(std::span<const uint8_t> data);
+
+// Requests received since the last QueueAnswers (header and body bytes each).
+std::vector<std::vector<uint8_t>> TakeRequests();
+
+// Little helpers for targets that carve values out of the input.
+class Reader {
+public:
+    explicit Reader(std::span<const uint8_t> data) : data_(data) {}
+    bool Empty() const { return data_.empty(); }
+    uint8_t Byte();
+    std::string Text(size_t max);  // length byte then up to max bytes, NUL-free
+    std::span<const uint8_t> Rest() const { return data_; }
+
+private:
+    std::span<const uint8_t> data_;
+};
+
+}  // namespace share::fuzz
