@@ -178,16 +178,16 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     }
     auto *records = static_cast<uint8_t *>(result->records);
     size_t filled = 0;
-    for (; step == Step::kElement; step = walk.Next(e)) {
-        if (filled == slots) break;  // records beyond the count are dropped
-        if (e.type != elem::kConnection || !IsConnectionRecord(e.Bytes())) {
+    // Once every record is filled, the element read next is dropped whatever it holds.
+    while (step == Step::kElement && filled < slots) {
+        if (e.type == elem::kConnection && IsConnectionRecord(e.Bytes()))
+            std::memcpy(records + filled++ * CIFS_CONNECTION_RECORD_SIZE, e.payload.get(),
+                        CIFS_CONNECTION_RECORD_SIZE);
+        else
             Log(CIFS_LOG_DEBUG, kInvalidType, e.type);
-            continue;
-        }
-        std::memcpy(records + filled++ * CIFS_CONNECTION_RECORD_SIZE, e.payload.get(),
-                    CIFS_CONNECTION_RECORD_SIZE);
+        step = walk.Next(e);
     }
-    if (step == Step::kFailed) return -1;
+    if (step == Step::kFailed && filled < slots) return -1;
     *list = result.release();
     return 0;
 }
