@@ -22,8 +22,8 @@ SHARE_API uint8_t CifsAuditEnabled = 1;
 SHARE_API int32_t cifs_laf_fd = -1;
 
 // Storage other components of the host link against; nothing here touches it.
-SHARE_API alignas(16) unsigned char uniCrt[96];
-SHARE_API alignas(8) unsigned char gDomainSidLock[56];
+alignas(16) SHARE_API unsigned char uniCrt[96];
+alignas(8) SHARE_API unsigned char gDomainSidLock[56];
 
 }  // extern "C"
 
