@@ -1,0 +1,251 @@
+// The stand-in server's own formats: its status codes, the layouts of the replies whose format
+// belongs to the server (open files, invalid users, user contexts, the configuration dump), the
+// meaning it gives to the connection record's fields, and the table of stored server options.
+// sharesim produces these formats; shareadm and sharemon decode them. They are stable: change
+// them only together with the README's "Server formats" section.
+//
+// All integers are little-endian (host order on x86-64), all records byte-packed.
+//
+//   open-files request (type 77)  := OpenFilesQuery(28) | strings
+//   open-files reply   (type 77)  := OpenFilesReplyHead(16) | entryCount x OpenFileEntry
+//   OpenFileEntry                  := OpenFileEntryHead(40) | strings | pad to 8
+//   invalid-user request (type 78) := InvalidUserQuery(20) | dataLength bytes (name filter)
+//   invalid-user list  (type 78)   := InvalidUserListHead(16) | entryCount x InvalidUserEntry(280)
+//   user contexts      (type 28)   := u32 count | u32 dataLength | count NUL-terminated texts
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string_view>
+
+#include "share/api.h"
+#include "share/context.h"
+
+namespace share::tools {
+
+// ---- Status codes of the server ----
+
+enum Status : int32_t {
+    kOk = 0,
+    kMalformedRequest = 1,   // an element is missing, of the wrong type or length, or unterminated
+    kUnknownFunction = 2,    // component ID other than 0
+    kNoSuchVolume = 3,       // the named volume does not exist
+    kNoSuchShare = 4,        // the named share does not exist
+    kNameTaken = 5,          // a share, volume, user, context or entry of that name exists
+    kInvalidValue = 6,       // a value outside what the setting accepts (name, path, number)
+    kNoSuchConnection = 7,   // no client connection has that ID
+    kNoSuchFile = 8,         // no open file has that path
+    kNoSuchUser = 9,         // the user is not in the invalid-user cache
+    kNoSuchEntry = 10,       // no such virtual server name, DNS entry, interface or user context
+    kNotPermitted = 11,      // the object may not be changed (a volume, the administrative volume)
+    kLimitReached = 12,      // the server holds as many objects of the kind as it accepts
+    kStateNotSaved = 13,     // the change could not be written to the state file; nothing changed
+};
+
+struct StatusInfo {
+    int32_t code;
+    const char *name;   // stable identifier, used in JSON output
+    const char *text;   // one-line explanation
+};
+
+// Every status with its name and explanation, in code order.
+std::span<const StatusInfo> StatusTable();
+// Name and text of a status; "unknown-status" for a code not in the table.
+const StatusInfo &DescribeStatus(int32_t code);
+
+// ---- Element type codes the server uses in replies ----
+
+enum ReplyType : uint8_t {
+    kTypeName = 1,            // a share or volume name
+    kTypeShareRecord = 6,     // ShareParams
+    kTypeShareExtra = 9,      // text accompanying a share record: "clients=N"
+    kTypeConnection = 41,     // connection record, or a 32-bit count
+    kTypeOpenFiles = 77,      // open-files reply
+    kTypeInvalidUsers = 78,   // invalid-user list
+    kTypeUserContexts = 28,   // user-context list
+    kTypeServerStatus = 90,   // the server status text of function 40
+};
+
+// ---- Connection record: the server's meaning of its fields ----
+//
+//   0   u16  connection ID
+//   2   u16  flags (kConnFlag*)
+//   4   u32  open-file entries in the variable part (0 in plain list records)
+//   8   u32  files the connection holds open (in every record)
+//   12  u64  login time, seconds since the epoch
+//   20  text workstation (NetBIOS) name
+//   36  text user (distinguished name; empty for a null session)
+//   292 text client address
+//   312 u32  number of mapped shares
+//   326 u32  idle time in seconds
+//   330 u64  bytes read by the client
+//   338 u64  bytes written by the client
+//   346 u32  security-equivalence DNs in the variable part (0 in list and file records)
+//   350 u32  bytes of the security-equivalence block
+//   354 text SMB dialect
+//   386 text authentication method
+// Each open-file entry of the variable part: u32 file ID, u32 access mode (kAccess*), name.
+
+inline constexpr size_t kConnTotalFilesOffset = 8;
+inline constexpr size_t kConnMappedSharesOffset = 312;
+enum ConnFlag : uint16_t { kConnFlagNullSession = 0x1, kConnFlagSigned = 0x2, kConnFlagEncrypted = 0x4 };
+enum AccessMode : uint32_t { kAccessRead = 0x1, kAccessWrite = 0x2 };
+
+// Reads the two server-defined fields that the public record leaves uninterpreted.
+uint16_t ConnFlags(const ConnectionRecord &record);
+uint32_t ConnTotalFiles(const ConnectionRecord &record);
+uint32_t ConnMappedShares(const ConnectionRecord &record);
+void SetConnFlags(ConnectionRecord &record, uint16_t flags);
+void SetConnTotalFiles(ConnectionRecord &record, uint32_t files);
+void SetConnMappedShares(ConnectionRecord &record, uint32_t shares);
+
+// ---- Share record: the server's meaning of its reply fields ----
+//   16   serverValue: the share's user limit (0 = unlimited; set with the numeric option)
+//   994  auxText: the full share path, "VOLUME:/path"
+//   5160 u32 (mapped-shares replies only): files the connection holds open in the share
+inline constexpr size_t kShareMappedFilesOffset = 5160;
+
+#pragma pack(push, 1)
+
+// ---- Open files (function 79) ----
+
+// The 28-byte fixed part of an open-files request, as this server reads it.
+struct OpenFilesQuery {
+    uint32_t connectionId;  // connection listed when nameOffset is OPEN_FILES_BY_CONNECTION
+    uint32_t first;         // index of the first matching entry to return
+    uint32_t maxEntries;    // at most this many entries; 0 = all
+    uint32_t flags;         // kQueryWriteOnly: only files open for writing
+    uint32_t nameOffset;    // a volume name, or a path prefix "VOLUME:/dir", in the strings
+    uint32_t reserved;
+    uint32_t stringBytes;
+};
+enum QueryFlag : uint32_t { kQueryWriteOnly = 0x1 };
+
+struct OpenFilesReplyHead {
+    uint32_t version;       // 1
+    uint32_t totalMatches;  // entries that match, before first/maxEntries
+    uint32_t entryCount;    // entries in this reply
+    uint32_t totalBytes;    // bytes of the whole reply
+};
+
+// One entry; the entry is a complete OpenFileInfo: pathOffset sits at byte 24 and the strings
+// start at byte 40, so it can be handed to CIFSLIB_CloseOpenFile as it is.
+struct OpenFileEntryHead {
+    uint32_t entryBytes;    // bytes of this entry, strings and padding included (multiple of 8)
+    uint16_t connectionId;
+    uint16_t reserved;
+    uint32_t fileId;
+    uint32_t accessMode;    // kAccess* bits
+    uint32_t userOffset;    // user of the connection
+    uint32_t addressOffset; // client address of the connection
+    uint32_t pathOffset;    // full path "VOLUME:/dir/file"
+    uint32_t volumeOffset;  // volume name
+    uint64_t openedAt;      // seconds since the epoch
+};
+
+// ---- Invalid users (functions 24 and 80) ----
+
+struct InvalidUserQuery {
+    uint32_t flags;      // kIuPermanentOnly or kIuTemporaryOnly; 0 = both
+    uint32_t first;      // index of the first matching entry to return
+    uint32_t maxEntries; // 0 = all
+    uint32_t reserved;
+    int32_t dataLength;  // bytes of data: an optional NUL-terminated substring filter
+};
+enum InvalidUserFlag : uint32_t { kIuPermanentOnly = 0x1, kIuTemporaryOnly = 0x2 };
+
+struct InvalidUserListHead {
+    uint32_t version;        // 1
+    uint32_t totalMatches;
+    uint32_t entryCount;
+    uint32_t timeoutMinutes; // the cache's time-out period
+};
+
+struct InvalidUserEntry {
+    char name[257];
+    uint8_t permanent;   // 1 permanent, 0 expires
+    uint8_t reserved[2];
+    uint32_t failedLogons;
+    uint64_t addedAt;    // seconds since the epoch
+    uint64_t expiresAt;  // seconds since the epoch; 0 for a permanent entry
+};
+
+#pragma pack(pop)
+
+static_assert(sizeof(OpenFilesQuery) == OPEN_FILES_REQUEST_FIXED_SIZE);
+static_assert(offsetof(OpenFilesQuery, nameOffset) == offsetof(OpenFilesRequest, nameOffset));
+static_assert(offsetof(OpenFilesQuery, stringBytes) == offsetof(OpenFilesRequest, stringBytes));
+static_assert(sizeof(OpenFilesReplyHead) == 16);
+static_assert(sizeof(OpenFileEntryHead) == OPEN_FILE_INFO_FIXED_SIZE);
+static_assert(offsetof(OpenFileEntryHead, pathOffset) == offsetof(OpenFileInfo, pathOffset));
+static_assert(sizeof(InvalidUserQuery) == INVALID_USER_REQUEST_FIXED_SIZE);
+static_assert(offsetof(InvalidUserQuery, dataLength) ==
+              offsetof(InvalidUserListRequest, dataLength));
+static_assert(sizeof(InvalidUserListHead) == 16);
+static_assert(sizeof(InvalidUserEntry) == 280);
+
+// ---- Stored server options ----
+//
+// One row per server setting that a single-value command changes. The server stores the value,
+// reports it in its configuration dump (function 4: one element per row, of the row's element
+// type, holding the value exactly as a set request carries it) and persists it by name.
+
+enum class ValueKind : uint8_t {
+    kU8,    // 1 byte
+    kI32,   // 4 bytes
+    kText,  // NUL-terminated text, at most width bytes with the NUL
+    kField, // fixed-size text field of width bytes
+};
+
+struct Keyword {
+    const char *word;
+    int32_t value;
+};
+
+struct OptionSpec {
+    const char *name;     // readable name: command-line subcommand and state-file key
+    int command;          // command code of the argument block
+    uint8_t function;     // function ID that sets it
+    uint8_t element;      // element type of the set request and the dump
+    ValueKind kind;
+    uint32_t width;       // payload bytes (numbers) or maximum bytes (texts)
+    std::span<const Keyword> keywords;  // accepted values; empty: the range below
+    int32_t min, max;     // accepted numbers when there are no keywords
+    int32_t defaultNumber;
+    const char *defaultText;
+    const char *help;
+};
+
+std::span<const OptionSpec> OptionTable();
+const OptionSpec *FindOptionByFunction(uint8_t function);
+const OptionSpec *FindOptionByName(std::string_view name);
+const OptionSpec *FindOptionByElement(uint8_t element);
+// The keyword that stands for value (the first in the row's order), or null.
+const char *KeywordFor(const OptionSpec &spec, int32_t value);
+
+// ---- Other elements of the configuration dump (function 4) ----
+//   type 35  CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE)
+//   type 39  i32: invalid-user cache time-out in minutes
+//   type 11  VirtualServerParams (775 bytes), one per virtual server name
+//   type 30  DnsEntryParams (20 bytes), one per DNS entry
+//   type 44  ShareVolumesParams (260 bytes), one per server with a share-by-default setting
+//   type 75  16-byte interface name, one per multichannel interface
+//   type 81  DfsReferralCacheParams (1029 bytes): duration, and the path of the last CLEAR
+//   type 49  QuotaSyncParams (69 bytes): the last user quota sync request, when there was one
+//   type 70  65-byte target: the last user quota view request, when there was one
+//   type 12  i32: the last statistics dump requested (0 DC, 1 FP, 2 FH, 3 T), when there was one
+enum DumpType : uint8_t {
+    kDumpCache = 35,
+    kDumpIucTimeout = 39,
+    kDumpVirtualServer = 11,
+    kDumpDnsEntry = 30,
+    kDumpShareByDefault = 44,
+    kDumpInterface = 75,
+    kDumpDfsReferralCache = 81,
+    kDumpQuotaSync = 49,
+    kDumpQuotaView = 70,
+    kDumpStatistics = 12,
+};
+
+}  // namespace share::tools

@@ -1,0 +1,36 @@
+// Answers one request against the server's state. Every function ID 0 to 88 has a handler; the
+// table says which ones change the state, so that the server can run those on a copy and commit
+// the copy only once it has been saved.
+#pragma once
+
+#include <cstdint>
+
+#include "tools/sharesim/state.h"
+#include "tools/sharesim/wire.h"
+
+namespace share::sim {
+
+struct ServerStats {
+    int64_t startedAt = 0;
+    uint64_t requests = 0;
+    uint64_t refused = 0;  // answers with a non-zero status
+};
+
+struct Context {
+    State &state;
+    int64_t now;
+    const ServerStats &stats;
+};
+
+inline constexpr int kFunctionCount = 89;
+
+// Short name of a function ID for the request log ("share-add"); "unknown" outside 0..88.
+const char *FunctionName(int function);
+// True when the function may change the state.
+bool FunctionChangesState(int function);
+
+// Answers req. The state is changed only by functions for which FunctionChangesState is true,
+// and only when the returned status is 0.
+Response Handle(Context &ctx, const Request &req);
+
+}  // namespace share::sim
