@@ -4,7 +4,7 @@
 namespace share::test {
 namespace {
 
-using NameCommandTest = OptionTest;
+using NameCommandTest = CommandTest;
 
 const VirtualServerParams &Server(const OptionRun &run) { return run.ctx.params.virtualServer; }
 const DnsEntryParams &Dns(const OptionRun &run) { return run.ctx.params.dnsEntry; }
@@ -84,8 +84,8 @@ TEST_F(NameCommandTest, AddAndRemoveNeedANameOrEntry) {
     constexpr const char *kAdd = "Failed to process add option. Invalid command entered, check the usage\n";
     constexpr const char *kRemove =
         "Failed to process remove option. Invalid command entered. Check the usage\n";
-    for (const auto &entry1 : {Arg{12, "NAME"}, Arg{16, "10.1.2.3"}, Arg{0, nullptr}, Arg{15, nullptr},
-                               Arg{19, nullptr}}) {
+    for (const auto &entry1 : {OptionArg{12, "NAME"}, OptionArg{16, "10.1.2.3"}, OptionArg{0, nullptr}, OptionArg{15, nullptr},
+                               OptionArg{19, nullptr}}) {
         for (int32_t command : {10, 11}) {
             const OptionRun run = RunOption({{command, nullptr}, entry1, {16, "1.2.3.4"}});
             EXPECT_EQ(run.rc, -1);
@@ -108,7 +108,7 @@ TEST_F(NameCommandTest, ShareVolumesByDefault) {
     struct Case {
         std::string server;
         bool serverMissing;
-        Arg entry1;
+        OptionArg entry1;
         std::optional<int32_t> stored;
         std::string out;
     };
@@ -116,14 +116,14 @@ TEST_F(NameCommandTest, ShareVolumesByDefault) {
         {"Server1", false, {38, "yes"}, 1, ""},
         {"Server1", false, {38, "No  "}, 0, ""},
         {longest, false, {38, "YES"}, 1, ""},
-        {longest + "s", false, {38, "YES"}, {}, Quote(kBadServer, longest + "s")},
-        {"", true, {38, "YES"}, {}, Quote(kBadServer, "")},
+        {longest + "s", false, {38, "YES"}, {}, Quoting(kBadServer, longest + "s")},
+        {"", true, {38, "YES"}, {}, Quoting(kBadServer, "")},
         {"Server1", false, {0, nullptr}, {}, kWrongUsage},
         {"Server1", false, {71, "YES"}, {}, kWrongUsage},
-        {"Server1", false, {38, " YES"}, {}, Quote(kBadValue, " YES")},
-        {"Server1", false, {38, "..."}, {}, Quote(kBadValue, "...")},  // no periods check
-        {"Server1", false, {38, ""}, {}, Quote(kBadValue, "")},
-        {"Server1", false, {38, nullptr}, {}, Quote(kBadValue, "")},
+        {"Server1", false, {38, " YES"}, {}, Quoting(kBadValue, " YES")},
+        {"Server1", false, {38, "..."}, {}, Quoting(kBadValue, "...")},  // no periods check
+        {"Server1", false, {38, ""}, {}, Quoting(kBadValue, "")},
+        {"Server1", false, {38, nullptr}, {}, Quoting(kBadValue, "")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.server.substr(0, 10) + " " + (c.entry1.value ? c.entry1.value : "(null)"));
@@ -154,7 +154,7 @@ TEST_F(NameCommandTest, UserQuotaSync) {
     const std::string spaced = longest + " ";  // too long before its spaces are removed
     struct Case {
         const char *target;
-        Arg entry1;
+        OptionArg entry1;
         const char *stored;  // null: rejected
         int32_t number;
         std::string out;
@@ -167,16 +167,16 @@ TEST_F(NameCommandTest, UserQuotaSync) {
         {"all", {42, "2147483647"}, "ALL", 2147483647, ""},
         {longest.c_str(), {42, "7"}, upper.c_str(), 7, ""},
         {"all", {43, "0"}, "ALL", -1, ""},  // another option: no number
-        {"all", {42, "0"}, nullptr, 0, Quote(kQuotaSyncInvalid, "0")},
-        {"all", {42, "-3"}, nullptr, 0, Quote(kQuotaSyncInvalid, "-3")},
-        {"all", {42, "x"}, nullptr, 0, Quote(kQuotaSyncInvalid, "x")},
-        {"all", {42, ""}, nullptr, 0, Quote(kQuotaSyncInvalid, "")},
-        {"all", {42, nullptr}, nullptr, 0, Quote(kQuotaSyncInvalid, "")},
-        {"all", {42, "2147483648"}, nullptr, 0, Quote(kQuotaSyncInvalid, "2147483648")},
-        {"all", {42, "4294967297"}, nullptr, 0, Quote(kQuotaSyncInvalid, "4294967297")},
-        {tooLong.c_str(), {42, "7"}, nullptr, 0, Quote(kQuotaSyncInvalid, tooLong)},
-        {spaced.c_str(), {0, nullptr}, nullptr, 0, Quote(kQuotaSyncInvalid, spaced)},
-        {nullptr, {0, nullptr}, nullptr, 0, Quote(kQuotaSyncInvalid, "")},
+        {"all", {42, "0"}, nullptr, 0, Quoting(kQuotaSyncInvalid, "0")},
+        {"all", {42, "-3"}, nullptr, 0, Quoting(kQuotaSyncInvalid, "-3")},
+        {"all", {42, "x"}, nullptr, 0, Quoting(kQuotaSyncInvalid, "x")},
+        {"all", {42, ""}, nullptr, 0, Quoting(kQuotaSyncInvalid, "")},
+        {"all", {42, nullptr}, nullptr, 0, Quoting(kQuotaSyncInvalid, "")},
+        {"all", {42, "2147483648"}, nullptr, 0, Quoting(kQuotaSyncInvalid, "2147483648")},
+        {"all", {42, "4294967297"}, nullptr, 0, Quoting(kQuotaSyncInvalid, "4294967297")},
+        {tooLong.c_str(), {42, "7"}, nullptr, 0, Quoting(kQuotaSyncInvalid, tooLong)},
+        {spaced.c_str(), {0, nullptr}, nullptr, 0, Quoting(kQuotaSyncInvalid, spaced)},
+        {nullptr, {0, nullptr}, nullptr, 0, Quoting(kQuotaSyncInvalid, "")},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(std::string(c.target ? c.target : "(null)").substr(0, 10) + " / " +
@@ -209,11 +209,11 @@ TEST_F(NameCommandTest, UserQuotaView) {
     }
     OptionRun run = RunOption({{69, (longest + "v").c_str()}});
     EXPECT_EQ(run.rc, -1);
-    EXPECT_EQ(run.out, Quote(kQuotaViewInvalid, longest + "v"));
+    EXPECT_EQ(run.out, Quoting(kQuotaViewInvalid, longest + "v"));
     EXPECT_EQ(gbCifsArg[0].value, nullptr);
     run = RunOption({{69, nullptr}});
     EXPECT_EQ(run.rc, -1);
-    EXPECT_EQ(run.out, Quote(kQuotaViewInvalid, ""));
+    EXPECT_EQ(run.out, Quoting(kQuotaViewInvalid, ""));
 }
 
 TEST_F(NameCommandTest, DnsSuffix) {
@@ -249,7 +249,7 @@ TEST_F(NameCommandTest, DumpCryptoKeys) {
     constexpr const char *kBadCommand =
         "Failed to process dump cryptokeys option. Invalid command entered.\n";
     struct Case {
-        Arg entry1;
+        OptionArg entry1;
         uint8_t functionId;
         std::optional<int32_t> stored;
         std::string out;
@@ -269,10 +269,10 @@ TEST_F(NameCommandTest, DumpCryptoKeys) {
         {{31, nullptr}, 68, {}, kNotSupplied},
         {{71, "yes"}, 69, 1, ""},
         {{71, "NO  "}, 69, 0, ""},
-        {{71, " NO"}, 69, {}, Quote(kBadSwitch, " NO")},
-        {{71, "..."}, 69, {}, Quote(kBadSwitch, "...")},
-        {{71, ""}, 69, {}, Quote(kBadSwitch, "")},
-        {{71, nullptr}, 69, {}, Quote(kBadSwitch, "")},
+        {{71, " NO"}, 69, {}, Quoting(kBadSwitch, " NO")},
+        {{71, "..."}, 69, {}, Quoting(kBadSwitch, "...")},
+        {{71, ""}, 69, {}, Quoting(kBadSwitch, "")},
+        {{71, nullptr}, 69, {}, Quoting(kBadSwitch, "")},
         {{42, "1"}, 0, {}, kBadCommand},
         {{0, nullptr}, 0, {}, kBadCommand},
     };
@@ -299,7 +299,7 @@ TEST_F(NameCommandTest, DumpCryptoKeys) {
 TEST_F(NameCommandTest, MultichannelInterfaces) {
     struct Case {
         int32_t action;
-        Arg entry2;
+        OptionArg entry2;
         uint8_t functionId;
         const char *stored;  // null: rejected
         std::string out;
@@ -317,8 +317,8 @@ TEST_F(NameCommandTest, MultichannelInterfaces) {
         {10, {76, "eth0"}, 73, "eth0", "", true},
         {11, {76, "Eth1 "}, 74, "Eth1 ", "", true},
         {10, {76, "a-very-long-interface-name"}, 73, "a-very-long-int", "", true},
-        {10, {76, ""}, 73, nullptr, Quote(kAddBad, ""), true},
-        {11, {76, nullptr}, 74, nullptr, Quote(kRemoveBad, ""), true},
+        {10, {76, ""}, 73, nullptr, Quoting(kAddBad, ""), true},
+        {11, {76, nullptr}, 74, nullptr, Quoting(kRemoveBad, ""), true},
         {10, {75, "eth0"}, 73, nullptr, kAddMissing, false},
         {11, {0, nullptr}, 74, nullptr, kRemoveMissing, false},
         {7, {76, "eth0"}, 75, "", "", true},

@@ -5,7 +5,7 @@
 namespace share::test {
 namespace {
 
-using NumberCommandTest = OptionTest;
+using NumberCommandTest = CommandTest;
 
 TEST_F(NumberCommandTest, CommandsWithoutArgumentsReadNothing) {
     for (const auto &[code, functionId] : {std::pair{2, 4}, std::pair{37, 40}}) {
@@ -61,7 +61,7 @@ TEST_F(NumberCommandTest, NumericLevelsAndTheirBounds) {
             const char *format = c.code == 21 ? kLmInvalid : c.code == 26 ? kOfflineInvalid
                                                                           : kOplockInvalid;
             EXPECT_EQ(run.rc, -1);
-            EXPECT_EQ(run.out, Quote(format, c.text ? c.text : ""));
+            EXPECT_EQ(run.out, Quoting(format, c.text ? c.text : ""));
         }
     }
 }
@@ -119,12 +119,12 @@ TEST_F(NumberCommandTest, CacheSizes) {
             EXPECT_EQ(run.out, "");
         } else {
             EXPECT_EQ(run.rc, -1);
-            EXPECT_EQ(run.out, Quote(c.rejection, c.text));
+            EXPECT_EQ(run.out, Quoting(c.rejection, c.text));
         }
     }
     const OptionRun missing = RunOption({{24, nullptr}});
     EXPECT_EQ(missing.rc, -1);
-    EXPECT_EQ(missing.out, Quote(kWrongPattern, ""));
+    EXPECT_EQ(missing.out, Quoting(kWrongPattern, ""));
 }
 
 // DFS referral cache duration.
@@ -168,7 +168,7 @@ TEST_F(NumberCommandTest, ReferralCacheMinutes) {
             EXPECT_EQ(run.out, "");
         } else {
             EXPECT_EQ(run.rc, -1);
-            EXPECT_EQ(run.out, Quote(kMinutes, c.text ? c.text : ""));
+            EXPECT_EQ(run.out, Quoting(kMinutes, c.text ? c.text : ""));
         }
     }
 }
@@ -191,7 +191,7 @@ TEST_F(NumberCommandTest, ReferralCacheRejectionsAndWhatTheyRelease) {
     EXPECT_EQ(Dfs(run).durationMinutes, 10);
     EXPECT_STREQ(gbCifsArg[1].value, "VOL:/x");
 
-    for (const auto &entry1 : {Arg{0, nullptr}, Arg{35, "ALL"}, Arg{34, nullptr}}) {
+    for (const auto &entry1 : {OptionArg{0, nullptr}, OptionArg{35, "ALL"}, OptionArg{34, nullptr}}) {
         run = RunOption({{86, "CLEAR"}, entry1});
         EXPECT_EQ(run.rc, -1);
         EXPECT_EQ(run.out, kPathMandatory);
@@ -260,13 +260,13 @@ TEST_F(NumberCommandTest, JunctionPathChecksInOrder) {
             EXPECT_EQ(Dfs(run).durationMinutes, -1);
             EXPECT_STREQ(Dfs(run).junctionPath, c.stored);
             EXPECT_EQ(run.out, "");
-            EXPECT_TRUE(run.logs.empty());
+            EXPECT_TRUE(run.log.empty());
         } else {
             EXPECT_EQ(run.rc, -1);
             EXPECT_EQ(run.out, kBadPath);
             std::vector<std::string> expected;
-            if (c.detail) expected.push_back(CliError(c.detail));
-            EXPECT_EQ(run.logs, expected);
+            if (c.detail) expected.push_back(ErrorLine(c.detail));
+            EXPECT_EQ(run.log, expected);
         }
     }
 }
@@ -276,7 +276,7 @@ TEST_F(NumberCommandTest, JunctionPathDetailsNeedTheErrorBit) {
     const OptionRun run = RunOption({{86, "CLEAR"}, {34, ":/dir"}});
     EXPECT_EQ(run.rc, -1);
     EXPECT_EQ(run.out, kBadPath);  // printed whatever the mask
-    EXPECT_TRUE(run.logs.empty());
+    EXPECT_TRUE(run.log.empty());
 }
 
 }  // namespace

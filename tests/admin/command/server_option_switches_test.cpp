@@ -143,19 +143,19 @@ int32_t Stored(const OptionRun &run, size_t width) {
 }
 
 void ExpectReport(const OptionRun &run, const Report &report, std::string_view quoted) {
-    const std::string text = Quote(report.text, quoted);
+    const std::string text = Quoting(report.text, quoted);
     switch (report.where) {
         case Where::kPrinted:
             EXPECT_EQ(run.out, text);
-            EXPECT_TRUE(run.logs.empty());
+            EXPECT_TRUE(run.log.empty());
             break;
         case Where::kLine:
             EXPECT_EQ(run.out, text + "\n");
-            EXPECT_TRUE(run.logs.empty());
+            EXPECT_TRUE(run.log.empty());
             break;
         case Where::kLogged:
             EXPECT_EQ(run.out, "");
-            EXPECT_EQ(run.logs, std::vector<std::string>{CliError(text)});
+            EXPECT_EQ(run.log, std::vector<std::string>{ErrorLine(text)});
             break;
     }
 }
@@ -171,7 +171,7 @@ void ExpectRejected(const SwitchCase &c, const char *word, const Report &report)
     EXPECT_EQ(gbCifsArg[1].id, 7);  // later entries are not touched
 }
 
-using SwitchCommandTest = OptionTest;
+using SwitchCommandTest = CommandTest;
 
 TEST_F(SwitchCommandTest, EveryRowAcceptsItsKeywordsInAnyCaseWithTrailingSpaces) {
     gCIFSLogLevel = 0xffffffff;
@@ -187,7 +187,7 @@ TEST_F(SwitchCommandTest, EveryRowAcceptsItsKeywordsInAnyCaseWithTrailingSpaces)
                 EXPECT_TRUE(run.ZeroFrom(c.width));
                 EXPECT_EQ(run.ctx.componentId, 0);
                 EXPECT_EQ(run.out, "");
-                EXPECT_TRUE(run.logs.empty());
+                EXPECT_TRUE(run.log.empty());
                 EXPECT_EQ(gbCifsArg[0].value, nullptr);
             }
         }
@@ -233,7 +233,7 @@ TEST_F(SwitchCommandTest, LoggedReportsNeedTheErrorBit) {
         const OptionRun run = RunOption({{code, word}});
         EXPECT_EQ(run.rc, -1);
         EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(run.logs.empty());
+        EXPECT_TRUE(run.log.empty());
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
     }
 }
@@ -300,7 +300,7 @@ TEST_F(SwitchCommandTest, KeywordTextCommands) {
             EXPECT_EQ(run.out, "");
         } else {
             EXPECT_EQ(run.rc, -1);
-            EXPECT_EQ(run.out, Quote(InvalidTextFormat(c.code), c.word ? c.word : ""));
+            EXPECT_EQ(run.out, Quoting(InvalidTextFormat(c.code), c.word ? c.word : ""));
             EXPECT_TRUE(run.ZeroFrom(0));
         }
     }
