@@ -135,7 +135,7 @@ TEST_F(NameCommandTest, ShareVolumesByDefault) {
         if (c.stored) {
             EXPECT_EQ(run.rc, 0);
             EXPECT_EQ(std::string(run.ctx.params.shareVolumes.serverName), c.server);
-            EXPECT_EQ(run.ctx.params.shareVolumes.shareByDefault, *c.stored);
+            EXPECT_EQ(+run.ctx.params.shareVolumes.shareByDefault, *c.stored);
         } else {
             EXPECT_EQ(run.rc, -1);
         }
@@ -189,7 +189,7 @@ TEST_F(NameCommandTest, UserQuotaSync) {
         if (c.stored) {
             EXPECT_EQ(run.rc, 0);
             EXPECT_STREQ(run.ctx.params.quotaSync.quotaTarget, c.stored);
-            EXPECT_EQ(run.ctx.params.quotaSync.quotaSyncValue, c.number);
+            EXPECT_EQ(+run.ctx.params.quotaSync.quotaSyncValue, c.number);
         } else {
             EXPECT_EQ(run.rc, -1);
         }
@@ -286,9 +286,9 @@ TEST_F(NameCommandTest, DumpCryptoKeys) {
         if (c.stored) {
             EXPECT_EQ(run.rc, 0);
             if (c.functionId == 68)
-                EXPECT_EQ(run.ctx.params.connectionId, *c.stored);
+                EXPECT_EQ(+run.ctx.params.connectionId, *c.stored);
             else
-                EXPECT_EQ(run.ctx.params.flagValue, *c.stored);
+                EXPECT_EQ(+run.ctx.params.flagValue, *c.stored);
             EXPECT_TRUE(run.ZeroFrom(c.functionId == 68 ? 2 : 1));
         } else {
             EXPECT_EQ(run.rc, -1);

@@ -54,7 +54,7 @@ TEST_F(NumberCommandTest, NumericLevelsAndTheirBounds) {
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
         if (c.stored) {
             EXPECT_EQ(run.rc, 0);
-            EXPECT_EQ(run.ctx.params.intValue, *c.stored);
+            EXPECT_EQ(+run.ctx.params.intValue, *c.stored);
             EXPECT_TRUE(run.ZeroFrom(4));
             EXPECT_EQ(run.out, "");
         } else {
@@ -113,8 +113,8 @@ TEST_F(NumberCommandTest, CacheSizes) {
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
         if (c.kind != 0) {
             EXPECT_EQ(run.rc, 0);
-            EXPECT_EQ(run.ctx.params.cache.cacheValue, c.value);
-            EXPECT_EQ(run.ctx.params.cache.cacheKind, c.kind);
+            EXPECT_EQ(+run.ctx.params.cache.cacheValue, c.value);
+            EXPECT_EQ(+run.ctx.params.cache.cacheKind, c.kind);
             EXPECT_TRUE(run.ZeroFrom(sizeof(CacheParams)));
             EXPECT_EQ(run.out, "");
         } else {
@@ -163,7 +163,7 @@ TEST_F(NumberCommandTest, ReferralCacheMinutes) {
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
         if (c.minutes) {
             EXPECT_EQ(run.rc, 0);
-            EXPECT_EQ(Dfs(run).durationMinutes, *c.minutes);
+            EXPECT_EQ(+Dfs(run).durationMinutes, *c.minutes);
             EXPECT_TRUE(run.ZeroFrom(4));
             EXPECT_EQ(run.out, "");
         } else {
@@ -188,7 +188,7 @@ TEST_F(NumberCommandTest, ReferralCacheRejectionsAndWhatTheyRelease) {
 
     run = RunOption({{86, "10"}, {35, "VOL:/x"}});  // another option is not the path
     EXPECT_EQ(run.rc, 0);
-    EXPECT_EQ(Dfs(run).durationMinutes, 10);
+    EXPECT_EQ(+Dfs(run).durationMinutes, 10);
     EXPECT_STREQ(gbCifsArg[1].value, "VOL:/x");
 
     for (const auto &entry1 : {OptionArg{0, nullptr}, OptionArg{35, "ALL"}, OptionArg{34, nullptr}}) {
@@ -206,7 +206,7 @@ TEST_F(NumberCommandTest, ReferralCacheClearWithAll) {
         const OptionRun run = RunOption({{86, "clear  "}, {34, path}});
         EXPECT_EQ(run.rc, 0);
         EXPECT_EQ(run.ctx.functionId, 88);
-        EXPECT_EQ(Dfs(run).durationMinutes, -1);
+        EXPECT_EQ(+Dfs(run).durationMinutes, -1);
         EXPECT_STREQ(Dfs(run).junctionPath, "ALL");
         EXPECT_TRUE(run.ZeroFrom(4 + 4));
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
@@ -257,7 +257,7 @@ TEST_F(NumberCommandTest, JunctionPathChecksInOrder) {
         EXPECT_EQ(gbCifsArg[1].value, nullptr);
         if (c.stored) {
             EXPECT_EQ(run.rc, 0);
-            EXPECT_EQ(Dfs(run).durationMinutes, -1);
+            EXPECT_EQ(+Dfs(run).durationMinutes, -1);
             EXPECT_STREQ(Dfs(run).junctionPath, c.stored);
             EXPECT_EQ(run.out, "");
             EXPECT_TRUE(run.log.empty());

@@ -24,6 +24,7 @@ inline std::vector<char *> FillOptionArgs(const std::vector<OptionArg> &args) {
     return FillBlock(block);
 }
 
+// The context is packed: read its numbers by value (+run.ctx.params.intValue), never bind them.
 struct OptionRun : Outcome {
     const uint8_t *Params() const { return ctx.params.raw; }
     // True when no byte of the parameter area from `from` on is set.
