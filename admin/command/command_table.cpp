@@ -26,7 +26,8 @@ constexpr CommandRow Inline(int32_t code, const char *name, std::initializer_lis
 
 constexpr auto kTable = [] {
     std::array<CommandRow, kLastCommandCode + 1> t{};
-    for (int32_t code = 0; code <= kLastCommandCode; ++code) t[static_cast<size_t>(code)].code = code;
+    for (int32_t code = 0; code <= kLastCommandCode; ++code)
+        t[static_cast<size_t>(code)].code = code;
     const CommandRow rows[] = {
         Object(1, "CMD_SHARE", &ProcessShareCommandData, {0, 1, 2, 3, 51, 56, 66, 77, 86}),
         Inline(2, "CMD_SERVER_REQUEST_4", {4}),
@@ -46,8 +47,7 @@ constexpr auto kTable = [] {
         Inline(27, "CMD_READ_PROXY", {20}),
         Object(28, "CMD_INVALID_USER_CACHE", &ProcessIUCCommandData, {21, 22, 23, 24, 80, 81}),
         Object(30, "CMD_CONNECTIONS", &ProcessConnectionsCommandData, {25, 26, 27, 28, 29, 78}),
-        Object(32, "CMD_FILES", &ProcessFilesCommandData,
-               {30, 31, 32, 33, 34, 35, 36, 37, 38, 79}),
+        Object(32, "CMD_FILES", &ProcessFilesCommandData, {30, 31, 32, 33, 34, 35, 36, 37, 38, 79}),
         Inline(36, "CMD_PASSTHRU", {39}),
         Inline(37, "CMD_SERVER_REQUEST_40", {40}),
         Inline(38, "CMD_SHARE_VOLUMES_BY_DEFAULT", {41}),
@@ -100,7 +100,9 @@ static_assert(CountKind(HandlerKind::kNotCommand) == 32);
 
 }  // namespace
 
-std::span<const CommandRow> CommandTable() noexcept { return kTable; }
+std::span<const CommandRow> CommandTable() noexcept {
+    return kTable;
+}
 
 const CommandRow *FindCommand(int32_t code) noexcept {
     if (code < 0 || code > kLastCommandCode) return nullptr;

@@ -19,7 +19,9 @@ CString NormalisedCopy(const char *value) noexcept {
     return copy;
 }
 
-void PrintLine(const char *text) noexcept { std::puts(text); }
+void PrintLine(const char *text) noexcept {
+    std::puts(text);
+}
 
 void Print(const char *fmt, ...) noexcept {
     va_list args;

@@ -29,7 +29,9 @@ void LogError(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)
 inline int32_t ArgCode(int index) noexcept {
     return index >= 0 && index < CIFS_ARG_ENTRIES ? gbCifsArg[index].id : 0;
 }
-inline const char *ArgValue(int index) noexcept { return gbCifsArg[index].value; }
+inline const char *ArgValue(int index) noexcept {
+    return gbCifsArg[index].value;
+}
 
 // Base-10 conversion with strtol's grammar (leading white space, optional sign, digits).
 // An empty text converts to 0 with nothing trailing, as strtol does.

@@ -47,13 +47,23 @@ int Connections(CmdContext *ctx) noexcept {
         return -1;
     }
     switch (ArgCode(1)) {
-        case 0: ctx->functionId = 25; return 0;
+        case 0:
+            ctx->functionId = 25;
+            return 0;
         case 7:
             switch (ArgCode(2)) {
-                case 0: ctx->functionId = 26; return 0;
-                case 8: ctx->functionId = 27; return 0;
-                case 9: ctx->functionId = 28; return 0;
-                default: PrintLine(kConnectionsUsage); return -1;
+                case 0:
+                    ctx->functionId = 26;
+                    return 0;
+                case 8:
+                    ctx->functionId = 27;
+                    return 0;
+                case 9:
+                    ctx->functionId = 28;
+                    return 0;
+                default:
+                    PrintLine(kConnectionsUsage);
+                    return -1;
             }
         case 31:
         case 1:
@@ -65,7 +75,9 @@ int Connections(CmdContext *ctx) noexcept {
                                     "ID should be a numeric value between 0 to 65535")
                        ? 0
                        : -1;
-        default: PrintLine(kConnectionsUsage); return -1;
+        default:
+            PrintLine(kConnectionsUsage);
+            return -1;
     }
 }
 
@@ -111,8 +123,10 @@ int Files(CmdContext *ctx) noexcept {
     const FileSelector *sel = nullptr;
     for (const FileSelector &s : kFileSelectors)
         if (s.code == ArgCode(index)) sel = &s;
-    const uint8_t functionId =
-        sel == nullptr ? 0 : action == 33 ? sel->close : modified ? sel->listModified : sel->list;
+    const uint8_t functionId = sel == nullptr ? 0
+                               : action == 33 ? sel->close
+                               : modified     ? sel->listModified
+                                              : sel->list;
     const char *value = ArgValue(index);
     // A selector without a value cannot be sent: treated like an unlisted one.
     if (functionId == 0 || (value == nullptr && sel->kind != Selector::kConnectionId)) {
@@ -125,9 +139,10 @@ int Files(CmdContext *ctx) noexcept {
         case Selector::kPathCopy: {
             char *copy = strdup(value);
             if (copy == nullptr)
-                Print("Failed to allocate memory to get the list of users who opened the file: "
-                      "%s\n",
-                      value);
+                Print(
+                    "Failed to allocate memory to get the list of users who opened the file: "
+                    "%s\n",
+                    value);
             else
                 StorePointer(ctx, copy);
             ReleaseArg(index);
@@ -168,8 +183,9 @@ bool TakeConnType(ClearConnParams *p, int index) noexcept {
     else
         ok = false;
     if (!ok)
-        PrintLine("Failed to process clear connections related command. Invalid value supplied "
-                  "for --ctype option.");
+        PrintLine(
+            "Failed to process clear connections related command. Invalid value supplied "
+            "for --ctype option.");
     ReleaseArg(index);
     return ok;
 }
@@ -179,11 +195,13 @@ bool TakeIdleTime(ClearConnParams *p, int index) noexcept {
     const ParsedNumber n = value != nullptr ? ParseNumber(value) : ParsedNumber{0, true, false};
     bool ok = false;
     if (n.trailing)
-        PrintLine("Failed to process clear connections related command. Idle time should be a "
-                  "numeric value.");
+        PrintLine(
+            "Failed to process clear connections related command. Idle time should be a "
+            "numeric value.");
     else if (n.overflow || n.value < 15 || n.value > 65535)
-        PrintLine("Failed to process clear connections related command. Idle time should be a "
-                  "numeric value between 15 to 65535.");
+        PrintLine(
+            "Failed to process clear connections related command. Idle time should be a "
+            "numeric value between 15 to 65535.");
     else
         ok = true;
     if (ok) p->idleTime = static_cast<int32_t>(n.value);
@@ -201,11 +219,13 @@ bool TakeConnCount(ClearConnParams *p, int index) noexcept {
         ok = word && std::strcmp(word.get(), "ALL") == 0;
         count = 65535;
         if (!ok)
-            PrintLine("Failed to process clear connections related command. Invalid value "
-                      "supplied for --conn-count option.");
+            PrintLine(
+                "Failed to process clear connections related command. Invalid value "
+                "supplied for --conn-count option.");
     } else if (n.overflow || count < 1 || count > 65535) {
-        PrintLine("Failed to process clear connections related command. Connection count should "
-                  "be a numeric value between 1 to 65535.");
+        PrintLine(
+            "Failed to process clear connections related command. Connection count should "
+            "be a numeric value between 1 to 65535.");
     } else {
         ok = true;
     }
@@ -229,9 +249,15 @@ int ClearConnections(CmdContext *ctx) noexcept {
     for (int i = 1; ArgCode(i) != 0; ++i) {
         bool ok = false;
         switch (ArgCode(i)) {
-            case kConnType: ok = seenType = TakeConnType(params, i); break;
-            case kIdleTime: ok = seenIdle = TakeIdleTime(params, i); break;
-            case kConnCount: ok = seenCount = TakeConnCount(params, i); break;
+            case kConnType:
+                ok = seenType = TakeConnType(params, i);
+                break;
+            case kIdleTime:
+                ok = seenIdle = TakeIdleTime(params, i);
+                break;
+            case kConnCount:
+                ok = seenCount = TakeConnCount(params, i);
+                break;
             default:
                 PrintLine("Failed to parse clear connection request. Invalid option entered.");
                 break;

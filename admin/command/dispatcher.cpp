@@ -32,13 +32,20 @@ using RequestOwner = std::unique_ptr<ReqPkt, ReqPktDeleter>;
 // context that owns it dies with this call, so the copy goes with it.
 bool OwnsPathCopy(uint8_t functionId) noexcept {
     switch (functionId) {
-        case 30: case 32: case 33: case 35: case 36: case 38: return true;
-        default: return false;
+        case 30:
+        case 32:
+        case 33:
+        case 35:
+        case 36:
+        case 38:
+            return true;
+        default:
+            return false;
     }
 }
 
 class PathCopyGuard {
-public:
+  public:
     explicit PathCopyGuard(CmdContext *ctx) noexcept : ctx_(ctx) {}
     ~PathCopyGuard() {
         if (OwnsPathCopy(ctx_->functionId)) {
@@ -49,7 +56,7 @@ public:
     PathCopyGuard(const PathCopyGuard &) = delete;
     PathCopyGuard &operator=(const PathCopyGuard &) = delete;
 
-private:
+  private:
     CmdContext *ctx_;
 };
 

@@ -16,7 +16,9 @@ namespace share::command {
 namespace {
 
 constexpr size_t kParams = offsetof(CmdContext, params);
-constexpr size_t Share(size_t fieldOffset) { return kParams + fieldOffset; }
+constexpr size_t Share(size_t fieldOffset) {
+    return kParams + fieldOffset;
+}
 
 constexpr const char kAddUsage[] = "Failed to add share. Invalid command entered, check the usage";
 
@@ -33,14 +35,14 @@ enum class OptionKind : uint8_t { kText, kNumber, kYesNo };
 struct ShareOption {
     int32_t code;
     OptionKind kind;
-    size_t offset;          // field within the context
-    size_t size;            // text: field size; yes/no: field width
-    size_t maxLength;       // text: longest value accepted; 0: cut to the field
-    bool normalise;         // text: trailing spaces removed, periods only refused
+    size_t offset;     // field within the context
+    size_t size;       // text: field size; yes/no: field width
+    size_t maxLength;  // text: longest value accepted; 0: cut to the field
+    bool normalise;    // text: trailing spaces removed, periods only refused
     uint32_t modifyBit;
-    const char *tooLong;    // printed with the verb (and the limit when limitInMessage)
+    const char *tooLong;  // printed with the verb (and the limit when limitInMessage)
     bool limitInMessage;
-    const char *invalid;    // text: printed with the verb; yes/no: logged with verb and value
+    const char *invalid;  // text: printed with the verb; yes/no: logged with verb and value
 };
 
 constexpr ShareOption kShareOptions[] = {
@@ -57,8 +59,8 @@ constexpr ShareOption kShareOptions[] = {
      CIFS_MODIFY_PATH, "Failed to %s share as path name exceeds %d characters\n", true, nullptr},
     {15, OptionKind::kText, offsetof(CmdContext, serverDn), CIFS_SERVER_DN_SIZE, 0, false, 0,
      nullptr, false, nullptr},
-    {13, OptionKind::kNumber, Share(offsetof(ShareParams, numericOption)), 4, 0, false, 0,
-     nullptr, false, nullptr},
+    {13, OptionKind::kNumber, Share(offsetof(ShareParams, numericOption)), 4, 0, false, 0, nullptr,
+     false, nullptr},
     {49, OptionKind::kYesNo, Share(offsetof(ShareParams, encryptData)), 4, 0, false,
      CIFS_MODIFY_ENCRYPT_DATA, nullptr, false,
      "Failed to %s share as invalid encrypt-data option provided: \"%s\""},
@@ -148,13 +150,20 @@ int AddOrModify(CmdContext *ctx, bool modify) noexcept {
         }
         bool ok = false;
         switch (opt->kind) {
-            case OptionKind::kText: ok = ApplyText(ctx, *opt, i, verb); break;
-            case OptionKind::kNumber: ok = ApplyNumber(ctx, *opt, i); break;
-            case OptionKind::kYesNo: ok = ApplyYesNo(ctx, *opt, i, verb); break;
+            case OptionKind::kText:
+                ok = ApplyText(ctx, *opt, i, verb);
+                break;
+            case OptionKind::kNumber:
+                ok = ApplyNumber(ctx, *opt, i);
+                break;
+            case OptionKind::kYesNo:
+                ok = ApplyYesNo(ctx, *opt, i, verb);
+                break;
         }
         if (!ok) return -1;
         mask |= opt->modifyBit;
-        if (modify) StoreInt(ctx, Share(offsetof(ShareParams, modifyMask)), 4, static_cast<int32_t>(mask));
+        if (modify)
+            StoreInt(ctx, Share(offsetof(ShareParams, modifyMask)), 4, static_cast<int32_t>(mask));
     }
     return 0;
 }
@@ -183,7 +192,8 @@ int List(CmdContext *ctx) noexcept {
 
 int Remove(CmdContext *ctx) noexcept {
     constexpr const char kInvalidName[] = "Failed to remove share. Invalid share name entered";
-    constexpr const char kUsage[] = "Failed to remove share. Invalid command entered, check the usage";
+    constexpr const char kUsage[] =
+        "Failed to remove share. Invalid command entered, check the usage";
     for (int i = 2; ArgCode(i) != 0; ++i) {
         const char *value = ArgValue(i);
         if (ArgCode(i) == 12) {
@@ -215,9 +225,9 @@ int Remove(CmdContext *ctx) noexcept {
 struct SwitchAction {
     int32_t action;
     uint8_t functionId;
-    size_t offset;        // field that receives 1 or 0
+    size_t offset;  // field that receives 1 or 0
     size_t width;
-    size_t alsoOffset;    // a second 32-bit field that receives the same value, or 0
+    size_t alsoOffset;         // a second 32-bit field that receives the same value, or 0
     const char *invalidValue;  // logged with entry 1's value
     const char *badName;       // logged
     const char *usage;         // logged
@@ -285,11 +295,16 @@ extern "C" SHARE_API int ProcessShareCommandData(CmdContext *ctx) noexcept {
     if (ctx == nullptr) return -1;
     const int32_t action = ArgCode(1);
     switch (action) {
-        case 7: return List(ctx);
-        case 10: return AddOrModify(ctx, false);
-        case 78: return AddOrModify(ctx, true);
-        case 11: return Remove(ctx);
-        default: break;
+        case 7:
+            return List(ctx);
+        case 10:
+            return AddOrModify(ctx, false);
+        case 78:
+            return AddOrModify(ctx, true);
+        case 11:
+            return Remove(ctx);
+        default:
+            break;
     }
     for (const SwitchAction &a : kSwitchActions)
         if (a.action == action) return RunSwitch(ctx, a);

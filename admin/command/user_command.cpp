@@ -39,17 +39,27 @@ struct NameAction {
 };
 
 constexpr NameAction kNameActions[] = {
-    {10, 22, {kCacheUsage, false}, {kCacheUsage, false},
-     "Failed to add invalid user details. User name must be only %d characters long\n", false},
+    {10,
+     22,
+     {kCacheUsage, false},
+     {kCacheUsage, false},
+     "Failed to add invalid user details. User name must be only %d characters long\n",
+     false},
     // Described as ending the process: a library must not, so it is refused like add.
-    {11, 23, {kCacheUsage, false}, {kCacheUsage, false},
-     "Failed to remove invalid user details. User name must be only %d characters long\n", false},
-    {82, 81,
+    {11,
+     23,
+     {kCacheUsage, false},
+     {kCacheUsage, false},
+     "Failed to remove invalid user details. User name must be only %d characters long\n",
+     false},
+    {82,
+     81,
      {"Failed to process make permanent invalid user request. Invalid command entered, check the "
       "usage",
       true},
      {kCacheUsage, true},
-     "Failed to add invalid user details. User name must be only %d characters long", true},
+     "Failed to add invalid user details. User name must be only %d characters long",
+     true},
 };
 
 int RunNameAction(CmdContext *ctx, const NameAction &a) noexcept {
@@ -91,9 +101,10 @@ int SetTimeout(CmdContext *ctx) noexcept {
         const auto minutes = static_cast<int32_t>(n.value);
         std::memcpy(ctx->params.raw, &minutes, sizeof minutes);
     } else {
-        Print("Failed to set invalid user timeout period. Timeout period (in minutes) should be a "
-              "numeric value between 0 and %d\n",
-              static_cast<int>(kMaxTimeoutMinutes));
+        Print(
+            "Failed to set invalid user timeout period. Timeout period (in minutes) should be a "
+            "numeric value between 0 and %d\n",
+            static_cast<int>(kMaxTimeoutMinutes));
     }
     ReleaseArg(1);
     return ok ? 0 : -1;
@@ -102,8 +113,9 @@ int SetTimeout(CmdContext *ctx) noexcept {
 int ListInvalidUsers(CmdContext *ctx) noexcept {
     const char *record = ArgValue(1);
     if (ArgCode(2) != 0 || record == nullptr) {
-        LogError("Failed to process list invalid users request. Invalid command entered, check "
-                 "the usage");
+        LogError(
+            "Failed to process list invalid users request. Invalid command entered, check "
+            "the usage");
         return -1;
     }
     ctx->functionId = 80;
@@ -126,9 +138,13 @@ int InvalidUserCache(CmdContext *ctx) noexcept {
             }
             ctx->functionId = 24;
             return 0;
-        case 29: return SetTimeout(ctx);
-        case 81: return ListInvalidUsers(ctx);
-        default: PrintLine(kCacheUsage); return -1;
+        case 29:
+            return SetTimeout(ctx);
+        case 81:
+            return ListInvalidUsers(ctx);
+        default:
+            PrintLine(kCacheUsage);
+            return -1;
     }
 }
 

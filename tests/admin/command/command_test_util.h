@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <functional>
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 #include <optional>
 #include <set>
@@ -28,8 +28,12 @@ struct Arg {
     std::optional<std::string> value;
 };
 
-inline Arg A(int32_t id) { return Arg{id, std::nullopt}; }
-inline Arg A(int32_t id, std::string value) { return Arg{id, std::move(value)}; }
+inline Arg A(int32_t id) {
+    return Arg{id, std::nullopt};
+}
+inline Arg A(int32_t id, std::string value) {
+    return Arg{id, std::move(value)};
+}
 
 // Frees whatever the block still holds and zeroes it.
 inline void ClearBlock() {
@@ -74,7 +78,9 @@ Outcome Capture(Fn &&fn) {
     return o;
 }
 
-inline std::string ErrorLine(const std::string &message) { return "ERROR: CLI: " + message; }
+inline std::string ErrorLine(const std::string &message) {
+    return "ERROR: CLI: " + message;
+}
 
 // Checks that exactly the entries in `released` lost their value (pointer null) and every other
 // entry written still holds its own pointer.
@@ -91,7 +97,7 @@ inline void ExpectReleased(const std::vector<char *> &written, std::set<int> rel
 // Every command test starts from an empty block and the default log mask, and frees what the
 // command left behind.
 class CommandTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         ClearBlock();
         saved_level_ = gCIFSLogLevel;
@@ -102,7 +108,7 @@ protected:
         gCIFSLogLevel = saved_level_;
     }
 
-private:
+  private:
     uint32_t saved_level_ = 0;
 };
 
@@ -111,8 +117,13 @@ struct Case {
     Case(std::string name_, std::vector<Arg> args_, int rc_ = 0, int functionId_ = -1,
          std::string out_ = "", std::string log_ = "", std::set<int> released_ = {},
          std::function<void(const CmdContext &)> check_ = {})
-        : name(std::move(name_)), args(std::move(args_)), rc(rc_), functionId(functionId_),
-          out(std::move(out_)), log(std::move(log_)), released(std::move(released_)),
+        : name(std::move(name_)),
+          args(std::move(args_)),
+          rc(rc_),
+          functionId(functionId_),
+          out(std::move(out_)),
+          log(std::move(log_)),
+          released(std::move(released_)),
           check(std::move(check_)) {}
 
     std::string name;

@@ -38,6 +38,8 @@ El T(uint8_t type, std::string msg) { return El{type, Src::kParams, -1, 0, std::
 const std::string kIns = " Error while inserting data into request packet structure";
 const std::string kInsReq = " Error while inserting request packet structure";
 
+// One row per line, as the messages are long and greppable.
+// clang-format off
 const std::vector<Row> &Rows() {
     static const std::vector<Row> rows = {
         {{0, 4, 24, 25, 26, 27, 28, 40, 75, 82}, {}},
@@ -116,6 +118,7 @@ const std::vector<Row> &Rows() {
     };
     return rows;
 }
+// clang-format on
 
 std::map<uint8_t, const Row *> RowsById() {
     std::map<uint8_t, const Row *> byId;

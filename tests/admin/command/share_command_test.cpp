@@ -138,7 +138,9 @@ TEST_F(ShareCommand, ModifyMask) {
 
 TEST_F(ShareCommand, NumericOptionIsConvertedAndLeftToTheCaller) {
     const auto number = [](int32_t expected) {
-        return [expected](const CmdContext &c) { EXPECT_EQ(+c.params.share.numericOption, expected); };
+        return [expected](const CmdContext &c) {
+            EXPECT_EQ(+c.params.share.numericOption, expected);
+        };
     };
     RunCases(ProcessShareCommandData, {
         {"number", {A(1), A(10), A(13, "17")}, 0, 2, "", "", {}, number(17)},
@@ -164,7 +166,8 @@ TEST_F(ShareCommand, UnlistedOptionStopsTheWalk) {
 TEST_F(ShareCommand, AddNullValues) {
     const S usage = "Failed to add share. Invalid command entered, check the usage\n";
     RunCases(ProcessShareCommandData, {
-        {"name", {A(1), A(10), A(12)}, -1, 2, "Failed to add share as invalid share name entered\n"},
+        {"name", {A(1), A(10), A(12)}, -1, 2,
+         "Failed to add share as invalid share name entered\n"},
         {"new name", {A(1), A(78), A(79)}, -1, 77,
          "Failed to modify/update share as invalid new share name entered\n"},
         {"comment", {A(1), A(10), A(17)}, -1, 2,
@@ -278,7 +281,8 @@ TEST_F(ShareCommand, UnknownActionIsLogged) {
 // 128 used entries have no end entry: the walk stops at the block's last entry.
 TEST_F(ShareCommand, AFullBlockIsNotReadPastItsEnd) {
     std::vector<Arg> args = {A(1), A(10)};
-    while (args.size() < CIFS_ARG_ENTRIES) args.push_back(A(15, "CN=" + std::to_string(args.size())));
+    while (args.size() < CIFS_ARG_ENTRIES)
+        args.push_back(A(15, "CN=" + std::to_string(args.size())));
     std::set<int> released;
     for (int i = 2; i < CIFS_ARG_ENTRIES; ++i) released.insert(i);
     RunCases(ProcessShareCommandData, {

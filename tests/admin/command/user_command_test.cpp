@@ -97,7 +97,8 @@ TEST_F(UserCommands, ListInvalidUsersMovesTheRecord) {
 }
 
 TEST_F(UserCommands, UserContexts) {
-    const S usage = "Failed to process contexts request. Invalid command entered, check the usage\n";
+    const S usage =
+        "Failed to process contexts request. Invalid command entered, check the usage\n";
     const auto name = [](const S &expected) {
         return [expected](const CmdContext &c) {
             EXPECT_EQ(S(c.params.userContextName), expected);
