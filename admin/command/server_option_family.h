@@ -2,13 +2,11 @@
 // names, addresses and interfaces; numbers, caches and the DFS referral cache).
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 #include <span>
 
-#include "share/context.h"
+#include "admin/command/command_util.h"
 
 namespace share::command {
 
@@ -36,15 +34,23 @@ struct Message {
     Channel channel = Channel::kPrint;
 };
 
-constexpr Message Printed(const char *text) { return {text, Channel::kPrint}; }
-constexpr Message Line(const char *text) { return {text, Channel::kLine}; }
-constexpr Message Logged(const char *text) { return {text, Channel::kLog}; }
+constexpr Message Printed(const char *text) {
+    return {text, Channel::kPrint};
+}
+constexpr Message Line(const char *text) {
+    return {text, Channel::kLine};
+}
+constexpr Message Logged(const char *text) {
+    return {text, Channel::kLog};
+}
 
 // Reports msg on its channel; its format may use %s for `quoted`, then %d for the two numbers.
 void Emit(const Message &msg, const char *quoted = "", int first = 0, int second = 0) noexcept;
 
 // The caller's text as messages quote it: a missing value quotes as empty.
-constexpr const char *Quoted(const char *text) { return text ? text : ""; }
+constexpr const char *Quoted(const char *text) {
+    return text ? text : "";
+}
 
 struct Keyword {
     const char *word;
@@ -65,26 +71,10 @@ constexpr const Row *FindRow(std::span<const Row> rows, int32_t code) {
     return nullptr;
 }
 
-// Copies at most N-1 characters of text into a fixed text field and terminates it.
-template <size_t N>
-void CopyBounded(char (&field)[N], const char *text) noexcept {
-    const size_t len = strnlen(text, N - 1);
-    std::memcpy(field, text, len);
-    field[len] = '\0';
+// True when the conversion gave a number within low..high.
+constexpr bool Within(const ParsedNumber &n, long low, long high) {
+    return !n.overflow && n.value >= low && n.value <= high;
 }
-
-// A base-10 strtol conversion: leading white space and a sign accepted. The default is the
-// conversion of an empty text.
-struct Decimal {
-    long value = 0;
-    const char *end = "";       // the first character not converted
-    bool converted = false;     // at least one digit was read
-    bool overflow = false;      // the number does not fit a long
-
-    bool Whole() const { return *end == '\0'; }
-    bool Within(long low, long high) const { return !overflow && value >= low && value <= high; }
-};
-Decimal ParseDecimal(const char *text) noexcept;
 
 // Each family runs the command when `code` is one of its own, and returns nothing otherwise.
 std::optional<int> RunSwitchCommand(int32_t code, CmdContext *ctx) noexcept;

@@ -43,13 +43,15 @@ int RunAddRemove(const AddRemoveRow &row, CmdContext *ctx) {
     }
     uint8_t *address;
     if (server) {
+        VirtualServerParams &params = ctx->params.virtualServer;
         ctx->functionId = row.serverFunctionId;
-        CopyBounded(ctx->params.virtualServer.serverName, target.value);
-        address = ctx->params.virtualServer.ipAddress;
+        CopyField(params.serverName, sizeof params.serverName, target.value);
+        address = params.ipAddress;
     } else {
+        DnsEntryParams &params = ctx->params.dnsEntry;
         ctx->functionId = row.dnsFunctionId;
-        CopyBounded(ctx->params.dnsEntry.netbiosName, target.value);
-        address = ctx->params.dnsEntry.ipAddress;
+        CopyField(params.netbiosName, sizeof params.netbiosName, target.value);
+        address = params.ipAddress;
     }
     int result = 0;
     if (gbCifsArg[2].id == kOptionIpAddress) {
@@ -78,16 +80,17 @@ int RunShareVolumesByDefault(CmdContext *ctx) {
         Print("Failed to process share volumes by default option. Invalid server name: \" %s \"\n",
               Quoted(server));
     } else {
-        CopyBounded(params.serverName, server);
+        CopyField(params.serverName, sizeof params.serverName, server);
         CString copy = NormalisedCopy(word);
         const std::optional<int32_t> value = copy ? MatchKeyword(kYesNo, copy.get()) : std::nullopt;
         if (value) {
             params.shareByDefault = *value;
             result = 0;
         } else {
-            Print("Failed to process share volumes by default option. Invalid parameter value "
-                  "given for: \" %s \"\n",
-                  Quoted(word));
+            Print(
+                "Failed to process share volumes by default option. Invalid parameter value "
+                "given for: \" %s \"\n",
+                Quoted(word));
         }
     }
     ReleaseArg(0);
@@ -109,19 +112,19 @@ constexpr const char *kInvalidQuotaSync =
 int QuotaSyncParamsFrom(const char *target, const CifsArgEntry &number, QuotaSyncParams &params) {
     params.quotaSyncValue = -1;
     if (number.id == kOptionQuotaSyncValue) {
-        const Decimal d = number.value ? ParseDecimal(number.value) : Decimal{};
-        if (!d.Within(1, INT32_MAX)) {
+        const ParsedNumber n = number.value ? ParseNumber(number.value) : ParsedNumber{};
+        if (!Within(n, 1, INT32_MAX)) {
             Print(kInvalidQuotaSync, Quoted(number.value));
             return -1;
         }
-        params.quotaSyncValue = static_cast<int32_t>(d.value);
+        params.quotaSyncValue = static_cast<int32_t>(n.value);
     }
     CString copy = QuotaTarget(target);
     if (!copy) {
         Print(kInvalidQuotaSync, Quoted(target));
         return -1;
     }
-    CopyBounded(params.quotaTarget, copy.get());
+    CopyField(params.quotaTarget, sizeof params.quotaTarget, copy.get());
     return 0;
 }
 
@@ -136,9 +139,10 @@ int RunUserQuotaSync(CmdContext *ctx) {
 int RunUserQuotaView(CmdContext *ctx) {
     ctx->functionId = 67;
     const char *target = gbCifsArg[0].value;
+    char(&field)[sizeof ctx->params.quotaViewTarget] = ctx->params.quotaViewTarget;
     CString copy = QuotaTarget(target);
     if (copy)
-        CopyBounded(ctx->params.quotaViewTarget, copy.get());
+        CopyField(field, sizeof field, copy.get());
     else
         Print("Failed to process user quota view. Invalid parameter value: \" %s \"\n",
               Quoted(target));
@@ -149,10 +153,11 @@ int RunUserQuotaView(CmdContext *ctx) {
 int RunDnsSuffix(CmdContext *ctx) {
     ctx->functionId = 54;
     const char *suffix = gbCifsArg[0].value;
-    const size_t limit = sizeof ctx->params.domainNameSuffix - 1;
+    char(&field)[sizeof ctx->params.domainNameSuffix] = ctx->params.domainNameSuffix;
+    const size_t limit = sizeof field - 1;
     const bool valid = suffix != nullptr && std::strlen(suffix) <= limit;
     if (valid)
-        CopyBounded(ctx->params.domainNameSuffix, suffix);
+        CopyField(field, sizeof field, suffix);
     else
         Print("Failed to process dns suffix option. dns suffix can not be more than %d\n",
               static_cast<int>(limit));
@@ -162,17 +167,20 @@ int RunDnsSuffix(CmdContext *ctx) {
 
 int DumpConnectionCryptoKeys(const char *text, CmdContext *ctx) {
     ctx->functionId = 68;
-    const Decimal d = text ? ParseDecimal(text) : Decimal{};
-    if (!d.Whole()) {
-        PrintLine("Failed to process dump cryptokeys command. Connection ID should be a numeric "
-                  "value ");
-    } else if (!d.converted) {
+    const char *digits = Quoted(text);  // a missing number is not supplied, like an empty one
+    const ParsedNumber n = ParseNumber(digits);
+    if (n.trailing) {
+        PrintLine(
+            "Failed to process dump cryptokeys command. Connection ID should be a numeric "
+            "value ");
+    } else if (*digits == '\0') {
         PrintLine("Failed to process dump cryptokeys command. Connection ID not supplied ");
-    } else if (!d.Within(0, UINT16_MAX)) {
-        PrintLine("Failed to process dump cryptokeys command. Connection ID should be a numeric "
-                  "value between 0 to 65535");
+    } else if (!Within(n, 0, UINT16_MAX)) {
+        PrintLine(
+            "Failed to process dump cryptokeys command. Connection ID should be a numeric "
+            "value between 0 to 65535");
     } else {
-        ctx->params.connectionId = static_cast<uint16_t>(d.value);
+        ctx->params.connectionId = static_cast<uint16_t>(n.value);
         return 0;
     }
     return -1;
@@ -231,8 +239,9 @@ int RunInterfaceAction(const InterfaceActionRow &row, CmdContext *ctx) {
         return -1;
     }
     const char *name = gbCifsArg[2].value;
-    if (name) CopyBounded(ctx->params.interfaceName, name);
-    const bool valid = ctx->params.interfaceName[0] != '\0';
+    char(&field)[sizeof ctx->params.interfaceName] = ctx->params.interfaceName;
+    if (name) CopyField(field, sizeof field, name);
+    const bool valid = field[0] != '\0';
     if (!valid) Print(row.invalidInterface, Quoted(name));
     ReleaseArg(2);
     return valid ? 0 : -1;

@@ -48,10 +48,10 @@ constexpr LevelRow kLevels[] = {
 
 std::optional<int32_t> LevelValue(const LevelRow &row, const char *text) {
     if (text == nullptr) return std::nullopt;
-    const Decimal d = ParseDecimal(text);
-    if (row.wholeText && !d.Whole()) return std::nullopt;
+    const ParsedNumber n = ParseNumber(text);
+    if (row.wholeText && n.trailing) return std::nullopt;
     for (const Range &r : row.accepted)
-        if (d.Within(r.low, r.high)) return static_cast<int32_t>(d.value);
+        if (Within(n, r.low, r.high)) return static_cast<int32_t>(n.value);
     return std::nullopt;
 }
 
@@ -84,18 +84,18 @@ int CacheParamsFrom(const char *text, CacheParams &params) {
         Print(kCacheWrongPattern, text);
         return -1;
     }
-    const Decimal d = ParseDecimal(equals + 1);
+    const ParsedNumber n = ParseNumber(equals + 1);
     // Sizes beyond 32 bits are refused rather than cut to their low bits.
-    if (!d.Whole() || d.value == 0 || d.value > INT32_MAX) {
+    if (n.trailing || n.value == 0 || n.value > INT32_MAX) {
         Print("Failed to process cache option. Input must be a positive integer only: \" %s \"\n",
               text);
         return -1;
     }
-    if (d.value < 0) {
+    if (n.value < 0) {
         Print("Failed to process cache option. Negative values are not allowed: \" %s \"\n", text);
         return -1;
     }
-    params.cacheValue = static_cast<int32_t>(d.value);
+    params.cacheValue = static_cast<int32_t>(n.value);
     for (const CacheKind &k : kCacheKinds) {
         if (std::string_view(text).starts_with(k.prefix)) {
             params.cacheKind = k.kind;
@@ -139,8 +139,7 @@ constexpr std::string_view AfterVolume(std::string_view path) {
 
 constexpr PathCheck kJunctionPathChecks[] = {
     {[](std::string_view p) { return p.size() > kMaxJunctionPath; }, nullptr},
-    {[](std::string_view p) { return p.empty(); },
-     "Verifying the path list failed, path is empty"},
+    {[](std::string_view p) { return p.empty(); }, "Verifying the path list failed, path is empty"},
     {[](std::string_view p) { return p.find(',') != p.npos; },
      "Verifying the path list failed, multiple paths are not allowed"},
     {[](std::string_view p) { return p.find(':') == p.npos || p.front() == ':'; },
@@ -168,21 +167,23 @@ bool JunctionPathValid(std::string_view path) {
 int ClearReferralCache(DfsReferralCacheParams &params) {
     char *path = gbCifsArg[1].value;
     if (gbCifsArg[1].id != kOptionJunctionPath || path == nullptr) {
-        PrintLine("Failed to process dfs referral cache duration. --path is mandatory only"
-                  "\t\t\t\t\t\t\t\t\twith CLEAR value. Use --path=ALL or "
-                  "--path=<VOL:/junction-path>");
+        PrintLine(
+            "Failed to process dfs referral cache duration. --path is mandatory only"
+            "\t\t\t\t\t\t\t\t\twith CLEAR value. Use --path=ALL or "
+            "--path=<VOL:/junction-path>");
         return -1;
     }
     stripSpaces(path);
     int result = 0;
     if (strcasecmp(path, "ALL") == 0) {
-        CopyBounded(params.junctionPath, "ALL");
+        CopyField(params.junctionPath, sizeof params.junctionPath, "ALL");
     } else if (JunctionPathValid(path)) {
-        CopyBounded(params.junctionPath, path);
+        CopyField(params.junctionPath, sizeof params.junctionPath, path);
     } else {
-        Print("Failed to process dfs referral cache duration. Invalid --path value. Expected "
-              "--path=ALL or format: VOL1:/dir/dir1/junction and max length %d\n",
-              static_cast<int>(kMaxJunctionPath));
+        Print(
+            "Failed to process dfs referral cache duration. Invalid --path value. Expected "
+            "--path=ALL or format: VOL1:/dir/dir1/junction and max length %d\n",
+            static_cast<int>(kMaxJunctionPath));
         result = -1;
     }
     if (result == 0) params.durationMinutes = -1;
@@ -192,17 +193,18 @@ int ClearReferralCache(DfsReferralCacheParams &params) {
 
 int ReferralCacheMinutes(const char *text, const char *copy, DfsReferralCacheParams &params) {
     if (gbCifsArg[1].id == kOptionJunctionPath) {
-        PrintLine("Failed to process dfs referral cache duration. --path can be used only when "
-                  "--dfs-referral-cache-duration=CLEAR");
+        PrintLine(
+            "Failed to process dfs referral cache duration. --path can be used only when "
+            "--dfs-referral-cache-duration=CLEAR");
         ReleaseArg(1);
         return -1;
     }
-    const Decimal d = ParseDecimal(copy);
-    if (!d.converted || !d.Whole() || !d.Within(0, kMaxReferralMinutes)) {
+    const ParsedNumber n = ParseNumber(copy);
+    if (*copy == '\0' || n.trailing || !Within(n, 0, kMaxReferralMinutes)) {
         Print(kInvalidMinutes, text, static_cast<int>(kMaxReferralMinutes));
         return -1;
     }
-    params.durationMinutes = static_cast<int32_t>(d.value);
+    params.durationMinutes = static_cast<int32_t>(n.value);
     return 0;
 }
 

@@ -2,8 +2,7 @@
 
 #include <strings.h>
 
-#include <cerrno>
-#include <cstdlib>
+#include <cstring>
 
 #include "admin/command/command_util.h"
 #include "admin/command/server_option_family.h"
@@ -40,17 +39,6 @@ std::optional<int32_t> MatchKeyword(std::span<const Keyword> keywords, const cha
         if ((ignoreCase ? strcasecmp(text, k.word) : std::strcmp(text, k.word)) == 0)
             return k.value;
     return std::nullopt;
-}
-
-Decimal ParseDecimal(const char *text) noexcept {
-    Decimal d;
-    char *end = nullptr;
-    errno = 0;
-    d.value = std::strtol(text, &end, 10);
-    d.overflow = errno == ERANGE;
-    d.end = end;
-    d.converted = end != text;
-    return d;
 }
 
 }  // namespace share::command

@@ -6,8 +6,12 @@ namespace {
 
 using NameCommandTest = CommandTest;
 
-const VirtualServerParams &Server(const OptionRun &run) { return run.ctx.params.virtualServer; }
-const DnsEntryParams &Dns(const OptionRun &run) { return run.ctx.params.dnsEntry; }
+const VirtualServerParams &Server(const OptionRun &run) {
+    return run.ctx.params.virtualServer;
+}
+const DnsEntryParams &Dns(const OptionRun &run) {
+    return run.ctx.params.dnsEntry;
+}
 
 struct AddRemoveCase {
     int32_t command;
@@ -27,7 +31,8 @@ TEST_F(NameCommandTest, AddAndRemoveCutNamesToTheirFields) {
     const std::string name(300, 'n');
     for (const AddRemoveCase &c : kAddRemove) {
         SCOPED_TRACE(std::to_string(c.command) + "/" + std::to_string(c.kind));
-        const OptionRun run = RunOption({{c.command, "entry 0"}, {c.kind, ("mIxed" + name).c_str()}});
+        const OptionRun run =
+            RunOption({{c.command, "entry 0"}, {c.kind, ("mIxed" + name).c_str()}});
         EXPECT_EQ(run.rc, 0);
         EXPECT_EQ(run.ctx.functionId, c.functionId);
         const size_t limit = c.kind == 15 ? 255 : 15;
@@ -46,15 +51,16 @@ TEST_F(NameCommandTest, AddressFormsOfInetAton) {
         bool accepted;
     };
     const Form forms[] = {
-        {"10.1.2.3", true},   {"10.1.515", true},    {"10.66051", true},  {"167838211", true},
-        {"0x0a.1.2.3", true}, {"012.1.2.3", true},   {"10.1.2.3 x", true},
-        {"10.1.2.256", false}, {"256.1.2.3", false}, {"1.2.3.4.5", false}, {"", false},
-        {"abc", false},       {"10.1.2.3x", false},  {" 10.1.2.3", false}, {"10..2.3", false},
-        {"09.1.2.3", false},  {"4294967296", false}, {nullptr, false},
+        {"10.1.2.3", true},    {"10.1.515", true},   {"10.66051", true},   {"167838211", true},
+        {"0x0a.1.2.3", true},  {"012.1.2.3", true},  {"10.1.2.3 x", true}, {"10.1.2.256", false},
+        {"256.1.2.3", false},  {"1.2.3.4.5", false}, {"", false},          {"abc", false},
+        {"10.1.2.3x", false},  {" 10.1.2.3", false}, {"10..2.3", false},   {"09.1.2.3", false},
+        {"4294967296", false}, {nullptr, false},
     };
     for (const AddRemoveCase &c : kAddRemove) {
         for (const Form &f : forms) {
-            SCOPED_TRACE(std::to_string(c.functionId) + " \"" + (f.text ? f.text : "(null)") + "\"");
+            SCOPED_TRACE(std::to_string(c.functionId) + " \"" + (f.text ? f.text : "(null)") +
+                         "\"");
             const OptionRun run = RunOption({{c.command, nullptr}, {c.kind, "NAME"}, {16, f.text}});
             EXPECT_EQ(gbCifsArg[1].value, nullptr);
             EXPECT_EQ(gbCifsArg[2].value, nullptr);
@@ -81,11 +87,13 @@ TEST_F(NameCommandTest, AddAndRemoveReleaseEntryTwoWhateverItsCode) {
 }
 
 TEST_F(NameCommandTest, AddAndRemoveNeedANameOrEntry) {
-    constexpr const char *kAdd = "Failed to process add option. Invalid command entered, check the usage\n";
+    constexpr const char *kAdd =
+        "Failed to process add option. Invalid command entered, check the usage\n";
     constexpr const char *kRemove =
         "Failed to process remove option. Invalid command entered. Check the usage\n";
-    for (const auto &entry1 : {OptionArg{12, "NAME"}, OptionArg{16, "10.1.2.3"}, OptionArg{0, nullptr}, OptionArg{15, nullptr},
-                               OptionArg{19, nullptr}}) {
+    for (const auto &entry1 :
+         {OptionArg{12, "NAME"}, OptionArg{16, "10.1.2.3"}, OptionArg{0, nullptr},
+          OptionArg{15, nullptr}, OptionArg{19, nullptr}}) {
         for (int32_t command : {10, 11}) {
             const OptionRun run = RunOption({{command, nullptr}, entry1, {16, "1.2.3.4"}});
             EXPECT_EQ(run.rc, -1);
@@ -127,7 +135,8 @@ TEST_F(NameCommandTest, ShareVolumesByDefault) {
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.server.substr(0, 10) + " " + (c.entry1.value ? c.entry1.value : "(null)"));
-        const OptionRun run = RunOption({{38, c.serverMissing ? nullptr : c.server.c_str()}, c.entry1});
+        const OptionRun run =
+            RunOption({{38, c.serverMissing ? nullptr : c.server.c_str()}, c.entry1});
         EXPECT_EQ(run.ctx.functionId, 41);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(gbCifsArg[0].value, nullptr);
@@ -277,7 +286,8 @@ TEST_F(NameCommandTest, DumpCryptoKeys) {
         {{0, nullptr}, 0, {}, kBadCommand},
     };
     for (const Case &c : cases) {
-        SCOPED_TRACE(std::to_string(c.entry1.id) + " " + (c.entry1.value ? c.entry1.value : "(null)"));
+        SCOPED_TRACE(std::to_string(c.entry1.id) + " " +
+                     (c.entry1.value ? c.entry1.value : "(null)"));
         const OptionRun run = RunOption({{70, "entry 0"}, c.entry1});
         EXPECT_EQ(run.ctx.functionId, c.functionId);
         EXPECT_EQ(run.out, c.out);
@@ -307,7 +317,8 @@ TEST_F(NameCommandTest, MultichannelInterfaces) {
     };
     const char *kAddMissing = "Failed to add multi channel interface, invalid parameter\n";
     const char *kRemoveMissing = "Failed to remove multi channel interface, invalid parameter\n";
-    const char *kAddBad = "Failed to add multi channel interface, invalid parameter value:\" %s \"\n";
+    const char *kAddBad =
+        "Failed to add multi channel interface, invalid parameter value:\" %s \"\n";
     const char *kRemoveBad =
         "Failed to remove multi channel interface, invalid parameter value:\" %s \"\n";
     const char *kBadAction =

@@ -34,14 +34,39 @@ constexpr const char *kOplockInvalid =
     "should be between 5 to 30\n";
 
 const std::vector<LevelCase> kLevelCases = {
-    {21, "0", 0},      {21, "4", 4},     {21, "5", 5},     {21, "3", {}},    {21, "1", {}},
-    {21, "6", {}},     {21, "-4", {}},   {21, "4x", {}},   {21, "4 ", {}},   {21, " 4", 4},
-    {21, "+5", 5},     {21, "", 0},      {21, "x", {}},    {21, nullptr, {}},
+    {21, "0", 0},
+    {21, "4", 4},
+    {21, "5", 5},
+    {21, "3", {}},
+    {21, "1", {}},
+    {21, "6", {}},
+    {21, "-4", {}},
+    {21, "4x", {}},
+    {21, "4 ", {}},
+    {21, " 4", 4},
+    {21, "+5", 5},
+    {21, "", 0},
+    {21, "x", {}},
+    {21, nullptr, {}},
     {21, "4294967300", {}},  // 4 in the low 32 bits
-    {26, "0", 0},      {26, "3", 3},     {26, "4", {}},    {26, "-1", {}},   {26, "2.", {}},
-    {26, "", 0},       {26, nullptr, {}}, {26, "4294967298", {}},
-    {44, "5", 5},      {44, "30", 30},   {44, "4", {}},    {44, "31", {}},   {44, "12abc", 12},
-    {44, " 7 s", 7},   {44, "", {}},     {44, "abc", {}},  {44, "-5", {}},   {44, nullptr, {}},
+    {26, "0", 0},
+    {26, "3", 3},
+    {26, "4", {}},
+    {26, "-1", {}},
+    {26, "2.", {}},
+    {26, "", 0},
+    {26, nullptr, {}},
+    {26, "4294967298", {}},
+    {44, "5", 5},
+    {44, "30", 30},
+    {44, "4", {}},
+    {44, "31", {}},
+    {44, "12abc", 12},
+    {44, " 7 s", 7},
+    {44, "", {}},
+    {44, "abc", {}},
+    {44, "-5", {}},
+    {44, nullptr, {}},
     {44, "4294967301", {}},  // 5 in the low 32 bits
     {44, "99999999999999999999", {}},
 };
@@ -58,8 +83,9 @@ TEST_F(NumberCommandTest, NumericLevelsAndTheirBounds) {
             EXPECT_TRUE(run.ZeroFrom(4));
             EXPECT_EQ(run.out, "");
         } else {
-            const char *format = c.code == 21 ? kLmInvalid : c.code == 26 ? kOfflineInvalid
-                                                                          : kOplockInvalid;
+            const char *format = c.code == 21   ? kLmInvalid
+                                 : c.code == 26 ? kOfflineInvalid
+                                                : kOplockInvalid;
             EXPECT_EQ(run.rc, -1);
             EXPECT_EQ(run.out, Quoting(format, c.text ? c.text : ""));
         }
@@ -143,7 +169,9 @@ constexpr const char *kBadPath =
     "Failed to process dfs referral cache duration. Invalid --path value. Expected --path=ALL or "
     "format: VOL1:/dir/dir1/junction and max length 1024\n";
 
-const DfsReferralCacheParams &Dfs(const OptionRun &run) { return run.ctx.params.dfsReferralCache; }
+const DfsReferralCacheParams &Dfs(const OptionRun &run) {
+    return run.ctx.params.dfsReferralCache;
+}
 
 TEST_F(NumberCommandTest, ReferralCacheMinutes) {
     struct Case {
@@ -151,10 +179,10 @@ TEST_F(NumberCommandTest, ReferralCacheMinutes) {
         std::optional<int32_t> minutes;
     };
     const Case cases[] = {
-        {"0", 0},        {"525600", 525600}, {"60  ", 60},  {" 60", 60},   {"+7", 7},
-        {"525601", {}},  {"-1", {}},         {"", {}},      {"   ", {}},   {"6o", {}},
-        {"4295492896", {}},  // 525600 in the low 32 bits
-        {"clearx", {}},  {nullptr, {}},
+        {"0", 0},       {"525600", 525600}, {"60  ", 60},       {" 60", 60},
+        {"+7", 7},      {"525601", {}},     {"-1", {}},         {"", {}},
+        {"   ", {}},    {"6o", {}},         {"4295492896", {}},  // 525600 in the low 32 bits
+        {"clearx", {}}, {nullptr, {}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.text ? c.text : "(null)");
@@ -191,7 +219,8 @@ TEST_F(NumberCommandTest, ReferralCacheRejectionsAndWhatTheyRelease) {
     EXPECT_EQ(+Dfs(run).durationMinutes, 10);
     EXPECT_STREQ(gbCifsArg[1].value, "VOL:/x");
 
-    for (const auto &entry1 : {OptionArg{0, nullptr}, OptionArg{35, "ALL"}, OptionArg{34, nullptr}}) {
+    for (const auto &entry1 :
+         {OptionArg{0, nullptr}, OptionArg{35, "ALL"}, OptionArg{34, nullptr}}) {
         run = RunOption({{86, "CLEAR"}, entry1});
         EXPECT_EQ(run.rc, -1);
         EXPECT_EQ(run.out, kPathMandatory);
@@ -233,20 +262,27 @@ TEST_F(NumberCommandTest, JunctionPathChecksInOrder) {
         {"   ", nullptr, "Verifying the path list failed, volume name is missing"},
         {"", nullptr, "Verifying the path list failed, path is empty"},
         // 3: commas first, even with no colon
-        {"VOL1:/a,VOL2:/b", nullptr, "Verifying the path list failed, multiple paths are not allowed"},
+        {"VOL1:/a,VOL2:/b", nullptr,
+         "Verifying the path list failed, multiple paths are not allowed"},
         {",", nullptr, "Verifying the path list failed, multiple paths are not allowed"},
         // 4
         {":/dir", nullptr, "Verifying the path list failed, volume name is missing"},
         {"VOL1/dir", nullptr, "Verifying the path list failed, volume name is missing"},
         {":a:b", nullptr, "Verifying the path list failed, volume name is missing"},
         // 5
-        {"VOL1:/a:b", nullptr, "Verifying the path list failed, only one volume separator is expected"},
-        {"VOL1::/a", nullptr, "Verifying the path list failed, only one volume separator is expected"},
+        {"VOL1:/a:b", nullptr,
+         "Verifying the path list failed, only one volume separator is expected"},
+        {"VOL1::/a", nullptr,
+         "Verifying the path list failed, only one volume separator is expected"},
         // 6
-        {"VOL1:dir", nullptr, "Verifying the path list failed, path start with forward slash or it is empty"},
-        {"VOL1:/", nullptr, "Verifying the path list failed, path start with forward slash or it is empty"},
-        {"VOL1:", nullptr, "Verifying the path list failed, path start with forward slash or it is empty"},
-        {"VOL1: /a", nullptr, "Verifying the path list failed, path start with forward slash or it is empty"},
+        {"VOL1:dir", nullptr,
+         "Verifying the path list failed, path start with forward slash or it is empty"},
+        {"VOL1:/", nullptr,
+         "Verifying the path list failed, path start with forward slash or it is empty"},
+        {"VOL1:", nullptr,
+         "Verifying the path list failed, path start with forward slash or it is empty"},
+        {"VOL1: /a", nullptr,
+         "Verifying the path list failed, path start with forward slash or it is empty"},
     };
     gCIFSLogLevel |= CIFS_LOG_ERROR;
     for (const Case &c : cases) {

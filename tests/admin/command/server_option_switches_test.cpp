@@ -25,9 +25,15 @@ struct SwitchCase {
 
 const std::vector<std::pair<std::string, int32_t>> kYesNoWords = {{"YES", 1}, {"NO", 0}};
 
-Report P(const char *text) { return {text, Where::kPrinted}; }
-Report L(const char *text) { return {text, Where::kLine}; }
-Report G(const char *text) { return {text, Where::kLogged}; }
+Report P(const char *text) {
+    return {text, Where::kPrinted};
+}
+Report L(const char *text) {
+    return {text, Where::kLine};
+}
+Report G(const char *text) {
+    return {text, Where::kLogged};
+}
 
 const std::vector<SwitchCase> kSwitchCases = {
     {20, 13, 1, kYesNoWords,
@@ -105,22 +111,40 @@ const std::vector<SwitchCase> kSwitchCases = {
     {85, 87, 1, kYesNoWords,
      P("Failed to process durable handles configuartion. Invalid parameter value:\" %s \"\n"),
      std::nullopt},
-    {4, 5, 1, {{"YES", 1}, {"NO", 0}, {"OPTIONAL", 1}, {"FORCE", 2}},
+    {4,
+     5,
+     1,
+     {{"YES", 1}, {"NO", 0}, {"OPTIONAL", 1}, {"FORCE", 2}},
      P("Failed to process SMB signing option. Invalid parameter value: \" %s \"\n"),
      G("Failed to process SMB signing option. Invalid parameter entered\n")},
-    {18, 10, 1, {{"YES", 1}, {"NO", 0}, {"READOCS", 3}},
+    {18,
+     10,
+     1,
+     {{"YES", 1}, {"NO", 0}, {"READOCS", 3}},
      P("Failed to process auditing option. Invalid parameter value: \" %s \"\n"),
      L("Failed to process auditing option. Invalid option entered")},
-    {27, 20, 4, {{"READPROXY", 1}},
+    {27,
+     20,
+     4,
+     {{"READPROXY", 1}},
      P("Failed to process read proxy option. Invalid parameter value: \" %s \"\n"),
      L("Failed to process read proxy option. Invalid option entered")},
-    {56, 58, 1, {{"YES", 1}, {"FALLBACK", 2}, {"NO", 0}},
+    {56,
+     58,
+     1,
+     {{"YES", 1}, {"FALLBACK", 2}, {"NO", 0}},
      P("Failed to process Map AD Sessions to Tarnlet option. Invalid parameter value: \" %s \"\n"),
      std::nullopt},
-    {3, 9, 4, {{"DC", 0}, {"FP", 1}, {"FH", 2}, {"T", 3}},
+    {3,
+     9,
+     4,
+     {{"DC", 0}, {"FP", 1}, {"FH", 2}, {"T", 3}},
      G("Failed to process dump statistics option. Invalid parameter value \"%s\"\n"),
      G("Failed to process dump statistics option. Invalid parameter entered\n")},
-    {14, 6, 4, {{"DEBUG", 64}, {"INFO", 32}, {"ERROR", 4}},
+    {14,
+     6,
+     4,
+     {{"DEBUG", 64}, {"INFO", 32}, {"ERROR", 4}},
      P("Failed to process set log option. Invalid parameter value: \" %s \"\n"),
      L("Failed to process debug log option. Invalid parameter entered")},
 };
@@ -198,8 +222,8 @@ TEST_F(SwitchCommandTest, EveryRowRejectsOtherWordsWithItsMessage) {
     for (const SwitchCase &c : kSwitchCases) {
         SCOPED_TRACE("code " + std::to_string(c.code));
         for (const auto &[word, value] : c.keywords) {
-            ExpectRejected(c, (" " + word).c_str(), c.invalid);    // leading space
-            ExpectRejected(c, (word + word).c_str(), c.invalid);   // whole word only
+            ExpectRejected(c, (" " + word).c_str(), c.invalid);   // leading space
+            ExpectRejected(c, (word + word).c_str(), c.invalid);  // whole word only
             ExpectRejected(c, (word + "\t").c_str(), c.invalid);  // only spaces are trimmed
         }
         ExpectRejected(c, "", c.invalid);
@@ -227,8 +251,8 @@ TEST_F(SwitchCommandTest, KeywordsOfOtherRowsAreRejected) {
 
 TEST_F(SwitchCommandTest, LoggedReportsNeedTheErrorBit) {
     gCIFSLogLevel &= ~static_cast<uint32_t>(CIFS_LOG_ERROR);
-    for (const auto &[code, word] : std::vector<std::pair<int32_t, const char *>>{
-             {3, "XX"}, {3, "..."}, {4, "..."}}) {
+    for (const auto &[code, word] :
+         std::vector<std::pair<int32_t, const char *>>{{3, "XX"}, {3, "..."}, {4, "..."}}) {
         SCOPED_TRACE(word);
         const OptionRun run = RunOption({{code, word}});
         EXPECT_EQ(run.rc, -1);

@@ -25,7 +25,9 @@ Bytes Field(std::string_view text, size_t size) {
     return b;
 }
 
-Bytes Text(std::string_view text) { return Field(text, text.size() + 1); }
+Bytes Text(std::string_view text) {
+    return Field(text, text.size() + 1);
+}
 
 Bytes Cat(std::initializer_list<Bytes> parts) {
     Bytes all;
@@ -33,7 +35,9 @@ Bytes Cat(std::initializer_list<Bytes> parts) {
     return all;
 }
 
-Element E(uint8_t type, Bytes payload) { return Element{type, std::move(payload)}; }
+Element E(uint8_t type, Bytes payload) {
+    return Element{type, std::move(payload)};
+}
 
 struct WireCase {
     std::vector<OptionArg> args;
@@ -48,12 +52,15 @@ const std::vector<WireCase> &WireCases() {
         {{{2, nullptr}}, 4, {}},
         {{{3, "t"}}, 9, {E(12, Le32(3))}},
         {{{4, "force"}}, 5, {E(5, {2})}},
-        {{{10, nullptr}, {15, "vs1"}, {16, "10.1.2.3"}}, 7,
+        {{{10, nullptr}, {15, "vs1"}, {16, "10.1.2.3"}},
+         7,
          {E(11, Cat({Field("vs1", 256), Bytes(515, 0), kAddress}))}},
-        {{{10, nullptr}, {19, "dns1"}, {16, "10.1.515"}}, 11,
+        {{{10, nullptr}, {19, "dns1"}, {16, "10.1.515"}},
+         11,
          {E(30, Cat({Field("dns1", 16), kAddress}))}},
         {{{11, nullptr}, {15, "vs1"}}, 8, {E(11, Field("vs1", 775))}},
-        {{{11, nullptr}, {19, "dns1"}, {16, "167838211"}}, 12,
+        {{{11, nullptr}, {19, "dns1"}, {16, "167838211"}},
+         12,
          {E(30, Cat({Field("dns1", 16), kAddress}))}},
         {{{14, "Debug"}}, 6, {E(10, Le32(64))}},
         {{{18, "readocs"}}, 10, {E(29, {3})}},
@@ -70,8 +77,7 @@ const std::vector<WireCase> &WireCases() {
         {{{38, "Server1"}, {38, "yes"}}, 41, {E(44, Text("Server1")), E(45, Le32(1))}},
         {{{39, "SMB2"}}, 42, {E(47, Text("SMB2"))}},
         {{{40, "yes"}}, 43, {E(48, {1})}},
-        {{{41, "domain\\user"}, {42, "5"}}, 44,
-         {E(49, Cat({Field("DOMAIN\\USER", 65), Le32(5)}))}},
+        {{{41, "domain\\user"}, {42, "5"}}, 44, {E(49, Cat({Field("DOMAIN\\USER", 65), Le32(5)}))}},
         {{{41, "all"}}, 44, {E(49, Cat({Field("ALL", 65), Le32(-1)}))}},
         {{{43, "yes"}}, 45, {E(50, {1})}},
         {{{44, "30"}}, 46, {E(51, Le32(30))}},
@@ -105,7 +111,8 @@ const std::vector<WireCase> &WireCases() {
         {{{84, "yes"}}, 85, {E(79, {1})}},
         {{{85, "yes"}}, 87, {E(80, {1})}},
         {{{86, "525600"}}, 88, {E(81, Cat({Le32(525600), Bytes(1025, 0)}))}},
-        {{{86, "clear"}, {34, "VOL1:/dir/junction  "}}, 88,
+        {{{86, "clear"}, {34, "VOL1:/dir/junction  "}},
+         88,
          {E(81, Cat({Le32(-1), Field("VOL1:/dir/junction", 1025)}))}},
     };
     return cases;
@@ -168,19 +175,53 @@ TEST_F(OptionWireTest, TheCasesCoverEveryInlineCommandWithItsFunctionIds) {
 // untouched, and every value the command read released.
 TEST_F(OptionWireTest, RejectedCommandsSendNothing) {
     const std::vector<std::vector<OptionArg>> rejected = {
-        {{3, "x"}},       {{4, "..."}},     {{10, nullptr}, {12, "n"}},
+        {{3, "x"}},
+        {{4, "..."}},
+        {{10, nullptr}, {12, "n"}},
         {{11, nullptr}, {19, "n"}, {16, "1.2.3.256"}},
-        {{14, " debug"}}, {{18, "readproxy"}}, {{20, "y"}},   {{21, "3"}},
-        {{22, ""}},       {{23, nullptr}},  {{24, "SDIRCACHE=0"}}, {{25, "..."}},
-        {{26, "-1"}},     {{27, "NO"}},     {{36, "yes no"}}, {{38, "s"}, {0, "yes"}},
-        {{39, "smb2"}},   {{40, "on"}},     {{41, "u"}, {42, "0"}}, {{43, "1"}},
-        {{44, "4"}},      {{45, "ja"}},     {{46, "..."}},    {{47, "..."}},
-        {{48, "WIN"}},    {{50, "."}},      {{51, "nein"}},   {{52, nullptr}},
-        {{53, "true"}},   {{55, "false"}},  {{56, "maybe"}},  {{57, "x"}},
-        {{58, "x"}},      {{59, "x"}},      {{61, "x"}},      {{66, "x"}},
-        {{67, "x"}},      {{69, nullptr}},  {{70, nullptr}, {31, "65536"}},
-        {{72, "AES"}},    {{73, "x"}},      {{74, "x"}},      {{75, nullptr}, {10, nullptr}},
-        {{77, "x"}},      {{84, "x"}},      {{85, "x"}},      {{86, "525601"}},
+        {{14, " debug"}},
+        {{18, "readproxy"}},
+        {{20, "y"}},
+        {{21, "3"}},
+        {{22, ""}},
+        {{23, nullptr}},
+        {{24, "SDIRCACHE=0"}},
+        {{25, "..."}},
+        {{26, "-1"}},
+        {{27, "NO"}},
+        {{36, "yes no"}},
+        {{38, "s"}, {0, "yes"}},
+        {{39, "smb2"}},
+        {{40, "on"}},
+        {{41, "u"}, {42, "0"}},
+        {{43, "1"}},
+        {{44, "4"}},
+        {{45, "ja"}},
+        {{46, "..."}},
+        {{47, "..."}},
+        {{48, "WIN"}},
+        {{50, "."}},
+        {{51, "nein"}},
+        {{52, nullptr}},
+        {{53, "true"}},
+        {{55, "false"}},
+        {{56, "maybe"}},
+        {{57, "x"}},
+        {{58, "x"}},
+        {{59, "x"}},
+        {{61, "x"}},
+        {{66, "x"}},
+        {{67, "x"}},
+        {{69, nullptr}},
+        {{70, nullptr}, {31, "65536"}},
+        {{72, "AES"}},
+        {{73, "x"}},
+        {{74, "x"}},
+        {{75, nullptr}, {10, nullptr}},
+        {{77, "x"}},
+        {{84, "x"}},
+        {{85, "x"}},
+        {{86, "525601"}},
         {{86, "CLEAR"}, {34, "VOL1:dir"}},
     };
     FakeServer server;
