@@ -28,6 +28,11 @@ add_library(share::sharemonitor ALIAS sharemonitor)
 install(TARGETS shareadmin sharemonitor EXPORT shareTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${SHARE_INCLUDE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+# The .pc files locate the prefix relative to themselves, so an installed tree can be moved
+# (and `cmake --install --prefix` elsewhere works).
+file(RELATIVE_PATH SHARE_PC_TO_PREFIX ${CMAKE_INSTALL_FULL_LIBDIR}/pkgconfig
+  ${CMAKE_INSTALL_PREFIX})
+string(REGEX REPLACE "/$" "" SHARE_PC_TO_PREFIX "${SHARE_PC_TO_PREFIX}")
 foreach(pc shareadmin sharemonitor)
   configure_file(${PROJECT_SOURCE_DIR}/cmake/${pc}.pc.in ${PROJECT_BINARY_DIR}/${pc}.pc @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
