@@ -1,0 +1,212 @@
+#include "tools/common/cli.h"
+
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <cstring>
+#include <ctime>
+
+#include "tools/common/server_formats.h"
+
+namespace share::tools {
+
+bool ServerReachable() {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, "/tmp/cifs.str", 13);
+    const bool up = connect(fd, reinterpret_cast<sockaddr *>(&addr), 16) == 0;
+    close(fd);
+    return up;
+}
+
+// ---- LibraryOutput ----
+
+LibraryOutput::LibraryOutput() {
+    std::fflush(stdout);
+    char name[] = "/tmp/share-tool-XXXXXX";
+    file_ = mkostemp(name, O_CLOEXEC);
+    if (file_ < 0) return;
+    unlink(name);
+    saved_ = dup(STDOUT_FILENO);
+    if (saved_ < 0 || dup2(file_, STDOUT_FILENO) < 0) {
+        close(file_);
+        file_ = -1;
+    }
+}
+
+std::string LibraryOutput::Finish() {
+    if (file_ < 0) return text_;
+    std::fflush(stdout);
+    dup2(saved_, STDOUT_FILENO);
+    close(saved_);
+    lseek(file_, 0, SEEK_SET);
+    char buf[4096];
+    ssize_t n;
+    while ((n = read(file_, buf, sizeof buf)) > 0) text_.append(buf, static_cast<size_t>(n));
+    close(file_);
+    file_ = -1;
+    while (!text_.empty() && (text_.back() == '\n' || text_.back() == ' ')) text_.pop_back();
+    return text_;
+}
+
+LibraryOutput::~LibraryOutput() { Finish(); }
+
+// ---- Reporter ----
+
+int Reporter::Success(const Json &doc, const std::string &text) const {
+    if (json_) {
+        std::printf("%s\n", doc.dump(2).c_str());
+    } else if (!text.empty()) {
+        std::fputs(text.c_str(), stdout);
+        if (text.back() != '\n') std::fputc('\n', stdout);
+    }
+    std::fflush(stdout);
+    return kExitOk;
+}
+
+int Reporter::Error(const char *kind, const std::string &action, const std::string &message,
+                    int code, const Json &extra) const {
+    std::fprintf(stderr, "%s: %s: %s\n", program_, action.c_str(), message.c_str());
+    if (json_) {
+        Json doc{{"error", kind}, {"action", action}, {"message", message}, {"exit_status", code}};
+        doc.update(extra);
+        std::printf("%s\n", doc.dump(2).c_str());
+        std::fflush(stdout);
+    }
+    return code;
+}
+
+int Reporter::Refused(const std::string &action, int32_t status) const {
+    const StatusInfo &info = DescribeStatus(status);
+    const std::string message = "refused by the server with status " + std::to_string(status) + " (" +
+                                info.name + ": " + info.text + ")";
+    return Error("refused", action, message, kExitRefused,
+                 Json{{"status", status}, {"status_name", info.name}});
+}
+
+int Reporter::Rejected(const std::string &action, const std::string &detail) const {
+    return Error("rejected", action,
+                 detail.empty() ? "rejected before anything was sent" : "rejected: " + detail,
+                 kExitRejected, Json::object());
+}
+
+int Reporter::Unreachable(const std::string &action) const {
+    return Error("unreachable", action, "no file server answers on @/tmp/cifs.str", kExitUnreachable,
+                 Json::object());
+}
+
+int Reporter::LocalFailure(const std::string &action, const std::string &detail) const {
+    return ServerReachable() ? Rejected(action, detail) : Unreachable(action);
+}
+
+int Reporter::Check(int result, const std::string &action, const std::string &detail) const {
+    if (result == 0) return -1;
+    if (result == -1) return LocalFailure(action, detail);
+    return Refused(action, result);
+}
+
+// ---- Formatting ----
+
+std::string Table::Render() const {
+    std::vector<size_t> width(headers_.size());
+    for (size_t i = 0; i < headers_.size(); ++i) width[i] = headers_[i].size();
+    for (const auto &r : rows_)
+        for (size_t i = 0; i < r.size() && i < width.size(); ++i) width[i] = std::max(width[i], r[i].size());
+    std::string out;
+    auto line = [&](const std::vector<std::string> &cells) {
+        std::string l;
+        for (size_t i = 0; i < headers_.size(); ++i) {
+            const std::string cell = i < cells.size() ? cells[i] : "";
+            l += cell;
+            if (i + 1 < headers_.size()) l += std::string(width[i] - cell.size() + 2, ' ');
+        }
+        while (!l.empty() && l.back() == ' ') l.pop_back();
+        out += l + "\n";
+    };
+    line(headers_);
+    for (const auto &r : rows_) line(r);
+    return out;
+}
+
+std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &rows) {
+    size_t width = 0;
+    for (const auto &[k, v] : rows) width = std::max(width, k.size());
+    std::string out;
+    for (const auto &[k, v] : rows) out += k + ":" + std::string(width - k.size() + 1, ' ') + v + "\n";
+    return out;
+}
+
+std::string FieldString(const char *field, size_t size) {
+    const void *nul = std::memchr(field, 0, size);
+    return std::string(field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size);
+}
+
+std::string FormatTime(int64_t epochSeconds) {
+    if (epochSeconds <= 0) return "-";
+    const time_t t = static_cast<time_t>(epochSeconds);
+    tm local{};
+    localtime_r(&t, &local);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
+std::string FormatDuration(int64_t seconds) {
+    if (seconds < 0) seconds = 0;
+    char buf[32];
+    if (seconds >= 86400)
+        std::snprintf(buf, sizeof buf, "%lldd%02lldh", static_cast<long long>(seconds / 86400),
+                      static_cast<long long>(seconds % 86400 / 3600));
+    else if (seconds >= 3600)
+        std::snprintf(buf, sizeof buf, "%lldh%02lldm", static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds % 3600 / 60));
+    else if (seconds >= 60)
+        std::snprintf(buf, sizeof buf, "%lldm%02llds", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(buf, sizeof buf, "%llds", static_cast<long long>(seconds));
+    return buf;
+}
+
+std::string FormatBytes(uint64_t bytes) {
+    static const char *const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+    double value = static_cast<double>(bytes);
+    size_t unit = 0;
+    while (value >= 1024 && unit + 1 < std::size(units)) {
+        value /= 1024;
+        ++unit;
+    }
+    char buf[32];
+    if (unit == 0)
+        std::snprintf(buf, sizeof buf, "%llu B", static_cast<unsigned long long>(bytes));
+    else
+        std::snprintf(buf, sizeof buf, "%.1f %s", value, units[unit]);
+    return buf;
+}
+
+std::string YesNo(bool value) { return value ? "yes" : "no"; }
+
+std::string ToUpperAscii(std::string_view text) {
+    std::string out(text);
+    for (char &c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+bool ParseNumber(std::string_view text, long min, long max, long *out) {
+    long value = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return false;
+    if (value < min || value > max) return false;
+    *out = value;
+    return true;
+}
+
+}  // namespace share::tools

@@ -1,0 +1,106 @@
+// What shareadm and sharemon have in common: exit statuses, how an outcome is reported (text
+// or one JSON document), capturing the libraries' messages, and table and value formatting.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace share::tools {
+
+using Json = nlohmann::ordered_json;
+
+// Exit statuses of both tools.
+enum ExitCode : int {
+    kExitOk = 0,           // done
+    kExitRejected = 1,     // rejected before anything was sent (usage, or the library's checks)
+    kExitRefused = 2,      // the server refused; its status is printed
+    kExitUnreachable = 3,  // no server answers on the endpoint
+};
+
+inline constexpr const char *kExitStatusHelp =
+    "Exit status: 0 done; 1 rejected before anything was sent (bad usage, or refused by the "
+    "library's checks); 2 refused by the server (its status is printed); 3 server unreachable.";
+
+// True when something accepts connections on the file server's endpoint.
+bool ServerReachable();
+
+// While alive, whatever the libraries print on standard output (only complaints about a
+// command) goes to a buffer instead; Finish() restores standard output and returns the text,
+// which the Reporter then shows on standard error.
+class LibraryOutput {
+public:
+    LibraryOutput();
+    ~LibraryOutput();
+    LibraryOutput(const LibraryOutput &) = delete;
+    LibraryOutput &operator=(const LibraryOutput &) = delete;
+    std::string Finish();
+
+private:
+    int saved_ = -1;
+    int file_ = -1;
+    std::string text_;
+};
+
+// Reports the outcome of one tool run, as text or as one JSON document on standard output.
+class Reporter {
+public:
+    Reporter(const char *program, bool json) : program_(program), json_(json) {}
+    bool json() const { return json_; }
+
+    // Prints the JSON document or the text, returns kExitOk.
+    int Success(const Json &doc, const std::string &text) const;
+    // The server refused `action` with status: the status, its name and meaning are printed.
+    int Refused(const std::string &action, int32_t status) const;
+    // Nothing was sent: the command is not acceptable (detail says why).
+    int Rejected(const std::string &action, const std::string &detail) const;
+    int Unreachable(const std::string &action) const;
+    // A library call returned -1: unreachable when no server answers, else rejected.
+    int LocalFailure(const std::string &action, const std::string &detail) const;
+    // Maps a library result: 0 gives -1 (go on); the server's status gives kExitRefused; -1
+    // gives LocalFailure.
+    int Check(int result, const std::string &action, const std::string &detail = "") const;
+
+private:
+    int Error(const char *kind, const std::string &action, const std::string &message, int code,
+              const Json &extra) const;
+    const char *program_;
+    bool json_;
+};
+
+// Left-aligned text table with a header row.
+class Table {
+public:
+    explicit Table(std::vector<std::string> headers) : headers_(std::move(headers)) {}
+    void Row(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
+    size_t size() const { return rows_.size(); }
+    std::string Render() const;
+
+private:
+    std::vector<std::string> headers_;
+    std::vector<std::vector<std::string>> rows_;
+};
+
+// "name: value" lines, names padded to one column.
+std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &rows);
+
+// Text of a fixed-size field, up to its first NUL (or the whole field).
+std::string FieldString(const char *field, size_t size);
+template <size_t N>
+std::string FieldString(const char (&field)[N]) {
+    return FieldString(field, N);
+}
+
+std::string FormatTime(int64_t epochSeconds);      // local "YYYY-MM-DD HH:MM:SS", "-" for 0
+std::string FormatDuration(int64_t seconds);       // "3h07m", "12m05s", "42s"
+std::string FormatBytes(uint64_t bytes);           // "1.5 GiB"
+std::string YesNo(bool value);
+std::string ToUpperAscii(std::string_view text);
+
+// Strict decimal conversion of a whole text within [min, max].
+bool ParseNumber(std::string_view text, long min, long max, long *out);
+
+}  // namespace share::tools

@@ -1,0 +1,55 @@
+// shareadm: administration of the local file server through libshareadmin.
+#include <CLI/CLI.hpp>
+#include <cstring>
+
+#include "share/command.h"
+#include "share/protocol.h"
+#include "tools/shareadm/tool.h"
+
+namespace share::shareadm {
+
+int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
+    FillArgs(args);
+    CmdContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    int result;
+    std::string message;
+    {
+        tools::LibraryOutput capture;
+        result = ProcessCommandLineData(&ctx);
+        message = capture.Finish();
+    }
+    ClearArgs(args.size() + 1);
+    return result == 0 ? -1 : out.Rejected(action, message);
+}
+
+}  // namespace share::shareadm
+
+int main(int argc, char **argv) {
+    using namespace share::shareadm;
+    Tool tool;
+    CLI::App app{"Administration of the local file server: shares, connections, open files, the "
+                 "invalid-user cache, user contexts and every server option.",
+                 "shareadm"};
+    app.footer(share::tools::kExitStatusHelp);
+    app.fallthrough();
+    app.require_subcommand(1);
+    app.add_flag("--json", tool.json, "Print one JSON document instead of text");
+    uint32_t logMask = gCIFSLogLevel;
+    app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
+        ->capture_default_str();
+    RegisterShares(app, tool);
+    RegisterConnections(app, tool);
+    RegisterUsers(app, tool);
+    RegisterOptions(app, tool);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
+    }
+    gCIFSLogLevel = logMask;
+    InitializeLogs("shareadm");
+    const int status = tool.run ? tool.run() : share::tools::kExitRejected;
+    DeinitializeLogs();
+    return status;
+}

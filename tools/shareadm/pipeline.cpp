@@ -1,0 +1,111 @@
+#include "tools/shareadm/pipeline.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "share/command.h"
+
+namespace share::shareadm {
+
+Reply::Reply(RespPkt *pkt) : pkt_(pkt) {
+    if (RespPktGetNumberOfData(pkt_) <= 0) return;  // nothing to walk (and nothing to log)
+    uint32_t len = 0;
+    uint8_t type = 0;
+    for (void *p = RespPktGetFirstData(pkt_, &len, &type); p != nullptr;
+         p = RespPktGetNextData(pkt_, &len, &type)) {
+        const auto *bytes = static_cast<const uint8_t *>(p);
+        elements_.push_back({type, std::vector<uint8_t>(bytes, bytes + len)});
+        std::free(p);
+    }
+}
+
+Reply::~Reply() {
+    if (pkt_) {
+        std::free(pkt_->buffer);
+        std::free(pkt_);
+    }
+}
+
+Reply::Reply(Reply &&other) noexcept : pkt_(other.pkt_), elements_(std::move(other.elements_)) {
+    other.pkt_ = nullptr;
+}
+
+Reply &Reply::operator=(Reply &&other) noexcept {
+    std::swap(pkt_, other.pkt_);
+    std::swap(elements_, other.elements_);
+    return *this;
+}
+
+int32_t Reply::status() const {
+    int32_t status = 0;
+    if (pkt_ && pkt_->buffer) std::memcpy(&status, pkt_->buffer, sizeof status);
+    return status;
+}
+
+void FillArgs(const std::vector<Arg> &args) {
+    size_t i = 0;
+    for (; i < args.size() && i + 1 < CIFS_ARG_ENTRIES; ++i) {
+        gbCifsArg[i].id = args[i].code;
+        gbCifsArg[i].value = args[i].value ? strdup(args[i].value->c_str()) : nullptr;
+    }
+    gbCifsArg[i].id = 0;
+    gbCifsArg[i].value = nullptr;
+}
+
+void ClearArgs(size_t entries) {
+    for (size_t i = 0; i < entries && i < CIFS_ARG_ENTRIES; ++i) {
+        std::free(gbCifsArg[i].value);
+        gbCifsArg[i].value = nullptr;
+        gbCifsArg[i].id = 0;
+    }
+}
+
+namespace {
+
+// Function IDs whose validation leaves a heap copy of a path behind in the context.
+bool LeavesPathCopy(uint8_t function) {
+    switch (function) {
+    case 30: case 32: case 33: case 35: case 36: case 38: return true;
+    default: return false;
+    }
+}
+
+}  // namespace
+
+int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
+               Reply *reply) {
+    // Dry run of the library's own validation: nothing is sent.
+    FillArgs(args);
+    CmdContext ctx;
+    std::memset(&ctx, 0, sizeof ctx);
+    int result;
+    std::string message;
+    {
+        tools::LibraryOutput capture;
+        result = ProcessCommandLineData(&ctx);
+        message = capture.Finish();
+    }
+    if (LeavesPathCopy(ctx.functionId)) {
+        char *copy = nullptr;
+        std::memcpy(&copy, ctx.params.raw, sizeof copy);
+        std::free(copy);
+    }
+    ClearArgs(args.size() + 1);
+    if (result != 0) return out.Rejected(action, message);
+
+    FillArgs(args);
+    RespPkt *pkt = nullptr;
+    {
+        tools::LibraryOutput capture;
+        result = ValidateAndProcessCmd(&pkt);
+        message = capture.Finish();
+    }
+    ClearArgs(args.size() + 1);
+    if (result != 0) return out.LocalFailure(action, message);
+    Reply r(pkt);
+    if (r.status() != 0) return out.Refused(action, r.status());
+    *reply = std::move(r);
+    return -1;
+}
+
+}  // namespace share::shareadm

@@ -1,0 +1,53 @@
+// Running a command of the argument block the way an administration tool does: fill gbCifsArg,
+// let the library validate and send it, read the response. The library answers -1 both for a
+// command it rejects and for a server it cannot reach; a dry run of its validation first tells
+// the two apart.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "share/protocol.h"
+#include "tools/common/cli.h"
+
+namespace share::shareadm {
+
+struct Arg {
+    int32_t code;
+    std::optional<std::string> value;
+};
+
+struct ReplyElement {
+    uint8_t type;
+    std::vector<uint8_t> payload;
+};
+
+// A response packet and its elements.
+class Reply {
+public:
+    Reply() = default;
+    explicit Reply(RespPkt *pkt);
+    ~Reply();
+    Reply(Reply &&other) noexcept;
+    Reply &operator=(Reply &&other) noexcept;
+    int32_t status() const;
+    const std::vector<ReplyElement> &elements() const { return elements_; }
+
+private:
+    RespPkt *pkt_ = nullptr;
+    std::vector<ReplyElement> elements_;
+};
+
+// Runs the command in args. On success stores the response (status 0) and returns -1; else
+// returns the exit status after reporting: 1 rejected by the library (its message is shown),
+// 2 refused by the server, 3 unreachable.
+int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
+               Reply *reply);
+
+// Fills gbCifsArg with args and an end entry; ClearArgs frees what the library left behind.
+void FillArgs(const std::vector<Arg> &args);
+void ClearArgs(size_t entries);
+
+}  // namespace share::shareadm
