@@ -1,0 +1,258 @@
+// sharemon: watching the local file server through libsharemonitor: connections, one
+// connection's details, volumes and the open files of a volume; closing open files.
+#include <signal.h>
+#include <time.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "share/monitor.h"
+#include "share/protocol.h"
+#include "tools/common/cli.h"
+
+namespace {
+
+using share::tools::Json;
+using share::tools::Reporter;
+
+// A view: what one refresh shows. Returns the exit status and fills doc and text on success.
+struct View {
+    int status = 0;
+    Json doc;
+    std::string text;
+};
+
+volatile sig_atomic_t g_stop = 0;
+void OnStop(int) { g_stop = 1; }
+
+// Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
+// listing and for a failure; emptyOk says which to prefer when the server is reachable.
+int Check(const Reporter &out, int result, const std::string &action, bool emptyOk, bool *empty) {
+    if (result == 0) return -1;
+    if (result != -1) return out.Refused(action, result);
+    if (!share::tools::ServerReachable()) return out.Unreachable(action);
+    if (emptyOk) {
+        *empty = true;
+        return -1;
+    }
+    return out.Rejected(action, "the library could not complete the request");
+}
+
+View Connections(const Reporter &out) {
+    View v;
+    int32_t count = 0;
+    ConnListNode *head = nullptr;
+    bool empty = false;
+    if ((v.status = Check(out, Ext_ListConnDetails(&count, &head), "connections", false, &empty)) >= 0) return v;
+    v.status = 0;
+    v.doc = Json::array();
+    share::tools::Table t({"ID", "USER", "WORKSTATION", "ADDRESS", "IDLE", "READ", "WRITTEN", "LOGGED IN"});
+    for (const ConnListNode *n = head; n; n = n->next) {
+        const std::string user = share::tools::FieldString(n->text36);
+        v.doc.push_back({{"id", n->connectionId},
+                         {"workstation", share::tools::FieldString(n->text20)},
+                         {"user", user},
+                         {"address", share::tools::FieldString(n->text292)},
+                         {"idle_seconds", n->value326},
+                         {"bytes_read", n->value330},
+                         {"bytes_written", n->value338},
+                         {"login_time", n->value12}});
+        t.Row({std::to_string(n->connectionId), user.empty() ? "(null session)" : user,
+               share::tools::FieldString(n->text20), share::tools::FieldString(n->text292),
+               share::tools::FormatDuration(n->value326), share::tools::FormatBytes(n->value330),
+               share::tools::FormatBytes(n->value338), share::tools::FormatTime(static_cast<int64_t>(n->value12))});
+    }
+    FreeConnListNodes(&head);
+    v.text = t.Render() + std::to_string(v.doc.size()) + " connections\n";
+    return v;
+}
+
+View Connection(const Reporter &out, int32_t id) {
+    View v;
+    UserDetailsNode *node = nullptr;
+    bool empty = false;
+    const std::string action = "connection " + std::to_string(id);
+    if ((v.status = Check(out, Ext_GetConnInfo(id, &node), action, false, &empty)) >= 0) return v;
+    v.status = 0;
+    if (node == nullptr) {
+        v.status = out.Rejected(action, "the server sent no connection record");
+        return v;
+    }
+    Json dns = Json::array(), files = Json::array();
+    for (uint32_t i = 0; node->secEquivDns && i < node->secEquivCount; ++i) dns.push_back(node->secEquivDns[i]);
+    for (uint16_t i = 0; node->openFileNames && i < node->openFileCount; ++i) files.push_back(node->openFileNames[i]);
+    const std::string user = share::tools::FieldString(node->text36);
+    v.doc = {{"id", node->connectionId},
+             {"workstation", share::tools::FieldString(node->text20)},
+             {"user", user},
+             {"address", share::tools::FieldString(node->text292)},
+             {"dialect", share::tools::FieldString(node->text354)},
+             {"auth", share::tools::FieldString(node->text386)},
+             {"login_time", node->value12},
+             {"security_equivalences", dns},
+             {"open_files", files}};
+    v.text = share::tools::KeyValues({{"Connection", std::to_string(node->connectionId)},
+                                      {"User", user.empty() ? "(null session)" : user},
+                                      {"Workstation", share::tools::FieldString(node->text20)},
+                                      {"Address", share::tools::FieldString(node->text292)},
+                                      {"Dialect", share::tools::FieldString(node->text354)},
+                                      {"Authentication", share::tools::FieldString(node->text386)},
+                                      {"Logged in", share::tools::FormatTime(static_cast<int64_t>(node->value12))}});
+    v.text += dns.empty() ? "Security equivalences: none\n" : "Security equivalences:\n";
+    for (const auto &d : dns) v.text += "  " + d.get<std::string>() + "\n";
+    v.text += files.empty() ? "Open files: none\n" : "Open files:\n";
+    for (const auto &f : files) v.text += "  " + f.get<std::string>() + "\n";
+    FreeUserDetailsNode(&node);
+    return v;
+}
+
+View Volumes(const Reporter &out) {
+    View v;
+    int32_t count = 0;
+    VolsDetailsNode *head = nullptr;
+    bool empty = false;
+    if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0) return v;
+    v.status = 0;
+    v.doc = Json::array();
+    for (const VolsDetailsNode *n = head; n; n = n->next) {
+        const std::string name = share::tools::FieldString(n->name);
+        v.doc.push_back({{"name", name}});
+        v.text += name + "\n";
+    }
+    FreeVolsDetailsNode(&head);
+    return v;
+}
+
+View Files(const Reporter &out, const std::string &volume) {
+    View v;
+    int32_t count = 0;
+    VolFileListNode *head = nullptr;
+    bool empty = false;
+    const std::string action = "files " + volume;
+    if ((v.status = Check(out, Ext_ListVolFileDetails(volume.c_str(), &head, &count), action, true, &empty)) >= 0)
+        return v;
+    v.status = 0;
+    v.doc = Json::array();
+    share::tools::Table t({"CONN", "USER", "FILE"});
+    size_t files = 0;
+    for (const VolFileListNode *n = head; n; n = n->next) {
+        Json names = Json::array();
+        const std::string user = share::tools::FieldString(n->text36);
+        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i) {
+            names.push_back(n->fileNames[i]);
+            t.Row({std::to_string(n->connectionId), user, n->fileNames[i]});
+            ++files;
+        }
+        v.doc.push_back({{"connection", n->connectionId}, {"user", user}, {"files", names}});
+    }
+    FreeVolFileListNodes(&head);
+    v.text = t.Render() + std::to_string(files) + " open files in " + volume + "\n";
+    return v;
+}
+
+int Show(const Reporter &out, const std::function<View()> &view, unsigned watch) {
+    if (watch == 0) {
+        View v = view();
+        return v.status != 0 ? v.status : out.Success(v.doc, v.text);
+    }
+    struct sigaction sa {};
+    sa.sa_handler = OnStop;
+    sigaction(SIGINT, &sa, nullptr);
+    sigaction(SIGTERM, &sa, nullptr);
+    while (!g_stop) {
+        View v = view();
+        if (out.json()) {
+            if (v.status == 0) std::printf("%s\n", v.doc.dump().c_str());
+        } else if (v.status == 0) {
+            const time_t now = time(nullptr);
+            std::printf("\033[H\033[2Jsharemon - every %us - %s (Ctrl-C to stop)\n\n%s", watch,
+                        share::tools::FormatTime(now).c_str(), v.text.c_str());
+        }
+        std::fflush(stdout);
+        timespec rest{static_cast<time_t>(watch), 0};
+        while (!g_stop && nanosleep(&rest, &rest) != 0 && errno == EINTR) {
+        }
+    }
+    return share::tools::kExitOk;
+}
+
+int Close(const Reporter &out, int result, const std::string &action, const std::string &what) {
+    bool empty = false;
+    if (int e = Check(out, result, action, false, &empty); e >= 0) return e;
+    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}}, "Closed " + what + ".");
+}
+
+bool ParseId(const std::string &text, int32_t *id) {
+    long n;
+    if (!share::tools::ParseNumber(text, 0, 65535, &n)) return false;
+    *id = static_cast<int32_t>(n);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    bool json = false;
+    unsigned watch = 0;
+    std::string id, volume, path;
+    std::function<int(const Reporter &)> run;
+    CLI::App app{"Monitoring of the local file server: client connections, volumes and open files.", "sharemon"};
+    app.footer(share::tools::kExitStatusHelp);
+    app.fallthrough();
+    app.require_subcommand(1);
+    app.add_flag("--json", json, "Print JSON (with --watch: one document per line and refresh)");
+    app.add_option("--watch", watch, "Redraw the view every SECONDS until interrupted")->check(CLI::Range(1, 3600));
+    uint32_t logMask = gCIFSLogLevel;
+    app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")->capture_default_str();
+
+    auto leaf = [&](const char *name, const char *help, std::function<int(const Reporter &)> fn) {
+        CLI::App *cmd = app.add_subcommand(name, help);
+        cmd->callback([&run, fn = std::move(fn)] { run = fn; });
+        return cmd;
+    };
+    auto idCheck = [&](const Reporter &out, const std::string &action, int32_t *n) {
+        if (ParseId(id, n)) return -1;
+        return out.Rejected(action, "a connection ID is a number from 0 to 65535");
+    };
+    leaf("connections", "List client connections", [&](const Reporter &out) {
+        return Show(out, [&] { return Connections(out); }, watch);
+    });
+    leaf("connection", "Details of one connection: user, security equivalences, open files", [&](const Reporter &out) {
+        int32_t n = 0;
+        if (int e = idCheck(out, "connection", &n); e >= 0) return e;
+        return Show(out, [&, n] { return Connection(out, n); }, watch);
+    })->add_option("ID", id, "Connection ID")->required();
+    leaf("volumes", "List volumes and shares", [&](const Reporter &out) {
+        return Show(out, [&] { return Volumes(out); }, watch);
+    });
+    leaf("files", "Open files of a volume, per connection", [&](const Reporter &out) {
+        return Show(out, [&] { return Files(out, volume); }, watch);
+    })->add_option("VOLUME", volume, "Volume name")->required();
+    leaf("close-file", "Close a file by its full path", [&](const Reporter &out) {
+        return Close(out, Ext_CloseFileByFileName(path.c_str()), "close-file", path);
+    })->add_option("PATH", path, "Full path VOLUME:/dir/file")->required();
+    leaf("close-volume", "Close every open file of a volume", [&](const Reporter &out) {
+        return Close(out, Ext_CloseFileByVolume(volume.c_str()), "close-volume", "every file of volume " + volume);
+    })->add_option("VOLUME", volume, "Volume name")->required();
+    leaf("close-connection", "Close every open file of a connection", [&](const Reporter &out) {
+        int32_t n = 0;
+        if (int e = idCheck(out, "close-connection", &n); e >= 0) return e;
+        return Close(out, Ext_CloseFileByID(n), "close-connection", "every file of connection " + id);
+    })->add_option("ID", id, "Connection ID")->required();
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError &e) {
+        return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
+    }
+    gCIFSLogLevel = logMask;
+    InitializeLogs("sharemon");
+    const Reporter out("sharemon", json);
+    const int status = run ? run(out) : share::tools::kExitRejected;
+    DeinitializeLogs();
+    return status;
+}
