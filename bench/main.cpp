@@ -1,0 +1,25 @@
+// Benchmark entry point: isolate the server name, run, then report how the exchange compares
+// with the raw-socket floor.
+#include <benchmark/benchmark.h>
+#include <sched.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "bench/ratio_reporter.h"
+
+int main(int argc, char **argv) {
+    if (unshare(CLONE_NEWNET) != 0) {
+        std::fprintf(stderr, "benchmarks need a private network namespace (root): %s\n",
+                     std::strerror(errno));
+        return 1;
+    }
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    share::bench::RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
