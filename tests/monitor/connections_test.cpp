@@ -19,14 +19,14 @@ std::vector<ConnListNode *> Nodes(ConnListNode *head) {
 
 void ExpectSample(const ConnListNode &n, uint16_t id) {
     const std::string s = std::to_string(id);
-    EXPECT_EQ(n.connectionId, id);
+    EXPECT_EQ(+n.connectionId, id);
     EXPECT_STREQ(n.text20, ("10.0.0." + s).c_str());
     EXPECT_STREQ(n.text36, ("cn=user" + s + ",o=org").c_str());
     EXPECT_STREQ(n.text292, ("2024-01-0" + s.substr(0, 1) + " 10:00:00").c_str());
-    EXPECT_EQ(n.value326, 326000u + id);
-    EXPECT_EQ(n.value330, 0xA000000000000000u + id);
-    EXPECT_EQ(n.value338, 0xB000000000000000u + id);
-    EXPECT_EQ(n.value12, 0x1122334455660000u + id);
+    EXPECT_EQ(+n.value326, 326000u + id);
+    EXPECT_EQ(+n.value330, 0xA000000000000000u + id);
+    EXPECT_EQ(+n.value338, 0xB000000000000000u + id);
+    EXPECT_EQ(+n.value12, 0x1122334455660000u + id);
 }
 
 using ListTest = MonitorTest;
@@ -154,17 +154,17 @@ TEST_F(DetailsTest, ReadsFixedFieldsDnsAndFiles) {
     UserDetailsNode *d = nullptr;
     ASSERT_EQ(Ext_GetConnInfo(4, &d), 0);
     ASSERT_NE(d, nullptr);
-    EXPECT_EQ(d->connectionId, 4);
+    EXPECT_EQ(+d->connectionId, 4);
     EXPECT_STREQ(d->text20, "10.0.0.4");
     EXPECT_STREQ(d->text386, "dom4");
     EXPECT_STREQ(d->text354, "ws4");
     EXPECT_STREQ(d->text36, "cn=user4,o=org");
     EXPECT_STREQ(d->text292, "2024-01-04 10:00:00");
-    EXPECT_EQ(d->value12, 0x1122334455660004u);
-    ASSERT_EQ(d->secEquivCount, 2u);
+    EXPECT_EQ(+d->value12, 0x1122334455660004u);
+    ASSERT_EQ(+d->secEquivCount, 2u);
     EXPECT_STREQ(d->secEquivDns[0], "cn=admin,o=org");
     EXPECT_STREQ(d->secEquivDns[1], "cn=ops");
-    ASSERT_EQ(d->openFileCount, 3);
+    ASSERT_EQ(+d->openFileCount, 3);
     EXPECT_STREQ(d->openFileNames[0], "VOL1:/a.txt");
     EXPECT_STREQ(d->openFileNames[1], "");
     EXPECT_STREQ(d->openFileNames[2], "VOL2:/dir/b");
@@ -176,9 +176,9 @@ TEST_F(DetailsTest, NoOpenFilesMeansNoNameArray) {
     FakeServer server([&](const Request &) { return Reply::Status(0, {r.ToElement()}); });
     UserDetailsNode *d = nullptr;
     ASSERT_EQ(Ext_GetConnInfo(2, &d), 0);
-    EXPECT_EQ(d->secEquivCount, 2u);
-    EXPECT_EQ(d->openFileCount, 0);
-    EXPECT_EQ(d->openFileNames, nullptr);
+    EXPECT_EQ(+d->secEquivCount, 2u);
+    EXPECT_EQ(+d->openFileCount, 0);
+    EXPECT_EQ(+d->openFileNames, nullptr);
     FreeUserDetailsNode(&d);
 }
 
@@ -250,7 +250,7 @@ TEST_F(DetailsTest, KeepsAtMost65535FileNames) {
     FakeServer server([&](const Request &) { return Reply::Status(0, {r.ToElement()}); });
     UserDetailsNode *d = nullptr;
     ASSERT_EQ(Ext_GetConnInfo(1, &d), 0);
-    EXPECT_EQ(d->openFileCount, 65535);
+    EXPECT_EQ(+d->openFileCount, 65535);
     EXPECT_STREQ(d->openFileNames[65534], "");
     FreeUserDetailsNode(&d);  // frees every name: the sanitizer build checks
 }
@@ -264,8 +264,8 @@ TEST_F(DetailsTest, AllocationFailuresKeepNothing) {
         scope.Disarm();
         log_.Clear();
         if (rc == 0) {
-            EXPECT_EQ(d->secEquivCount, 2u);
-            EXPECT_EQ(d->openFileCount, 2);
+            EXPECT_EQ(+d->secEquivCount, 2u);
+            EXPECT_EQ(+d->openFileCount, 2);
             FreeUserDetailsNode(&d);
         } else {
             EXPECT_EQ(rc, -1);

@@ -92,13 +92,13 @@ TEST_F(VolumesTest, ListsOpenFilesPerConnection) {
     EXPECT_EQ(count, 3);
     const auto nodes = Nodes(list);
     ASSERT_EQ(nodes.size(), 2u);
-    EXPECT_EQ(nodes[0]->connectionId, 5);
-    EXPECT_EQ(nodes[0]->openFileCount, 2);
+    EXPECT_EQ(+nodes[0]->connectionId, 5);
+    EXPECT_EQ(+nodes[0]->openFileCount, 2);
     EXPECT_STREQ(nodes[0]->text36, "cn=user5,o=org");
     EXPECT_EQ(FileNames(*nodes[0]), (std::vector<std::string>{"VOL1:/a", ""}));
-    EXPECT_EQ(nodes[1]->connectionId, 6);
-    EXPECT_EQ(nodes[1]->openFileCount, 0);
-    EXPECT_EQ(nodes[1]->fileNames, nullptr);
+    EXPECT_EQ(+nodes[1]->connectionId, 6);
+    EXPECT_EQ(+nodes[1]->openFileCount, 0);
+    EXPECT_EQ(+nodes[1]->fileNames, nullptr);
     EXPECT_EQ(Logged(kInvalidFiles), 1u);
     FreeVolFileListNodes(&list);
 
@@ -125,7 +125,7 @@ TEST_F(VolumesTest, SkipsFileRecordsThatRunPastTheirEnd) {
     EXPECT_EQ(count, 1);
     const auto nodes = Nodes(list);
     ASSERT_EQ(nodes.size(), 1u);
-    EXPECT_EQ(nodes[0]->connectionId, 9);
+    EXPECT_EQ(+nodes[0]->connectionId, 9);
     EXPECT_EQ(FileNames(*nodes[0]), (std::vector<std::string>{"ok"}));
     EXPECT_EQ(Logged(kInvalidFiles), bad.size());
     FreeVolFileListNodes(&list);
