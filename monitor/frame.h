@@ -68,12 +68,12 @@ enum class Step { kElement, kEnd, kNoMemory };
 // Walks the elements of a reply. Unlike a bare null from the packet walk, tells the end of the
 // data from a payload copy that could not be allocated.
 class ElementWalk {
-public:
+  public:
     explicit ElementWalk(RespPkt *pkt) noexcept : pkt_(pkt) {}
     // Frees the previous payload held in `element`, then fetches the next one into it.
     Step Next(Element &element) noexcept;
 
-private:
+  private:
     bool ElementFitsAt(const uint8_t *at) const noexcept;
 
     RespPkt *pkt_;
@@ -81,10 +81,18 @@ private:
 };
 
 // Releasing one node (and everything behind it) with the public free functions.
-inline void ReleaseNodes(ConnListNode *head) noexcept { FreeConnListNodes(&head); }
-inline void ReleaseNodes(UserDetailsNode *node) noexcept { FreeUserDetailsNode(&node); }
-inline void ReleaseNodes(VolFileListNode *head) noexcept { FreeVolFileListNodes(&head); }
-inline void ReleaseNodes(VolsDetailsNode *head) noexcept { FreeVolsDetailsNode(&head); }
+inline void ReleaseNodes(ConnListNode *head) noexcept {
+    FreeConnListNodes(&head);
+}
+inline void ReleaseNodes(UserDetailsNode *node) noexcept {
+    FreeUserDetailsNode(&node);
+}
+inline void ReleaseNodes(VolFileListNode *head) noexcept {
+    FreeVolFileListNodes(&head);
+}
+inline void ReleaseNodes(VolsDetailsNode *head) noexcept {
+    FreeVolsDetailsNode(&head);
+}
 
 template <class Node>
 struct NodeDeleter {
@@ -109,7 +117,7 @@ inline void Count(int32_t *counter) noexcept {
 // A list under construction, in reply order; frees its nodes unless taken.
 template <class Node>
 class NodeList {
-public:
+  public:
     NodeList() = default;
     NodeList(const NodeList &) = delete;
     NodeList &operator=(const NodeList &) = delete;
@@ -131,7 +139,7 @@ public:
         return head;
     }
 
-private:
+  private:
     Node *head_ = nullptr;
     Node *tail_ = nullptr;
 };

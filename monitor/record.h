@@ -23,17 +23,17 @@ struct TextField {
 };
 
 namespace record {
-inline constexpr size_t kConnectionId = 0;    // u16
-inline constexpr size_t kOpenFileCount = 4;   // u32
-inline constexpr size_t kValue12 = 12;        // u64
+inline constexpr size_t kConnectionId = 0;   // u16
+inline constexpr size_t kOpenFileCount = 4;  // u32
+inline constexpr size_t kValue12 = 12;       // u64
 inline constexpr TextField kText20{20, 16};
 inline constexpr TextField kText36{36, 256};
 inline constexpr TextField kText292{292, 20};
-inline constexpr size_t kValue326 = 326;      // u32
-inline constexpr size_t kValue330 = 330;      // u64
-inline constexpr size_t kValue338 = 338;      // u64
-inline constexpr size_t kSecEquivCount = 346; // u32
-inline constexpr size_t kSecEquivLength = 350; // u32
+inline constexpr size_t kValue326 = 326;        // u32
+inline constexpr size_t kValue330 = 330;        // u64
+inline constexpr size_t kValue338 = 338;        // u64
+inline constexpr size_t kSecEquivCount = 346;   // u32
+inline constexpr size_t kSecEquivLength = 350;  // u32
 inline constexpr TextField kText354{354, 32};
 inline constexpr TextField kText386{386, 32};
 inline constexpr size_t kFixedSize = 418;
@@ -55,7 +55,7 @@ inline void CopyText(std::span<const uint8_t> src, char *dst, size_t dstSize) no
 
 // A connection record; the accessors require HasFixedPart().
 class RecordView {
-public:
+  public:
     explicit RecordView(std::span<const uint8_t> bytes) noexcept : bytes_(bytes) {}
 
     bool HasFixedPart() const noexcept { return bytes_.size() >= record::kFixedSize; }
@@ -76,13 +76,13 @@ public:
         return offset <= bytes_.size() ? bytes_.subspan(offset) : std::span<const uint8_t>{};
     }
 
-private:
+  private:
     std::span<const uint8_t> bytes_;
 };
 
 // Steps over NUL-terminated texts placed back to back in an area, never beyond its end.
 class TextWalk {
-public:
+  public:
     explicit TextWalk(std::span<const uint8_t> area) noexcept : area_(area) {}
 
     size_t Remaining() const noexcept { return area_.size() - pos_; }
@@ -105,7 +105,7 @@ public:
         return std::string_view(reinterpret_cast<const char *>(start), length);
     }
 
-private:
+  private:
     std::span<const uint8_t> area_;
     size_t pos_ = 0;
 };

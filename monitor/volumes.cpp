@@ -93,9 +93,9 @@ extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListN
     if (volume == nullptr || listOut == nullptr || count == nullptr) return -1;
     CmdContext request = NewRecord(kListVolumeFiles, volume);
     ResponsePtr reply;
-    if (int rc = Exchange(request,
-                          "(Interface)Listing all Open Files within a Volume Failed. Error: %d",
-                          reply)) {
+    if (int rc =
+            Exchange(request, "(Interface)Listing all Open Files within a Volume Failed. Error: %d",
+                     reply)) {
         return rc;
     }
     switch (CollectNodes(reply.get(), count, listOut, MakeVolumeFiles)) {

@@ -63,7 +63,7 @@ typedef struct UserDetailsNode {
     char text292[20]; /* record bytes 292-311 */
     uint32_t secEquivCount;
     uint16_t openFileCount;
-    uint64_t value12; /* record bytes 12-19 */
+    uint64_t value12;     /* record bytes 12-19 */
     char **openFileNames; /* openFileCount heap texts; null when there are none */
     char **secEquivDns;   /* secEquivCount heap texts; null when there are none */
 } UserDetailsNode;
@@ -146,7 +146,8 @@ SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) SHARE_
  * element, or when the record is shorter than its fixed part or announces DNs or open-file
  * entries that run past its end (nothing is kept). More than 65535 open files: the first 65535
  * names are returned. Null detailsOut: -1 without a request. */
-SHARE_API int Ext_GetConnInfo(int32_t connectionNumber, UserDetailsNode **detailsOut) SHARE_NOEXCEPT;
+SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
+                              UserDetailsNode **detailsOut) SHARE_NOEXCEPT;
 
 /* ---- Volumes and open files ---- */
 

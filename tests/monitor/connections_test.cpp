@@ -33,8 +33,9 @@ using ListTest = MonitorTest;
 
 TEST_F(ListTest, ListsConnectionsInReplyOrder) {
     FakeServer server([](const Request &) {
-        return Reply::Status(0, {ConnRecord::Sample(7).ToElement(), ConnRecord::Sample(3).ToElement(),
-                                 ConnRecord::Sample(9).ToElement()});
+        return Reply::Status(0,
+                             {ConnRecord::Sample(7).ToElement(), ConnRecord::Sample(3).ToElement(),
+                              ConnRecord::Sample(9).ToElement()});
     });
     int32_t count = 5;
     ConnListNode *list = nullptr;
@@ -53,8 +54,9 @@ TEST_F(ListTest, ListsConnectionsInReplyOrder) {
 
 TEST_F(ListTest, CutsTextsThatFillTheirField) {
     ConnRecord r = ConnRecord::Sample(1);
-    r.Text(20, 16, std::string(16, 'a')).Text(36, 256, std::string(256, 'b')).Text(292, 20,
-                                                                                   std::string(20, 'c'));
+    r.Text(20, 16, std::string(16, 'a'))
+        .Text(36, 256, std::string(256, 'b'))
+        .Text(292, 20, std::string(20, 'c'));
     FakeServer server([&](const Request &) { return Reply::Status(0, {r.ToElement()}); });
     int32_t count = 0;
     ConnListNode *list = nullptr;
@@ -75,8 +77,10 @@ TEST_F(ListTest, SkipsOtherTypesAndShortRecords) {
     };
     const Case cases[] = {
         {"mixed", {ConnRecord::Sample(1).ToElement(), TextElement(42, "x")}, 1, 1},
-        {"short record", {ConnRecord::Sample(1).Truncate(417).ToElement(),
-                          ConnRecord::Sample(2).ToElement()}, 1, 1},
+        {"short record",
+         {ConnRecord::Sample(1).Truncate(417).ToElement(), ConnRecord::Sample(2).ToElement()},
+         1,
+         1},
         {"only other types", {TextElement(1, "a"), TextElement(6, "b")}, 0, 2},
     };
     for (const Case &c : cases) {
@@ -109,8 +113,9 @@ TEST_F(ListTest, RefusalAndLocalFailures) {
     {
         FakeServer server([](const Request &) { return Reply::Status(5); });
         EXPECT_EQ(Ext_ListConnDetails(&count, &list), 5);
-        EXPECT_EQ(Logged("ERROR: CLI: (Interface)Listing of all active connections failed. Error: 5"),
-                  1u);
+        EXPECT_EQ(
+            Logged("ERROR: CLI: (Interface)Listing of all active connections failed. Error: 5"),
+            1u);
         EXPECT_EQ(Ext_ListConnDetails(nullptr, &list), -1);
         EXPECT_EQ(Ext_ListConnDetails(&count, nullptr), -1);
         EXPECT_EQ(server.RequestCount(), 1u);
@@ -147,8 +152,9 @@ using DetailsTest = MonitorTest;
 
 TEST_F(DetailsTest, ReadsFixedFieldsDnsAndFiles) {
     // Two DNs in a 40-byte area: the first entry starts at 458, after 8 skipped bytes.
-    const ConnRecord r = ConnRecord::Sample(4).Dns({"cn=admin,o=org", "cn=ops"}, 40).Files(
-        {"VOL1:/a.txt", "", "VOL2:/dir/b"});
+    const ConnRecord r = ConnRecord::Sample(4)
+                             .Dns({"cn=admin,o=org", "cn=ops"}, 40)
+                             .Files({"VOL1:/a.txt", "", "VOL2:/dir/b"});
     ASSERT_EQ(r.Bytes()[458], 0xEE);
     FakeServer server([&](const Request &) { return Reply::Status(0, {r.ToElement()}); });
     UserDetailsNode *d = nullptr;
@@ -223,20 +229,25 @@ TEST_F(DetailsTest, RejectsRecordsThatRunPastTheirEnd) {
     const Case cases[] = {
         {"shorter than the fixed part", ConnRecord::Sample(1).Truncate(417)},
         {"DN area past the end", ConnRecord::Sample(1).Dns({"cn=a"}).Put<uint32_t>(350, 6)},
-        {"more DNs than the area holds", ConnRecord::Sample(1).Dns({"cn=a", "cn=b"}).Put<uint32_t>(346, 3)},
-        {"DN without NUL in the area", ConnRecord::Sample(1).Dns({"cn=a", "cn=bb"}).Put<uint32_t>(350, 7).Files({"f"})},
+        {"more DNs than the area holds",
+         ConnRecord::Sample(1).Dns({"cn=a", "cn=b"}).Put<uint32_t>(346, 3)},
+        {"DN without NUL in the area",
+         ConnRecord::Sample(1).Dns({"cn=a", "cn=bb"}).Put<uint32_t>(350, 7).Files({"f"})},
         {"huge DN count", ConnRecord::Sample(1).Dns({"cn=a"}).Put<uint32_t>(346, 0xFFFFFFFF)},
-        {"more files than entries", ConnRecord::Sample(1).Dns({"cn=a"}).Files({"f1", "f2"}).Put<uint32_t>(4, 3)},
+        {"more files than entries",
+         ConnRecord::Sample(1).Dns({"cn=a"}).Files({"f1", "f2"}).Put<uint32_t>(4, 3)},
         {"file name without NUL", ConnRecord::Sample(1).Files({"f1", "f2"}).Truncate(418 + 11 + 9)},
         {"second entry shorter than its skipped bytes",
          ConnRecord::Sample(1).Files({"abcdefghij", "z"}).Truncate(418 + 19 + 3)},
-        {"entry shorter than its skipped bytes", ConnRecord::Sample(1).Files({"f1"}).Truncate(418 + 5)},
+        {"entry shorter than its skipped bytes",
+         ConnRecord::Sample(1).Files({"f1"}).Truncate(418 + 5)},
         {"huge file count", ConnRecord::Sample(1).Files({"f1"}).Put<uint32_t>(4, 0xFFFFFFFF)},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         log_.Clear();
-        FakeServer server([&](const Request &) { return Reply::Status(0, {c.record.ToElement()}); });
+        FakeServer server(
+            [&](const Request &) { return Reply::Status(0, {c.record.ToElement()}); });
         UserDetailsNode *d = Untouched<UserDetailsNode>();
         EXPECT_EQ(Ext_GetConnInfo(1, &d), -1);
         EXPECT_EQ(d, Untouched<UserDetailsNode>());

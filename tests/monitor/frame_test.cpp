@@ -10,7 +10,7 @@ namespace share::test {
 namespace {
 
 class FrameTest : public MonitorTest {
-protected:
+  protected:
     ~FrameTest() override { Release(); }
 
     ReqPkt *NewPacket() {
@@ -179,7 +179,9 @@ TEST_F(FrameTest, ReleasesEverythingWhenAnAllocationFails) {
 }
 
 // Nodes built by hand, partly filled as a failed call leaves them.
-char *Dup(const char *s) { return strdup(s); }
+char *Dup(const char *s) {
+    return strdup(s);
+}
 
 TEST_F(FrameTest, FreeFunctionsAcceptNullAndPartlyBuiltRecords) {
     FreeConnListNodes(nullptr);

@@ -17,7 +17,7 @@ namespace share::test {
 
 // A 418-byte connection record with an optional variable part.
 class ConnRecord {
-public:
+  public:
     ConnRecord() : bytes_(418, 0) {}
 
     template <class T>
@@ -74,16 +74,18 @@ public:
         bytes_.resize(size);
         return *this;
     }
-    Element ToElement(uint8_t type = 41) const { return BytesElement(type, bytes_.data(), bytes_.size()); }
+    Element ToElement(uint8_t type = 41) const {
+        return BytesElement(type, bytes_.data(), bytes_.size());
+    }
     const std::vector<uint8_t> &Bytes() const { return bytes_; }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
 };
 
 // Keeps the log mask and captures syslog; every test starts with errors logged.
 class MonitorTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         saved_ = gCIFSLogLevel;
         gCIFSLogLevel = 15;

@@ -23,7 +23,8 @@ std::vector<std::string> Names(VolsDetailsNode *head) {
 
 std::vector<std::string> FileNames(const VolFileListNode &n) {
     std::vector<std::string> out;
-    for (size_t i = 0; n.fileNames != nullptr && i < n.openFileCount; ++i) out.emplace_back(n.fileNames[i]);
+    for (size_t i = 0; n.fileNames != nullptr && i < n.openFileCount; ++i)
+        out.emplace_back(n.fileNames[i]);
     return out;
 }
 
@@ -36,16 +37,15 @@ using VolumesTest = MonitorTest;
 TEST_F(VolumesTest, ListsNamesInReplyOrder) {
     const std::string longName(300, 'n');
     FakeServer server([&](const Request &) {
-        return Reply::Status(0, {TextElement(1, "SYS"), TextElement(6, "share record"),
-                                 TextElement(1, ""), TextElement(1, longName),
-                                 BytesElement(1, "VOL1", 4)});  // no NUL in the element
+        return Reply::Status(
+            0, {TextElement(1, "SYS"), TextElement(6, "share record"), TextElement(1, ""),
+                TextElement(1, longName), BytesElement(1, "VOL1", 4)});  // no NUL in the element
     });
     int32_t count = 2;
     VolsDetailsNode *list = nullptr;
     ASSERT_EQ(Ext_ListVolumeDetails(&count, &list), 0);
     EXPECT_EQ(count, 6);
-    EXPECT_EQ(Names(list),
-              (std::vector<std::string>{"SYS", "", std::string(255, 'n'), "VOL1"}));
+    EXPECT_EQ(Names(list), (std::vector<std::string>{"SYS", "", std::string(255, 'n'), "VOL1"}));
     EXPECT_EQ(Logged(kInvalidName), 1u);
     FreeVolsDetailsNode(&list);
     EXPECT_EQ(server.LastRequest().raw, (std::vector<uint8_t>{0, 0, 0, 0, 0, 0, 0, 0}));
@@ -55,7 +55,8 @@ TEST_F(VolumesTest, EmptyAndUnexpectedReplies) {
     FakeServer server;
     int32_t count = 3;
     VolsDetailsNode *list = Untouched<VolsDetailsNode>();
-    const char kNoData[] = "DEBUG: CLI: No data is available in the response packet to list the shares";
+    const char kNoData[] =
+        "DEBUG: CLI: No data is available in the response packet to list the shares";
     EXPECT_EQ(Ext_ListVolumeDetails(&count, &list), -1);
     EXPECT_EQ(Logged(kNoData), 0u);  // debug bit off
     gCIFSLogLevel |= CIFS_LOG_DEBUG;
@@ -166,7 +167,8 @@ TEST_F(VolumesTest, ClosesByPathVolumeAndConnection) {
         const char *refusal;
     };
     const Case cases[] = {
-        {"path", [] { return Ext_CloseFileByFileName("VOL1:/d/f"); }, 36, TextElement(42, "VOL1:/d/f"),
+        {"path", [] { return Ext_CloseFileByFileName("VOL1:/d/f"); }, 36,
+         TextElement(42, "VOL1:/d/f"),
          "ERROR: CLI: (Interface)Closing all File Handles by Filename Failed. Error: 5"},
         {"volume", [] { return Ext_CloseFileByVolume("VOL1"); }, 38, TextElement(42, "VOL1"),
          "ERROR: CLI: (Interface)Closing all Files within a Volume Failed. Error: 5"},
@@ -197,11 +199,12 @@ TEST_F(VolumesTest, ClosesByPathVolumeAndConnection) {
 TEST_F(VolumesTest, AllocationFailuresKeepNothing) {
     FakeServer server([](const Request &req) {
         if (req.function == 0) {
-            return Reply::Status(0, {TextElement(1, "A"), TextElement(6, "x"), TextElement(1, "B")});
+            return Reply::Status(0,
+                                 {TextElement(1, "A"), TextElement(6, "x"), TextElement(1, "B")});
         }
-        return Reply::Status(0, {ConnRecord::Sample(1).Files({"f1", "f2"}).ToElement(),
-                                 ConnRecord::Sample(2).ToElement(),
-                                 ConnRecord::Sample(3).Files({"g"}).ToElement()});
+        return Reply::Status(
+            0, {ConnRecord::Sample(1).Files({"f1", "f2"}).ToElement(),
+                ConnRecord::Sample(2).ToElement(), ConnRecord::Sample(3).Files({"g"}).ToElement()});
     });
     const long volumeRuns = ForEachAllocationFailure([this](AllocFaultScope &scope) {
         int32_t count = 0;
