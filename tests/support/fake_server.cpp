@@ -208,4 +208,11 @@ void FakeServer::HandleConnection(int fd) {
     close(fd);
 }
 
+FakeServer::Handler ByFunction(std::map<uint8_t, Reply> replies, Reply otherwise) {
+    return [replies = std::move(replies), otherwise = std::move(otherwise)](const Request &r) {
+        const auto it = replies.find(r.function);
+        return it == replies.end() ? otherwise : it->second;
+    };
+}
+
 }  // namespace share::test

@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string_view>
 #include <thread>
@@ -94,5 +95,9 @@ private:
     std::vector<int> held_;  // connections left unanswered until shutdown
     std::thread thread_;
 };
+
+// A handler that answers each function ID from the table and every other one with `otherwise`.
+FakeServer::Handler ByFunction(std::map<uint8_t, Reply> replies,
+                               Reply otherwise = Reply::Status(0));
 
 }  // namespace share::test
