@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <numeric>
@@ -326,10 +327,10 @@ struct MalformedCase {
 };
 
 std::vector<uint8_t> Response(uint32_t count, uint32_t body, std::vector<uint8_t> tail) {
-    std::vector<uint8_t> out(12, 0);
+    std::vector<uint8_t> out(12 + tail.size(), 0);
     PutU32At(out.data(), 4, count);
     PutU32At(out.data(), 8, body);
-    out.insert(out.end(), tail.begin(), tail.end());
+    std::copy(tail.begin(), tail.end(), out.begin() + 12);
     return out;
 }
 
