@@ -21,15 +21,23 @@ bool g_private_dev_log = false;
 
 // Overlays /dev with a private writable layer so that /dev/log can be created and bound here
 // without touching the host's /dev.
+// The writable layer lives on a tmpfs that is detached again once the overlay holds it, so no
+// test process leaves anything behind in /tmp.
 bool OverlayDev() {
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return false;
     char tmpl[] = "/tmp/share-dev-XXXXXX";
     if (mkdtemp(tmpl) == nullptr) return false;
     const std::string base = tmpl;
-    const std::string upper = base + "/u", work = base + "/w";
-    if (mkdir(upper.c_str(), 0755) != 0 || mkdir(work.c_str(), 0755) != 0) return false;
-    const std::string opts = "lowerdir=/dev,upperdir=" + upper + ",workdir=" + work;
-    return mount("overlay", "/dev", "overlay", 0, opts.c_str()) == 0;
+    bool ok = mount("tmpfs", base.c_str(), "tmpfs", 0, "size=1m,mode=0755") == 0;
+    if (ok) {
+        const std::string upper = base + "/u", work = base + "/w";
+        const std::string opts = "lowerdir=/dev,upperdir=" + upper + ",workdir=" + work;
+        ok = mkdir(upper.c_str(), 0755) == 0 && mkdir(work.c_str(), 0755) == 0 &&
+             mount("overlay", "/dev", "overlay", 0, opts.c_str()) == 0;
+        umount2(base.c_str(), MNT_DETACH);
+    }
+    rmdir(base.c_str());
+    return ok;
 }
 
 bool NameIsFree() {
