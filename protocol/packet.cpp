@@ -11,8 +11,6 @@
 namespace share::protocol {
 namespace {
 
-using wire::Fits;
-
 struct Side {
     size_t header;      // header size
     size_t count;       // offset of the element count
