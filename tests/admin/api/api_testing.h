@@ -138,14 +138,6 @@ inline std::string RequestedShareName(const Request &r) {
                                           offsetof(ShareParams, shareName));
 }
 
-// Answers by function ID; an unscripted function gets status 99.
-inline FakeServer::Handler ByFunction(std::map<uint8_t, Reply> replies) {
-    return [replies = std::move(replies)](const Request &r) {
-        const auto it = replies.find(r.function);
-        return it != replies.end() ? it->second : Reply::Status(99);
-    };
-}
-
 // Wire bytes of a response whose header announces `count` elements whatever the body holds.
 inline std::vector<uint8_t> ResponseWithCount(int32_t status, uint32_t count,
                                               const std::vector<Element> &elements) {
