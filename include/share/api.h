@@ -20,7 +20,8 @@
  *
  * Received data is never read past the end of the element that carried it: a record shorter
  * than what its decoder reads, or whose announced length runs past its element, is treated as an
- * invalid element (see each function for the reaction).
+ * invalid element (see each function for the reaction). An element that is present but cannot
+ * be copied for lack of memory fails the call with -1; it never passes for the end of the data.
  */
 #ifndef SHARE_API_H
 #define SHARE_API_H
@@ -256,7 +257,8 @@ SHARE_STATIC_ASSERT(offsetof(ConnectionRecord, text354) == 354, connrecord_text3
 SHARE_STATIC_ASSERT(offsetof(ConnectionRecord, text386) == 386, connrecord_text386);
 SHARE_STATIC_ASSERT(offsetof(ConnectionList, records) == 8, connlist_records);
 
-/* Number of active connections. 0: *count receives it (0 when the server sends none). */
+/* Number of active connections. 0: *count receives it (0 when the server sends none). An
+ * element of another type, or shorter than 4 bytes, is -1 with *count left as it was. */
 SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) SHARE_NOEXCEPT;
 /* Every connection's record: the count, then the list (two exchanges).
  * 0 with records: *list receives a new ConnectionList whose count is the count just obtained;
@@ -264,8 +266,9 @@ SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) SHARE_NOEXCEPT;
  *   shorter than 418 bytes is skipped. Release list->records, then the list, with free().
  * 0 when the server sends no record: *list is left as it was. A negative count is -1. */
 SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) SHARE_NOEXCEPT;
-/* One connection's record. connectionNumber is the connection ID as decimal text (0..65535);
- * record points to the caller's 418-byte ConnectionRecord.
+/* One connection's record. connectionNumber is the connection ID as decimal text (0..65535;
+ * anything else is -1 before any exchange); record points to the caller's 418-byte
+ * ConnectionRecord.
  * 0 with a record: the fixed part is copied into *record; when sevBlock is not null it receives
  *   a new block holding the security-equivalence block (secEquivLength bytes, possibly empty;
  *   release it with free()). Should that block not be allocated, *sevBlock is left as it was and
@@ -279,8 +282,10 @@ SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumber, void *r
  * 0: *sharesList receives a new ShareInfoList with room for the announced share count; release
  *   each of its count entries, then the list, with free(). Records are built as by
  *   CIFSLIB_ListAllShares except that volumeType is only the server's code or
- *   SHARE_TYPE_DIRECTORY, and mappedValue is filled.
- * -1 also when the connection has no mapped shares. */
+ *   SHARE_TYPE_DIRECTORY, and mappedValue is filled. Fewer records than announced leave count
+ *   smaller; records beyond the announced count are not read.
+ * -1 also when the connection has no mapped shares, and for a share record shorter than 5168
+ * bytes. */
 SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectionNumber,
                                                 ShareInfoList **sharesList) SHARE_NOEXCEPT;
 

@@ -84,7 +84,7 @@ inline std::string Line(std::string_view level, std::string_view message) {
 // ---- Server side ----
 
 // A share record as the server sends it.
-struct ShareSpec {
+struct ServerShare {
     std::string name = {};
     std::string volume = {};
     std::string path = {};
@@ -105,7 +105,7 @@ void Put(char (&field)[N], const std::string &text) {
     std::memcpy(field, text.data(), std::min(text.size(), N));
 }
 
-inline ShareParams ShareRecord(const ShareSpec &s) {
+inline ShareParams ShareRecord(const ServerShare &s) {
     ShareParams p;
     std::memset(&p, 0, sizeof p);
     p.volumeType = s.type;
@@ -123,7 +123,7 @@ inline ShareParams ShareRecord(const ShareSpec &s) {
     return p;
 }
 
-inline Element ShareElement(const ShareSpec &s) {
+inline Element ShareElement(const ServerShare &s) {
     return RecordElement(6, ShareRecord(s));
 }
 

@@ -288,18 +288,18 @@ TEST_F(ConnectionsTest, BadConnectionNumbersAreRejectedWithoutExchange) {
 }
 
 TEST_F(ConnectionsTest, MappedShares) {
-    const ShareSpec dir{.name = "DATA",
-                        .volume = "VOL1",
-                        .path = "/d",
-                        .comment = "c",
-                        .aux = "x",
-                        .serverValue = 16,
-                        .folder = 1,
-                        .encrypt = 0,
-                        .atm = 3,
-                        .mapped = 0xFEEDFACE};
-    const ShareSpec admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
-    const ShareSpec typed{.name = "T", .volume = "VOL1", .type = 3};
+    const ServerShare dir{.name = "DATA",
+                          .volume = "VOL1",
+                          .path = "/d",
+                          .comment = "c",
+                          .aux = "x",
+                          .serverValue = 16,
+                          .folder = 1,
+                          .encrypt = 0,
+                          .atm = 3,
+                          .mapped = 0xFEEDFACE};
+    const ServerShare admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
+    const ServerShare typed{.name = "T", .volume = "VOL1", .type = 3};
     FakeServer server(ByFunction(
         {{78, Reply::Status(0, {U32Element(41, 3), ShareElement(dir), ShareElement(admin),
                                 ShareElement(typed), ShareElement(typed)})}}));

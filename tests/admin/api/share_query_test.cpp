@@ -157,18 +157,18 @@ class ListAllSharesTest : public ApiTest {
 };
 
 TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
-    const ShareSpec data{.name = "DATA",
-                         .volume = "VOL1",
-                         .path = "/users/public",
-                         .comment = "team files",
-                         .aux = "aux text",
-                         .type = 0,
-                         .serverValue = 0xA1B2C3D4,
-                         .flags = 0,
-                         .folder = 7,
-                         .encrypt = -1,
-                         .atm = 2};
-    const ShareSpec vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
+    const ServerShare data{.name = "DATA",
+                           .volume = "VOL1",
+                           .path = "/users/public",
+                           .comment = "team files",
+                           .aux = "aux text",
+                           .type = 0,
+                           .serverValue = 0xA1B2C3D4,
+                           .flags = 0,
+                           .folder = 7,
+                           .encrypt = -1,
+                           .atm = 2};
+    const ServerShare vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
     FakeServer server(Server({"DATA", "VOL1"},
                              {{"DATA", Reply::Status(0, {ShareElement(data), TextElement(9, "x")})},
                               {"VOL1", Reply::Status(0, {ShareElement(vol)})}}));
@@ -220,7 +220,7 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
 TEST_F(ListAllSharesTest, VolumeTypeDerivation) {
     struct Case {
         const char *label;
-        ShareSpec spec;
+        ServerShare share;
         uint16_t type;
         bool gdfsLine;
     };
@@ -240,7 +240,7 @@ TEST_F(ListAllSharesTest, VolumeTypeDerivation) {
         SCOPED_TRACE(c.label);
         log_.Clear();
         FakeServer server(
-            Server({c.spec.name}, {{c.spec.name, Reply::Status(0, {ShareElement(c.spec)})}}));
+            Server({c.share.name}, {{c.share.name, Reply::Status(0, {ShareElement(c.share)})}}));
         ShareInfoList *list = nullptr;
         ASSERT_EQ(CIFSLIB_ListAllShares(&list), 0);
         ASSERT_EQ(list->count, 1u);
@@ -273,7 +273,7 @@ TEST_F(ListAllSharesTest, NoSharesGiveAnEmptyList) {
 }
 
 TEST_F(ListAllSharesTest, FailuresReleaseEverythingAndStoreNothing) {
-    const ShareSpec a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
+    const ServerShare a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
     struct Case {
         const char *label;
         std::map<std::string, Reply> details;
@@ -335,7 +335,7 @@ TEST_F(ListAllSharesTest, NameRefusalIsPassedOn) {
 }
 
 TEST_F(ListAllSharesTest, ExtraRecordsInOneAnswerAreDropped) {
-    const ShareSpec a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
+    const ServerShare a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
     FakeServer server(Server(
         {"A", "B"},
         {{"A", Reply::Status(0, {ShareElement(a), ShareElement(extra), ShareElement(extra)})},
