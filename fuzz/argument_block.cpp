@@ -77,13 +77,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::memcpy(&path, &ctx.params.raw[0], sizeof path);
         std::free(path);
     }
-    // What the command did not consume stays the caller's; records always do.
+    // A record stays ours while an entry or the context holds it; a command that read it as a
+    // text (an unlisted selector, say) has freed it, as it frees every value it rejects.
+    void *moved = nullptr;
+    if (ctx.functionId == 79 || ctx.functionId == 80)
+        std::memcpy(&moved, &ctx.params.raw[0], sizeof moved);
+    for (void *r : records) {
+        bool held = r == moved;
+        for (const CifsArgEntry &e : gbCifsArg) held |= (e.value == r);
+        if (held) std::free(r);
+    }
+    // What the command did not consume stays the caller's.
     for (CifsArgEntry &e : gbCifsArg) {
         bool record = false;
         for (void *r : records) record |= (r == e.value);
         if (!record) std::free(e.value);
         e = CifsArgEntry{};
     }
-    for (void *r : records) std::free(r);
     return 0;
 }

@@ -272,7 +272,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
     ReleaseArg(1);
 
     if (ArgCode(2) != 12) {
-        LogError(a.usage);
+        LogError("%s", a.usage);
         return -1;
     }
     const char *name = ArgValue(2);
@@ -281,7 +281,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
         CopyField(ctx->params.share.shareName, sizeof ctx->params.share.shareName, name);
         ok = NormaliseName(ctx->params.share.shareName);
     }
-    if (!ok) LogError(a.badName);
+    if (!ok) LogError("%s", a.badName);
     ReleaseArg(2);
     return ok ? 0 : -1;
 }

@@ -22,7 +22,7 @@ struct Report {
 
     void Emit() const noexcept {
         if (logged)
-            LogError(text);
+            LogError("%s", text);
         else
             PrintLine(text);
     }
