@@ -1,5 +1,5 @@
-// Every management function that decodes a response, fed fuzzed answers. The first byte picks
-// the function; the rest are the answers of its exchanges, in order.
+// Every management function, fed fuzzed answers. The first byte picks the function; the rest are
+// the answers of its exchanges, in order (see harness.h).
 #include <cstdlib>
 #include <cstring>
 
@@ -31,82 +31,121 @@ struct Request {
     }
 };
 
-void Run(uint8_t which) {
-    switch (which % 12) {
-        case 0: {
-            ShareNameList *names = nullptr;
-            if (CIFSLIB_GetShareNames(&names) == 0) std::free(names);
-            break;
-        }
-        case 1: {
-            ShareInfoList *list = nullptr;
-            if (CIFSLIB_ListAllShares(&list) == 0) FreeShareInfoList(list);
-            break;
-        }
-        case 2: {
-            Request<OPEN_FILES_REQUEST_FIXED_SIZE, 24> req;
-            void *reply = nullptr;
-            if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(req.bytes), &reply) == 0)
-                std::free(reply);
-            break;
-        }
-        case 3: {
-            UserContextHeader *header = nullptr;
-            void *data = nullptr;
-            if (CIFSLIB_ListUserContexts(&header, &data) == 0) {
-                std::free(header);
-                std::free(data);
-            }
-            break;
-        }
-        case 4: {
-            int32_t count = 0;
-            CIFSLIB_GetConnectionsCount(&count);
-            break;
-        }
-        case 5: {
-            ConnectionList *list = nullptr;
-            if (CIFSLIB_GetConnectionsList(&list) == 0 && list != nullptr) {
-                std::free(list->records);
-                std::free(list);
-            }
-            break;
-        }
-        case 6: {
-            ConnectionRecord record{};
-            void *sev = nullptr;
-            if (CIFSLIB_GetConnectionDetails("7", &record, &sev) == 0) std::free(sev);
-            break;
-        }
-        case 7: {
-            ShareInfoList *list = nullptr;
-            if (CIFSLIB_GetConnectionMappedShares("7", &list) == 0) FreeShareInfoList(list);
-            break;
-        }
-        case 8: {
-            Request<INVALID_USER_REQUEST_FIXED_SIZE, 16> req;
-            void *list = nullptr;
-            if (CIFSLIB_ListInvalidUsers(req.bytes, &list) == 0) std::free(list);
-            break;
-        }
-        case 9:
-            CIFSLIB_AddUserContext("ou=users,o=example");
-            break;
-        case 10:
-            CIFSLIB_RemoveInvalidUser("guest");
-            break;
-        default: {
-            alignas(8) uint8_t raw[SHARE_INFO_FIXED_SIZE + 32] = {};
-            auto *info = reinterpret_cast<ShareInfo *>(raw);
-            std::memcpy(raw + SHARE_INFO_FIXED_SIZE, "S\0VOL1\0/d\0", 10);
-            info->volumeOffset = 2;
-            info->pathOffset = 7;
-            info->commentOffset = SHARE_INFO_NO_COMMENT;
-            CIFSLIB_CreateShare(info);
-            break;
-        }
+// A share record as a caller builds one: every text set, every change bit on.
+struct Share {
+    alignas(8) uint8_t raw[SHARE_INFO_FIXED_SIZE + 32] = {};
+    Share() {
+        std::memcpy(raw + SHARE_INFO_FIXED_SIZE, "S\0VOL1\0/d\0c\0N\0", 15);
+        ShareInfo *i = get();
+        i->volumeOffset = 2;
+        i->pathOffset = 7;
+        i->commentOffset = 10;
+        i->newNameOffset = 12;
+        i->stringBytes = 15;
+        i->modifyMask = 0x3F;
+        i->encryptData = 1;
+    }
+    ShareInfo *get() { return reinterpret_cast<ShareInfo *>(raw); }
+};
+
+void ShareNames() {
+    ShareNameList *names = nullptr;
+    if (CIFSLIB_GetShareNames(&names) == 0) std::free(names);
+}
+
+void AllShares() {
+    ShareInfoList *list = nullptr;
+    if (CIFSLIB_ListAllShares(&list) == 0) FreeShareInfoList(list);
+}
+
+void OpenFiles() {
+    Request<OPEN_FILES_REQUEST_FIXED_SIZE, 24> req;
+    void *reply = nullptr;
+    if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(req.bytes), &reply) == 0)
+        std::free(reply);
+}
+
+void OpenFilesOfConnection() {
+    Request<OPEN_FILES_REQUEST_FIXED_SIZE, 24> req;
+    auto *r = reinterpret_cast<OpenFilesRequest *>(req.bytes);
+    r->nameOffset = OPEN_FILES_BY_CONNECTION;
+    r->connectionId = 70000;
+    void *reply = nullptr;
+    if (CIFSLIB_ListOpenFiles(r, &reply) == 0) std::free(reply);
+}
+
+void UserContexts() {
+    UserContextHeader *header = nullptr;
+    void *data = nullptr;
+    if (CIFSLIB_ListUserContexts(&header, &data) == 0) {
+        std::free(header);
+        std::free(data);
     }
 }
+
+void ConnectionsCount() {
+    int32_t count = 0;
+    CIFSLIB_GetConnectionsCount(&count);
+}
+
+void ConnectionsList() {
+    ConnectionList *list = nullptr;
+    if (CIFSLIB_GetConnectionsList(&list) == 0 && list != nullptr) {
+        std::free(list->records);
+        std::free(list);
+    }
+}
+
+void ConnectionDetails() {
+    ConnectionRecord record{};
+    void *sev = nullptr;
+    if (CIFSLIB_GetConnectionDetails("7", &record, &sev) == 0) std::free(sev);
+}
+
+void ConnectionRecordOnly() {
+    ConnectionRecord record{};
+    CIFSLIB_GetConnectionDetails("7", &record, nullptr);
+}
+
+void MappedShares() {
+    ShareInfoList *list = nullptr;
+    if (CIFSLIB_GetConnectionMappedShares("7", &list) == 0) FreeShareInfoList(list);
+}
+
+void InvalidUsers() {
+    Request<INVALID_USER_REQUEST_FIXED_SIZE, 16> req;
+    void *list = nullptr;
+    if (CIFSLIB_ListInvalidUsers(req.bytes, &list) == 0) std::free(list);
+}
+
+void CreateShare() { CIFSLIB_CreateShare(Share().get()); }
+void ChangeShare() { CIFSLIB_ChangeShareConfiguration(Share().get()); }
+void ChangeFeatures() { CIFSLIB_ChangeShareFeatureConfiguration(Share().get()); }
+void RemoveShare() { CIFSLIB_RemoveShare(Share().get()); }
+void CloseAllOfShare() { CIFSLIB_CloseAllOpenFiles(Share().get()); }
+
+void CloseFile() {
+    alignas(8) uint8_t raw[OPEN_FILE_INFO_FIXED_SIZE + 16] = {};
+    std::memcpy(raw + OPEN_FILE_INFO_FIXED_SIZE, "VOL1:/d/f", 10);
+    CIFSLIB_CloseOpenFile(reinterpret_cast<OpenFileInfo *>(raw));
+}
+
+void AddContext() { CIFSLIB_AddUserContext("ou=users,o=example"); }
+void RemoveContext() { CIFSLIB_RemoveUserContext("ou=users,o=example"); }
+void AddInvalidUser() { CIFSLIB_AddPermanentInvalidUser("guest"); }
+void RemoveInvalidUser() { CIFSLIB_RemoveInvalidUser("guest"); }
+void MakePermanent() { CIFSLIB_MakePermanentInvalidUser("guest"); }
+
+// Selector byte -> call. Keep the order: the committed corpus names its selector.
+constexpr void (*kCalls[])() = {
+    ShareNames,        AllShares,         OpenFiles,          UserContexts,
+    ConnectionsCount,  ConnectionsList,   ConnectionDetails,  MappedShares,
+    InvalidUsers,      AddContext,        RemoveInvalidUser,  CreateShare,
+    ChangeShare,       ChangeFeatures,    RemoveShare,        CloseFile,
+    CloseAllOfShare,   RemoveContext,     AddInvalidUser,     MakePermanent,
+    ConnectionRecordOnly, OpenFilesOfConnection,
+};
+constexpr size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 
 }  // namespace
 
@@ -119,6 +158,6 @@ extern "C" int LLVMFuzzerInitialize(int *, char ***) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (size < 1 || size > (1u << 20)) return 0;
     share::fuzz::QueueAnswers({data + 1, size - 1});
-    Run(data[0]);
+    kCalls[data[0] % kCallCount]();
     return 0;
 }
