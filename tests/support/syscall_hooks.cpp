@@ -57,14 +57,18 @@ ssize_t send(int fd, const void *buf, size_t n, int flags) {
 using share::test::t_hooks;
 namespace real = share::test::real;
 
+// Exported, so that calls from the shared libraries under test reach them too (the project
+// builds with hidden visibility).
+#define SHARE_HOOK __attribute__((visibility("default")))
+
 extern "C" {
 
-int socket(int domain, int type, int protocol) {
+SHARE_HOOK int socket(int domain, int type, int protocol) {
     if (t_hooks != nullptr && t_hooks->socket) return t_hooks->socket(domain, type, protocol);
     return real::socket(domain, type, protocol);
 }
 
-int fcntl(int fd, int cmd, ...) {
+SHARE_HOOK int fcntl(int fd, int cmd, ...) {
     va_list args;
     va_start(args, cmd);
     const long arg = va_arg(args, long);  // every command we forward takes at most one word
@@ -73,22 +77,22 @@ int fcntl(int fd, int cmd, ...) {
     return real::fcntl(fd, cmd, arg);
 }
 
-int poll(pollfd *fds, nfds_t n, int timeout) {
+SHARE_HOOK int poll(pollfd *fds, nfds_t n, int timeout) {
     if (t_hooks != nullptr && t_hooks->poll) return t_hooks->poll(fds, n, timeout);
     return real::poll(fds, n, timeout);
 }
 
-ssize_t read(int fd, void *buf, size_t n) {
+SHARE_HOOK ssize_t read(int fd, void *buf, size_t n) {
     if (t_hooks != nullptr && t_hooks->read) return t_hooks->read(fd, buf, n);
     return real::read(fd, buf, n);
 }
 
-ssize_t write(int fd, const void *buf, size_t n) {
+SHARE_HOOK ssize_t write(int fd, const void *buf, size_t n) {
     if (t_hooks != nullptr && t_hooks->write) return t_hooks->write(fd, buf, n);
     return real::write(fd, buf, n);
 }
 
-ssize_t send(int fd, const void *buf, size_t n, int flags) {
+SHARE_HOOK ssize_t send(int fd, const void *buf, size_t n, int flags) {
     if (t_hooks != nullptr && t_hooks->send) return t_hooks->send(fd, buf, n, flags);
     return real::send(fd, buf, n, flags);
 }
