@@ -13,3 +13,17 @@ gtest_discover_tests(hardening_test DISCOVERY_TIMEOUT 60 TEST_FILTER "-*Slow*"
   TEST_LIST hardening_fast PROPERTIES LABELS hardening)
 gtest_discover_tests(hardening_test DISCOVERY_TIMEOUT 60 TEST_FILTER "*Slow*"
   TEST_LIST hardening_slow PROPERTIES LABELS "hardening;slow" TIMEOUT 900)
+
+if(TARGET sharesim)
+  add_executable(hardening_concurrency_test ${CMAKE_CURRENT_LIST_DIR}/hardening.cpp
+    ${CMAKE_CURRENT_LIST_DIR}/concurrency_test.cpp)
+  target_link_libraries(hardening_concurrency_test PRIVATE share_test_support shareadmin
+    sharemonitor)
+  target_compile_options(hardening_concurrency_test PRIVATE ${SHARE_WARNINGS}
+    -Wno-sign-conversion -Wno-conversion -Wno-missing-field-initializers)
+  target_compile_definitions(hardening_concurrency_test PRIVATE
+    SHARESIM_BIN="$<TARGET_FILE:sharesim>")
+  add_dependencies(hardening_concurrency_test sharesim)
+  gtest_discover_tests(hardening_concurrency_test DISCOVERY_TIMEOUT 60
+    PROPERTIES LABELS "hardening;concurrency" TIMEOUT 600)
+endif()
