@@ -10,7 +10,7 @@ constexpr std::array kStatuses = {
     StatusInfo{kOk, "ok", "done"},
     StatusInfo{kMalformedRequest, "malformed-request",
                "the request's elements are missing, of the wrong type or length, or unterminated"},
-    StatusInfo{kUnknownFunction, "unknown-function", "the server has no such component"},
+    StatusInfo{kUnknownFunction, "unknown-function", "the server has no such component or function"},
     StatusInfo{kNoSuchVolume, "no-such-volume", "no volume has that name"},
     StatusInfo{kNoSuchShare, "no-such-share", "no share has that name"},
     StatusInfo{kNameTaken, "name-taken", "the name is already in use"},

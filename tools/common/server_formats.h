@@ -29,7 +29,7 @@ namespace share::tools {
 enum Status : int32_t {
     kOk = 0,
     kMalformedRequest = 1,   // an element is missing, of the wrong type or length, or unterminated
-    kUnknownFunction = 2,    // component ID other than 0
+    kUnknownFunction = 2,    // component ID other than 0, or function ID above 88
     kNoSuchVolume = 3,       // the named volume does not exist
     kNoSuchShare = 4,        // the named share does not exist
     kNameTaken = 5,          // a share, volume, user, context or entry of that name exists
