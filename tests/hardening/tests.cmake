@@ -1,7 +1,7 @@
 # Hardening: hostile servers, resource failures and concurrency, through the shared libraries as
-# a host program uses them. Tests whose name contains "Slow" are labelled slow (left out of the
-# normal run); the concurrency tests have their own binary, labelled concurrency, so that
-# scripts/tsan builds and runs only them.
+# a host program uses them. Labels: hardening; slow for the tests whose name contains "Slow"
+# (left out of the normal run); concurrency for the binary of its own that scripts/tsan builds
+# and runs under ThreadSanitizer. One label each: a list would not survive test discovery.
 add_executable(hardening_test
   ${CMAKE_CURRENT_LIST_DIR}/hardening.cpp
   ${CMAKE_CURRENT_LIST_DIR}/hostile_server_test.cpp
@@ -12,7 +12,7 @@ target_compile_options(hardening_test PRIVATE ${SHARE_WARNINGS} -Wno-sign-conver
 gtest_discover_tests(hardening_test DISCOVERY_TIMEOUT 60 TEST_FILTER "-*Slow*"
   TEST_LIST hardening_fast PROPERTIES LABELS hardening)
 gtest_discover_tests(hardening_test DISCOVERY_TIMEOUT 60 TEST_FILTER "*Slow*"
-  TEST_LIST hardening_slow PROPERTIES LABELS "hardening;slow" TIMEOUT 900)
+  TEST_LIST hardening_slow PROPERTIES LABELS slow TIMEOUT 900)
 
 if(TARGET sharesim)
   add_executable(hardening_concurrency_test ${CMAKE_CURRENT_LIST_DIR}/hardening.cpp
@@ -25,5 +25,5 @@ if(TARGET sharesim)
     SHARESIM_BIN="$<TARGET_FILE:sharesim>")
   add_dependencies(hardening_concurrency_test sharesim)
   gtest_discover_tests(hardening_concurrency_test DISCOVERY_TIMEOUT 60
-    PROPERTIES LABELS "hardening;concurrency" TIMEOUT 600)
+    PROPERTIES LABELS concurrency TIMEOUT 600)
 endif()
