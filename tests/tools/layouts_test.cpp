@@ -100,19 +100,19 @@ TEST_F(Layouts, ConnectionRecordsCarryTheStateFieldByField) {
     for (int32_t i = 0; i < count; ++i) {
         const auto &c = st.connections[static_cast<size_t>(i)];
         const ConnectionRecord &r = records[i];
-        EXPECT_EQ(r.connectionId, c.id);
+        EXPECT_EQ(+r.connectionId, c.id);
         EXPECT_STREQ(r.text20, c.workstation.c_str());
         EXPECT_STREQ(r.text36, c.user.c_str());
         EXPECT_STREQ(r.text292, c.address.c_str());
         EXPECT_STREQ(r.text354, c.dialect.c_str());
         EXPECT_STREQ(r.text386, c.auth.c_str());
-        EXPECT_EQ(r.value12, static_cast<uint64_t>(c.loginAt));
-        EXPECT_EQ(r.value330, c.bytesRead);
-        EXPECT_EQ(r.value338, c.bytesWritten);
+        EXPECT_EQ(+r.value12, static_cast<uint64_t>(c.loginAt));
+        EXPECT_EQ(+r.value330, c.bytesRead);
+        EXPECT_EQ(+r.value338, c.bytesWritten);
         EXPECT_EQ(ConnTotalFiles(r), c.files.size());
         EXPECT_EQ(ConnMappedShares(r), c.mapped.size());
-        EXPECT_EQ(r.openFileCount, 0u) << "list records carry no variable part";
-        EXPECT_EQ(r.secEquivLength, 0u);
+        EXPECT_EQ(+r.openFileCount, 0u) << "list records carry no variable part";
+        EXPECT_EQ(+r.secEquivLength, 0u);
     }
     std::free(list->records);
     std::free(list);
@@ -122,8 +122,8 @@ TEST_F(Layouts, ConnectionRecordsCarryTheStateFieldByField) {
         void *sev = nullptr;
         ASSERT_EQ(CIFSLIB_GetConnectionDetails(std::to_string(c.id).c_str(), &r, &sev), 0);
         ASSERT_TRUE(sev);
-        EXPECT_EQ(r.secEquivCount, c.secEquiv.size());
-        EXPECT_EQ(r.openFileCount, c.files.size());
+        EXPECT_EQ(+r.secEquivCount, c.secEquiv.size());
+        EXPECT_EQ(+r.openFileCount, c.files.size());
         std::string expected;
         for (const auto &dn : c.secEquiv) expected += dn + '\0';
         EXPECT_EQ(std::string(static_cast<const char *>(sev), r.secEquivLength), expected);
@@ -132,10 +132,10 @@ TEST_F(Layouts, ConnectionRecordsCarryTheStateFieldByField) {
         UserDetailsNode *node = nullptr;
         ASSERT_EQ(Ext_GetConnInfo(c.id, &node), 0);
         ASSERT_TRUE(node);
-        ASSERT_EQ(node->openFileCount, c.files.size());
-        for (size_t k = 0; k < c.files.size(); ++k) EXPECT_EQ(node->openFileNames[k], c.files[k].FullPath());
-        ASSERT_EQ(node->secEquivCount, c.secEquiv.size());
-        for (size_t k = 0; k < c.secEquiv.size(); ++k) EXPECT_EQ(node->secEquivDns[k], c.secEquiv[k]);
+        ASSERT_EQ(+node->openFileCount, c.files.size());
+        for (size_t k = 0; k < c.files.size(); ++k) EXPECT_EQ(+node->openFileNames[k], c.files[k].FullPath());
+        ASSERT_EQ(+node->secEquivCount, c.secEquiv.size());
+        for (size_t k = 0; k < c.secEquiv.size(); ++k) EXPECT_EQ(+node->secEquivDns[k], c.secEquiv[k]);
         FreeUserDetailsNode(&node);
     }
 }
@@ -172,7 +172,7 @@ TEST_F(Layouts, MappedSharesAndMonitoringListsMatchTheState) {
     EXPECT_EQ(n, static_cast<int32_t>(st.connections.size()));
     size_t i = 0;
     for (const ConnListNode *node = conns; node; node = node->next, ++i) {
-        EXPECT_EQ(node->connectionId, st.connections[i].id);
+        EXPECT_EQ(+node->connectionId, st.connections[i].id);
         EXPECT_STREQ(node->text36, st.connections[i].user.c_str());
     }
     FreeConnListNodes(&conns);
@@ -213,8 +213,8 @@ TEST_F(Layouts, OpenFileEntriesCanBeHandedBackToClose) {
     size_t inVolume = 0;
     for (const auto &c : Load().connections)
         for (const auto &f : c.files) inVolume += f.volume == "VOL1";
-    ASSERT_EQ(head.entryCount, inVolume);
-    ASSERT_GT(head.entryCount, 0u);
+    ASSERT_EQ(+head.entryCount, inVolume);
+    ASSERT_GT(+head.entryCount, 0u);
     auto *first = reinterpret_cast<OpenFileInfo *>(static_cast<uint8_t *>(reply) + sizeof head);
     const std::string path = reinterpret_cast<const char *>(first) + OPEN_FILE_INFO_FIXED_SIZE + first->pathOffset;
     EXPECT_EQ(CIFSLIB_CloseOpenFile(first), 0);
@@ -232,8 +232,8 @@ TEST_F(Layouts, InvalidUsersContextsAndOptionsRoundTrip) {
     InvalidUserListHead head;
     std::memcpy(&head, list, sizeof head);
     const sim::State st = Load();
-    ASSERT_EQ(head.entryCount, st.invalidUsers.size());
-    EXPECT_EQ(head.timeoutMinutes, static_cast<uint32_t>(st.iucTimeoutMinutes));
+    ASSERT_EQ(+head.entryCount, st.invalidUsers.size());
+    EXPECT_EQ(+head.timeoutMinutes, static_cast<uint32_t>(st.iucTimeoutMinutes));
     for (uint32_t i = 0; i < head.entryCount; ++i) {
         InvalidUserEntry e;
         std::memcpy(&e, static_cast<uint8_t *>(list) + sizeof head + i * sizeof e, sizeof e);

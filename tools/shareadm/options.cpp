@@ -76,7 +76,7 @@ int Show(const Tool &tool) {
         switch (el.type) {
         case tools::kDumpCache: {
             CacheParams c;
-            if (Read(el, &c) && c.cacheKind >= 1 && c.cacheKind <= 3) caches[cacheNames[c.cacheKind]] = c.cacheValue;
+            if (Read(el, &c) && c.cacheKind >= 1 && c.cacheKind <= 3) caches[cacheNames[c.cacheKind]] = +c.cacheValue;
             break;
         }
         case tools::kDumpIucTimeout:
@@ -102,12 +102,12 @@ int Show(const Tool &tool) {
             break;
         case tools::kDumpDfsReferralCache: {
             DfsReferralCacheParams d;
-            if (Read(el, &d)) dfs = {{"minutes", d.durationMinutes}, {"last_clear", tools::FieldString(d.junctionPath)}};
+            if (Read(el, &d)) dfs = {{"minutes", +d.durationMinutes}, {"last_clear", tools::FieldString(d.junctionPath)}};
             break;
         }
         case tools::kDumpQuotaSync: {
             QuotaSyncParams q;
-            if (Read(el, &q)) extra["last_quota_sync"] = {{"target", tools::FieldString(q.quotaTarget)}, {"value", q.quotaSyncValue}};
+            if (Read(el, &q)) extra["last_quota_sync"] = {{"target", tools::FieldString(q.quotaTarget)}, {"value", +q.quotaSyncValue}};
             break;
         }
         case tools::kDumpQuotaView:

@@ -84,7 +84,7 @@ Json ShareRecordJson(const ShareParams &r) {
                 {"comment", FieldString(r.comment)},
                 {"type", type},
                 {"type_name", ShareTypeName(type)},
-                {"max_users", r.serverValue},
+                {"max_users", +r.serverValue},
                 {"encrypt_data", r.encryptData != 0},
                 {"folder_redirection", r.folderRedirection != 0},
                 {"atm_backup", r.atmBackup != 0},
@@ -127,7 +127,7 @@ std::string ShareDetails(const Json &s) {
 
 Json ConnectionJson(const ConnectionRecord &r) {
     const uint16_t flags = tools::ConnFlags(r);
-    return Json{{"id", r.connectionId},
+    return Json{{"id", +r.connectionId},
                 {"workstation", FieldString(r.text20)},
                 {"user", FieldString(r.text36)},
                 {"address", FieldString(r.text292)},
@@ -136,10 +136,10 @@ Json ConnectionJson(const ConnectionRecord &r) {
                 {"null_session", (flags & tools::kConnFlagNullSession) != 0},
                 {"signed", (flags & tools::kConnFlagSigned) != 0},
                 {"encrypted", (flags & tools::kConnFlagEncrypted) != 0},
-                {"login_time", r.value12},
-                {"idle_seconds", r.value326},
-                {"bytes_read", r.value330},
-                {"bytes_written", r.value338},
+                {"login_time", +r.value12},
+                {"idle_seconds", +r.value326},
+                {"bytes_read", +r.value330},
+                {"bytes_written", +r.value338},
                 {"open_files", tools::ConnTotalFiles(r)},
                 {"mapped_shares", tools::ConnMappedShares(r)}};
 }
@@ -244,17 +244,17 @@ std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply) {
         const auto path = TextAt(strings, e.pathOffset);
         const auto volume = TextAt(strings, e.volumeOffset);
         if (!user || !address || !path || !volume) return std::nullopt;
-        files.push_back({{"connection", e.connectionId},
-                         {"file_id", e.fileId},
+        files.push_back({{"connection", +e.connectionId},
+                         {"file_id", +e.fileId},
                          {"access", Access(e.accessMode)},
                          {"user", *user},
                          {"address", *address},
                          {"path", *path},
                          {"volume", *volume},
-                         {"opened_at", e.openedAt}});
+                         {"opened_at", +e.openedAt}});
         at += e.entryBytes;
     }
-    return Json{{"total", head.totalMatches}, {"files", files}};
+    return Json{{"total", +head.totalMatches}, {"files", files}};
 }
 
 std::string OpenFilesTable(const Json &list) {
@@ -278,11 +278,11 @@ std::optional<Json> InvalidUsersJson(std::span<const uint8_t> list) {
         const auto e = At<tools::InvalidUserEntry>(list, sizeof head + i * sizeof(tools::InvalidUserEntry));
         users.push_back({{"name", FieldString(e.name)},
                          {"permanent", e.permanent != 0},
-                         {"failed_logons", e.failedLogons},
-                         {"added_at", e.addedAt},
-                         {"expires_at", e.expiresAt}});
+                         {"failed_logons", +e.failedLogons},
+                         {"added_at", +e.addedAt},
+                         {"expires_at", +e.expiresAt}});
     }
-    return Json{{"timeout_minutes", head.timeoutMinutes}, {"total", head.totalMatches}, {"users", users}};
+    return Json{{"timeout_minutes", +head.timeoutMinutes}, {"total", +head.totalMatches}, {"users", users}};
 }
 
 std::string InvalidUsersTable(const Json &list) {

@@ -53,14 +53,14 @@ View Connections(const Reporter &out) {
     share::tools::Table t({"ID", "USER", "WORKSTATION", "ADDRESS", "IDLE", "READ", "WRITTEN", "LOGGED IN"});
     for (const ConnListNode *n = head; n; n = n->next) {
         const std::string user = share::tools::FieldString(n->text36);
-        v.doc.push_back({{"id", n->connectionId},
+        v.doc.push_back({{"id", +n->connectionId},
                          {"workstation", share::tools::FieldString(n->text20)},
                          {"user", user},
                          {"address", share::tools::FieldString(n->text292)},
-                         {"idle_seconds", n->value326},
-                         {"bytes_read", n->value330},
-                         {"bytes_written", n->value338},
-                         {"login_time", n->value12}});
+                         {"idle_seconds", +n->value326},
+                         {"bytes_read", +n->value330},
+                         {"bytes_written", +n->value338},
+                         {"login_time", +n->value12}});
         t.Row({std::to_string(n->connectionId), user.empty() ? "(null session)" : user,
                share::tools::FieldString(n->text20), share::tools::FieldString(n->text292),
                share::tools::FormatDuration(n->value326), share::tools::FormatBytes(n->value330),
@@ -86,13 +86,13 @@ View Connection(const Reporter &out, int32_t id) {
     for (uint32_t i = 0; node->secEquivDns && i < node->secEquivCount; ++i) dns.push_back(node->secEquivDns[i]);
     for (uint16_t i = 0; node->openFileNames && i < node->openFileCount; ++i) files.push_back(node->openFileNames[i]);
     const std::string user = share::tools::FieldString(node->text36);
-    v.doc = {{"id", node->connectionId},
+    v.doc = {{"id", +node->connectionId},
              {"workstation", share::tools::FieldString(node->text20)},
              {"user", user},
              {"address", share::tools::FieldString(node->text292)},
              {"dialect", share::tools::FieldString(node->text354)},
              {"auth", share::tools::FieldString(node->text386)},
-             {"login_time", node->value12},
+             {"login_time", +node->value12},
              {"security_equivalences", dns},
              {"open_files", files}};
     v.text = share::tools::KeyValues({{"Connection", std::to_string(node->connectionId)},
@@ -147,7 +147,7 @@ View Files(const Reporter &out, const std::string &volume) {
             t.Row({std::to_string(n->connectionId), user, n->fileNames[i]});
             ++files;
         }
-        v.doc.push_back({{"connection", n->connectionId}, {"user", user}, {"files", names}});
+        v.doc.push_back({{"connection", +n->connectionId}, {"user", user}, {"files", names}});
     }
     FreeVolFileListNodes(&head);
     v.text = t.Render() + std::to_string(files) + " open files in " + volume + "\n";
