@@ -5,10 +5,12 @@
 set -euo pipefail
 build=$1 cc=$2
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/sanitizer_flags.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 cmake --install "$build" --prefix "$work/prefix" >/dev/null
-cmake -S "$here/consumer" -B "$work/build" -DCMAKE_C_COMPILER="$cc" \
+flags=$(sanitizer_flags "$(find "$work/prefix" -name libshareadmin.so -print -quit)")
+cmake -S "$here/consumer" -B "$work/build" -DCMAKE_C_COMPILER="$cc" -DCMAKE_C_FLAGS="$flags" \
   -DCMAKE_PREFIX_PATH="$work/prefix" >/dev/null
 cmake --build "$work/build" >/dev/null
 out=$("$work/build/consumer")

@@ -6,6 +6,7 @@
 set -euo pipefail
 build=$1 cc=$2 cxx=$3
 here=$(cd "$(dirname "$0")" && pwd)
+. "$here/sanitizer_flags.sh"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 prefix=$work/prefix
@@ -30,11 +31,13 @@ case $(pkg-config --cflags shareadmin) in
 esac
 [ -f "$(find "$prefix" -name shareConfig.cmake -print -quit)" ] || { echo "no CMake package config"; exit 1; }
 
+# A sanitized build's libraries need their runtime loaded first.
+read -r -a extra <<<"$(sanitizer_flags "$libdir/libshareadmin.so")"
 # shellcheck disable=SC2046
-"$cc" -std=c99 -Wall -Wextra -pedantic -Werror "$here/example.c" \
+"$cc" "${extra[@]}" -std=c99 -Wall -Wextra -pedantic -Werror "$here/example.c" \
   $(pkg-config --cflags --libs shareadmin) -o "$work/example_c"
 # shellcheck disable=SC2046
-"$cxx" -std=c++17 -Wall -Wextra -pedantic -Werror "$here/example_monitor.cpp" \
+"$cxx" "${extra[@]}" -std=c++17 -Wall -Wextra -pedantic -Werror "$here/example_monitor.cpp" \
   $(pkg-config --cflags --libs sharemonitor) -pthread -o "$work/example_cxx"
 
 for prog in example_c example_cxx; do
