@@ -155,7 +155,14 @@ int Show(const Tool &tool) {
     for (const auto &i : interfaces) ifs += (ifs.empty() ? "" : ", ") + i.get<std::string>();
     rows.push_back({"multichannel-interfaces", ifs.empty() ? "-" : ifs});
     if (!dfs.is_null()) rows.push_back({"dfs-referral-cache-duration", std::to_string(dfs["minutes"].get<int>()) + " minutes"});
-    for (const auto &[k, v] : extra.items()) rows.push_back({k, Render(v)});
+    if (extra.contains("last_quota_sync")) {
+        const auto &q = extra["last_quota_sync"];
+        const int value = q["value"].get<int>();
+        rows.push_back({"last-user-quota-sync", q["target"].get<std::string>() +
+                                                    (value < 0 ? "" : " (value " + std::to_string(value) + ")")});
+    }
+    if (extra.contains("last_quota_view")) rows.push_back({"last-user-quota-view", Render(extra["last_quota_view"])});
+    if (extra.contains("last_statistics_dump")) rows.push_back({"last-statistics-dump", Render(extra["last_statistics_dump"])});
     return out.Success(doc, tools::KeyValues(rows));
 }
 

@@ -258,6 +258,8 @@ std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply) {
 }
 
 std::string OpenFilesTable(const Json &list) {
+    if (list["files"].empty())
+        return list["total"].get<size_t>() == 0 ? "(no open files)\n" : "(none in the range asked for)\n";
     tools::Table t({"CONN", "FILE ID", "ACCESS", "OPENED", "USER", "PATH"});
     for (const auto &f : list["files"])
         t.Row({std::to_string(f["connection"].get<int>()), std::to_string(f["file_id"].get<uint32_t>()),
