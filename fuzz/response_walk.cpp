@@ -14,7 +14,7 @@ void Walk(const uint8_t *data, size_t size, size_t header, void *(*first)(Pkt *,
     auto *buffer = static_cast<uint8_t *>(std::calloc(1, cap));
     auto *pkt = static_cast<Pkt *>(std::calloc(1, sizeof(Pkt)));
     if (buffer == nullptr || pkt == nullptr) std::abort();
-    std::memcpy(buffer, data, size);
+    if (size > 0) std::memcpy(buffer, data, size);
     uint32_t body = static_cast<uint32_t>(cap - header);
     std::memcpy(buffer + header - 4, &body, 4);
     pkt->buffer = buffer;
