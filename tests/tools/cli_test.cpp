@@ -105,6 +105,8 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
              EXPECT_TRUE(s->folderRedirection);
          }},
         {{"share", "modify", "papers"}, 1, nullptr},
+        {{"share", "modify", "papers", "--max-users", "0"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->maxUsers, 5); }},
+        {{"share", "modify", "papers", "--max-users", "-1"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->maxUsers, 0); }},
         {{"share", "encryption", "papers", "no"}, 0, [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")->encryptData); }},
         {{"share", "folder-redirection", "papers", "no"}, 0, [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")->folderRedirection); }},
         {{"share", "atm-backup", "papers", "yes"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->atmBackup, 1); }},

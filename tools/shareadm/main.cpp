@@ -1,29 +1,10 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
-#include <cstring>
 
 #include "share/command.h"
 #include "share/protocol.h"
 #include "tools/shareadm/tool.h"
 
-namespace share::shareadm {
-
-int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
-    FillArgs(args);
-    CmdContext ctx;
-    std::memset(&ctx, 0, sizeof ctx);
-    int result;
-    std::string message;
-    {
-        tools::LibraryOutput capture;
-        result = ProcessCommandLineData(&ctx);
-        message = capture.Finish();
-    }
-    ClearArgs(args.size() + 1);
-    return result == 0 ? -1 : out.Rejected(action, message);
-}
-
-}  // namespace share::shareadm
 
 int main(int argc, char **argv) {
     using namespace share::shareadm;

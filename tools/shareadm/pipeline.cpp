@@ -72,9 +72,7 @@ bool LeavesPathCopy(uint8_t function) {
 
 }  // namespace
 
-int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply) {
-    // Dry run of the library's own validation: nothing is sent.
+int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
     FillArgs(args);
     CmdContext ctx;
     std::memset(&ctx, 0, sizeof ctx);
@@ -91,10 +89,18 @@ int RunCommand(const tools::Reporter &out, const std::string &action, const std:
         std::free(copy);
     }
     ClearArgs(args.size() + 1);
-    if (result != 0) return out.Rejected(action, message);
+    return result == 0 ? -1 : out.Rejected(action, message);
+}
+
+int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
+               Reply *reply) {
+    // The library's own validation first: nothing is sent.
+    if (int e = DryRun(out, action, args); e >= 0) return e;
 
     FillArgs(args);
     RespPkt *pkt = nullptr;
+    int result;
+    std::string message;
     {
         tools::LibraryOutput capture;
         result = ValidateAndProcessCmd(&pkt);

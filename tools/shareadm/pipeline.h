@@ -46,6 +46,10 @@ private:
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
                Reply *reply);
 
+// Runs only the library's validation of args (nothing is sent). -1 when it accepts, else
+// kExitRejected after reporting the library's message.
+int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args);
+
 // Fills gbCifsArg with args and an end entry; ClearArgs frees what the library left behind.
 void FillArgs(const std::vector<Arg> &args);
 void ClearArgs(size_t entries);

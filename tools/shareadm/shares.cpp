@@ -149,7 +149,7 @@ void RegisterShares(CLI::App &app, Tool &tool) {
         cmd->add_option("--encrypt-data", p->encrypt, std::string("Encrypt data: ") + words);
         cmd->add_option("--folder-redirection", p->redirect, std::string("Folder redirection: ") + words);
         cmd->add_option("--atm-backup", p->atm, std::string("ATM backup: ") + words);
-        cmd->add_option("--max-users", p->maxUsers, "User limit, 0 for none");
+        cmd->add_option("--max-users", p->maxUsers, "User limit (0: none; with modify, -1 lifts the limit)");
         cmd->add_option("--server-dn", p->serverDn, "Distinguished name of the server object");
     };
 

@@ -44,10 +44,6 @@ int Call(const tools::Reporter &out, const std::string &action, F &&call) {
     return out.Check(result, action, message);
 }
 
-// Runs only the library's validation of a command (nothing is sent). -1 when it accepts,
-// else kExitRejected after reporting the library's message.
-int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args);
-
 void RegisterShares(CLI::App &app, Tool &tool);
 void RegisterConnections(CLI::App &app, Tool &tool);
 void RegisterUsers(CLI::App &app, Tool &tool);

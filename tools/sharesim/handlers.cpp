@@ -265,7 +265,8 @@ int32_t ShareModify(Context &ctx, const Request &req, Response &) {
     if (mask & CIFS_MODIFY_ENCRYPT_DATA) changed.encryptData = rec.encryptData != 0;
     if (mask & CIFS_MODIFY_FOLDER_REDIRECTION) changed.folderRedirection = rec.folderRedirection != 0;
     if (mask & CIFS_MODIFY_ATM_BACKUP) changed.atmBackup = rec.atmBackup;
-    if (rec.numericOption > 0) changed.maxUsers = rec.numericOption;
+    // The numeric option has no change bit: positive sets the user limit, negative lifts it.
+    if (rec.numericOption != 0) changed.maxUsers = rec.numericOption > 0 ? rec.numericOption : 0;
     if (changed.name != share->name)
         for (auto &c : st.connections)
             for (auto &m : c.mapped)
