@@ -205,7 +205,9 @@ int main(int argc, char **argv) {
     app.fallthrough();
     app.require_subcommand(1);
     app.add_flag("--json", json, "Print JSON (with --watch: one document per line and refresh)");
-    app.add_option("--watch", watch, "Redraw the view every SECONDS until interrupted")->check(CLI::Range(1, 3600));
+    app.add_option("--watch", watch, "Redraw the view every SECONDS until interrupted")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(1, 3600));
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")->capture_default_str();
 
