@@ -196,6 +196,9 @@ std::vector<Row> Rows() {
     return rows;
 }
 
+// gtest would print the row's bytes, padding included.
+void PrintTo(const Row &r, std::ostream *os) { *os << r.name; }
+
 const ApiCall &FindCall(const std::string &name) {
     static const std::vector<ApiCall> calls = [] {
         std::vector<ApiCall> all = ManagementCalls();

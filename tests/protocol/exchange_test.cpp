@@ -532,7 +532,7 @@ TEST_F(TransferTest, FailuresReportRequestedRemainingAndErrno) {
     ASSERT_EQ(write(pipe_[1], "abc", 3), 3);
     close(pipe_[1]);
     pipe_[1] = open("/dev/null", O_WRONLY | O_CLOEXEC);
-    char buf[10];
+    char buf[10] = {};
     EXPECT_EQ(readn(pipe_[0], buf, 10), 3);  // then end of file
 
     SyscallHooks hooks;
