@@ -107,9 +107,10 @@ extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
     }
     if (element.type != kTypeConnection) return 0;
     const RecordView rec(element.Bytes());
+    // A record that cannot be read whole counts as an element of another type: nothing kept.
     if (!rec.HasFixedPart()) {
         LogError(kNoDetails);
-        return -1;
+        return 0;
     }
 
     auto node = NewNode<UserDetailsNode>(
@@ -130,7 +131,7 @@ extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
             return 0;
         case Copied::kMalformed:
             LogError(kNoDetails);
-            return -1;
+            return 0;
         case Copied::kNoMemory:
             break;
     }

@@ -142,10 +142,11 @@ SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) SHARE_
 
 /* Details of the connection whose ID is the low 16 bits of connectionNumber. 0: *detailsOut
  * receives a new node, released with FreeUserDetailsNode; or, when the reply's first element is
- * not a connection record, *detailsOut is left as it was. -1 also when the reply holds no
- * element, or when the record is shorter than its fixed part or announces DNs or open-file
- * entries that run past its end (nothing is kept). More than 65535 open files: the first 65535
- * names are returned. Null detailsOut: -1 without a request. */
+ * not a connection record, *detailsOut is left as it was. A record shorter than its fixed part,
+ * or announcing DNs or open-file entries that run past its end, is treated like an element of
+ * another type: logged, nothing kept, 0 with *detailsOut left as it was. -1 when the reply holds
+ * no element. More than 65535 open files: the first 65535 names are returned. Null detailsOut:
+ * -1 without a request. */
 SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
                               UserDetailsNode **detailsOut) SHARE_NOEXCEPT;
 

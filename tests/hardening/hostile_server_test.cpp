@@ -175,11 +175,11 @@ std::vector<Row> Rows() {
          .answers = {{kInvalidUserList, InvalidUsers()}}},
         {.name = "Ext_ListConnDetails", .call = "Ext_ListConnDetails", .target = kConnectionList,
          .answers = {{kConnectionList, Connections()}}, .fixedParts = {kConn, kConn}},
-        // Documented: a malformed details record fails the call (-1, nothing kept).
+        // A malformed details record answers like a record of another type (0, nothing kept).
         {.name = "Ext_GetConnInfo", .call = "Ext_GetConnInfo", .target = kConnectionDetails,
          .answers = {{kConnectionDetails, Details()}}, .fixedParts = {kConn},
-         .secEquivPastEnd = Oracle::kFails, .dnCountPastArea = Oracle::kFails,
-         .fileCountPastEnd = Oracle::kFails, .shortRecord = Oracle::kFails},
+         .secEquivPastEnd = Oracle::kAsWrongType, .dnCountPastArea = Oracle::kAsWrongType,
+         .fileCountPastEnd = Oracle::kAsWrongType},
         {.name = "Ext_ListVolumeDetails", .call = "Ext_ListVolumeDetails", .target = kShareNames,
          .answers = {{kShareNames, Names()}}},
         {.name = "Ext_ListVolFileDetails", .call = "Ext_ListVolFileDetails",
