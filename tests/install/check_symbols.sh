@@ -30,7 +30,7 @@ if [ -n "$missing" ]; then
 fi
 
 if [ "$standalone" = 1 ]; then
-  if readelf -d "$lib" | grep NEEDED | grep -q shareadmin; then
+  if readelf -d "$lib" | grep NEEDED | grep shareadmin >/dev/null; then
     echo "$(basename "$lib") needs libshareadmin:"
     readelf -d "$lib" | grep NEEDED
     status=1

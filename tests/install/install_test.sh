@@ -45,5 +45,8 @@ for prog in example_c example_cxx; do
   echo "$prog: $out"
   case $out in ok*) ;; *) exit 1 ;; esac
   # The program must have run against the installed copy, not the build tree.
-  LD_LIBRARY_PATH=$libdir ldd "$work/$prog" | grep -q "$libdir" || { echo "$prog did not load from $libdir"; exit 1; }
+  # (ldd's output is taken whole first: grep -q would close the pipe early, and pipefail would
+  # turn ldd's SIGPIPE into a failure.)
+  deps=$(LD_LIBRARY_PATH=$libdir ldd "$work/$prog")
+  grep -q "$libdir" <<<"$deps" || { echo "$prog did not load from $libdir"; exit 1; }
 done
