@@ -96,14 +96,14 @@ TEST(SharesimRules, ShareNames) {
 
 TEST(SharesimOptions, EveryRowIsServedStoredAndDistinct) {
     std::set<int> functions, elements, commands;
-    for (const auto &spec : OptionTable()) {
-        EXPECT_STREQ(FunctionName(spec.function), spec.name) << "function " << int(spec.function);
-        EXPECT_TRUE(FunctionChangesState(spec.function)) << spec.name;
-        EXPECT_TRUE(ValidOptionValue(spec, DefaultOptionValue(spec))) << spec.name;
-        EXPECT_TRUE(functions.insert(spec.function).second) << spec.name;
-        EXPECT_TRUE(elements.insert(spec.element).second) << spec.name;
-        EXPECT_TRUE(commands.insert(spec.command).second) << spec.name;
-        EXPECT_EQ(FindOptionByName(spec.name), &spec);
+    for (const auto &optionRow : OptionTable()) {
+        EXPECT_STREQ(FunctionName(optionRow.function), optionRow.name) << "function " << int(optionRow.function);
+        EXPECT_TRUE(FunctionChangesState(optionRow.function)) << optionRow.name;
+        EXPECT_TRUE(ValidOptionValue(optionRow, DefaultOptionValue(optionRow))) << optionRow.name;
+        EXPECT_TRUE(functions.insert(optionRow.function).second) << optionRow.name;
+        EXPECT_TRUE(elements.insert(optionRow.element).second) << optionRow.name;
+        EXPECT_TRUE(commands.insert(optionRow.command).second) << optionRow.name;
+        EXPECT_EQ(FindOptionByName(optionRow.name), &optionRow);
     }
     for (int f = 0; f < kFunctionCount; ++f) EXPECT_STRNE(FunctionName(f), "unknown") << f;
 }

@@ -161,8 +161,8 @@ const OptionSpec *FindOptionByElement(uint8_t element) {
     return nullptr;
 }
 
-const char *KeywordFor(const OptionSpec &spec, int32_t value) {
-    for (const auto &k : spec.keywords)
+const char *KeywordFor(const OptionSpec &optionRow, int32_t value) {
+    for (const auto &k : optionRow.keywords)
         if (k.value == value) return k.word;
     return nullptr;
 }

@@ -222,7 +222,7 @@ const OptionSpec *FindOptionByFunction(uint8_t function);
 const OptionSpec *FindOptionByName(std::string_view name);
 const OptionSpec *FindOptionByElement(uint8_t element);
 // The keyword that stands for value (the first in the row's order), or null.
-const char *KeywordFor(const OptionSpec &spec, int32_t value);
+const char *KeywordFor(const OptionSpec &optionRow, int32_t value);
 
 // ---- Other elements of the configuration dump (function 4) ----
 //   type 35  CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE)

@@ -40,15 +40,15 @@ bool Read(const ReplyElement &el, T *out) {
     return true;
 }
 
-Json OptionValueJson(const OptionSpec &spec, const std::vector<uint8_t> &payload) {
-    switch (spec.kind) {
+Json OptionValueJson(const OptionSpec &optionRow, const std::vector<uint8_t> &payload) {
+    switch (optionRow.kind) {
     case ValueKind::kU8:
     case ValueKind::kI32: {
         int32_t n = 0;
-        if (spec.kind == ValueKind::kU8 && !payload.empty()) n = payload[0];
-        if (spec.kind == ValueKind::kI32 && payload.size() >= 4) std::memcpy(&n, payload.data(), 4);
+        if (optionRow.kind == ValueKind::kU8 && !payload.empty()) n = payload[0];
+        if (optionRow.kind == ValueKind::kI32 && payload.size() >= 4) std::memcpy(&n, payload.data(), 4);
         // Words read better than codes; numeric keywords (LM compatibility) stay numbers.
-        if (const char *word = tools::KeywordFor(spec, n); word && !(word[0] >= '0' && word[0] <= '9'))
+        if (const char *word = tools::KeywordFor(optionRow, n); word && !(word[0] >= '0' && word[0] <= '9'))
             return word;
         return n;
     }
@@ -69,8 +69,8 @@ int Show(const Tool &tool) {
     int32_t iucTimeout = -1;
     static const char *const cacheNames[] = {"", "sdircache", "dircache", "filecache"};
     for (const auto &el : reply.elements()) {
-        if (const OptionSpec *spec = tools::FindOptionByElement(el.type)) {
-            options[spec->name] = OptionValueJson(*spec, el.payload);
+        if (const OptionSpec *optionRow = tools::FindOptionByElement(el.type)) {
+            options[optionRow->name] = OptionValueJson(*optionRow, el.payload);
             continue;
         }
         switch (el.type) {
@@ -214,14 +214,14 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
     Leaf(tool, opt, "status", "Show the server's status", [&tool] { return Status(tool); });
 
     // The single-value options, from the server formats' option table.
-    for (const OptionSpec &spec : tools::OptionTable()) {
-        if (spec.command == kCmdDumpCryptoKeys) continue;  // has a second form, below
-        const std::string name = spec.name;
-        const int32_t code = spec.command;
-        Leaf(tool, opt, name, std::string("Set ") + spec.help, [&tool, p, name, code] {
+    for (const OptionSpec &optionRow : tools::OptionTable()) {
+        if (optionRow.command == kCmdDumpCryptoKeys) continue;  // has a second form, below
+        const std::string name = optionRow.name;
+        const int32_t code = optionRow.command;
+        Leaf(tool, opt, name, std::string("Set ") + optionRow.help, [&tool, p, name, code] {
             return Run(tool, "option " + name, {{code, p->value}}, {{"option", name}, {"value", p->value}},
                        name + " set to " + p->value + ".");
-        })->add_option("VALUE", p->value, spec.help)->required();
+        })->add_option("VALUE", p->value, optionRow.help)->required();
     }
 
     CLI::App *crypto = Leaf(tool, opt, "dump-crypto-keys", "Switch the dumping of crypto keys, or dump one connection's", [&tool, p] {

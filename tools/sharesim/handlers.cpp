@@ -901,10 +901,10 @@ int32_t DumpStatistics(Context &ctx, const Request &req, Response &) {
 int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     const State &st = ctx.state;
-    for (const auto &spec : OptionTable()) {
-        const OptionValue &v = st.options.at(spec.name);
+    for (const auto &optionRow : OptionTable()) {
+        const OptionValue &v = st.options.at(optionRow.name);
         std::vector<uint8_t> payload;
-        switch (spec.kind) {
+        switch (optionRow.kind) {
         case ValueKind::kU8:
             payload.push_back(static_cast<uint8_t>(v.number));
             break;
@@ -915,11 +915,11 @@ int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
             Append(payload, v.text.c_str(), v.text.size() + 1);
             break;
         case ValueKind::kField:
-            payload.assign(spec.width, 0);
-            std::memcpy(payload.data(), v.text.data(), std::min<size_t>(v.text.size(), spec.width - 1));
+            payload.assign(optionRow.width, 0);
+            std::memcpy(payload.data(), v.text.data(), std::min<size_t>(v.text.size(), optionRow.width - 1));
             break;
         }
-        out.Add(spec.element, payload);
+        out.Add(optionRow.element, payload);
     }
     for (int32_t kind = 1; kind <= 3; ++kind) {
         const CacheParams c{st.caches[static_cast<size_t>(kind - 1)], kind};
@@ -987,11 +987,11 @@ int32_t ServerStatus(Context &ctx, const Request &req, Response &out) {
 
 // Every row of the option table: one element of the row's type and width.
 int32_t SetOption(Context &ctx, const Request &req, Response &) {
-    const OptionSpec *spec = FindOptionByFunction(req.function);
-    const auto p = Payload(req, 0, spec->element, 0);
+    const OptionSpec *optionRow = FindOptionByFunction(req.function);
+    const auto p = Payload(req, 0, optionRow->element, 0);
     if (!p || req.elements.size() != 1) return kMalformedRequest;
     OptionValue v;
-    switch (spec->kind) {
+    switch (optionRow->kind) {
     case ValueKind::kU8:
         if (p->size() != 1) return kMalformedRequest;
         v.number = (*p)[0];
@@ -1002,8 +1002,8 @@ int32_t SetOption(Context &ctx, const Request &req, Response &) {
         break;
     case ValueKind::kText:
     case ValueKind::kField: {
-        if (p->empty() || p->size() > spec->width ||
-            (spec->kind == ValueKind::kField && p->size() != spec->width))
+        if (p->empty() || p->size() > optionRow->width ||
+            (optionRow->kind == ValueKind::kField && p->size() != optionRow->width))
             return kMalformedRequest;
         const auto text = TextIn(*p);
         if (!text) return kMalformedRequest;
@@ -1011,8 +1011,8 @@ int32_t SetOption(Context &ctx, const Request &req, Response &) {
         break;
     }
     }
-    if (!ValidOptionValue(*spec, v)) return kInvalidValue;
-    ctx.state.options[spec->name] = v;
+    if (!ValidOptionValue(*optionRow, v)) return kInvalidValue;
+    ctx.state.options[optionRow->name] = v;
     return kOk;
 }
 

@@ -45,24 +45,24 @@ std::optional<std::string> NormalisePath(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
-OptionValue DefaultOptionValue(const tools::OptionSpec &spec) {
-    return {spec.defaultNumber, spec.defaultText ? spec.defaultText : ""};
+OptionValue DefaultOptionValue(const tools::OptionSpec &optionRow) {
+    return {optionRow.defaultNumber, optionRow.defaultText ? optionRow.defaultText : ""};
 }
 
-bool ValidOptionValue(const tools::OptionSpec &spec, const OptionValue &value) {
+bool ValidOptionValue(const tools::OptionSpec &optionRow, const OptionValue &value) {
     using tools::ValueKind;
-    if (spec.kind == ValueKind::kText || spec.kind == ValueKind::kField) {
-        if (spec.keywords.empty()) return PrintableText(value.text, spec.width - 1);
-        return std::any_of(spec.keywords.begin(), spec.keywords.end(),
+    if (optionRow.kind == ValueKind::kText || optionRow.kind == ValueKind::kField) {
+        if (optionRow.keywords.empty()) return PrintableText(value.text, optionRow.width - 1);
+        return std::any_of(optionRow.keywords.begin(), optionRow.keywords.end(),
                            [&](const tools::Keyword &k) { return value.text == k.word; });
     }
-    if (!spec.keywords.empty()) {
+    if (!optionRow.keywords.empty()) {
         // The default may lie outside the keywords (read proxy off): accept it too.
-        return value.number == spec.defaultNumber ||
-               std::any_of(spec.keywords.begin(), spec.keywords.end(),
+        return value.number == optionRow.defaultNumber ||
+               std::any_of(optionRow.keywords.begin(), optionRow.keywords.end(),
                            [&](const tools::Keyword &k) { return value.number == k.value; });
     }
-    return value.number >= spec.min && value.number <= spec.max;
+    return value.number >= optionRow.min && value.number <= optionRow.max;
 }
 
 }  // namespace share::sim

@@ -74,8 +74,8 @@ State DefaultState(const std::vector<std::string> &volumes, const std::string &a
 
 namespace {
 
-Json OptionToJson(const tools::OptionSpec &spec, const OptionValue &v) {
-    if (spec.kind == ValueKind::kText || spec.kind == ValueKind::kField) return v.text;
+Json OptionToJson(const tools::OptionSpec &optionRow, const OptionValue &v) {
+    if (optionRow.kind == ValueKind::kText || optionRow.kind == ValueKind::kField) return v.text;
     return v.number;
 }
 
@@ -361,16 +361,16 @@ State FromJson(std::string_view text) {
         if (!o.is_object()) R::Fail("options", "expected an object");
         for (const auto &[key, value] : o.items())
             if (!tools::FindOptionByName(key)) R::Fail("options." + key, "unknown option");
-        for (const auto &spec : OptionTable()) {
-            const auto p = std::string("options.") + spec.name;
-            const auto &v = R::Field(o, spec.name, "options");
+        for (const auto &optionRow : OptionTable()) {
+            const auto p = std::string("options.") + optionRow.name;
+            const auto &v = R::Field(o, optionRow.name, "options");
             OptionValue ov;
-            if (spec.kind == ValueKind::kText || spec.kind == ValueKind::kField)
-                ov.text = R::Text(v, p, spec.width - 1);
+            if (optionRow.kind == ValueKind::kText || optionRow.kind == ValueKind::kField)
+                ov.text = R::Text(v, p, optionRow.width - 1);
             else
                 ov.number = static_cast<int32_t>(R::Int(v, p, INT32_MIN, INT32_MAX));
-            if (!ValidOptionValue(spec, ov)) R::Fail(p, "value not accepted by the option");
-            st.options[spec.name] = ov;
+            if (!ValidOptionValue(optionRow, ov)) R::Fail(p, "value not accepted by the option");
+            st.options[optionRow.name] = ov;
         }
     }
     {
