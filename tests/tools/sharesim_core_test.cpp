@@ -48,7 +48,7 @@ TEST(SharesimWire, ParsesOnlyRequestsWhoseElementsTileTheBody) {
     EXPECT_FALSE(ParseRequest(Encode(1, {{6, {1}}}, +1), &why));  // count says two
     EXPECT_NE(why.find("count"), std::string::npos);
     auto cut = Encode(1, {{6, std::vector<uint8_t>(10)}});
-    cut.resize(cut.size() - 3);  // body shorter than announced
+    cut.erase(cut.end() - 3, cut.end());  // body shorter than announced
     EXPECT_FALSE(ParseRequest(cut, nullptr));
     auto overrun = Encode(1, {{6, std::vector<uint8_t>(10)}});
     overrun[12] = 200;  // element length runs past the body
