@@ -209,41 +209,38 @@ void *TakeElement(const View<Pkt> &view, const WalkMessages &msg, size_t offset,
     return copy;
 }
 
+// The checks both walk calls make first: a handle, a header, and something to walk.
 template <class Pkt>
-void *GetFirst(const Side &side, const WalkMessages &msg, Pkt *pkt, uint32_t *length,
-               uint8_t *type) noexcept {
+bool Walkable(const Side &side, const WalkMessages &msg, Pkt *pkt) noexcept {
     if (pkt == nullptr) {
         Say(msg.noHandle);
-        return nullptr;
+        return false;
     }
     const View<Pkt> view{side, pkt};
     if (!view.HasHeader()) {
         Say(msg.noBuffer);
-        return nullptr;
+        return false;
     }
     if (view.Empty()) {
         Say(msg.empty);
-        return nullptr;
+        return false;
     }
+    return true;
+}
+
+template <class Pkt>
+void *GetFirst(const Side &side, const WalkMessages &msg, Pkt *pkt, uint32_t *length,
+               uint8_t *type) noexcept {
+    if (!Walkable(side, msg, pkt)) return nullptr;
+    const View<Pkt> view{side, pkt};
     return TakeElement(view, msg, side.header, length, type);
 }
 
 template <class Pkt>
 void *GetNext(const Side &side, const WalkMessages &msg, Pkt *pkt, uint32_t *length,
               uint8_t *type) noexcept {
-    if (pkt == nullptr) {
-        Say(msg.noHandle);
-        return nullptr;
-    }
+    if (!Walkable(side, msg, pkt)) return nullptr;
     const View<Pkt> view{side, pkt};
-    if (!view.HasHeader()) {
-        Say(msg.noBuffer);
-        return nullptr;
-    }
-    if (view.Empty()) {
-        Say(msg.empty);
-        return nullptr;
-    }
     // A walk that was never started, or a cursor outside the buffer, has nothing to return.
     const auto cursor = reinterpret_cast<uintptr_t>(pkt->cursor);
     const auto base = reinterpret_cast<uintptr_t>(pkt->buffer);

@@ -59,12 +59,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     Command cmd(code::kConnections);
     cmd.EndThrough(3);
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     const Step step = walk.Next(e);
@@ -92,12 +90,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
     Command cmd(code::kConnections);
     if (!ConnectionsCommand(cmd, code::kConnection, connectionNumber)) return -1;
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     const Step step = walk.Next(e);
@@ -162,12 +158,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     Command cmd(code::kConnections);
     ConnectionsCommand(cmd, code::kList, nullptr);
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     Step step = walk.Next(e);
@@ -203,12 +197,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
     Command cmd(code::kConnections);
     if (!ConnectionsCommand(cmd, code::kMappedShares, connectionNumber)) return -1;
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     Step step = walk.Next(e);

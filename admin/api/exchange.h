@@ -59,15 +59,22 @@ class Command {
     uint64_t borrowed_ = 0;  // bit i: entry i holds a caller's record
 };
 
+// Runs a command and keeps its answer: 0 with `response` holding it, -1 (pipeline failure), or
+// the server's status after `onRefused(status)` has reported it.
+template <class OnRefused>
+int RunForAnswer(Command &cmd, Response &response, OnRefused &&onRefused) noexcept {
+    int32_t status = 0;
+    if (cmd.Run(response, status) != 0) return -1;
+    if (status != 0) onRefused(status);
+    return status;
+}
+
 // Runs a command whose answer is a status only: 0, -1 (pipeline failure), or the server's
 // status after `onRefused(status)` has reported it.
 template <class OnRefused>
 int RunForStatus(Command &cmd, OnRefused &&onRefused) noexcept {
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) onRefused(status);
-    return status;
+    return RunForAnswer(cmd, response, onRefused);
 }
 
 // One data element of a response: its type and an owned copy of its payload.

@@ -60,12 +60,10 @@ extern "C" SHARE_API int CIFSLIB_ListInvalidUsers(void *request, void **list) no
     cmd.AddBorrowed(code::kListInvalidUsers, request);
     cmd.End();
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     if (walk.Next(e) != Step::kElement) return -1;

@@ -51,17 +51,15 @@ extern "C" SHARE_API int CIFSLIB_ListOpenFiles(OpenFilesRequest *request, void *
     cmd.AddBorrowed(code::kRequestRecord, request);
     cmd.End();
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        if (request->nameOffset == OPEN_FILES_BY_CONNECTION)
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %hu, error: %d",
-                static_cast<unsigned short>(request->connectionId), status);
-        else
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %s, error: %d",
-                TextAt(request, OPEN_FILES_REQUEST_FIXED_SIZE, request->nameOffset), status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            if (request->nameOffset == OPEN_FILES_BY_CONNECTION)
+                Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %hu, error: %d",
+                    static_cast<unsigned short>(request->connectionId), status);
+            else
+                Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %s, error: %d",
+                    TextAt(request, OPEN_FILES_REQUEST_FIXED_SIZE, request->nameOffset), status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     if (walk.Next(e) != Step::kElement) return -1;
@@ -119,12 +117,10 @@ extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
     cmd.Add(code::kList);
     cmd.EndThrough(3);
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of user contexts Failed. error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of user contexts Failed. error: %d", status);
+        }))
+        return rc;
     ElementWalk walk(response.get());
     Element e;
     const Step step = walk.Next(e);

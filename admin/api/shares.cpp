@@ -25,12 +25,10 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
     }
     cmd.EndThrough(3);
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
+        }))
+        return rc;
 
     ElementWalk walk(response.get());
     Element e;
@@ -81,13 +79,11 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
     cmd.Add(code::kList);
     cmd.EndThrough(2);
     Response response;
-    int32_t status = 0;
-    if (cmd.Run(response, status) != 0) return -1;
-    if (status != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Listing names of all volumes/shares failed, error: %d",
-            status);
-        return status;
-    }
+    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing names of all volumes/shares failed, error: %d",
+                status);
+        }))
+        return rc;
     const int count = RespPktGetNumberOfData(response.get());
     if (count < 0) return -1;
     if (count == 0) {
