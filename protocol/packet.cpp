@@ -76,7 +76,8 @@ Growth Grow(const View<Pkt> &view, uint64_t needed, uint64_t large) noexcept {
     const Growth failure = small ? Growth::kStepFailed : Growth::kLargeFailed;
     if (target > UINT32_MAX) return failure;  // the capacity field could not describe it
 
-    const size_t cursor = pkt->cursor == nullptr ? 0 : static_cast<size_t>(pkt->cursor - pkt->buffer);
+    const size_t cursor =
+        pkt->cursor == nullptr ? 0 : static_cast<size_t>(pkt->cursor - pkt->buffer);
     auto *grown = static_cast<uint8_t *>(std::realloc(pkt->buffer, static_cast<size_t>(target)));
     if (grown == nullptr) return failure;
     std::memset(grown + capacity, 0, static_cast<size_t>(target - capacity));
@@ -390,8 +391,7 @@ extern "C" SHARE_API RespPkt *RespPktInsertDataExt(RespPkt *pkt, uint32_t len,
         return nullptr;
     }
     const View<RespPkt> view{kResponse, pkt};
-    if (!view.HasHeader() || !view.BodyInside() || (payload == nullptr && len != 0))
-        return nullptr;
+    if (!view.HasHeader() || !view.BodyInside() || (payload == nullptr && len != 0)) return nullptr;
     const uint32_t count = view.Count();
     const uint32_t body = view.BodyLength();
     if (count == 0 || body + uint64_t{len} > UINT32_MAX) return nullptr;
@@ -412,8 +412,8 @@ extern "C" SHARE_API RespPkt *RespPktInsertDataExt(RespPkt *pkt, uint32_t len,
     const uint64_t needed = body + uint64_t{len} + share::wire::kRespHeader;
     const Growth growth = Grow(view, needed, len + uint64_t{share::wire::kRespHeader});
     if (growth == Growth::kStepFailed || growth == Growth::kLargeFailed) {
-        SHARE_LOG_CLI_ERROR("%s", growth == Growth::kStepFailed ? kReqAppend.stepFailed
-                                                                : kReqAppend.largeFailed);
+        SHARE_LOG_CLI_ERROR(
+            "%s", growth == Growth::kStepFailed ? kReqAppend.stepFailed : kReqAppend.largeFailed);
         return nullptr;
     }
     if (len != 0) std::memcpy(pkt->buffer + share::wire::kRespHeader + body, payload, len);

@@ -60,7 +60,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     cmd.EndThrough(3);
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d", status);
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d",
+                status);
         }))
         return rc;
     ElementWalk walk(response.get());
@@ -198,7 +199,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
     if (!ConnectionsCommand(cmd, code::kMappedShares, connectionNumber)) return -1;
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d", status);
+            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d",
+                status);
         }))
         return rc;
     ElementWalk walk(response.get());
