@@ -1,123 +1,125 @@
-// One complete exchange through SendAndReceiveIPC next to the least a client can do for the same
-// exchange (socket, connect, write, poll, read, close), against one server thread that answers
-// every request with a 12-byte status.
+// The exchange itself: one SendAndReceiveIPC and one switch command through ValidateAndProcessCmd,
+// each next to a raw client sending the same bytes to the same server thread; throughput with
+// one and two client threads; and the stand-in server's own rate.
 #include <benchmark/benchmark.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
 
-#include <atomic>
-#include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <thread>
+#include <memory>
 
+#include "bench/support.h"
+#include "share/command.h"
 #include "share/protocol.h"
 
+namespace share::bench {
 namespace {
 
-sockaddr_un ServerAddress() {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, "\0/tmp/cifs.str", 14);
-    return addr;
-}
-constexpr socklen_t kAddressLength = 16;
+// Function ID 25 (connection count): a request with no element.
+constexpr uint8_t kCountRequest[8] = {0, 25, 0, 0, 0, 0, 0, 0};
 
-bool ReadAll(int fd, uint8_t *p, size_t n) {
-    while (n > 0) {
-        const ssize_t got = read(fd, p, n);
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
+struct RequestDeleter {
+    void operator()(ReqPkt *pkt) const noexcept {
+        std::free(pkt->buffer);
+        std::free(pkt);
     }
+};
+using RequestPtr = std::unique_ptr<ReqPkt, RequestDeleter>;
+
+RequestPtr CountRequest() {
+    RequestPtr req(ReqPktInsertComponentID(0));
+    ReqPktInsertFunctionID(req.get(), 25);
+    return req;
+}
+
+// One exchange through the library; false when it failed.
+bool LibraryExchange(ReqPkt *req) {
+    RespPkt *resp = nullptr;
+    if (SendAndReceiveIPC(req, &resp) != 0) return false;
+    std::free(resp->buffer);
+    std::free(resp);
     return true;
 }
 
-// Reads a request header and body, answers status 0 with no element, closes.
-class StatusServer {
-public:
-    StatusServer() {
-        listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un addr = ServerAddress();
-        if (bind(listener_, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) != 0 ||
-            listen(listener_, 64) != 0)
-            std::abort();
-        thread_ = std::thread([this] { Serve(); });
-    }
-    ~StatusServer() {
-        stop_ = true;
-        shutdown(listener_, SHUT_RDWR);
-        thread_.join();
-        close(listener_);
-    }
-
-private:
-    void Serve() {
-        static const uint8_t kStatus[12] = {};
-        while (!stop_) {
-            const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-            if (fd < 0) continue;
-            uint8_t header[8];
-            if (ReadAll(fd, header, sizeof header)) {
-                uint32_t body;
-                std::memcpy(&body, header + 4, 4);
-                uint8_t sink[4096];
-                bool ok = true;
-                while (ok && body > 0) {
-                    const size_t n = body < sizeof sink ? body : sizeof sink;
-                    ok = ReadAll(fd, sink, n);
-                    body -= static_cast<uint32_t>(n);
-                }
-                if (ok) (void)!write(fd, kStatus, sizeof kStatus);
-            }
-            close(fd);
-        }
-    }
-
-    int listener_ = -1;
-    std::atomic<bool> stop_{false};
-    std::thread thread_;
-};
-
-void SendAndReceive(benchmark::State &state) {
-    StatusServer server;
-    ReqPkt *req = ReqPktInsertComponentID(0);
-    ReqPktInsertFunctionID(req, 25);
-    for (auto _ : state) {
-        RespPkt *resp = nullptr;
-        if (SendAndReceiveIPC(req, &resp) != 0) {
-            state.SkipWithError("exchange failed");
-            break;
-        }
-        std::free(resp->buffer);
-        std::free(resp);
-    }
-    std::free(req->buffer);
-    std::free(req);
+// The guest login switch set to "yes", as an administration tool fills the block.
+bool SwitchCommand() {
+    gbCifsArg[0] = {20, strdup("yes")};
+    gbCifsArg[1] = {0, nullptr};
+    RespPkt *resp = nullptr;
+    if (ValidateAndProcessCmd(&resp) != 0) return false;
+    std::free(resp->buffer);
+    std::free(resp);
+    return true;
 }
 
-void RawSocketFloor(benchmark::State &state) {
-    StatusServer server;
-    const sockaddr_un addr = ServerAddress();
-    const uint8_t request[8] = {0, 25, 0, 0, 0, 0, 0, 0};
-    for (auto _ : state) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-        bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0 &&
-                  write(fd, request, sizeof request) == sizeof request;
-        pollfd p{fd, POLLIN, 0};
-        uint8_t response[12];
-        ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, response, sizeof response);
-        close(fd);
-        if (!ok) {
-            state.SkipWithError("raw exchange failed");
-            break;
-        }
+void ReplayLoop(benchmark::State &state, const std::vector<Bytes> &requests) {
+    Bytes scratch;
+    for (auto _ : state)
+        for (const Bytes &r : requests)
+            if (RawExchange(r, scratch, kLargeRead) < 0) return state.SkipWithError("raw failed");
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(requests.size()));
+}
+
+void BM_ExchangeLibrary(benchmark::State &state) {
+    CannedServer server(StatusOnly);
+    const RequestPtr req = CountRequest();
+    for (auto _ : state)
+        if (!LibraryExchange(req.get())) return state.SkipWithError("exchange failed");
+}
+
+void BM_ExchangeRaw(benchmark::State &state) {
+    CannedServer server(StatusOnly);
+    ReplayLoop(state, {Bytes(std::begin(kCountRequest), std::end(kCountRequest))});
+}
+
+void BM_CommandLibrary(benchmark::State &state) {
+    CannedServer server(StatusOnly);
+    for (auto _ : state)
+        if (!SwitchCommand()) return state.SkipWithError("command failed");
+}
+
+// The same request bytes the command sends, captured from the library once.
+void BM_CommandRaw(benchmark::State &state) {
+    CannedServer server(StatusOnly);
+    server.Record(true);
+    if (!SwitchCommand()) return state.SkipWithError("command failed");
+    server.Record(false);
+    ReplayLoop(state, server.TakeRecorded());
+}
+
+// Exchanges from 1 or 2 client threads against a server with two threads.
+std::unique_ptr<CannedServer> gScalingServer;
+
+void BM_Scaling(benchmark::State &state) {
+    if (state.thread_index() == 0) gScalingServer = std::make_unique<CannedServer>(StatusOnly, 2);
+    const RequestPtr req = CountRequest();
+    for (auto _ : state)
+        if (!LibraryExchange(req.get())) state.SkipWithError("exchange failed");
+    state.SetItemsProcessed(state.iterations());
+    if (state.thread_index() == 0) gScalingServer.reset();
+}
+
+// The stand-in server (one serving thread, epoll) answering two client threads.
+std::unique_ptr<SimProcess> gSim;
+
+void BM_Sharesim(benchmark::State &state) {
+    if (state.thread_index() == 0) {
+        gSim = std::make_unique<SimProcess>(std::vector<const char *>{"--clients", "20"});
+        if (!gSim->ok()) state.SkipWithError("sharesim did not start");
     }
+    const RequestPtr req = CountRequest();
+    for (auto _ : state)
+        if (!LibraryExchange(req.get())) state.SkipWithError("exchange failed");
+    state.SetItemsProcessed(state.iterations());
+    if (state.thread_index() == 0) gSim.reset();
 }
 
 }  // namespace
+}  // namespace share::bench
 
-BENCHMARK(SendAndReceive)->Name("BM_Exchange/SendAndReceiveIPC")->UseRealTime();
-BENCHMARK(RawSocketFloor)->Name("BM_Exchange/RawSocketFloor")->UseRealTime();
+using namespace share::bench;
+BENCHMARK(BM_ExchangeLibrary)->Name("BM_Exchange/SendAndReceiveIPC")->UseRealTime();
+BENCHMARK(BM_ExchangeRaw)->Name("BM_Exchange/RawSocket")->UseRealTime();
+BENCHMARK(BM_CommandLibrary)->Name("BM_Command/ValidateAndProcessCmd")->UseRealTime();
+BENCHMARK(BM_CommandRaw)->Name("BM_Command/RawSocket")->UseRealTime();
+BENCHMARK(BM_Scaling)->Name("BM_Scaling/SendAndReceiveIPC")->Threads(1)->Threads(2)->UseRealTime();
+BENCHMARK(BM_Sharesim)->Name("BM_Sharesim/SendAndReceiveIPC")->Threads(2)->UseRealTime();

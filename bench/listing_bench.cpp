@@ -1,0 +1,166 @@
+// The listings that grow with the server: 65,535 connections through both libraries and 1,000
+// shares with their details, each next to a raw client that reads the same response bytes
+// without decoding them, and the listings' peak heap next to the size of their response.
+#include <benchmark/benchmark.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "bench/support.h"
+#include "shareadmin.h"
+#include "sharemonitor.h"
+
+namespace share::bench {
+namespace {
+
+constexpr unsigned kConnections = 65535;
+constexpr unsigned kShares = 1000;
+
+SimResponder &ManyConnections() {
+    static SimResponder responder(0, kConnections);
+    return responder;
+}
+
+SimResponder &ManyShares() {
+    static SimResponder responder(kShares, 0);
+    return responder;
+}
+
+bool ListConnDetails() {
+    int32_t count = 0;
+    ConnListNode *list = nullptr;
+    if (Ext_ListConnDetails(&count, &list) != 0) return false;
+    FreeConnListNodes(&list);
+    return count == static_cast<int32_t>(kConnections);
+}
+
+bool GetConnectionsList() {
+    ConnectionList *list = nullptr;
+    if (CIFSLIB_GetConnectionsList(&list) != 0 || list == nullptr) return false;
+    const bool complete = list->count == static_cast<int32_t>(kConnections);
+    std::free(list->records);
+    std::free(list);
+    return complete;
+}
+
+bool ListAllShares() {
+    ShareInfoList *list = nullptr;
+    if (CIFSLIB_ListAllShares(&list) != 0 || list == nullptr) return false;
+    const bool complete = list->count >= kShares;
+    for (uint32_t i = 0; i < list->count; ++i) {
+        ShareInfo *info;  // the list's pointers are unaligned
+        std::memcpy(&info, reinterpret_cast<const uint8_t *>(list->entries) + i * sizeof info,
+                    sizeof info);
+        std::free(info);
+    }
+    std::free(list);
+    return complete;
+}
+
+struct Workload {
+    SimResponder &(*responder)();
+    bool (*call)();
+};
+
+constexpr Workload kConnDetails{ManyConnections, ListConnDetails};
+constexpr Workload kConnectionsList{ManyConnections, GetConnectionsList};
+constexpr Workload kAllShares{ManyShares, ListAllShares};
+
+// Runs the call once against the server and returns the requests it sent; this also fills the
+// responder's cache, so the measured runs find every answer ready.
+std::vector<Bytes> RecordCall(CannedServer &server, const Workload &w) {
+    server.Record(true);
+    const bool ok = w.call();
+    server.Record(false);
+    std::vector<Bytes> requests = server.TakeRecorded();
+    if (!ok) requests.clear();
+    return requests;
+}
+
+void BM_Library(benchmark::State &state, Workload w) {
+    CannedServer server(w.responder().AsResponder());
+    if (RecordCall(server, w).empty()) return state.SkipWithError("listing failed");
+    for (auto _ : state)
+        if (!w.call()) return state.SkipWithError("listing failed");
+}
+
+// The same exchanges, bytes read and dropped; `chunk` bytes at most per read.
+void BM_Raw(benchmark::State &state, Workload w, size_t chunk) {
+    CannedServer server(w.responder().AsResponder());
+    const std::vector<Bytes> requests = RecordCall(server, w);
+    if (requests.empty()) return state.SkipWithError("listing failed");
+    Bytes scratch;
+    for (auto _ : state)
+        for (const Bytes &r : requests)
+            if (RawExchange(r, scratch, chunk) < 0) return state.SkipWithError("raw failed");
+}
+
+// The same exchanges through SendAndReceiveIPC, answers received and dropped undecoded: what the
+// listing costs before its decoder runs.
+void BM_Exchange(benchmark::State &state, Workload w) {
+    CannedServer server(w.responder().AsResponder());
+    std::vector<Bytes> requests = RecordCall(server, w);
+    if (requests.empty()) return state.SkipWithError("listing failed");
+    for (auto _ : state)
+        for (Bytes &r : requests) {
+            ReqPkt req{r.data(), static_cast<uint32_t>(r.size()), nullptr};
+            RespPkt *resp = nullptr;
+            if (SendAndReceiveIPC(&req, &resp) != 0) return state.SkipWithError("exchange failed");
+            std::free(resp->buffer);
+            std::free(resp);
+        }
+}
+
+// Highest heap in use during one call (the calling thread's allocations), and the size of the
+// largest response it received.
+void BM_Peak(benchmark::State &state, Workload w) {
+    CannedServer server(w.responder().AsResponder());
+    const std::vector<Bytes> requests = RecordCall(server, w);
+    if (requests.empty()) return state.SkipWithError("listing failed");
+    size_t response = 0;
+    for (const Bytes &r : requests) response = std::max(response, w.responder()(r).size());
+    int64_t peak = 0;
+    for (auto _ : state) {
+        const HeapMeter meter;
+        if (!w.call()) return state.SkipWithError("listing failed");
+        peak = meter.Peak();
+    }
+    state.counters["peak_bytes"] = static_cast<double>(peak);
+    state.counters["response_bytes"] = static_cast<double>(response);
+}
+
+}  // namespace
+}  // namespace share::bench
+
+using namespace share::bench;
+
+#define SHARE_LISTING(name, workload)                       \
+    BENCHMARK_CAPTURE(BM_Library, name, workload)           \
+        ->Name("BM_Listing/" #name)                         \
+        ->Unit(benchmark::kMillisecond)                     \
+        ->UseRealTime();                                    \
+    BENCHMARK_CAPTURE(BM_Raw, name, workload, kLargeRead)   \
+        ->Name("BM_Listing/RawRead/" #name)                 \
+        ->Unit(benchmark::kMillisecond)                     \
+        ->UseRealTime();                                    \
+    BENCHMARK_CAPTURE(BM_Exchange, name, workload)          \
+        ->Name("BM_Listing/Exchange/" #name)                \
+        ->Unit(benchmark::kMillisecond)                     \
+        ->UseRealTime();                                    \
+    BENCHMARK_CAPTURE(BM_Raw, name, workload, size_t{1024}) \
+        ->Name("BM_Listing/RawRead1024/" #name)             \
+        ->Unit(benchmark::kMillisecond)                     \
+        ->UseRealTime()
+
+SHARE_LISTING(Ext_ListConnDetails, kConnDetails);
+SHARE_LISTING(CIFSLIB_GetConnectionsList, kConnectionsList);
+SHARE_LISTING(CIFSLIB_ListAllShares, kAllShares);
+
+BENCHMARK_CAPTURE(BM_Peak, Ext_ListConnDetails, kConnDetails)
+    ->Name("BM_Memory/Ext_ListConnDetails")
+    ->Iterations(1)
+    ->Repetitions(1);
+BENCHMARK_CAPTURE(BM_Peak, CIFSLIB_GetConnectionsList, kConnectionsList)
+    ->Name("BM_Memory/CIFSLIB_GetConnectionsList")
+    ->Iterations(1)
+    ->Repetitions(1);

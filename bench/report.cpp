@@ -1,0 +1,164 @@
+#include "bench/report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+namespace share::bench {
+namespace {
+
+enum class Kind {
+    kTime,    // median time of `measured` / median time of `floor`
+    kRate,    // items per second of `measured` / of `floor` (higher is better)
+    kMemory,  // peak_bytes / response_bytes of `measured`
+};
+
+struct Row {
+    const char *label;
+    Kind kind;
+    const char *measured;
+    const char *floor;
+    double target;  // 0: reported, no target
+};
+
+constexpr Row kRows[] = {
+    {"One exchange: SendAndReceiveIPC / raw client", Kind::kTime, "BM_Exchange/SendAndReceiveIPC",
+     "BM_Exchange/RawSocket", 1.15},
+    {"Switch command: ValidateAndProcessCmd / raw exchange", Kind::kTime,
+     "BM_Command/ValidateAndProcessCmd", "BM_Command/RawSocket", 1.25},
+    {"65,535 connections: Ext_ListConnDetails / raw read", Kind::kTime,
+     "BM_Listing/Ext_ListConnDetails", "BM_Listing/RawRead/Ext_ListConnDetails", 2.0},
+    {"  same, raw read in 1024-byte chunks", Kind::kTime, "BM_Listing/Ext_ListConnDetails",
+     "BM_Listing/RawRead1024/Ext_ListConnDetails", 0},
+    {"  same, SendAndReceiveIPC without decoding", Kind::kTime, "BM_Listing/Ext_ListConnDetails",
+     "BM_Listing/Exchange/Ext_ListConnDetails", 0},
+    {"65,535 connections: CIFSLIB_GetConnectionsList / raw read", Kind::kTime,
+     "BM_Listing/CIFSLIB_GetConnectionsList", "BM_Listing/RawRead/CIFSLIB_GetConnectionsList", 2.0},
+    {"  same, raw read in 1024-byte chunks", Kind::kTime, "BM_Listing/CIFSLIB_GetConnectionsList",
+     "BM_Listing/RawRead1024/CIFSLIB_GetConnectionsList", 0},
+    {"  same, SendAndReceiveIPC without decoding", Kind::kTime,
+     "BM_Listing/CIFSLIB_GetConnectionsList", "BM_Listing/Exchange/CIFSLIB_GetConnectionsList", 0},
+    {"1,000 shares: CIFSLIB_ListAllShares / 1,001 raw exchanges", Kind::kTime,
+     "BM_Listing/CIFSLIB_ListAllShares", "BM_Listing/RawRead/CIFSLIB_ListAllShares", 1.3},
+    {"Exchanges/s, 2 client threads / 1 (2-thread server)", Kind::kRate,
+     "BM_Scaling/SendAndReceiveIPC/threads:2", "BM_Scaling/SendAndReceiveIPC", 0},
+    {"Peak heap, Ext_ListConnDetails / response size", Kind::kMemory,
+     "BM_Memory/Ext_ListConnDetails", nullptr, 3.0},
+    {"Peak heap, CIFSLIB_GetConnectionsList / response size", Kind::kMemory,
+     "BM_Memory/CIFSLIB_GetConnectionsList", nullptr, 3.0},
+};
+
+constexpr std::string_view kEncodePrefix = "BM_Encode/";
+constexpr const char *kSimRate = "BM_Sharesim/SendAndReceiveIPC/threads:2";
+
+double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+std::string Duration(double seconds) {
+    char text[32];
+    if (seconds < 1e-6)
+        std::snprintf(text, sizeof text, "%.0f ns", seconds * 1e9);
+    else if (seconds < 1e-3)
+        std::snprintf(text, sizeof text, "%.1f us", seconds * 1e6);
+    else
+        std::snprintf(text, sizeof text, "%.2f ms", seconds * 1e3);
+    return text;
+}
+
+std::string Rate(double perSecond) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.0f/s", perSecond);
+    return text;
+}
+
+std::string Megabytes(double bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f MB", bytes / 1e6);
+    return text;
+}
+
+}  // namespace
+
+void RatioReporter::ReportRuns(const std::vector<Run> &runs) {
+    // Repeated benchmarks show only their aggregates; the table uses every run.
+    std::vector<Run> shown;
+    for (const Run &run : runs) {
+        if (run.run_type == Run::RT_Aggregate || run.repetitions <= 1) shown.push_back(run);
+        if (run.run_type != Run::RT_Iteration || run.error_occurred || run.iterations == 0)
+            continue;
+        std::string key = run.run_name.function_name;
+        if (run.threads > 1) key += "/threads:" + std::to_string(run.threads);
+        Samples &s = samples_[key];
+        s.seconds.push_back(run.real_accumulated_time / static_cast<double>(run.iterations));
+        if (const auto rate = run.counters.find("items_per_second"); rate != run.counters.end())
+            s.rates.push_back(rate->second.value);
+        for (const auto &[name, counter] : run.counters) s.counters[name] = counter.value;
+    }
+    if (!shown.empty()) ConsoleReporter::ReportRuns(shown);
+}
+
+bool RatioReporter::PrintTable() const {
+    bool complete = true;
+    auto find = [this](const char *name) -> const Samples * {
+        if (name == nullptr) return nullptr;
+        const auto it = samples_.find(name);
+        return it == samples_.end() ? nullptr : &it->second;
+    };
+
+    std::printf("\n%-60s %12s %12s %7s %9s\n", "Ratio", "ours", "floor", "ratio", "target");
+    for (const Row &row : kRows) {
+        const Samples *m = find(row.measured);
+        const Samples *f = row.kind == Kind::kMemory ? m : find(row.floor);
+        std::string ours, floor;
+        double ratio = 0;
+        bool measured = m != nullptr && f != nullptr;
+        switch (row.kind) {
+            case Kind::kTime:
+                if (!measured) break;
+                ours = Duration(Median(m->seconds));
+                floor = Duration(Median(f->seconds));
+                ratio = Median(m->seconds) / Median(f->seconds);
+                break;
+            case Kind::kRate:
+                measured = measured && !m->rates.empty() && !f->rates.empty();
+                if (!measured) break;
+                ours = Rate(Median(m->rates));
+                floor = Rate(Median(f->rates));
+                ratio = Median(m->rates) / Median(f->rates);
+                break;
+            case Kind::kMemory:
+                measured = measured && m->counters.count("peak_bytes") &&
+                           m->counters.count("response_bytes");
+                if (!measured) break;
+                ours = Megabytes(m->counters.at("peak_bytes"));
+                floor = Megabytes(m->counters.at("response_bytes"));
+                ratio = m->counters.at("peak_bytes") / m->counters.at("response_bytes");
+                break;
+        }
+        if (!measured) {
+            std::printf("%-60s %12s %12s %7s %9s\n", row.label, "-", "-", "-", "not run");
+            complete = complete && row.target == 0;
+            continue;
+        }
+        char target[16] = "-";
+        if (row.target > 0) std::snprintf(target, sizeof target, "<= %.2f", row.target);
+        const char *verdict = row.target == 0 ? "" : ratio <= row.target ? "  met" : "  MISSED";
+        std::printf("%-60s %12s %12s %7.2f %9s%s\n", row.label, ours.c_str(), floor.c_str(), ratio,
+                    target, verdict);
+    }
+
+    std::printf("\nValidation and encoding alone, no I/O (per command)\n");
+    for (const auto &[name, s] : samples_)
+        if (std::string_view(name).starts_with(kEncodePrefix))
+            std::printf("  %-58s %12s\n", name.substr(kEncodePrefix.size()).c_str(),
+                        Duration(Median(s.seconds)).c_str());
+    if (const Samples *sim = find(kSimRate); sim != nullptr && !sim->rates.empty())
+        std::printf("\nStand-in server, 2 client threads: %s exchanges\n",
+                    Rate(Median(sim->rates)).c_str());
+    return complete;
+}
+
+}  // namespace share::bench

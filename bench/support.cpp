@@ -1,0 +1,271 @@
+#include "bench/support.h"
+
+#include <fcntl.h>
+#include <malloc.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <string>
+#include <unordered_map>
+
+#include "tools/sharesim/handlers.h"
+#include "tools/sharesim/state.h"
+#include "tools/sharesim/wire.h"
+
+extern char **environ;
+
+// The allocator entry points the heap meter forwards to.
+extern "C" {
+void *__libc_malloc(size_t);
+void *__libc_calloc(size_t, size_t);
+void *__libc_realloc(void *, size_t);
+void __libc_free(void *);
+}
+
+namespace share::bench {
+namespace {
+
+// Per thread, so that the server's threads never count towards a client's figure.
+thread_local bool tArmed = false;
+thread_local int64_t tLive = 0;
+thread_local int64_t tPeak = 0;
+
+void Counted(void *p) noexcept {
+    if (!tArmed || p == nullptr) return;
+    tLive += static_cast<int64_t>(malloc_usable_size(p));
+    if (tLive > tPeak) tPeak = tLive;
+}
+
+void Uncounted(void *p) noexcept {
+    if (tArmed && p != nullptr) tLive -= static_cast<int64_t>(malloc_usable_size(p));
+}
+
+sockaddr_un ServerAddress() {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path, "\0/tmp/cifs.str", 14);
+    return addr;
+}
+constexpr socklen_t kAddressLength = 16;
+
+bool ReadAll(int fd, uint8_t *p, size_t n, size_t chunk) {
+    while (n > 0) {
+        const ssize_t got = read(fd, p, n < chunk ? n : chunk);
+        if (got <= 0) return false;
+        p += got;
+        n -= static_cast<size_t>(got);
+    }
+    return true;
+}
+
+bool WriteAll(int fd, const uint8_t *p, size_t n) {
+    while (n > 0) {
+        const ssize_t put = send(fd, p, n, MSG_NOSIGNAL);
+        if (put <= 0) return false;
+        p += put;
+        n -= static_cast<size_t>(put);
+    }
+    return true;
+}
+
+uint32_t Le32(const uint8_t *p) {
+    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
+           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
+}
+
+}  // namespace
+
+CannedServer::CannedServer(Responder responder, int threads) : responder_(std::move(responder)) {
+    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un addr = ServerAddress();
+    if (bind(listener_, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) != 0 ||
+        listen(listener_, 256) != 0)
+        std::abort();  // another server holds the name: a benchmark left one running
+    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
+}
+
+CannedServer::~CannedServer() {
+    stop_ = true;
+    shutdown(listener_, SHUT_RDWR);
+    for (std::thread &t : threads_) t.join();
+    close(listener_);
+}
+
+std::vector<Bytes> CannedServer::TakeRecorded() {
+    const std::lock_guard lock(recordedMutex_);
+    return std::move(recorded_);
+}
+
+void CannedServer::Serve() {
+    Bytes request;
+    while (!stop_) {
+        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
+        if (fd < 0) continue;
+        request.resize(8);
+        if (ReadAll(fd, request.data(), 8, kLargeRead)) {
+            const uint32_t body = Le32(request.data() + 4);
+            request.resize(8 + size_t{body});
+            if (ReadAll(fd, request.data() + 8, body, kLargeRead)) {
+                if (recording_) {
+                    const std::lock_guard lock(recordedMutex_);
+                    recorded_.push_back(request);
+                }
+                const Bytes &response = responder_(request);
+                WriteAll(fd, response.data(), response.size());
+            }
+        }
+        close(fd);
+    }
+}
+
+const Bytes &StatusOnly(std::span<const uint8_t>) {
+    static const Bytes kStatus(12, 0);
+    return kStatus;
+}
+
+struct SimResponder::Impl {
+    sim::State state;
+    sim::ServerStats stats;
+    std::mutex mutex;
+    std::unordered_map<std::string, Bytes> cache;  // by the request's bytes
+};
+
+SimResponder::SimResponder(unsigned shares, unsigned clients) : impl_(std::make_unique<Impl>()) {
+    const int64_t now = time(nullptr);
+    sim::State &st = impl_->state;
+    st = sim::DefaultState({"VOL1", "VOL2"}, "_ADMIN");
+    for (unsigned i = 0; i < shares; ++i) {
+        sim::Share share;
+        share.id = st.nextShareId++;
+        share.name = "SHARE" + std::to_string(i);
+        share.volume = "VOL1";
+        share.path = "/projects/" + share.name;
+        share.comment = "Benchmark share " + std::to_string(i);
+        share.createdAt = now;
+        st.shares.push_back(std::move(share));
+    }
+    if (clients > 0) sim::SeedPopulation(st, clients, 1, now);
+}
+
+SimResponder::~SimResponder() = default;
+
+const Bytes &SimResponder::operator()(std::span<const uint8_t> request) {
+    const std::lock_guard lock(impl_->mutex);
+    std::string key(request.begin(), request.end());
+    auto found = impl_->cache.find(key);
+    if (found == impl_->cache.end()) {
+        Bytes encoded;
+        if (const auto parsed = sim::ParseRequest(request, nullptr)) {
+            sim::Context ctx{impl_->state, time(nullptr), impl_->stats};
+            encoded = sim::Handle(ctx, *parsed).Encode();
+        } else {
+            encoded = sim::Response(-1).Encode();
+        }
+        found = impl_->cache.emplace(std::move(key), std::move(encoded)).first;
+    }
+    return found->second;
+}
+
+ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, size_t chunk) {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return -1;
+    const sockaddr_un addr = ServerAddress();
+    bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0 &&
+              WriteAll(fd, request.data(), request.size());
+    pollfd p{fd, POLLIN, 0};
+    uint8_t header[12];
+    ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, header, sizeof header, chunk);
+    const uint32_t body = ok ? Le32(header + 8) : 0;
+    if (ok && scratch.size() < body) scratch.resize(body);
+    ok = ok && ReadAll(fd, scratch.data(), body, chunk);
+    close(fd);
+    return ok ? static_cast<ssize_t>(sizeof header + body) : -1;
+}
+
+HeapMeter::HeapMeter() {
+    tLive = 0;
+    tPeak = 0;
+    tArmed = true;
+}
+
+HeapMeter::~HeapMeter() {
+    tArmed = false;
+}
+
+int64_t HeapMeter::Peak() const {
+    return tPeak;
+}
+
+SimProcess::SimProcess(std::vector<const char *> args) {
+    args.insert(args.begin(), SHARESIM_PATH);
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    const int rc = posix_spawn(&pid_, SHARESIM_PATH, &actions, nullptr,
+                               const_cast<char *const *>(args.data()), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0) {
+        pid_ = -1;
+        return;
+    }
+    // Ready once it answers on its name.
+    const sockaddr_un addr = ServerAddress();
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const bool up = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0;
+        close(fd);
+        if (up) return;
+        usleep(10000);
+    }
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    pid_ = -1;
+}
+
+SimProcess::~SimProcess() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+}
+
+}  // namespace share::bench
+
+using share::bench::Counted;
+using share::bench::Uncounted;
+
+extern "C" void *malloc(size_t n) {
+    void *p = __libc_malloc(n);
+    Counted(p);
+    return p;
+}
+
+extern "C" void *calloc(size_t n, size_t size) {
+    void *p = __libc_calloc(n, size);
+    Counted(p);
+    return p;
+}
+
+extern "C" void *realloc(void *old, size_t n) {
+    const size_t before = old != nullptr ? malloc_usable_size(old) : 0;
+    void *p = __libc_realloc(old, n);
+    if (p != nullptr || n == 0)
+        share::bench::tLive -= share::bench::tArmed ? static_cast<int64_t>(before) : 0;
+    Counted(p);
+    return p;
+}
+
+extern "C" void free(void *p) {
+    Uncounted(p);
+    __libc_free(p);
+}

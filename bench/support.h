@@ -1,0 +1,104 @@
+// What the benchmarks share: a server on the file server's name that answers from canned bytes,
+// the least a raw client can do for one exchange, and a heap meter.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <span>
+#include <thread>
+#include <vector>
+
+namespace share::bench {
+
+using Bytes = std::vector<uint8_t>;
+
+// Answers one request (its whole bytes) with the whole response bytes. Called from the server's
+// threads; must stay valid while the server runs.
+using Responder = std::function<const Bytes &(std::span<const uint8_t> request)>;
+
+// Listens on the file server's abstract name with `threads` threads, each accepting, reading a
+// whole request, writing the responder's answer with blocking writes and closing. Optionally
+// keeps a copy of every request so that a raw client can replay exactly what a library sent.
+class CannedServer {
+  public:
+    CannedServer(Responder responder, int threads = 1);
+    ~CannedServer();
+    CannedServer(const CannedServer &) = delete;
+    CannedServer &operator=(const CannedServer &) = delete;
+
+    void Record(bool on) { recording_ = on; }
+    std::vector<Bytes> TakeRecorded();
+
+  private:
+    void Serve();
+
+    Responder responder_;
+    int listener_ = -1;
+    std::atomic<bool> stop_{false};
+    std::atomic<bool> recording_{false};
+    std::mutex recordedMutex_;
+    std::vector<Bytes> recorded_;
+    std::vector<std::thread> threads_;
+};
+
+// A response of status 0 and no element.
+const Bytes &StatusOnly(std::span<const uint8_t> request);
+
+// The stand-in server's handlers over a fixed state, each distinct request answered once and
+// then from a cache, so that the server costs the same for a library call and its raw floor.
+class SimResponder {
+  public:
+    // A default state with `shares` shares on VOL1 and `clients` seeded connections.
+    SimResponder(unsigned shares, unsigned clients);
+    ~SimResponder();
+    const Bytes &operator()(std::span<const uint8_t> request);
+    Responder AsResponder() {
+        return [this](std::span<const uint8_t> r) -> const Bytes & { return (*this)(r); };
+    }
+
+  private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One exchange the way a minimal client does it: socket, connect, write, poll, read the header
+// and the body it announces in reads of at most `chunk` bytes into `scratch`, close. Returns the
+// bytes read, or -1.
+ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, size_t chunk);
+
+// Runs a request through nothing but the kernel's socket layer: the server reads it and the
+// client reads everything the server sends.
+inline constexpr size_t kLargeRead = 64 * 1024;
+
+// Heap bytes in use by the calling thread's allocations while armed, and their high-water mark.
+// The benchmark binary interposes malloc, calloc, realloc and free to keep the count.
+class HeapMeter {
+  public:
+    HeapMeter();
+    ~HeapMeter();
+    HeapMeter(const HeapMeter &) = delete;
+    HeapMeter &operator=(const HeapMeter &) = delete;
+    int64_t Peak() const;
+};
+
+// Spawns the stand-in server binary with `args`, waits until it answers on its name, and stops
+// it with SIGTERM when destroyed.
+class SimProcess {
+  public:
+    explicit SimProcess(std::vector<const char *> args);
+    ~SimProcess();
+    SimProcess(const SimProcess &) = delete;
+    SimProcess &operator=(const SimProcess &) = delete;
+    bool ok() const { return pid_ > 0; }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+}  // namespace share::bench
