@@ -55,7 +55,7 @@ void ReplayLoop(benchmark::State &state, const std::vector<Bytes> &requests) {
     Bytes scratch;
     for (auto _ : state)
         for (const Bytes &r : requests)
-            if (RawExchange(r, scratch, kLargeRead) < 0) return state.SkipWithError("raw failed");
+            if (RawExchange(r, scratch, kLargeIo) < 0) return state.SkipWithError("raw failed");
     state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(requests.size()));
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "bench/support.h"
 #include "shareadmin.h"
@@ -84,15 +85,15 @@ void BM_Library(benchmark::State &state, Workload w) {
         if (!w.call()) return state.SkipWithError("listing failed");
 }
 
-// The same exchanges, bytes read and dropped; `chunk` bytes at most per read.
-void BM_Raw(benchmark::State &state, Workload w, size_t chunk) {
+// The same exchanges, bytes read and dropped undecoded.
+void BM_Raw(benchmark::State &state, Workload w, RawIo how) {
     CannedServer server(w.responder().AsResponder());
     const std::vector<Bytes> requests = RecordCall(server, w);
     if (requests.empty()) return state.SkipWithError("listing failed");
     Bytes scratch;
     for (auto _ : state)
         for (const Bytes &r : requests)
-            if (RawExchange(r, scratch, chunk) < 0) return state.SkipWithError("raw failed");
+            if (RawExchange(r, scratch, how) < 0) return state.SkipWithError("raw failed");
 }
 
 // The same exchanges through SendAndReceiveIPC, answers received and dropped undecoded: what the
@@ -129,38 +130,45 @@ void BM_Peak(benchmark::State &state, Workload w) {
     state.counters["response_bytes"] = static_cast<double>(response);
 }
 
+// Every listing with its floors, then the peak heap of the two connection listings.
+const bool kRegistered = [] {
+    struct Listing {
+        const char *name;
+        Workload workload;
+    };
+    struct Floor {
+        const char *prefix;
+        RawIo how;
+    };
+    constexpr Listing kListings[] = {{"Ext_ListConnDetails", kConnDetails},
+                                     {"CIFSLIB_GetConnectionsList", kConnectionsList},
+                                     {"CIFSLIB_ListAllShares", kAllShares}};
+    constexpr Floor kFloors[] = {{"BM_Listing/RawRead/", kLargeIo},
+                                 {"BM_Listing/RawRead1024/", kChunkedIo},
+                                 {"BM_Listing/RawRead1024Fresh/", kChunkedIoFresh}};
+    auto add = [](const std::string &name, auto fn) {
+        return benchmark::RegisterBenchmark(name.c_str(), fn)
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime();
+    };
+    for (const Listing &l : kListings) {
+        const Workload w = l.workload;
+        add(std::string("BM_Listing/") + l.name, [w](benchmark::State &s) { BM_Library(s, w); });
+        add(std::string("BM_Listing/Exchange/") + l.name,
+            [w](benchmark::State &s) { BM_Exchange(s, w); });
+        for (const Floor &f : kFloors)
+            add(f.prefix + std::string(l.name),
+                [w, how = f.how](benchmark::State &s) { BM_Raw(s, w, how); });
+    }
+    for (const Listing &l : {kListings[0], kListings[1]}) {
+        const Workload w = l.workload;
+        benchmark::RegisterBenchmark((std::string("BM_Memory/") + l.name).c_str(),
+                                     [w](benchmark::State &s) { BM_Peak(s, w); })
+            ->Iterations(1)
+            ->Repetitions(1);
+    }
+    return true;
+}();
+
 }  // namespace
 }  // namespace share::bench
-
-using namespace share::bench;
-
-#define SHARE_LISTING(name, workload)                       \
-    BENCHMARK_CAPTURE(BM_Library, name, workload)           \
-        ->Name("BM_Listing/" #name)                         \
-        ->Unit(benchmark::kMillisecond)                     \
-        ->UseRealTime();                                    \
-    BENCHMARK_CAPTURE(BM_Raw, name, workload, kLargeRead)   \
-        ->Name("BM_Listing/RawRead/" #name)                 \
-        ->Unit(benchmark::kMillisecond)                     \
-        ->UseRealTime();                                    \
-    BENCHMARK_CAPTURE(BM_Exchange, name, workload)          \
-        ->Name("BM_Listing/Exchange/" #name)                \
-        ->Unit(benchmark::kMillisecond)                     \
-        ->UseRealTime();                                    \
-    BENCHMARK_CAPTURE(BM_Raw, name, workload, size_t{1024}) \
-        ->Name("BM_Listing/RawRead1024/" #name)             \
-        ->Unit(benchmark::kMillisecond)                     \
-        ->UseRealTime()
-
-SHARE_LISTING(Ext_ListConnDetails, kConnDetails);
-SHARE_LISTING(CIFSLIB_GetConnectionsList, kConnectionsList);
-SHARE_LISTING(CIFSLIB_ListAllShares, kAllShares);
-
-BENCHMARK_CAPTURE(BM_Peak, Ext_ListConnDetails, kConnDetails)
-    ->Name("BM_Memory/Ext_ListConnDetails")
-    ->Iterations(1)
-    ->Repetitions(1);
-BENCHMARK_CAPTURE(BM_Peak, CIFSLIB_GetConnectionsList, kConnectionsList)
-    ->Name("BM_Memory/CIFSLIB_GetConnectionsList")
-    ->Iterations(1)
-    ->Repetitions(1);

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -67,9 +68,9 @@ bool ReadAll(int fd, uint8_t *p, size_t n, size_t chunk) {
     return true;
 }
 
-bool WriteAll(int fd, const uint8_t *p, size_t n) {
+bool WriteAll(int fd, const uint8_t *p, size_t n, size_t chunk = SIZE_MAX) {
     while (n > 0) {
-        const ssize_t put = send(fd, p, n, MSG_NOSIGNAL);
+        const ssize_t put = send(fd, p, n < chunk ? n : chunk, MSG_NOSIGNAL);
         if (put <= 0) return false;
         p += put;
         n -= static_cast<size_t>(put);
@@ -111,10 +112,10 @@ void CannedServer::Serve() {
         const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (fd < 0) continue;
         request.resize(8);
-        if (ReadAll(fd, request.data(), 8, kLargeRead)) {
+        if (ReadAll(fd, request.data(), 8, kLargeIo.chunk)) {
             const uint32_t body = Le32(request.data() + 4);
             request.resize(8 + size_t{body});
-            if (ReadAll(fd, request.data() + 8, body, kLargeRead)) {
+            if (ReadAll(fd, request.data() + 8, body, kLargeIo.chunk)) {
                 if (recording_) {
                     const std::lock_guard lock(recordedMutex_);
                     recorded_.push_back(request);
@@ -175,18 +176,27 @@ const Bytes &SimResponder::operator()(std::span<const uint8_t> request) {
     return found->second;
 }
 
-ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, size_t chunk) {
+ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how) {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
     const sockaddr_un addr = ServerAddress();
     bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0 &&
-              WriteAll(fd, request.data(), request.size());
+              WriteAll(fd, request.data(), request.size(), how.chunk);
     pollfd p{fd, POLLIN, 0};
     uint8_t header[12];
-    ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, header, sizeof header, chunk);
+    ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, header, sizeof header, how.chunk);
     const uint32_t body = ok ? Le32(header + 8) : 0;
-    if (ok && scratch.size() < body) scratch.resize(body);
-    ok = ok && ReadAll(fd, scratch.data(), body, chunk);
+    if (ok && how.fresh) {
+        auto *response = static_cast<uint8_t *>(std::calloc(1, sizeof header + body));
+        auto *block = static_cast<uint8_t *>(std::calloc(1, body != 0 ? body : 1));
+        ok = response != nullptr && block != nullptr && ReadAll(fd, block, body, how.chunk);
+        if (ok) std::memcpy(response + sizeof header, block, body);
+        std::free(block);
+        std::free(response);
+    } else if (ok) {
+        if (scratch.size() < body) scratch.resize(body);
+        ok = ReadAll(fd, scratch.data(), body, how.chunk);
+    }
     close(fd);
     return ok ? static_cast<ssize_t>(sizeof header + body) : -1;
 }

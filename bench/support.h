@@ -67,14 +67,20 @@ class SimResponder {
     std::unique_ptr<Impl> impl_;
 };
 
-// One exchange the way a minimal client does it: socket, connect, write, poll, read the header
-// and the body it announces in reads of at most `chunk` bytes into `scratch`, close. Returns the
-// bytes read, or -1.
-ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, size_t chunk);
+// How a raw client moves the bytes.
+struct RawIo {
+    size_t chunk;  // most bytes per read or write
+    // false: into one buffer reused across exchanges. true: the way the exchange must, into a
+    // fresh zeroed receive block that is then copied into a fresh zeroed response buffer.
+    bool fresh;
+};
+inline constexpr RawIo kLargeIo{64 * 1024, false};
+inline constexpr RawIo kChunkedIo{1024, false};
+inline constexpr RawIo kChunkedIoFresh{1024, true};
 
-// Runs a request through nothing but the kernel's socket layer: the server reads it and the
-// client reads everything the server sends.
-inline constexpr size_t kLargeRead = 64 * 1024;
+// One exchange the way a minimal client does it: socket, connect, write, poll, read the header
+// and the body it announces, close. Returns the bytes read, or -1.
+ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how);
 
 // Heap bytes in use by the calling thread's allocations while armed, and their high-water mark.
 // The benchmark binary interposes malloc, calloc, realloc and free to keep the count.
