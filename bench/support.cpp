@@ -40,14 +40,18 @@ thread_local bool tArmed = false;
 thread_local int64_t tLive = 0;
 thread_local int64_t tPeak = 0;
 
-void Counted(void *p) noexcept {
+void Allocated(void *p) noexcept {
     if (!tArmed || p == nullptr) return;
     tLive += static_cast<int64_t>(malloc_usable_size(p));
     if (tLive > tPeak) tPeak = tLive;
 }
 
-void Uncounted(void *p) noexcept {
-    if (tArmed && p != nullptr) tLive -= static_cast<int64_t>(malloc_usable_size(p));
+void Released(size_t bytes) noexcept {
+    if (tArmed) tLive -= static_cast<int64_t>(bytes);
+}
+
+size_t SizeOf(void *p) noexcept {
+    return p != nullptr ? malloc_usable_size(p) : 0;
 }
 
 sockaddr_un ServerAddress() {
@@ -251,31 +255,32 @@ SimProcess::~SimProcess() {
 
 }  // namespace share::bench
 
-using share::bench::Counted;
-using share::bench::Uncounted;
+using share::bench::Allocated;
+using share::bench::Released;
+using share::bench::SizeOf;
 
 extern "C" void *malloc(size_t n) {
     void *p = __libc_malloc(n);
-    Counted(p);
+    Allocated(p);
     return p;
 }
 
 extern "C" void *calloc(size_t n, size_t size) {
     void *p = __libc_calloc(n, size);
-    Counted(p);
+    Allocated(p);
     return p;
 }
 
 extern "C" void *realloc(void *old, size_t n) {
-    const size_t before = old != nullptr ? malloc_usable_size(old) : 0;
+    const size_t before = SizeOf(old);
     void *p = __libc_realloc(old, n);
-    if (p != nullptr || n == 0)
-        share::bench::tLive -= share::bench::tArmed ? static_cast<int64_t>(before) : 0;
-    Counted(p);
+    // The old block is gone unless the call failed (null for a non-zero size).
+    if (p != nullptr || n == 0) Released(before);
+    Allocated(p);
     return p;
 }
 
 extern "C" void free(void *p) {
-    Uncounted(p);
+    Released(SizeOf(p));
     __libc_free(p);
 }
