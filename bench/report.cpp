@@ -1,5 +1,7 @@
 #include "bench/report.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstdio>
 #include <string_view>
@@ -91,6 +93,9 @@ std::string Megabytes(double bytes) {
 }
 
 }  // namespace
+
+RatioReporter::RatioReporter()
+    : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
 
 void RatioReporter::ReportRuns(const std::vector<Run> &runs) {
     // Repeated benchmarks show only their aggregates; the table uses every run.

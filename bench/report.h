@@ -12,6 +12,8 @@ namespace share::bench {
 
 class RatioReporter : public benchmark::ConsoleReporter {
   public:
+    // Colours only on a terminal, so that logs and pipes get plain text.
+    RatioReporter();
     void ReportRuns(const std::vector<Run> &runs) override;
     // Prints the table; false when a pair with a target could not be measured.
     bool PrintTable() const;

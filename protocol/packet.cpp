@@ -200,7 +200,8 @@ void *TakeElement(const View<Pkt> &view, const WalkMessages &msg, size_t offset,
     if (type != nullptr) *type = element->type;
     if (length != nullptr) *length = element->length;
     // One byte at least, so that an empty element is a block and not the null of end of data.
-    void *copy = std::calloc(1, element->length == 0 ? 1 : element->length);
+    // A non-empty copy is overwritten whole, so only the empty one needs zeroing.
+    void *copy = element->length == 0 ? std::calloc(1, 1) : std::malloc(element->length);
     if (copy == nullptr) {
         Say(msg.noMemory);
         return nullptr;
