@@ -191,8 +191,8 @@ ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how)
     ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, header, sizeof header, how.chunk);
     const uint32_t body = ok ? Le32(header + 8) : 0;
     if (ok && how.fresh) {
-        auto *response = static_cast<uint8_t *>(std::calloc(1, sizeof header + body));
-        auto *block = static_cast<uint8_t *>(std::calloc(1, body != 0 ? body : 1));
+        auto *response = static_cast<uint8_t *>(std::malloc(sizeof header + body));
+        auto *block = static_cast<uint8_t *>(std::malloc(body != 0 ? body : 1));
         ok = response != nullptr && block != nullptr && ReadAll(fd, block, body, how.chunk);
         if (ok) std::memcpy(response + sizeof header, block, body);
         std::free(block);

@@ -71,7 +71,7 @@ class SimResponder {
 struct RawIo {
     size_t chunk;  // most bytes per read or write
     // false: into one buffer reused across exchanges. true: the way the exchange must, into a
-    // fresh zeroed receive block that is then copied into a fresh zeroed response buffer.
+    // fresh receive block that is then copied into a fresh response buffer.
     bool fresh;
 };
 inline constexpr RawIo kLargeIo{64 * 1024, false};

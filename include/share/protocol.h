@@ -70,8 +70,8 @@ SHARE_API int ReqPktGetNumberOfData(ReqPkt *pkt) SHARE_NOEXCEPT;
 SHARE_API int ReqPktGetComponentID(ReqPkt *pkt) SHARE_NOEXCEPT;
 SHARE_API int ReqPktGetFunctionID(ReqPkt *pkt) SHARE_NOEXCEPT;
 /* Element walk. GetFirstData starts (or restarts) at the first element, GetNextData continues.
- * Each returns a fresh zero-filled heap copy of one payload, which the caller frees (an empty
- * element yields a non-null block and *len 0), and writes the element's length and type code to
+ * Each returns a fresh heap copy of exactly one payload, which the caller frees (an empty
+ * element yields a non-null zeroed block and *len 0), and writes the element's length and type to
  * *len and *type. Null at the end of the data, for an element that would run past the body, for
  * GetNextData before any GetFirstData, and on failure. Only pkt->cursor changes. */
 SHARE_API void *ReqPktGetFirstData(ReqPkt *pkt, uint32_t *len, uint8_t *type) SHARE_NOEXCEPT;
