@@ -32,7 +32,7 @@ for listing in Ext_ListConnDetails CIFSLIB_GetConnectionsList; do
   awk -v r="$ratio" 'BEGIN { exit !(r >= 1 && r <= 3) }' || fail "peak heap ratio $ratio: $row"
 done
 
-families=$(sed -n '/^Validation and encoding alone/,/^$/p' "$out" | grep -c ' ns$')
+families=$(sed -n '/^Validation and encoding alone/,/^$/p' "$out" | grep -Ec ' [0-9.]+ (ns|us|ms)$')
 [ "$families" -eq 9 ] || fail "expected 9 command families, found $families"
 grep -Eq '^Stand-in server, 2 client threads: [0-9]+/s exchanges$' "$out" ||
   fail "no rate for the stand-in server"
