@@ -72,18 +72,6 @@ std::string AnsweredName(const std::vector<uint8_t> &reply) {
     return rec.shareName;
 }
 
-int CreateShare(const std::string &name) {
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<char> rec(SHARE_INFO_FIXED_SIZE + strings.size());
-    auto *info = reinterpret_cast<ShareInfo *>(rec.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE, strings.data(), strings.size());
-    return CIFSLIB_CreateShare(info);
-}
-
 TEST(Concurrency, ThreadsThroughTheLibraryEachGetTheirOwnAnswers) {
     SimProcess sim({"--clients", "16"});
     ASSERT_TRUE(sim.ready());

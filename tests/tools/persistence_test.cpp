@@ -17,31 +17,13 @@
 namespace share::tools::test {
 namespace {
 
-// A ShareInfo for creating share `name` at VOL1:/name.
-std::vector<char> ShareRecord(const std::string &name) {
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<char> rec(SHARE_INFO_FIXED_SIZE + strings.size());
-    auto *info = reinterpret_cast<ShareInfo *>(rec.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE, strings.data(), strings.size());
-    return rec;
-}
-
-int Create(const std::string &name) {
-    auto rec = ShareRecord(name);
-    return CIFSLIB_CreateShare(reinterpret_cast<ShareInfo *>(rec.data()));
-}
-
 TEST(Persistence, StateSurvivesARestart) {
     TempDir dir;
     const std::string state = dir.File("state.json");
     {
         SimProcess sim({"--clients", "4", "--state", state});
         ASSERT_TRUE(sim.ready()) << sim.Stderr();
-        ASSERT_EQ(Create("kept"), 0);
+        ASSERT_EQ(CreateShare("kept"), 0);
         ASSERT_EQ(CIFSLIB_AddUserContext("ou=kept,o=example"), 0);
         EXPECT_EQ(sim.Stop(SIGTERM), 0);
     }
@@ -52,7 +34,7 @@ TEST(Persistence, StateSurvivesARestart) {
     int32_t count = 0;
     ASSERT_EQ(CIFSLIB_GetConnectionsCount(&count), 0);
     EXPECT_EQ(count, 4);
-    EXPECT_EQ(Create("kept"), kNameTaken);
+    EXPECT_EQ(CreateShare("kept"), kNameTaken);
     EXPECT_EQ(CIFSLIB_AddUserContext("ou=kept,o=example"), kNameTaken);
     EXPECT_EQ(sim::ToJson(sim::LoadState(state).value()), sim::ToJson(before));
 }
@@ -70,7 +52,7 @@ TEST(Persistence, AKillDuringABurstLeavesEveryAcknowledgedChange) {
         writers.emplace_back([&, t] {
             for (int i = 0; !stop && i < 10000; ++i) {
                 const std::string name = "s" + std::to_string(t) + "_" + std::to_string(i);
-                if (Create(name) != 0) break;  // the server is gone
+                if (CreateShare(name) != 0) break;  // the server is gone
                 done[t].push_back(name);
                 ++acknowledged;
             }
@@ -117,7 +99,7 @@ TEST(Persistence, AChangeThatCannotBeSavedIsNotMade) {
     ASSERT_TRUE(sim.ready());
     // A directory where the server's temporary file would go: the save fails, even for root.
     std::filesystem::create_directory(state + ".tmp." + std::to_string(sim.pid()));
-    EXPECT_EQ(Create("docs"), kStateNotSaved);
+    EXPECT_EQ(CreateShare("docs"), kStateNotSaved);
     EXPECT_EQ(CIFSLIB_RemoveShare(reinterpret_cast<ShareInfo *>(ShareRecord("docs").data())), kNoSuchShare)
         << "the refused change must not be served either";
     EXPECT_FALSE(sim::LoadState(state)->FindShare("docs"));

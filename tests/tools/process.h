@@ -55,6 +55,11 @@ private:
     std::string path_;
 };
 
+// A ShareInfo record for creating share `name` at VOL1:/name, without a comment.
+std::vector<char> ShareRecord(const std::string &name);
+// CIFSLIB_CreateShare with that record.
+int CreateShare(const std::string &name);
+
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &text);
 
