@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/listing_names.h"
 #include "bench/support.h"
 #include "shareadmin.h"
 #include "sharemonitor.h"
@@ -143,9 +144,8 @@ const bool kRegistered = [] {
     constexpr Listing kListings[] = {{"Ext_ListConnDetails", kConnDetails},
                                      {"CIFSLIB_GetConnectionsList", kConnectionsList},
                                      {"CIFSLIB_ListAllShares", kAllShares}};
-    constexpr Floor kFloors[] = {{"BM_Listing/RawRead/", kLargeIo},
-                                 {"BM_Listing/RawRead1024/", kChunkedIo},
-                                 {"BM_Listing/RawRead1024Fresh/", kChunkedIoFresh}};
+    constexpr Floor kFloors[] = {
+        {kLargeFloor, kLargeIo}, {kChunkedFloor, kChunkedIo}, {kFreshFloor, kChunkedIoFresh}};
     auto add = [](const std::string &name, auto fn) {
         return benchmark::RegisterBenchmark(name.c_str(), fn)
             ->Unit(benchmark::kMillisecond)
@@ -153,16 +153,15 @@ const bool kRegistered = [] {
     };
     for (const Listing &l : kListings) {
         const Workload w = l.workload;
-        add(std::string("BM_Listing/") + l.name, [w](benchmark::State &s) { BM_Library(s, w); });
-        add(std::string("BM_Listing/Exchange/") + l.name,
-            [w](benchmark::State &s) { BM_Exchange(s, w); });
+        add(kListing + std::string(l.name), [w](benchmark::State &s) { BM_Library(s, w); });
+        add(kExchangeFloor + std::string(l.name), [w](benchmark::State &s) { BM_Exchange(s, w); });
         for (const Floor &f : kFloors)
             add(f.prefix + std::string(l.name),
                 [w, how = f.how](benchmark::State &s) { BM_Raw(s, w, how); });
     }
     for (const Listing &l : {kListings[0], kListings[1]}) {
         const Workload w = l.workload;
-        benchmark::RegisterBenchmark((std::string("BM_Memory/") + l.name).c_str(),
+        benchmark::RegisterBenchmark((kPeakHeap + std::string(l.name)).c_str(),
                                      [w](benchmark::State &s) { BM_Peak(s, w); })
             ->Iterations(1)
             ->Repetitions(1);
