@@ -51,14 +51,6 @@ bool SwitchCommand() {
     return true;
 }
 
-void ReplayLoop(benchmark::State &state, const std::vector<Bytes> &requests) {
-    Bytes scratch;
-    for (auto _ : state)
-        for (const Bytes &r : requests)
-            if (RawExchange(r, scratch, kLargeIo) < 0) return state.SkipWithError("raw failed");
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(requests.size()));
-}
-
 void BM_ExchangeLibrary(benchmark::State &state) {
     CannedServer server(StatusOnly);
     const RequestPtr req = CountRequest();
@@ -68,7 +60,7 @@ void BM_ExchangeLibrary(benchmark::State &state) {
 
 void BM_ExchangeRaw(benchmark::State &state) {
     CannedServer server(StatusOnly);
-    ReplayLoop(state, {Bytes(std::begin(kCountRequest), std::end(kCountRequest))});
+    ReplayRaw(state, {Bytes(std::begin(kCountRequest), std::end(kCountRequest))}, kLargeIo);
 }
 
 void BM_CommandLibrary(benchmark::State &state) {
@@ -80,10 +72,9 @@ void BM_CommandLibrary(benchmark::State &state) {
 // The same request bytes the command sends, captured from the library once.
 void BM_CommandRaw(benchmark::State &state) {
     CannedServer server(StatusOnly);
-    server.Record(true);
-    if (!SwitchCommand()) return state.SkipWithError("command failed");
-    server.Record(false);
-    ReplayLoop(state, server.TakeRecorded());
+    const std::vector<Bytes> requests = server.Capture(SwitchCommand);
+    if (requests.empty()) return state.SkipWithError("command failed");
+    ReplayRaw(state, requests, kLargeIo);
 }
 
 // Exchanges from 1 or 2 client threads against a server with two threads.

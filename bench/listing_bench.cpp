@@ -68,15 +68,10 @@ constexpr Workload kConnDetails{ManyConnections, ListConnDetails};
 constexpr Workload kConnectionsList{ManyConnections, GetConnectionsList};
 constexpr Workload kAllShares{ManyShares, ListAllShares};
 
-// Runs the call once against the server and returns the requests it sent; this also fills the
-// responder's cache, so the measured runs find every answer ready.
+// The call's requests, recorded from one run; that run also fills the responder's cache, so the
+// measured runs find every answer ready.
 std::vector<Bytes> RecordCall(CannedServer &server, const Workload &w) {
-    server.Record(true);
-    const bool ok = w.call();
-    server.Record(false);
-    std::vector<Bytes> requests = server.TakeRecorded();
-    if (!ok) requests.clear();
-    return requests;
+    return server.Capture(w.call);
 }
 
 void BM_Library(benchmark::State &state, Workload w) {
@@ -91,10 +86,7 @@ void BM_Raw(benchmark::State &state, Workload w, RawIo how) {
     CannedServer server(w.responder().AsResponder());
     const std::vector<Bytes> requests = RecordCall(server, w);
     if (requests.empty()) return state.SkipWithError("listing failed");
-    Bytes scratch;
-    for (auto _ : state)
-        for (const Bytes &r : requests)
-            if (RawExchange(r, scratch, how) < 0) return state.SkipWithError("raw failed");
+    ReplayRaw(state, requests, how);
 }
 
 // The same exchanges through SendAndReceiveIPC, answers received and dropped undecoded: what the

@@ -205,6 +205,14 @@ ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how)
     return ok ? static_cast<ssize_t>(sizeof header + body) : -1;
 }
 
+void ReplayRaw(benchmark::State &state, const std::vector<Bytes> &requests, RawIo how) {
+    Bytes scratch;
+    for (auto _ : state)
+        for (const Bytes &r : requests)
+            if (RawExchange(r, scratch, how) < 0) return state.SkipWithError("raw exchange failed");
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(requests.size()));
+}
+
 HeapMeter::HeapMeter() {
     tLive = 0;
     tPeak = 0;

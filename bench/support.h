@@ -2,6 +2,7 @@
 // the least a raw client can do for one exchange, and a heap meter.
 #pragma once
 
+#include <benchmark/benchmark.h>
 #include <sys/types.h>
 
 #include <atomic>
@@ -32,10 +33,20 @@ class CannedServer {
     CannedServer(const CannedServer &) = delete;
     CannedServer &operator=(const CannedServer &) = delete;
 
-    void Record(bool on) { recording_ = on; }
-    std::vector<Bytes> TakeRecorded();
+    // Runs `call` (returning success) once while keeping every request that arrives, and
+    // returns those requests; none when the call failed.
+    template <class Call>
+    std::vector<Bytes> Capture(Call &&call) {
+        recording_ = true;
+        const bool ok = call();
+        recording_ = false;
+        std::vector<Bytes> requests = TakeRecorded();
+        if (!ok) requests.clear();
+        return requests;
+    }
 
   private:
+    std::vector<Bytes> TakeRecorded();
     void Serve();
 
     Responder responder_;
@@ -81,6 +92,9 @@ inline constexpr RawIo kChunkedIoFresh{1024, true};
 // One exchange the way a minimal client does it: socket, connect, write, poll, read the header
 // and the body it announces, close. Returns the bytes read, or -1.
 ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how);
+
+// The benchmark loop of a raw client: every request once per iteration, answers dropped.
+void ReplayRaw(benchmark::State &state, const std::vector<Bytes> &requests, RawIo how);
 
 // Heap bytes in use by the calling thread's allocations while armed, and their high-water mark.
 // The benchmark binary interposes malloc, calloc, realloc and free to keep the count.
