@@ -7,8 +7,11 @@
 #include "share/api.h"
 #include "share/command.h"
 #include "share/protocol.h"
+#include "tests/support/caller_share.h"
 
 namespace {
+
+using share::test::CallerShare;
 
 void FreeShareInfoList(ShareInfoList *list) {
     if (list == nullptr) return;
@@ -29,23 +32,6 @@ struct Request {
         std::memcpy(bytes + LengthOffset, &n, 4);
         std::memcpy(bytes + Fixed, "VOL1:/dir/file", 15);
     }
-};
-
-// A share record as a caller builds one: every text set, every change bit on.
-struct Share {
-    alignas(8) uint8_t raw[SHARE_INFO_FIXED_SIZE + 32] = {};
-    Share() {
-        std::memcpy(raw + SHARE_INFO_FIXED_SIZE, "S\0VOL1\0/d\0c\0N\0", 15);
-        ShareInfo *i = get();
-        i->volumeOffset = 2;
-        i->pathOffset = 7;
-        i->commentOffset = 10;
-        i->newNameOffset = 12;
-        i->stringBytes = 15;
-        i->modifyMask = 0x3F;
-        i->encryptData = 1;
-    }
-    ShareInfo *get() { return reinterpret_cast<ShareInfo *>(raw); }
 };
 
 void ShareNames() {
@@ -118,11 +104,11 @@ void InvalidUsers() {
     if (CIFSLIB_ListInvalidUsers(req.bytes, &list) == 0) std::free(list);
 }
 
-void CreateShare() { CIFSLIB_CreateShare(Share().get()); }
-void ChangeShare() { CIFSLIB_ChangeShareConfiguration(Share().get()); }
-void ChangeFeatures() { CIFSLIB_ChangeShareFeatureConfiguration(Share().get()); }
-void RemoveShare() { CIFSLIB_RemoveShare(Share().get()); }
-void CloseAllOfShare() { CIFSLIB_CloseAllOpenFiles(Share().get()); }
+void CreateShare() { CIFSLIB_CreateShare(CallerShare().get()); }
+void ChangeShare() { CIFSLIB_ChangeShareConfiguration(CallerShare().get()); }
+void ChangeFeatures() { CIFSLIB_ChangeShareFeatureConfiguration(CallerShare().get()); }
+void RemoveShare() { CIFSLIB_RemoveShare(CallerShare().get()); }
+void CloseAllOfShare() { CIFSLIB_CloseAllOpenFiles(CallerShare().get()); }
 
 void CloseFile() {
     alignas(8) uint8_t raw[OPEN_FILE_INFO_FIXED_SIZE + 16] = {};

@@ -166,20 +166,6 @@ std::string DumpVolumes(VolsDetailsNode *head) {
     return out;
 }
 
-CallerShare::CallerShare() {
-    std::memcpy(raw_ + SHARE_INFO_FIXED_SIZE, "S\0VOL1\0/d\0c\0N\0", 15);
-    ShareInfo *i = get();
-    i->volumeOffset = 2;
-    i->pathOffset = 7;
-    i->commentOffset = 10;
-    i->newNameOffset = 12;
-    i->stringBytes = 15;
-    i->modifyMask = SHARE_MODIFY_NEW_NAME | SHARE_MODIFY_PATH | SHARE_MODIFY_COMMENT |
-                    SHARE_MODIFY_ENCRYPT_DATA | SHARE_MODIFY_FOLDER_REDIRECTION |
-                    SHARE_MODIFY_ATM_BACKUP;
-    i->encryptData = 1;
-}
-
 void ClearArgBlock() {
     for (CifsArgEntry &e : gbCifsArg) {
         std::free(e.value);

@@ -20,6 +20,7 @@
 #include "share/context.h"
 #include "share/monitor.h"
 #include "share/protocol.h"
+#include "tests/support/caller_share.h"
 #include "tests/support/fake_server.h"
 
 namespace share::test::hardening {
@@ -91,16 +92,6 @@ std::string DumpConnList(ConnListNode *head);
 std::string DumpUserDetails(UserDetailsNode *node);
 std::string DumpVolFiles(VolFileListNode *head);
 std::string DumpVolumes(VolsDetailsNode *head);
-
-// A caller's share record with every text set and every change bit on.
-class CallerShare {
-  public:
-    CallerShare();
-    ShareInfo *get() { return reinterpret_cast<ShareInfo *>(raw_); }
-
-  private:
-    alignas(8) uint8_t raw_[SHARE_INFO_FIXED_SIZE + 32] = {};
-};
 
 // Frees whatever the calling thread's argument block still holds and zeroes it.
 void ClearArgBlock();
