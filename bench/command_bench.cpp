@@ -7,8 +7,8 @@
 #include <cstring>
 #include <vector>
 
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 
 namespace {
 

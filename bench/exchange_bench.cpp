@@ -8,8 +8,8 @@
 #include <memory>
 
 #include "bench/support.h"
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 
 namespace share::bench {
 namespace {

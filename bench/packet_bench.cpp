@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 
 namespace {
 

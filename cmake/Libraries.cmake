@@ -21,11 +21,11 @@ share_shared_library(shareadmin ${PROJECT_SOURCE_DIR}/cmake/shareadmin.map
 share_shared_library(sharemonitor ${PROJECT_SOURCE_DIR}/cmake/sharemonitor.map
   $<TARGET_OBJECTS:share_protocol>
   $<TARGET_OBJECTS:share_monitor>)
-add_library(share::shareadmin ALIAS shareadmin)
-add_library(share::sharemonitor ALIAS sharemonitor)
+add_library(shareadmin::shareadmin ALIAS shareadmin)
+add_library(shareadmin::sharemonitor ALIAS sharemonitor)
 
 # Installation: libraries, headers, pkg-config files and a CMake package.
-install(TARGETS shareadmin sharemonitor EXPORT shareTargets
+install(TARGETS shareadmin sharemonitor EXPORT shareadminTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR})
 install(DIRECTORY ${SHARE_INCLUDE_DIR}/ DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 # The .pc files locate the prefix relative to themselves, so an installed tree can be moved
@@ -38,12 +38,12 @@ foreach(pc shareadmin sharemonitor)
   install(FILES ${PROJECT_BINARY_DIR}/${pc}.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 endforeach()
 include(CMakePackageConfigHelpers)
-install(EXPORT shareTargets NAMESPACE share:: FILE shareTargets.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)
-configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/shareConfig.cmake.in
-  ${PROJECT_BINARY_DIR}/shareConfig.cmake
-  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)
-write_basic_package_version_file(${PROJECT_BINARY_DIR}/shareConfigVersion.cmake
+install(EXPORT shareadminTargets NAMESPACE shareadmin:: FILE shareadminTargets.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/shareadmin)
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/shareadminConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/shareadminConfig.cmake
+  INSTALL_DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/shareadmin)
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/shareadminConfigVersion.cmake
   COMPATIBILITY SameMajorVersion)
-install(FILES ${PROJECT_BINARY_DIR}/shareConfig.cmake ${PROJECT_BINARY_DIR}/shareConfigVersion.cmake
-  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/share)
+install(FILES ${PROJECT_BINARY_DIR}/shareadminConfig.cmake ${PROJECT_BINARY_DIR}/shareadminConfigVersion.cmake
+  DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/shareadmin)

@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "fuzz/harness.h"
-#include "share/api.h"
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 #include "tests/support/caller_share.h"
 
 namespace {

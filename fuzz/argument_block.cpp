@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "fuzz/harness.h"
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 
 #include "fuzz/harness.h"
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
     gCIFSLogLevel = 127;  // every message path formats its arguments

@@ -2,8 +2,8 @@
 #include <cstdlib>
 
 #include "fuzz/harness.h"
-#include "share/monitor.h"
-#include "share/protocol.h"
+#include "shareadmin/monitor.h"
+#include "shareadmin/protocol.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #ifndef SHAREADMIN_H
 #define SHAREADMIN_H
 
-#include "share/protocol.h"
-#include "share/command.h"
-#include "share/api.h"
+#include "shareadmin/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/api.h"
 
 #endif

@@ -2,8 +2,8 @@
 #ifndef SHAREMONITOR_H
 #define SHAREMONITOR_H
 
-#include "share/protocol.h"
-#include "share/context.h"
-#include "share/monitor.h"
+#include "shareadmin/protocol.h"
+#include "shareadmin/context.h"
+#include "shareadmin/monitor.h"
 
 #endif

@@ -11,7 +11,7 @@
 
 #include "monitor/record.h"
 #include "protocol/memory.h"
-#include "share/monitor.h"
+#include "shareadmin/monitor.h"
 
 namespace share::monitor {
 

@@ -1,7 +1,7 @@
 // Releasing result nodes. Each accepts partly built nodes: arrays may be missing and entries null.
 #include <cstdlib>
 
-#include "share/monitor.h"
+#include "shareadmin/monitor.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Internal logging entry for every piece of both libraries.
 #pragma once
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 
 // Logs through cifsLogExt only when `level` is enabled in gCIFSLogLevel, so a disabled message
 // costs one bit test: no call and no formatting. The format is checked by the compiler.

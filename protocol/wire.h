@@ -17,7 +17,7 @@
 #include <optional>
 #include <span>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 
 namespace share::wire {
 

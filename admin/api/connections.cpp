@@ -10,7 +10,7 @@
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
 #include "protocol/wire.h"
-#include "share/api.h"
+#include "shareadmin/api.h"
 
 namespace share::api {
 namespace {

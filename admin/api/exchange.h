@@ -8,8 +8,8 @@
 #include <span>
 
 #include "protocol/memory.h"
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 
 namespace share::api {
 

@@ -27,7 +27,7 @@
 
 #include "admin/api/exchange.h"
 #include "protocol/wire.h"
-#include "share/context.h"
+#include "shareadmin/context.h"
 
 namespace share::api {
 namespace {

@@ -8,7 +8,7 @@
 #include <span>
 
 #include "protocol/memory.h"
-#include "share/api.h"
+#include "shareadmin/api.h"
 
 namespace share::api {
 

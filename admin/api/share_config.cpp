@@ -7,7 +7,7 @@
 
 #include "admin/api/codes.h"
 #include "admin/api/exchange.h"
-#include "share/api.h"
+#include "shareadmin/api.h"
 
 namespace share::api {
 namespace {

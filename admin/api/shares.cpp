@@ -5,7 +5,7 @@
 #include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
-#include "share/api.h"
+#include "shareadmin/api.h"
 
 namespace share::api {
 namespace {

@@ -4,7 +4,7 @@
 #include <initializer_list>
 
 #include "admin/command/server_options.h"
-#include "share/command.h"
+#include "shareadmin/command.h"
 
 namespace share::command {
 namespace {

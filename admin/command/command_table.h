@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <span>
 
-#include "share/context.h"
+#include "shareadmin/context.h"
 
 namespace share::command {
 

@@ -8,7 +8,7 @@
 #include <cstring>
 
 #include "protocol/memory.h"
-#include "share/command.h"
+#include "shareadmin/command.h"
 
 namespace share::command {
 

@@ -5,7 +5,7 @@
 
 #include "admin/command/command_table.h"
 #include "admin/command/command_util.h"
-#include "share/command.h"
+#include "shareadmin/command.h"
 
 extern "C" {
 SHARE_API __thread CifsArgEntry gbCifsArg[CIFS_ARG_ENTRIES];

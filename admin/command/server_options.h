@@ -1,7 +1,7 @@
 // Inline server option commands: the dispatcher hands every inline command code here.
 #pragma once
 
-#include "share/context.h"
+#include "shareadmin/context.h"
 
 namespace share::command {
 

@@ -10,7 +10,7 @@
 #include <cstring>
 
 #include "admin/command/command_util.h"
-#include "share/command.h"
+#include "shareadmin/command.h"
 
 namespace share::command {
 namespace {

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "share/api.h"
-#include "share/command.h"
-#include "share/monitor.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/monitor.h"
 #include "tests/hardening/hardening.h"
 
 namespace share::test::hardening {

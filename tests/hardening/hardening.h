@@ -15,11 +15,11 @@
 #include <string_view>
 #include <vector>
 
-#include "share/api.h"
-#include "share/command.h"
-#include "share/context.h"
-#include "share/monitor.h"
-#include "share/protocol.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/context.h"
+#include "shareadmin/monitor.h"
+#include "shareadmin/protocol.h"
 #include "tests/support/caller_share.h"
 #include "tests/support/fake_server.h"
 

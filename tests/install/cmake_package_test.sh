@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs the build tree into a temporary prefix and builds a downstream project that finds the
-# libraries with find_package(share), then runs its program.
+# libraries with find_package(shareadmin), then runs its program.
 # Usage: cmake_package_test.sh <build dir> <C compiler>
 set -euo pipefail
 build=$1 cc=$2

@@ -29,7 +29,7 @@ case $(pkg-config --cflags shareadmin) in
   *"$prefix"*|*"$work"*) ;;
   *) echo "pkg-config does not point into the installed tree: $(pkg-config --cflags shareadmin)"; exit 1 ;;
 esac
-[ -f "$(find "$prefix" -name shareConfig.cmake -print -quit)" ] || { echo "no CMake package config"; exit 1; }
+[ -f "$(find "$prefix" -name shareadminConfig.cmake -print -quit)" ] || { echo "no CMake package config"; exit 1; }
 
 # A sanitized build's libraries need their runtime loaded first.
 read -r -a extra <<<"$(sanitizer_flags "$libdir/libshareadmin.so")"

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "share/monitor.h"
+#include "shareadmin/monitor.h"
 #include "tests/support/capture.h"
 #include "tests/support/fake_server.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tests/protocol/protocol_test_util.h"
 
 namespace share::test {

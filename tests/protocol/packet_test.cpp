@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tests/protocol/protocol_test_util.h"
 #include "tests/support/alloc_fault.h"
 #include "tests/support/fake_server.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tests/support/capture.h"
 
 namespace share::test {

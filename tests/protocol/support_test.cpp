@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <thread>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tests/protocol/protocol_test_util.h"
 #include "tests/support/alloc_fault.h"
 #include "tests/support/capture.h"

@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "share/api.h"
+#include "shareadmin/api.h"
 
 namespace share::test {
 

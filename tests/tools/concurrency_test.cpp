@@ -10,9 +10,9 @@
 #include <cstring>
 #include <thread>
 
-#include "share/api.h"
-#include "share/command.h"
-#include "share/context.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/context.h"
 #include "tests/tools/process.h"
 
 namespace share::tools::test {

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <map>
 
-#include "share/api.h"
-#include "share/command.h"
-#include "share/monitor.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/monitor.h"
 #include "tests/tools/process.h"
 #include "tools/common/server_formats.h"
 #include "tools/sharesim/state.h"

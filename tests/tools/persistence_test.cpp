@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "share/api.h"
+#include "shareadmin/api.h"
 #include "tests/tools/process.h"
 #include "tools/common/cli.h"
 #include "tools/common/server_formats.h"

@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "share/api.h"
+#include "shareadmin/api.h"
 #include "tools/common/cli.h"
 
 namespace share::tools::test {

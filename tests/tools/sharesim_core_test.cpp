@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "share/context.h"
+#include "shareadmin/context.h"
 #include "tools/common/server_formats.h"
 #include "tools/sharesim/handlers.h"
 #include "tools/sharesim/rules.h"

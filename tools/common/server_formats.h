@@ -19,8 +19,8 @@
 #include <span>
 #include <string_view>
 
-#include "share/api.h"
-#include "share/context.h"
+#include "shareadmin/api.h"
+#include "shareadmin/context.h"
 
 namespace share::tools {
 

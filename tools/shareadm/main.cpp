@@ -1,8 +1,8 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 
-#include "share/command.h"
-#include "share/protocol.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 #include "tools/shareadm/tool.h"
 
 

@@ -5,7 +5,7 @@
 #include <climits>
 #include <cstring>
 
-#include "share/context.h"
+#include "shareadmin/context.h"
 #include "tools/common/server_formats.h"
 #include "tools/shareadm/records.h"
 #include "tools/shareadm/tool.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 
 namespace share::shareadm {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tools/common/cli.h"
 
 namespace share::shareadm {

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "share/api.h"
-#include "share/context.h"
+#include "shareadmin/api.h"
+#include "shareadmin/context.h"
 #include "tools/common/cli.h"
 
 namespace share::shareadm {

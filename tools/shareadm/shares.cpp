@@ -2,8 +2,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "share/api.h"
-#include "share/context.h"
+#include "shareadmin/api.h"
+#include "shareadmin/context.h"
 #include "tools/shareadm/records.h"
 #include "tools/shareadm/tool.h"
 

@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "share/api.h"
+#include "shareadmin/api.h"
 #include "tools/common/server_formats.h"
 #include "tools/shareadm/records.h"
 #include "tools/shareadm/tool.h"

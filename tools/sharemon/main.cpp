@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "share/monitor.h"
-#include "share/protocol.h"
+#include "shareadmin/monitor.h"
+#include "shareadmin/protocol.h"
 #include "tools/common/cli.h"
 
 namespace {

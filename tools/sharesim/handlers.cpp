@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "share/api.h"
-#include "share/context.h"
+#include "shareadmin/api.h"
+#include "shareadmin/context.h"
 #include "tools/common/server_formats.h"
 #include "tools/sharesim/rules.h"
 

@@ -12,10 +12,10 @@
 #include <string_view>
 #include <vector>
 
-#include "share/api.h"
-#include "share/command.h"
-#include "share/context.h"
-#include "share/protocol.h"
+#include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/context.h"
+#include "shareadmin/protocol.h"
 #include "tests/support/alloc_fault.h"
 #include "tests/support/capture.h"
 #include "tests/support/fake_server.h"

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/support/capture.h"
 #include "tests/support/isolation.h"
 

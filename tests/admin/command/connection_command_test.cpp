@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/admin/command/command_test_util.h"
 #include "tests/support/alloc_fault.h"
 

@@ -13,7 +13,7 @@
 
 #include "admin/command/command_table.h"
 #include "admin/command/server_options.h"
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/admin/command/command_test_util.h"
 #include "tests/support/alloc_fault.h"
 #include "tests/support/fake_server.h"

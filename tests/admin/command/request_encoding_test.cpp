@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/admin/command/command_test_util.h"
 #include "tests/support/alloc_fault.h"
 

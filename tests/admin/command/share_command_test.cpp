@@ -3,7 +3,7 @@
 #include <climits>
 #include <string>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/admin/command/command_test_util.h"
 
 namespace share::test {

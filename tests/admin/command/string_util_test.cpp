@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "share/command.h"
+#include "shareadmin/command.h"
 #include "tests/support/alloc_fault.h"
 
 namespace share::test {

@@ -4,7 +4,7 @@
 
 #include <chrono>
 
-#include "share/protocol.h"
+#include "shareadmin/protocol.h"
 #include "tests/protocol/protocol_test_util.h"
 #include "tests/support/fake_server.h"
 

@@ -23,7 +23,8 @@
 #include <stdint.h>
 #include <sys/types.h>
 
-#include "share/export.h"
+#include "shareadmin/codes.h"
+#include "shareadmin/export.h"
 
 SHARE_BEGIN_DECLS
 

@@ -9,7 +9,7 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "share/export.h"
+#include "shareadmin/export.h"
 
 SHARE_BEGIN_DECLS
 

@@ -32,9 +32,9 @@
 #include <stddef.h>
 #include <stdint.h>
 
-#include "share/context.h"
-#include "share/export.h"
-#include "share/protocol.h"
+#include "shareadmin/context.h"
+#include "shareadmin/export.h"
+#include "shareadmin/protocol.h"
 
 SHARE_BEGIN_DECLS
 
