@@ -2,7 +2,7 @@
 # Installs the build and test dependencies on a fresh Debian machine.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
-          libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang libclang-rt-14-dev
+          libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
           valgrind iproute2)
 missing=()
 for p in "${packages[@]}"; do
