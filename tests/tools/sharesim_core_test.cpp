@@ -105,7 +105,7 @@ TEST(SharesimOptions, EveryRowIsServedStoredAndDistinct) {
         EXPECT_TRUE(commands.insert(optionRow.command).second) << optionRow.name;
         EXPECT_EQ(FindOptionByName(optionRow.name), &optionRow);
     }
-    for (int f = 0; f < kFunctionCount; ++f) EXPECT_STRNE(FunctionName(f), "unknown") << f;
+    for (int f = 0; f <= CIFS_FN_LAST; ++f) EXPECT_STRNE(FunctionName(f), "unknown") << f;
 }
 
 State Seeded() {

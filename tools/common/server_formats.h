@@ -6,12 +6,16 @@
 //
 // All integers are little-endian (host order on x86-64), all records byte-packed.
 //
-//   open-files request (type 77)  := OpenFilesQuery(28) | strings
-//   open-files reply   (type 77)  := OpenFilesReplyHead(16) | entryCount x OpenFileEntry
-//   OpenFileEntry                  := OpenFileEntryHead(40) | strings | pad to 8
-//   invalid-user request (type 78) := InvalidUserQuery(20) | dataLength bytes (name filter)
-//   invalid-user list  (type 78)   := InvalidUserListHead(16) | entryCount x InvalidUserEntry(280)
-//   user contexts      (type 28)   := u32 count | u32 dataLength | count NUL-terminated texts
+//   open-files request, CIFS_ELEM_OPEN_FILES:
+//       OpenFilesQuery(28) | strings
+//   open-files reply, CIFS_ELEM_OPEN_FILES:
+//       OpenFilesReplyHead(16) | entryCount x (OpenFileEntryHead(40) | strings | pad to 8)
+//   invalid-user request, CIFS_ELEM_INVALID_USERS:
+//       InvalidUserQuery(20) | dataLength bytes (name filter)
+//   invalid-user list, CIFS_ELEM_INVALID_USERS:
+//       InvalidUserListHead(16) | entryCount x InvalidUserEntry(280)
+//   user contexts, CIFS_ELEM_USER_CONTEXTS:
+//       u32 count | u32 dataLength | count NUL-terminated texts
 #pragma once
 
 #include <cstddef>
@@ -20,6 +24,7 @@
 #include <string_view>
 
 #include "shareadmin/api.h"
+#include "shareadmin/codes.h"
 #include "shareadmin/context.h"
 
 namespace share::tools {
@@ -29,7 +34,7 @@ namespace share::tools {
 enum Status : int32_t {
     kOk = 0,
     kMalformedRequest = 1,   // an element is missing, of the wrong type or length, or unterminated
-    kUnknownFunction = 2,    // component ID other than 0, or function ID above 88
+    kUnknownFunction = 2,    // component ID other than 0, or function ID above CIFS_FN_LAST
     kNoSuchVolume = 3,       // the named volume does not exist
     kNoSuchShare = 4,        // the named share does not exist
     kNameTaken = 5,          // a share, volume, user, context or entry of that name exists
@@ -53,19 +58,6 @@ struct StatusInfo {
 std::span<const StatusInfo> StatusTable();
 // Name and text of a status; "unknown-status" for a code not in the table.
 const StatusInfo &DescribeStatus(int32_t code);
-
-// ---- Element type codes the server uses in replies ----
-
-enum ReplyType : uint8_t {
-    kTypeName = 1,            // a share or volume name
-    kTypeShareRecord = 6,     // ShareParams
-    kTypeShareExtra = 9,      // text accompanying a share record: "clients=N"
-    kTypeConnection = 41,     // connection record, or a 32-bit count
-    kTypeOpenFiles = 77,      // open-files reply
-    kTypeInvalidUsers = 78,   // invalid-user list
-    kTypeUserContexts = 28,   // user-context list
-    kTypeServerStatus = 90,   // the server status text of function 40
-};
 
 // ---- Connection record: the server's meaning of its fields ----
 //
@@ -225,27 +217,22 @@ const OptionSpec *FindOptionByElement(uint8_t element);
 const char *KeywordFor(const OptionSpec &optionRow, int32_t value);
 
 // ---- Other elements of the configuration dump (function 4) ----
-//   type 35  CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE)
-//   type 39  i32: invalid-user cache time-out in minutes
-//   type 11  VirtualServerParams (775 bytes), one per virtual server name
-//   type 30  DnsEntryParams (20 bytes), one per DNS entry
-//   type 44  ShareVolumesParams (260 bytes), one per server with a share-by-default setting
-//   type 75  16-byte interface name, one per multichannel interface
-//   type 81  DfsReferralCacheParams (1029 bytes): duration, and the path of the last CLEAR
-//   type 49  QuotaSyncParams (69 bytes): the last user quota sync request, when there was one
-//   type 70  65-byte target: the last user quota view request, when there was one
-//   type 12  i32: the last statistics dump requested (0 DC, 1 FP, 2 FH, 3 T), when there was one
-enum DumpType : uint8_t {
-    kDumpCache = 35,
-    kDumpIucTimeout = 39,
-    kDumpVirtualServer = 11,
-    kDumpDnsEntry = 30,
-    kDumpShareByDefault = 44,
-    kDumpInterface = 75,
-    kDumpDfsReferralCache = 81,
-    kDumpQuotaSync = 49,
-    kDumpQuotaView = 70,
-    kDumpStatistics = 12,
-};
+// Each as an element of the type that sets it:
+//   CIFS_ELEM_CACHE: CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE,
+//       3 FILECACHE)
+//   CIFS_ELEM_INVALID_USER_TIMEOUT: i32, the invalid-user cache time-out in minutes
+//   CIFS_ELEM_VIRTUAL_SERVER: VirtualServerParams (775 bytes), one per virtual server name
+//   CIFS_ELEM_DNS_ENTRY: DnsEntryParams (20 bytes), one per DNS entry
+//   CIFS_ELEM_SERVER_NAME: ShareVolumesParams (260 bytes), one per server with a
+//       share-by-default setting
+//   CIFS_ELEM_INTERFACE: 16-byte interface name, one per multichannel interface
+//   CIFS_ELEM_DFS_REFERRAL_CACHE: DfsReferralCacheParams (1029 bytes): duration, and the path
+//       of the last CLEAR
+//   CIFS_ELEM_USER_QUOTA_SYNC: QuotaSyncParams (69 bytes): the last user quota sync request,
+//       when there was one
+//   CIFS_ELEM_USER_QUOTA_VIEW: 65-byte target: the last user quota view request, when there
+//       was one
+//   CIFS_ELEM_DUMP_STATISTICS: i32, the last statistics dump requested (0 DC, 1 FP, 2 FH, 3 T),
+//       when there was one
 
 }  // namespace share::tools

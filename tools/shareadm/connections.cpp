@@ -42,7 +42,7 @@ int CountCmd(const Tool &tool) {
 Json Records(const Reply &reply, bool withFiles) {
     Json list = Json::array();
     for (const auto &el : reply.elements()) {
-        if (el.type != 41) continue;
+        if (el.type != CIFS_ELEM_CONNECTION) continue;
         if (withFiles) {
             if (auto j = ConnectionWithFiles(el.payload, false)) list.push_back(*j);
         } else if (el.payload.size() >= sizeof(ConnectionRecord)) {
@@ -59,8 +59,8 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
     Json list = Json::array();
     if (p.withFiles || p.nullSessions) {
         Reply reply;
-        const int32_t variant = p.withFiles ? kOptListVariant8 : kOptListVariant9;
-        if (int e = RunCommand(out, "connections list", {{kCmdConnections, {}}, {kActList, {}}, {variant, {}}}, &reply);
+        const int32_t variant = p.withFiles ? CIFS_OPT_LIST_VARIANT_8 : CIFS_OPT_LIST_VARIANT_9;
+        if (int e = RunCommand(out, "connections list", {{CMD_CONNECTIONS, {}}, {CIFS_ACT_LIST, {}}, {variant, {}}}, &reply);
             e >= 0)
             return e;
         list = Records(reply, false);
@@ -81,7 +81,7 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
 int ShowCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "connections show";
-    if (int e = DryRun(out, action, {{kCmdConnections, {}}, {kOptConnection, p.id}}); e >= 0) return e;
+    if (int e = DryRun(out, action, {{CMD_CONNECTIONS, {}}, {CIFS_ACT_CONNECTION, p.id}}); e >= 0) return e;
     ConnectionRecord record;
     std::memset(&record, 0xFF, sizeof record);
     void *sev = nullptr;
@@ -98,7 +98,7 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
     }
     // The details carry no names for the files; the connection's file listing does.
     Reply files;
-    if (int e = RunCommand(out, action, {{kCmdFiles, {}}, {kActList, {}}, {kOptConnection, p.id}}, &files); e >= 0)
+    if (int e = RunCommand(out, action, {{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_CONNECTION_ID, p.id}}, &files); e >= 0)
         return e;
     Json list = Records(files, true);
     c["files"] = list.empty() ? Json::array() : list[0]["files"];
@@ -108,7 +108,7 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
 int SharesCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "connections shares";
-    if (int e = DryRun(out, action, {{kCmdConnections, {}}, {kActMappedShares, p.id}}); e >= 0) return e;
+    if (int e = DryRun(out, action, {{CMD_CONNECTIONS, {}}, {CIFS_ACT_MAPPED_SHARES, p.id}}); e >= 0) return e;
     ShareInfoList *list = nullptr;
     int result;
     std::string message;
@@ -183,11 +183,11 @@ int FilesHolders(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "files holders";
     if (SelectorCount(p) != 1) return out.Rejected(action, "give exactly one of --path, --volume and --connection");
-    std::vector<Arg> args{{kCmdFiles, {}}, {kActList, {}}};
-    if (p.modified) args.push_back({kOptListModifier, {}});
-    if (!p.path.empty()) args.push_back({kOptPath, p.path});
-    if (!p.volume.empty()) args.push_back({kOptVolume, p.volume});
-    if (!p.connection.empty()) args.push_back({kOptConnection, p.connection});
+    std::vector<Arg> args{{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}};
+    if (p.modified) args.push_back({CIFS_OPT_LIST_MODIFIER, {}});
+    if (!p.path.empty()) args.push_back({CIFS_OPT_PATH, p.path});
+    if (!p.volume.empty()) args.push_back({CIFS_OPT_VOLUME, p.volume});
+    if (!p.connection.empty()) args.push_back({CIFS_OPT_CONNECTION_ID, p.connection});
     Reply reply;
     if (int e = RunCommand(out, action, args, &reply); e >= 0) return e;
     const Json list = Records(reply, true);
@@ -221,7 +221,7 @@ int FilesClose(const Tool &tool, const ConnParams &p) {
         what = "every file of volume " + p.volume;
     } else {
         Reply reply;
-        if (int e = RunCommand(out, action, {{kCmdFiles, {}}, {kActClose, {}}, {kOptConnection, p.connection}}, &reply);
+        if (int e = RunCommand(out, action, {{CMD_FILES, {}}, {CIFS_ACT_CLOSE, {}}, {CIFS_OPT_CONNECTION_ID, p.connection}}, &reply);
             e >= 0)
             return e;
         what = "every file of connection " + p.connection;
@@ -232,8 +232,8 @@ int FilesClose(const Tool &tool, const ConnParams &p) {
 int ClearCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "clear-connections";
-    const std::vector<Arg> args{{kCmdClearConnections, {}}, {kOptConnType, p.type}, {kOptIdleTime, p.idle},
-                                {kOptConnCount, p.count}};
+    const std::vector<Arg> args{{CMD_CLEAR_CONNECTIONS, {}}, {CIFS_OPT_CONN_TYPE, p.type}, {CIFS_OPT_IDLE_TIME, p.idle},
+                                {CIFS_OPT_CONN_COUNT, p.count}};
     if (int e = DryRun(out, action, args); e >= 0) return e;
     int e;
     const int32_t before = Count(out, &e);

@@ -62,7 +62,7 @@ std::string Render(const Json &j) { return j.is_string() ? j.get<std::string>() 
 int Show(const Tool &tool) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "option show", {{kCmdServerRequest4, {}}}, &reply); e >= 0) return e;
+    if (int e = RunCommand(out, "option show", {{CMD_SERVER_REQUEST_4, {}}}, &reply); e >= 0) return e;
     Json options = Json::object();
     Json caches = Json::object(), vservers = Json::array(), dns = Json::array(), byDefault = Json::object();
     Json interfaces = Json::array(), dfs, extra = Json::object();
@@ -74,46 +74,46 @@ int Show(const Tool &tool) {
             continue;
         }
         switch (el.type) {
-        case tools::kDumpCache: {
+        case CIFS_ELEM_CACHE: {
             CacheParams c;
             if (Read(el, &c) && c.cacheKind >= 1 && c.cacheKind <= 3) caches[cacheNames[c.cacheKind]] = +c.cacheValue;
             break;
         }
-        case tools::kDumpIucTimeout:
+        case CIFS_ELEM_INVALID_USER_TIMEOUT:
             Read(el, &iucTimeout);
             break;
-        case tools::kDumpVirtualServer: {
+        case CIFS_ELEM_VIRTUAL_SERVER: {
             VirtualServerParams v;
             if (Read(el, &v)) vservers.push_back({{"name", tools::FieldString(v.serverName)}, {"address", IpText(v.ipAddress)}});
             break;
         }
-        case tools::kDumpDnsEntry: {
+        case CIFS_ELEM_DNS_ENTRY: {
             DnsEntryParams d;
             if (Read(el, &d)) dns.push_back({{"name", tools::FieldString(d.netbiosName)}, {"address", IpText(d.ipAddress)}});
             break;
         }
-        case tools::kDumpShareByDefault: {
+        case CIFS_ELEM_SERVER_NAME: {
             ShareVolumesParams s;
             if (Read(el, &s)) byDefault[tools::FieldString(s.serverName)] = s.shareByDefault != 0;
             break;
         }
-        case tools::kDumpInterface:
+        case CIFS_ELEM_INTERFACE:
             interfaces.push_back(tools::FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
             break;
-        case tools::kDumpDfsReferralCache: {
+        case CIFS_ELEM_DFS_REFERRAL_CACHE: {
             DfsReferralCacheParams d;
             if (Read(el, &d)) dfs = {{"minutes", +d.durationMinutes}, {"last_clear", tools::FieldString(d.junctionPath)}};
             break;
         }
-        case tools::kDumpQuotaSync: {
+        case CIFS_ELEM_USER_QUOTA_SYNC: {
             QuotaSyncParams q;
             if (Read(el, &q)) extra["last_quota_sync"] = {{"target", tools::FieldString(q.quotaTarget)}, {"value", +q.quotaSyncValue}};
             break;
         }
-        case tools::kDumpQuotaView:
+        case CIFS_ELEM_USER_QUOTA_VIEW:
             extra["last_quota_view"] = tools::FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size());
             break;
-        case tools::kDumpStatistics: {
+        case CIFS_ELEM_DUMP_STATISTICS: {
             int32_t s;
             static const char *const kinds[] = {"DC", "FP", "FH", "T"};
             if (Read(el, &s) && s >= 0 && s <= 3) extra["last_statistics_dump"] = kinds[s];
@@ -169,11 +169,11 @@ int Show(const Tool &tool) {
 int Status(const Tool &tool) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "option status", {{kCmdServerRequest40, {}}}, &reply); e >= 0) return e;
+    if (int e = RunCommand(out, "option status", {{CMD_SERVER_REQUEST_40, {}}}, &reply); e >= 0) return e;
     Json doc = Json::object();
     std::string text;
     for (const auto &el : reply.elements()) {
-        if (el.type != tools::kTypeServerStatus) continue;
+        if (el.type != CIFS_ELEM_SERVER_STATUS) continue;
         text = tools::FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size());
         size_t at = 0;
         while (at < text.size()) {
@@ -215,7 +215,7 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
 
     // The single-value options, from the server formats' option table.
     for (const OptionSpec &optionRow : tools::OptionTable()) {
-        if (optionRow.command == kCmdDumpCryptoKeys) continue;  // has a second form, below
+        if (optionRow.command == CMD_DUMP_CRYPTO_KEYS) continue;  // has a second form, below
         const std::string name = optionRow.name;
         const int32_t code = optionRow.command;
         Leaf(tool, opt, name, std::string("Set ") + optionRow.help, [&tool, p, name, code] {
@@ -226,22 +226,22 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
 
     CLI::App *crypto = Leaf(tool, opt, "dump-crypto-keys", "Switch the dumping of crypto keys, or dump one connection's", [&tool, p] {
         if (!p->connection.empty())
-            return Run(tool, "option dump-crypto-keys", {{kCmdDumpCryptoKeys, {}}, {kOptConnection, p->connection}},
+            return Run(tool, "option dump-crypto-keys", {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CONNECTION_ID, p->connection}},
                        {{"connection", p->connection}}, "Crypto keys of connection " + p->connection + " dumped.");
         if (p->value.empty()) return tool.out().Rejected("option dump-crypto-keys", "give YES, NO or --connection ID");
-        return Run(tool, "option dump-crypto-keys", {{kCmdDumpCryptoKeys, {}}, {kOptCryptoSwitch, p->value}},
+        return Run(tool, "option dump-crypto-keys", {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, p->value}},
                    {{"option", "dump-crypto-keys"}, {"value", p->value}}, "dump-crypto-keys set to " + p->value + ".");
     });
     auto *cv = crypto->add_option("VALUE", p->value, "YES or NO");
     crypto->add_option("--connection", p->connection, "Dump the keys of this connection")->excludes(cv);
 
     Leaf(tool, opt, "dump-statistics", "Have the server dump statistics: DC, FP, FH or T", [&tool, p] {
-        return Run(tool, "option dump-statistics", {{kCmdDumpStatistics, p->value}}, {{"value", p->value}},
+        return Run(tool, "option dump-statistics", {{CMD_DUMP_STATISTICS, p->value}}, {{"value", p->value}},
                    "Statistics dump " + p->value + " requested.");
     })->add_option("WHAT", p->value, "DC, FP, FH or T")->required();
 
     Leaf(tool, opt, "cache", "Set a cache size: SDIRCACHE=N, DIRCACHE=N or FILECACHE=N", [&tool, p] {
-        return Run(tool, "option cache", {{kCmdCache, p->value}}, {{"value", p->value}}, "Cache set: " + p->value + ".");
+        return Run(tool, "option cache", {{CMD_CACHE, p->value}}, {{"value", p->value}}, "Cache set: " + p->value + ".");
     })->add_option("SETTING", p->value, "KIND=N")->required();
 
     struct NameTable {
@@ -250,14 +250,14 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
         const char *help;
     };
     static const NameTable tables[] = {
-        {"virtual-server", kOptServer, "Add or remove a virtual server name"},
-        {"dns-entry", kOptDnsEntry, "Add or remove a DNS entry"},
+        {"virtual-server", CIFS_OPT_SERVER, "Add or remove a virtual server name"},
+        {"dns-entry", CIFS_OPT_DNS_ENTRY, "Add or remove a DNS entry"},
     };
     for (const auto &t : tables) {
         CLI::App *cmd = Leaf(tool, opt, t.name, t.help, [&tool, p, &t] {
             const std::string action = std::string("option ") + t.name + " " + p->verb;
-            std::vector<Arg> args{{p->verb == "add" ? kCmdAdd : kCmdRemove, {}}, {t.option, p->name}};
-            if (!p->ip.empty()) args.push_back({kOptAddress, p->ip});
+            std::vector<Arg> args{{p->verb == "add" ? CMD_ADD : CMD_REMOVE, {}}, {t.option, p->name}};
+            if (!p->ip.empty()) args.push_back({CIFS_OPT_IP_ADDRESS, p->ip});
             return Run(tool, action, args, {{"name", p->name}}, std::string(t.name) + " " + p->name +
                                                                     (p->verb == "add" ? " added." : " removed."));
         });
@@ -267,7 +267,7 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
     }
 
     CLI::App *sbd = Leaf(tool, opt, "share-volumes-by-default", "Share a server's volumes by default: YES or NO", [&tool, p] {
-        return Run(tool, "option share-volumes-by-default", {{kCmdShareVolumesByDefault, p->name}, {kOptShareByDefault, p->value}},
+        return Run(tool, "option share-volumes-by-default", {{CMD_SHARE_VOLUMES_BY_DEFAULT, p->name}, {CIFS_OPT_SHARE_BY_DEFAULT, p->value}},
                    {{"server", p->name}, {"value", p->value}},
                    "share-volumes-by-default of " + p->name + " set to " + p->value + ".");
     });
@@ -275,15 +275,15 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
     sbd->add_option("VALUE", p->value, "YES or NO")->required();
 
     CLI::App *qs = Leaf(tool, opt, "user-quota-sync", "Synchronise user quotas of a target", [&tool, p] {
-        std::vector<Arg> args{{kCmdUserQuotaSync, p->name}};
-        if (!p->quotaValue.empty()) args.push_back({kOptQuotaValue, p->quotaValue});
+        std::vector<Arg> args{{CMD_USER_QUOTA_SYNC, p->name}};
+        if (!p->quotaValue.empty()) args.push_back({CIFS_OPT_QUOTA_SYNC_VALUE, p->quotaValue});
         return Run(tool, "option user-quota-sync", args, {{"target", p->name}}, "User quota sync of " + p->name + " requested.");
     });
     qs->add_option("TARGET", p->name, "Target (up to 64 characters)")->required();
     qs->add_option("--value", p->quotaValue, "A number of at least 1");
 
     Leaf(tool, opt, "user-quota-view", "Request the user quota view of a target", [&tool, p] {
-        return Run(tool, "option user-quota-view", {{kCmdUserQuotaView, p->name}}, {{"target", p->name}},
+        return Run(tool, "option user-quota-view", {{CMD_USER_QUOTA_VIEW, p->name}}, {{"target", p->name}},
                    "User quota view of " + p->name + " requested.");
     })->add_option("TARGET", p->name, "Target (up to 64 characters)")->required();
 
@@ -291,13 +291,13 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
         const auto out = tool.out();
         if (p->verb == "list") {
             Reply reply;
-            if (int e = RunCommand(out, "option multichannel-interface list", {{kCmdMultichannelInterface, {}}, {kActList, {}}}, &reply);
+            if (int e = RunCommand(out, "option multichannel-interface list", {{CMD_MULTICHANNEL_INTERFACE, {}}, {CIFS_ACT_LIST, {}}}, &reply);
                 e >= 0)
                 return e;
             Json list = Json::array();
             std::string text;
             for (const auto &el : reply.elements())
-                if (el.type == 75) {
+                if (el.type == CIFS_ELEM_INTERFACE) {
                     list.push_back(tools::FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
                     text += list.back().get<std::string>() + "\n";
                 }
@@ -306,15 +306,15 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
         if (p->name.empty()) return out.Rejected("option multichannel-interface", "give the interface name");
         const bool add = p->verb == "add";
         return Run(tool, "option multichannel-interface " + p->verb,
-                   {{kCmdMultichannelInterface, {}}, {add ? kActAdd : kActRemove, {}}, {kOptInterface, p->name}},
+                   {{CMD_MULTICHANNEL_INTERFACE, {}}, {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}}, {CIFS_OPT_INTERFACE, p->name}},
                    {{"interface", p->name}}, "Interface " + p->name + (add ? " added." : " removed."));
     });
     mci->add_option("ACTION", p->verb, "add, remove or list")->required()->check(CLI::IsMember({"add", "remove", "list"}));
     mci->add_option("INTERFACE", p->name, "Interface name (up to 15 characters)");
 
     CLI::App *dfs = Leaf(tool, opt, "dfs-referral-cache-duration", "Set the DFS referral cache duration, or CLEAR it", [&tool, p] {
-        std::vector<Arg> args{{kCmdDfsReferralCacheDuration, p->value}};
-        if (!p->path.empty()) args.push_back({kOptPath, p->path});
+        std::vector<Arg> args{{CMD_DFS_REFERRAL_CACHE_DURATION, p->value}};
+        if (!p->path.empty()) args.push_back({CIFS_OPT_PATH, p->path});
         return Run(tool, "option dfs-referral-cache-duration", args, {{"value", p->value}, {"path", p->path}},
                    "dfs-referral-cache-duration: " + p->value + (p->path.empty() ? "" : " " + p->path) + ".");
     });

@@ -57,16 +57,16 @@ int Names(const Tool &tool) {
 int Show(const Tool &tool, const ShareParamsCli &p) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "share show", {{kCmdShare, {}}, {kActList, {}}, {kOptName, p.name}}, &reply); e >= 0)
+    if (int e = RunCommand(out, "share show", {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, p.name}}, &reply); e >= 0)
         return e;
     std::optional<Json> share;
     long clients = -1;
     for (const auto &el : reply.elements()) {
-        if (el.type == 6 && el.payload.size() >= sizeof(ShareParams) && !share) {
+        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) && !share) {
             ShareParams record;
             std::memcpy(&record, el.payload.data(), sizeof record);
             share = ShareRecordJson(record);
-        } else if (el.type == 9) {
+        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
             const std::string text(el.payload.begin(), std::find(el.payload.begin(), el.payload.end(), 0));
             if (text.rfind("clients=", 0) == 0) tools::ParseNumber(text.substr(8), 0, 65535, &clients);
         }
@@ -82,13 +82,13 @@ void AddIf(std::vector<Arg> &args, int32_t code, const std::string &value) {
 
 int Add(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
     const auto out = tool.out();
-    std::vector<Arg> args{{kCmdShare, {}}, {kActAdd, {}}, {kOptName, p.name}, {kOptPath, p.location}};
-    if (commentGiven) args.push_back({kOptComment, p.comment});
-    AddIf(args, kActEncryption, p.encrypt);
-    AddIf(args, kActFolderRedirection, p.redirect);
-    AddIf(args, kActAtmBackup, p.atm);
-    AddIf(args, kOptNumber, p.maxUsers);
-    AddIf(args, kOptServer, p.serverDn);
+    std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_ADD, {}}, {CIFS_OPT_NAME, p.name}, {CIFS_OPT_PATH, p.location}};
+    if (commentGiven) args.push_back({CIFS_OPT_COMMENT, p.comment});
+    AddIf(args, CIFS_OPT_ENCRYPT_DATA, p.encrypt);
+    AddIf(args, CIFS_OPT_FOLDER_REDIRECTION, p.redirect);
+    AddIf(args, CIFS_OPT_ATM_BACKUP, p.atm);
+    AddIf(args, CIFS_OPT_NUMBER, p.maxUsers);
+    AddIf(args, CIFS_OPT_SERVER, p.serverDn);
     Reply reply;
     if (int e = RunCommand(out, "share add", args, &reply); e >= 0) return e;
     return out.Success(Done("share add", p.name), "Share " + p.name + " created on " + p.location + ".");
@@ -96,15 +96,15 @@ int Add(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
 
 int Modify(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
     const auto out = tool.out();
-    std::vector<Arg> args{{kCmdShare, {}}, {kActModify, {}}, {kOptName, p.name}};
-    AddIf(args, kOptNewName, p.newName);
-    AddIf(args, kOptPath, p.location);
-    if (commentGiven) args.push_back({kOptComment, p.comment});
-    AddIf(args, kActEncryption, p.encrypt);
-    AddIf(args, kActFolderRedirection, p.redirect);
-    AddIf(args, kActAtmBackup, p.atm);
-    AddIf(args, kOptNumber, p.maxUsers);
-    AddIf(args, kOptServer, p.serverDn);
+    std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, p.name}};
+    AddIf(args, CIFS_OPT_NEW_NAME, p.newName);
+    AddIf(args, CIFS_OPT_PATH, p.location);
+    if (commentGiven) args.push_back({CIFS_OPT_COMMENT, p.comment});
+    AddIf(args, CIFS_OPT_ENCRYPT_DATA, p.encrypt);
+    AddIf(args, CIFS_OPT_FOLDER_REDIRECTION, p.redirect);
+    AddIf(args, CIFS_OPT_ATM_BACKUP, p.atm);
+    AddIf(args, CIFS_OPT_NUMBER, p.maxUsers);
+    AddIf(args, CIFS_OPT_SERVER, p.serverDn);
     if (args.size() == 3) return out.Rejected("share modify", "nothing to change: give at least one setting");
     Reply reply;
     if (int e = RunCommand(out, "share modify", args, &reply); e >= 0) return e;
@@ -114,8 +114,8 @@ int Modify(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
 
 int Remove(const Tool &tool, const ShareParamsCli &p) {
     const auto out = tool.out();
-    std::vector<Arg> args{{kCmdShare, {}}, {kActRemove, {}}, {kOptName, p.name}};
-    AddIf(args, kOptServer, p.serverDn);
+    std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_REMOVE, {}}, {CIFS_OPT_NAME, p.name}};
+    AddIf(args, CIFS_OPT_SERVER, p.serverDn);
     Reply reply;
     if (int e = RunCommand(out, "share remove", args, &reply); e >= 0) return e;
     return out.Success(Done("share remove", p.name), "Share " + p.name + " removed.");
@@ -125,7 +125,7 @@ int Switch(const Tool &tool, const ShareParamsCli &p, int32_t action, const std:
     const auto out = tool.out();
     Reply reply;
     const std::string act = "share " + what;
-    if (int e = RunCommand(out, act, {{kCmdShare, {}}, {action, p.word}, {kOptName, p.name}}, &reply); e >= 0)
+    if (int e = RunCommand(out, act, {{CMD_SHARE, {}}, {action, p.word}, {CIFS_OPT_NAME, p.name}}, &reply); e >= 0)
         return e;
     Json doc = Done(act, p.name);
     doc["value"] = p.word;
@@ -178,10 +178,10 @@ void RegisterShares(CLI::App &app, Tool &tool) {
         const char *help;
     };
     static const SwitchRow switches[] = {
-        {"encryption", kActEncryption, "Switch a share's data encryption"},
-        {"folder-redirection", kActFolderRedirection, "Switch a share's folder redirection"},
-        {"atm-backup", kActAtmBackup, "Switch a share's ATM backup"},
-        {"mfa", kActMfa, "Switch a share's multi-factor authentication level"},
+        {"encryption", CIFS_ACT_ENCRYPTION, "Switch a share's data encryption"},
+        {"folder-redirection", CIFS_ACT_FOLDER_REDIRECTION, "Switch a share's folder redirection"},
+        {"atm-backup", CIFS_ACT_ATM_BACKUP, "Switch a share's ATM backup"},
+        {"mfa", CIFS_ACT_MFA, "Switch a share's multi-factor authentication level"},
     };
     for (const auto &s : switches) {
         CLI::App *cmd = Leaf(tool, share, s.name, s.help,

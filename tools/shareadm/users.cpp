@@ -51,10 +51,10 @@ int List(const Tool &tool, const UserParams &p) {
 int Cache(const Tool &tool) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "invalid-users cache", {{kCmdInvalidUsers, {}}, {kActList, {}}}, &reply); e >= 0)
+    if (int e = RunCommand(out, "invalid-users cache", {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_LIST, {}}}, &reply); e >= 0)
         return e;
     for (const auto &el : reply.elements())
-        if (el.type == tools::kTypeInvalidUsers)
+        if (el.type == CIFS_ELEM_INVALID_USERS)
             if (auto users = InvalidUsersJson(el.payload)) return out.Success(*users, InvalidUsersTable(*users));
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
@@ -76,7 +76,7 @@ int Change(const Tool &tool, const UserParams &p, const std::string &verb, int (
 int Timeout(const Tool &tool, const UserParams &p) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "invalid-users timeout", {{kCmdInvalidUsers, {}}, {kActTimeout, p.minutes}}, &reply);
+    if (int e = RunCommand(out, "invalid-users timeout", {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_TIMEOUT, p.minutes}}, &reply);
         e >= 0)
         return e;
     return out.Success(Json{{"ok", true}, {"action", "invalid-users timeout"}, {"minutes", p.minutes}},

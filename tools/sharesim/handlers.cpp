@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 #include <functional>
 #include <optional>
@@ -16,7 +17,7 @@
 namespace share::sim {
 namespace {
 
-using namespace share::tools;  // NOLINT: status codes and reply types
+using namespace share::tools;  // NOLINT: status codes and server formats
 
 constexpr size_t kMaxShares = 4096;
 constexpr size_t kMaxInvalidUsers = 4096;
@@ -173,17 +174,17 @@ bool Switch(int32_t value) { return value == 0 || value == 1; }
 
 int32_t ShareNames(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
-    for (const auto &v : ctx.state.volumes) out.AddText(kTypeName, v.name);
+    for (const auto &v : ctx.state.volumes) out.AddText(CIFS_ELEM_NAME, v.name);
     std::vector<const Share *> sorted;
     for (const auto &s : ctx.state.shares) sorted.push_back(&s);
     std::sort(sorted.begin(), sorted.end(),
               [](const Share *a, const Share *b) { return ToUpper(a->name) < ToUpper(b->name); });
-    for (const Share *s : sorted) out.AddText(kTypeName, s->name);
+    for (const Share *s : sorted) out.AddText(CIFS_ELEM_NAME, s->name);
     return kOk;
 }
 
 int32_t ShareDetails(Context &ctx, const Request &req, Response &out) {
-    if (!Shape(req, {{6, sizeof(ShareParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}})) return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     const auto name = FieldText(rec.shareName, sizeof rec.shareName);
     if (!name) return kMalformedRequest;
@@ -194,13 +195,13 @@ int32_t ShareDetails(Context &ctx, const Request &req, Response &out) {
         reply = VolumeRecord(*v);
     else
         return kNoSuchShare;
-    out.AddRecord(kTypeShareRecord, reply);
-    out.AddText(kTypeShareExtra, "clients=" + std::to_string(ClientsOf(ctx.state, reply.shareName)));
+    out.AddRecord(CIFS_ELEM_SHARE_RECORD, reply);
+    out.AddText(CIFS_ELEM_SHARE_EXTRA, "clients=" + std::to_string(ClientsOf(ctx.state, reply.shareName)));
     return kOk;
 }
 
 int32_t ShareAdd(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{6, sizeof(ShareParams)}, {2, 512}, {20, CIFS_SERVER_DN_SIZE}}))
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}, {CIFS_ELEM_SHARE_PATH, 512}, {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}}))
         return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     const auto name = FieldText(rec.shareName, sizeof rec.shareName);
@@ -233,7 +234,7 @@ int32_t ShareAdd(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t ShareModify(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{6, sizeof(ShareParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}})) return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     State &st = ctx.state;
     Share *share = nullptr;
@@ -276,7 +277,7 @@ int32_t ShareModify(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t ShareRemove(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{6, sizeof(ShareParams)}, {20, CIFS_SERVER_DN_SIZE}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}, {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}})) return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     if (!TextIn(req.elements[1].payload)) return kMalformedRequest;
     State &st = ctx.state;
@@ -296,26 +297,26 @@ int32_t ShareRemove(Context &ctx, const Request &req, Response &) {
     return kOk;
 }
 
-// Functions 51, 56, 66 and 86: one switch of one share.
+// One switch of one share: encryption, folder redirection, ATM backup or MFA.
 int32_t ShareSwitch(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{6, sizeof(ShareParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}})) return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     Share *share = nullptr;
     if (int32_t s = FindShareFor(ctx.state, rec.shareName, sizeof rec.shareName, &share)) return s;
     switch (req.function) {
-    case 51:
+    case CIFS_FN_SHARE_ENCRYPTION:
         if (!Switch(rec.encryptData)) return kInvalidValue;
         share->encryptData = rec.encryptData != 0;
         break;
-    case 56:
+    case CIFS_FN_SHARE_FOLDER_REDIRECTION:
         if (!Switch(rec.folderRedirection)) return kInvalidValue;
         share->folderRedirection = rec.folderRedirection != 0;
         break;
-    case 66:
+    case CIFS_FN_SHARE_ATM_BACKUP:
         if (!Switch(rec.atmBackup)) return kInvalidValue;
         share->atmBackup = rec.atmBackup;
         break;
-    default:
+    default:  // CIFS_FN_SHARE_MFA
         if (!Switch(rec.mfaShareLevel)) return kInvalidValue;
         share->mfa = rec.mfaShareLevel != 0;
         break;
@@ -374,7 +375,7 @@ std::vector<const OpenFile *> AllFiles(const Connection &c) {
 }
 
 int32_t ConnectionIdOf(const Request &req, uint16_t *id) {
-    const auto p = Payload(req, 0, 41, 2);
+    const auto p = Payload(req, 0, CIFS_ELEM_CONNECTION, 2);
     if (!p || req.elements.size() != 1) return kMalformedRequest;
     *id = Record<uint16_t>(*p);
     return kOk;
@@ -383,17 +384,17 @@ int32_t ConnectionIdOf(const Request &req, uint16_t *id) {
 int32_t ConnectionCount(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     const auto n = static_cast<int32_t>(ctx.state.connections.size());
-    if (n > 0) out.Add(kTypeConnection, Bytes(n));
+    if (n > 0) out.Add(CIFS_ELEM_CONNECTION, Bytes(n));
     return kOk;
 }
 
-// Functions 26, 27 (connections with open files) and 28 (null sessions).
+// All connections, those with open files, or the null sessions.
 int32_t ConnectionList(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     for (const auto &c : ctx.state.connections) {
-        if (req.function == 27 && c.files.empty()) continue;
-        if (req.function == 28 && !(c.flags & kConnFlagNullSession)) continue;
-        out.Add(kTypeConnection, ConnectionBytes(ctx, c, RecordKind::kList, {}));
+        if (req.function == CIFS_FN_CONNECTION_LIST_8 && c.files.empty()) continue;
+        if (req.function == CIFS_FN_CONNECTION_LIST_9 && !(c.flags & kConnFlagNullSession)) continue;
+        out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, c, RecordKind::kList, {}));
     }
     return kOk;
 }
@@ -403,7 +404,7 @@ int32_t ConnectionDetails(Context &ctx, const Request &req, Response &out) {
     if (int32_t s = ConnectionIdOf(req, &id)) return s;
     const Connection *c = ctx.state.FindConnection(id);
     if (!c) return kNoSuchConnection;
-    out.Add(kTypeConnection, ConnectionBytes(ctx, *c, RecordKind::kDetails, AllFiles(*c)));
+    out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, *c, RecordKind::kDetails, AllFiles(*c)));
     return kOk;
 }
 
@@ -426,8 +427,8 @@ int32_t MappedShares(Context &ctx, const Request &req, Response &out) {
         records.push_back(r);
     }
     const auto n = static_cast<uint32_t>(records.size());
-    out.Add(kTypeConnection, Bytes(n));
-    for (const auto &r : records) out.AddRecord(kTypeShareRecord, r);
+    out.Add(CIFS_ELEM_CONNECTION, Bytes(n));
+    for (const auto &r : records) out.AddRecord(CIFS_ELEM_SHARE_RECORD, r);
     return kOk;
 }
 
@@ -440,7 +441,7 @@ int32_t CryptoKeysOfConnection(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t ClearConnections(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{67, sizeof(ClearConnParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_CLEAR_CONNECTIONS, sizeof(ClearConnParams)}})) return kMalformedRequest;
     const auto p = Record<ClearConnParams>(req.elements[0].payload);
     if (p.connType > 1 || p.connCount < 1 || p.connCount > 65535 || p.idleTime < 15 ||
         p.idleTime > 65535)
@@ -466,7 +467,7 @@ int32_t ClearConnections(Context &ctx, const Request &req, Response &) {
 // ---- Open files ----
 
 std::optional<std::string> PathText(const Request &req) {
-    const auto p = Payload(req, 0, 42, 0);
+    const auto p = Payload(req, 0, CIFS_ELEM_TEXT, 0);
     if (!p || req.elements.size() != 1) return std::nullopt;
     return TextIn(*p);
 }
@@ -485,15 +486,15 @@ std::optional<FileMatch> FileMatchFor(const std::string &text) {
     return FileMatch{vp->volume, *path};
 }
 
-// Functions 30 to 35: connection records with the matching open files.
+// The six file lists: connection records with the matching open files.
 int32_t ListFiles(Context &ctx, const Request &req, Response &out) {
-    const int kind = (req.function - 30) % 3;  // 0 by path, 1 by connection, 2 by volume
+    const int kind = (req.function - CIFS_FN_FILES_BY_PATH) % 3;  // 0 by path, 1 by connection, 2 by volume
     if (kind == 1) {
         uint16_t id;
         if (int32_t s = ConnectionIdOf(req, &id)) return s;
         const Connection *c = ctx.state.FindConnection(id);
         if (!c) return kNoSuchConnection;
-        out.Add(kTypeConnection, ConnectionBytes(ctx, *c, RecordKind::kFiles, AllFiles(*c)));
+        out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, *c, RecordKind::kFiles, AllFiles(*c)));
         return kOk;
     }
     const auto text = PathText(req);
@@ -512,7 +513,7 @@ int32_t ListFiles(Context &ctx, const Request &req, Response &out) {
         std::vector<const OpenFile *> files;
         for (const auto &f : c.files)
             if (match(f)) files.push_back(&f);
-        if (!files.empty()) out.Add(kTypeConnection, ConnectionBytes(ctx, c, RecordKind::kFiles, files));
+        if (!files.empty()) out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, c, RecordKind::kFiles, files));
     }
     if (kind == 0 && out.count() == 0) return kNoSuchFile;
     return kOk;
@@ -554,7 +555,7 @@ void Append(std::vector<uint8_t> &out, const void *data, size_t size) {
 }
 
 int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
-    const auto p = Payload(req, 0, 77, 0);
+    const auto p = Payload(req, 0, CIFS_ELEM_OPEN_FILES, 0);
     if (!p || req.elements.size() != 1 || p->size() < sizeof(OpenFilesQuery)) return kMalformedRequest;
     const auto q = Record<OpenFilesQuery>(*p);
     const auto strings = p->subspan(sizeof q);
@@ -615,7 +616,7 @@ int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
     std::vector<uint8_t> reply;
     Append(reply, &head, sizeof head);
     reply.insert(reply.end(), entries.begin(), entries.end());
-    out.Add(kTypeOpenFiles, reply);
+    out.Add(CIFS_ELEM_OPEN_FILES, reply);
     return kOk;
 }
 
@@ -637,13 +638,13 @@ InvalidUser *FindUser(State &st, std::string_view name) {
 }
 
 std::optional<std::string> UserNameOf(const Request &req) {
-    const auto p = Payload(req, 0, 40, 0);
+    const auto p = Payload(req, 0, CIFS_ELEM_INVALID_USER_NAME, 0);
     if (!p || req.elements.size() != 1) return std::nullopt;
     return TextIn(*p);
 }
 
 int32_t IucTimeout(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{39, 4}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_INVALID_USER_TIMEOUT, 4}})) return kMalformedRequest;
     const auto minutes = Record<int32_t>(req.elements[0].payload);
     if (minutes < 0 || minutes > 525600) return kInvalidValue;
     PurgeExpired(ctx);
@@ -658,7 +659,7 @@ int32_t InvalidUserChange(Context &ctx, const Request &req, Response &) {
     PurgeExpired(ctx);
     InvalidUser *u = FindUser(ctx.state, *name);
     switch (req.function) {
-    case 22:  // add as a permanent invalid user
+    case CIFS_FN_INVALID_USER_ADD:  // as a permanent invalid user
         if (u && u->permanent) return kNameTaken;
         if (u) {
             u->permanent = true;
@@ -667,11 +668,11 @@ int32_t InvalidUserChange(Context &ctx, const Request &req, Response &) {
         if (ctx.state.invalidUsers.size() >= kMaxInvalidUsers) return kLimitReached;
         ctx.state.invalidUsers.push_back({*name, true, 0, ctx.now});
         return kOk;
-    case 23:  // remove
+    case CIFS_FN_INVALID_USER_REMOVE:
         if (!u) return kNoSuchUser;
         std::erase_if(ctx.state.invalidUsers, [&](const InvalidUser &x) { return IEquals(x.name, *name); });
         return kOk;
-    default:  // 81: make permanent
+    default:  // CIFS_FN_INVALID_USER_MAKE_PERMANENT
         if (!u) return kNoSuchUser;
         u->permanent = true;
         return kOk;
@@ -709,12 +710,12 @@ std::vector<uint8_t> InvalidUserList(const Context &ctx, uint32_t flags, uint32_
 
 int32_t InvalidUserCache(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
-    out.Add(kTypeInvalidUsers, InvalidUserList(ctx, 0, 0, 0, ""));
+    out.Add(CIFS_ELEM_INVALID_USERS, InvalidUserList(ctx, 0, 0, 0, ""));
     return kOk;
 }
 
 int32_t InvalidUsersByRecord(Context &ctx, const Request &req, Response &out) {
-    const auto p = Payload(req, 0, 78, 0);
+    const auto p = Payload(req, 0, CIFS_ELEM_INVALID_USERS, 0);
     if (!p || req.elements.size() != 1 || p->size() < sizeof(InvalidUserQuery)) return kMalformedRequest;
     const auto q = Record<InvalidUserQuery>(*p);
     const auto data = p->subspan(sizeof q);
@@ -726,7 +727,7 @@ int32_t InvalidUsersByRecord(Context &ctx, const Request &req, Response &out) {
         filter = *text;
     }
     if ((q.flags & kIuPermanentOnly) && (q.flags & kIuTemporaryOnly)) return kInvalidValue;
-    out.Add(kTypeInvalidUsers, InvalidUserList(ctx, q.flags, q.first, q.maxEntries, filter));
+    out.Add(CIFS_ELEM_INVALID_USERS, InvalidUserList(ctx, q.flags, q.first, q.maxEntries, filter));
     return kOk;
 }
 
@@ -741,18 +742,18 @@ int32_t UserContextList(Context &ctx, const Request &req, Response &out) {
     std::vector<uint8_t> reply;
     Append(reply, head, sizeof head);
     reply.insert(reply.end(), data.begin(), data.end());
-    out.Add(kTypeUserContexts, reply);
+    out.Add(CIFS_ELEM_USER_CONTEXTS, reply);
     return kOk;
 }
 
 int32_t UserContextChange(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{28, 512}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_USER_CONTEXTS, 512}})) return kMalformedRequest;
     const auto text = TextIn(req.elements[0].payload);
     if (!text) return kMalformedRequest;
     if (text->empty() || !PrintableText(*text, 511)) return kInvalidValue;
     auto &list = ctx.state.userContexts;
     const auto it = std::find_if(list.begin(), list.end(), [&](const std::string &c) { return IEquals(c, *text); });
-    if (req.function == 83) {
+    if (req.function == CIFS_FN_USER_CONTEXT_ADD) {
         if (it != list.end()) return kNameTaken;
         if (list.size() >= kMaxNamedEntries) return kLimitReached;
         list.push_back(*text);
@@ -780,21 +781,21 @@ int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name, co
 }
 
 int32_t VirtualServer(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{11, sizeof(VirtualServerParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_VIRTUAL_SERVER, sizeof(VirtualServerParams)}})) return kMalformedRequest;
     const auto p = Record<VirtualServerParams>(req.elements[0].payload);
     const auto name = FieldText(p.serverName, sizeof p.serverName);
     if (!name) return kMalformedRequest;
     if (name->empty() || !PrintableText(*name, 255)) return kInvalidValue;
-    return NamedChange(ctx.state.virtualServers, *name, Address(p.ipAddress), req.function == 7);
+    return NamedChange(ctx.state.virtualServers, *name, Address(p.ipAddress), req.function == CIFS_FN_VIRTUAL_SERVER_ADD);
 }
 
 int32_t DnsEntry(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{30, sizeof(DnsEntryParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_DNS_ENTRY, sizeof(DnsEntryParams)}})) return kMalformedRequest;
     const auto p = Record<DnsEntryParams>(req.elements[0].payload);
     const auto name = FieldText(p.netbiosName, sizeof p.netbiosName);
     if (!name) return kMalformedRequest;
     if (name->empty() || !PrintableText(*name, 15)) return kInvalidValue;
-    return NamedChange(ctx.state.dnsEntries, *name, Address(p.ipAddress), req.function == 11);
+    return NamedChange(ctx.state.dnsEntries, *name, Address(p.ipAddress), req.function == CIFS_FN_DNS_ENTRY_ADD);
 }
 
 bool ValidInterfaceName(std::string_view name) {
@@ -805,21 +806,21 @@ bool ValidInterfaceName(std::string_view name) {
 
 int32_t Interface(Context &ctx, const Request &req, Response &out) {
     auto &list = ctx.state.interfaces;
-    if (req.function == 75) {
+    if (req.function == CIFS_FN_INTERFACE_LIST) {
         if (!req.elements.empty()) return kMalformedRequest;
         for (const auto &name : list) {
             char field[16] = {};
             CopyText(field, name);
-            out.Add(75, {reinterpret_cast<const uint8_t *>(field), sizeof field});
+            out.Add(CIFS_ELEM_INTERFACE, {reinterpret_cast<const uint8_t *>(field), sizeof field});
         }
         return kOk;
     }
-    if (!Shape(req, {{75, 16}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_INTERFACE, 16}})) return kMalformedRequest;
     const auto name = TextIn(req.elements[0].payload);
     if (!name) return kMalformedRequest;
     if (!ValidInterfaceName(*name)) return kInvalidValue;
     const auto it = std::find(list.begin(), list.end(), *name);
-    if (req.function == 73) {
+    if (req.function == CIFS_FN_INTERFACE_ADD) {
         if (it != list.end()) return kNameTaken;
         if (list.size() >= kMaxNamedEntries) return kLimitReached;
         list.push_back(*name);
@@ -833,8 +834,8 @@ int32_t Interface(Context &ctx, const Request &req, Response &out) {
 // ---- Other server settings ----
 
 int32_t ShareVolumesByDefault(Context &ctx, const Request &req, Response &) {
-    const auto server = Payload(req, 0, 44, 0);
-    const auto value = Payload(req, 1, 45, 4);
+    const auto server = Payload(req, 0, CIFS_ELEM_SERVER_NAME, 0);
+    const auto value = Payload(req, 1, CIFS_ELEM_SHARE_BY_DEFAULT, 4);
     if (!server || !value || req.elements.size() != 2) return kMalformedRequest;
     const auto name = TextIn(*server);
     if (!name) return kMalformedRequest;
@@ -845,7 +846,7 @@ int32_t ShareVolumesByDefault(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t QuotaSyncRequest(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{49, sizeof(QuotaSyncParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_SYNC, sizeof(QuotaSyncParams)}})) return kMalformedRequest;
     const auto p = Record<QuotaSyncParams>(req.elements[0].payload);
     const auto target = FieldText(p.quotaTarget, sizeof p.quotaTarget);
     if (!target) return kMalformedRequest;
@@ -856,7 +857,7 @@ int32_t QuotaSyncRequest(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t QuotaViewRequest(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{70, 65}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_VIEW, 65}})) return kMalformedRequest;
     const auto target = TextIn(req.elements[0].payload);
     if (!target) return kMalformedRequest;
     if (target->empty() || !PrintableText(*target, 64)) return kInvalidValue;
@@ -865,7 +866,7 @@ int32_t QuotaViewRequest(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t DfsReferralCache(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{81, sizeof(DfsReferralCacheParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_DFS_REFERRAL_CACHE, sizeof(DfsReferralCacheParams)}})) return kMalformedRequest;
     const auto p = Record<DfsReferralCacheParams>(req.elements[0].payload);
     const auto path = FieldText(p.junctionPath, sizeof p.junctionPath);
     if (!path) return kMalformedRequest;
@@ -884,7 +885,7 @@ int32_t DfsReferralCache(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t Cache(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{35, sizeof(CacheParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_CACHE, sizeof(CacheParams)}})) return kMalformedRequest;
     const auto p = Record<CacheParams>(req.elements[0].payload);
     if (p.cacheKind < 1 || p.cacheKind > 3 || p.cacheValue < 1) return kInvalidValue;
     ctx.state.caches[static_cast<size_t>(p.cacheKind - 1)] = p.cacheValue;
@@ -892,14 +893,14 @@ int32_t Cache(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t DumpStatistics(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{12, 4}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_DUMP_STATISTICS, 4}})) return kMalformedRequest;
     const auto what = Record<int32_t>(req.elements[0].payload);
     if (what < 0 || what > 3) return kInvalidValue;
     ctx.state.lastStatisticsDump = what;
     return kOk;
 }
 
-// Function 4: every stored setting, each as the element that sets it.
+// The configuration dump: every stored setting, each as the element that sets it.
 int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     const State &st = ctx.state;
@@ -925,52 +926,52 @@ int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
     }
     for (int32_t kind = 1; kind <= 3; ++kind) {
         const CacheParams c{st.caches[static_cast<size_t>(kind - 1)], kind};
-        out.AddRecord(kDumpCache, c);
+        out.AddRecord(CIFS_ELEM_CACHE, c);
     }
-    out.Add(kDumpIucTimeout, Bytes(st.iucTimeoutMinutes));
+    out.Add(CIFS_ELEM_INVALID_USER_TIMEOUT, Bytes(st.iucTimeoutMinutes));
     for (const auto &n : st.virtualServers) {
         VirtualServerParams p{};
         CopyText(p.serverName, n.name);
         ParseAddress(n.address, p.ipAddress);
-        out.AddRecord(kDumpVirtualServer, p);
+        out.AddRecord(CIFS_ELEM_VIRTUAL_SERVER, p);
     }
     for (const auto &n : st.dnsEntries) {
         DnsEntryParams p{};
         CopyText(p.netbiosName, n.name);
         ParseAddress(n.address, p.ipAddress);
-        out.AddRecord(kDumpDnsEntry, p);
+        out.AddRecord(CIFS_ELEM_DNS_ENTRY, p);
     }
     for (const auto &[server, yes] : st.shareByDefault) {
         ShareVolumesParams p{};
         CopyText(p.serverName, server);
         p.shareByDefault = yes ? 1 : 0;
-        out.AddRecord(kDumpShareByDefault, p);
+        out.AddRecord(CIFS_ELEM_SERVER_NAME, p);
     }
     for (const auto &name : st.interfaces) {
         char field[16] = {};
         CopyText(field, name);
-        out.Add(kDumpInterface, {reinterpret_cast<const uint8_t *>(field), sizeof field});
+        out.Add(CIFS_ELEM_INTERFACE, {reinterpret_cast<const uint8_t *>(field), sizeof field});
     }
     DfsReferralCacheParams dfs{};
     dfs.durationMinutes = st.dfsReferralMinutes;
     CopyText(dfs.junctionPath, st.dfsLastClear);
-    out.AddRecord(kDumpDfsReferralCache, dfs);
+    out.AddRecord(CIFS_ELEM_DFS_REFERRAL_CACHE, dfs);
     if (st.lastQuotaSync) {
         QuotaSyncParams q{};
         CopyText(q.quotaTarget, st.lastQuotaSync->target);
         q.quotaSyncValue = st.lastQuotaSync->value;
-        out.AddRecord(kDumpQuotaSync, q);
+        out.AddRecord(CIFS_ELEM_USER_QUOTA_SYNC, q);
     }
     if (st.lastQuotaView) {
         char target[65] = {};
         CopyText(target, *st.lastQuotaView);
-        out.Add(kDumpQuotaView, {reinterpret_cast<const uint8_t *>(target), sizeof target});
+        out.Add(CIFS_ELEM_USER_QUOTA_VIEW, {reinterpret_cast<const uint8_t *>(target), sizeof target});
     }
-    if (st.lastStatisticsDump) out.Add(kDumpStatistics, Bytes(*st.lastStatisticsDump));
+    if (st.lastStatisticsDump) out.Add(CIFS_ELEM_DUMP_STATISTICS, Bytes(*st.lastStatisticsDump));
     return kOk;
 }
 
-// Function 40: one text of key=value pairs describing the running server.
+// The server status: one text of key=value pairs describing the running server.
 int32_t ServerStatus(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     const State &st = ctx.state;
@@ -983,7 +984,7 @@ int32_t ServerStatus(Context &ctx, const Request &req, Response &out) {
                              " shares=" + std::to_string(st.shares.size()) +
                              " connections=" + std::to_string(st.connections.size()) +
                              " open_files=" + std::to_string(files);
-    out.AddText(kTypeServerStatus, text);
+    out.AddText(CIFS_ELEM_SERVER_STATUS, text);
     return kOk;
 }
 
@@ -1031,111 +1032,133 @@ struct Row {
 constexpr Row R(const char *name, HandlerFn handler, bool changes) { return {name, handler, changes}; }
 constexpr Row Opt(const char *name) { return {name, SetOption, true}; }
 
-constexpr Row kRows[kFunctionCount] = {
-    /* 0 */ R("share-names", ShareNames, false),
-    /* 1 */ R("share-details", ShareDetails, false),
-    /* 2 */ R("share-add", ShareAdd, true),
-    /* 3 */ R("share-remove", ShareRemove, true),
-    /* 4 */ R("configuration-dump", ConfigurationDump, false),
-    /* 5 */ Opt("smb-signing"),
-    /* 6 */ Opt("log-level"),
-    /* 7 */ R("virtual-server-add", VirtualServer, true),
-    /* 8 */ R("virtual-server-remove", VirtualServer, true),
-    /* 9 */ R("dump-statistics", DumpStatistics, true),
-    /* 10 */ Opt("auditing"),
-    /* 11 */ R("dns-entry-add", DnsEntry, true),
-    /* 12 */ R("dns-entry-remove", DnsEntry, true),
-    /* 13 */ Opt("guest-login"),
-    /* 14 */ Opt("lm-compatibility"),
-    /* 15 */ Opt("subtree-search"),
-    /* 16 */ Opt("sync"),
-    /* 17 */ R("cache", Cache, true),
-    /* 18 */ Opt("range-lock-mask"),
-    /* 19 */ Opt("offline-files"),
-    /* 20 */ Opt("read-proxy"),
-    /* 21 */ R("invalid-user-timeout", IucTimeout, true),
-    /* 22 */ R("invalid-user-add", InvalidUserChange, true),
-    /* 23 */ R("invalid-user-remove", InvalidUserChange, true),
-    /* 24 */ R("invalid-user-cache", InvalidUserCache, false),
-    /* 25 */ R("connection-count", ConnectionCount, false),
-    /* 26 */ R("connection-list", ConnectionList, false),
-    /* 27 */ R("connection-list-with-files", ConnectionList, false),
-    /* 28 */ R("connection-list-null-sessions", ConnectionList, false),
-    /* 29 */ R("connection-details", ConnectionDetails, false),
-    /* 30 */ R("files-by-path", ListFiles, false),
-    /* 31 */ R("files-by-connection", ListFiles, false),
-    /* 32 */ R("files-by-volume", ListFiles, false),
-    /* 33 */ R("files-by-path-modified", ListFiles, false),
-    /* 34 */ R("files-by-connection-modified", ListFiles, false),
-    /* 35 */ R("files-by-volume-modified", ListFiles, false),
-    /* 36 */ R("close-by-path", CloseByPath, true),
-    /* 37 */ R("close-by-connection", CloseByConnection, true),
-    /* 38 */ R("close-by-volume", CloseByVolume, true),
-    /* 39 */ Opt("passthru"),
-    /* 40 */ R("server-status", ServerStatus, false),
-    /* 41 */ R("share-volumes-by-default", ShareVolumesByDefault, true),
-    /* 42 */ Opt("dialect"),
-    /* 43 */ Opt("change-notify"),
-    /* 44 */ R("user-quota-sync", QuotaSyncRequest, true),
-    /* 45 */ Opt("enum-shares-null-session"),
-    /* 46 */ Opt("oplock-break-ack-timeout"),
-    /* 47 */ Opt("negotiate-ntstatus"),
-    /* 48 */ Opt("dfs"),
-    /* 49 */ Opt("alternate-data-streams"),
-    /* 50 */ Opt("disable-smbv1"),
-    /* 51 */ R("share-encryption", ShareSwitch, true),
-    /* 52 */ Opt("encrypt-data"),
-    /* 53 */ Opt("reject-unencrypted-access"),
-    /* 54 */ Opt("dns-suffix"),
-    /* 55 */ Opt("display-user-address"),
-    /* 56 */ R("share-folder-redirection", ShareSwitch, true),
-    /* 57 */ Opt("dos-filenames"),
-    /* 58 */ Opt("map-ad-sessions"),
-    /* 59 */ Opt("disable-ntlmssp"),
-    /* 60 */ Opt("block-unmanaged-reads"),
-    /* 61 */ Opt("leasing"),
-    /* 62 */ Opt("zero-copy"),
-    /* 63 */ R("clear-connections", ClearConnections, true),
-    /* 64 */ Opt("share-visibility-rights"),
-    /* 65 */ Opt("directory-leasing"),
-    /* 66 */ R("share-atm-backup", ShareSwitch, true),
-    /* 67 */ R("user-quota-view", QuotaViewRequest, true),
-    /* 68 */ R("crypto-keys-of-connection", CryptoKeysOfConnection, true),
-    /* 69 */ Opt("dump-crypto-keys"),
-    /* 70 */ Opt("preferred-cipher"),
-    /* 71 */ Opt("compression"),
-    /* 72 */ Opt("multichannel"),
-    /* 73 */ R("interface-add", Interface, true),
-    /* 74 */ R("interface-remove", Interface, true),
-    /* 75 */ R("interface-list", Interface, false),
-    /* 76 */ Opt("large-mtu"),
-    /* 77 */ R("share-modify", ShareModify, true),
-    /* 78 */ R("connection-mapped-shares", MappedShares, false),
-    /* 79 */ R("open-files", OpenFilesByRecord, false),
-    /* 80 */ R("invalid-user-list", InvalidUsersByRecord, false),
-    /* 81 */ R("invalid-user-make-permanent", InvalidUserChange, true),
-    /* 82 */ R("user-context-list", UserContextList, false),
-    /* 83 */ R("user-context-add", UserContextChange, true),
-    /* 84 */ R("user-context-remove", UserContextChange, true),
-    /* 85 */ Opt("mfa"),
-    /* 86 */ R("share-mfa", ShareSwitch, true),
-    /* 87 */ Opt("durable-handles"),
-    /* 88 */ R("dfs-referral-cache-duration", DfsReferralCache, true),
+struct Entry {
+    int function;
+    Row row;
 };
+
+constexpr Entry kEntries[] = {
+    {CIFS_FN_SHARE_NAMES, R("share-names", ShareNames, false)},
+    {CIFS_FN_SHARE_DETAILS, R("share-details", ShareDetails, false)},
+    {CIFS_FN_SHARE_ADD, R("share-add", ShareAdd, true)},
+    {CIFS_FN_SHARE_REMOVE, R("share-remove", ShareRemove, true)},
+    {CIFS_FN_SERVER_REQUEST_4, R("configuration-dump", ConfigurationDump, false)},
+    {CIFS_FN_SMB_SIGNING, Opt("smb-signing")},
+    {CIFS_FN_LOG_LEVEL, Opt("log-level")},
+    {CIFS_FN_VIRTUAL_SERVER_ADD, R("virtual-server-add", VirtualServer, true)},
+    {CIFS_FN_VIRTUAL_SERVER_REMOVE, R("virtual-server-remove", VirtualServer, true)},
+    {CIFS_FN_DUMP_STATISTICS, R("dump-statistics", DumpStatistics, true)},
+    {CIFS_FN_AUDITING, Opt("auditing")},
+    {CIFS_FN_DNS_ENTRY_ADD, R("dns-entry-add", DnsEntry, true)},
+    {CIFS_FN_DNS_ENTRY_REMOVE, R("dns-entry-remove", DnsEntry, true)},
+    {CIFS_FN_GUEST_LOGIN, Opt("guest-login")},
+    {CIFS_FN_LM_COMPATIBILITY, Opt("lm-compatibility")},
+    {CIFS_FN_SUBTREE_SEARCH, Opt("subtree-search")},
+    {CIFS_FN_SYNC, Opt("sync")},
+    {CIFS_FN_CACHE, R("cache", Cache, true)},
+    {CIFS_FN_RANGE_LOCK_MASK, Opt("range-lock-mask")},
+    {CIFS_FN_OFFLINE_FILES, Opt("offline-files")},
+    {CIFS_FN_READ_PROXY, Opt("read-proxy")},
+    {CIFS_FN_INVALID_USER_TIMEOUT, R("invalid-user-timeout", IucTimeout, true)},
+    {CIFS_FN_INVALID_USER_ADD, R("invalid-user-add", InvalidUserChange, true)},
+    {CIFS_FN_INVALID_USER_REMOVE, R("invalid-user-remove", InvalidUserChange, true)},
+    {CIFS_FN_INVALID_USER_CACHE, R("invalid-user-cache", InvalidUserCache, false)},
+    {CIFS_FN_CONNECTION_COUNT, R("connection-count", ConnectionCount, false)},
+    {CIFS_FN_CONNECTION_LIST, R("connection-list", ConnectionList, false)},
+    {CIFS_FN_CONNECTION_LIST_8, R("connection-list-with-files", ConnectionList, false)},
+    {CIFS_FN_CONNECTION_LIST_9, R("connection-list-null-sessions", ConnectionList, false)},
+    {CIFS_FN_CONNECTION_DETAILS, R("connection-details", ConnectionDetails, false)},
+    {CIFS_FN_FILES_BY_PATH, R("files-by-path", ListFiles, false)},
+    {CIFS_FN_FILES_BY_CONNECTION, R("files-by-connection", ListFiles, false)},
+    {CIFS_FN_FILES_BY_VOLUME, R("files-by-volume", ListFiles, false)},
+    {CIFS_FN_FILES_BY_PATH_MODIFIED, R("files-by-path-modified", ListFiles, false)},
+    {CIFS_FN_FILES_BY_CONNECTION_MODIFIED, R("files-by-connection-modified", ListFiles, false)},
+    {CIFS_FN_FILES_BY_VOLUME_MODIFIED, R("files-by-volume-modified", ListFiles, false)},
+    {CIFS_FN_CLOSE_BY_PATH, R("close-by-path", CloseByPath, true)},
+    {CIFS_FN_CLOSE_BY_CONNECTION, R("close-by-connection", CloseByConnection, true)},
+    {CIFS_FN_CLOSE_BY_VOLUME, R("close-by-volume", CloseByVolume, true)},
+    {CIFS_FN_PASSTHRU, Opt("passthru")},
+    {CIFS_FN_SERVER_REQUEST_40, R("server-status", ServerStatus, false)},
+    {CIFS_FN_SHARE_VOLUMES_BY_DEFAULT, R("share-volumes-by-default", ShareVolumesByDefault, true)},
+    {CIFS_FN_DIALECT, Opt("dialect")},
+    {CIFS_FN_CHANGE_NOTIFY, Opt("change-notify")},
+    {CIFS_FN_USER_QUOTA_SYNC, R("user-quota-sync", QuotaSyncRequest, true)},
+    {CIFS_FN_ENUM_SHARES_NULL_SESSION, Opt("enum-shares-null-session")},
+    {CIFS_FN_OPLOCK_BREAK_ACK_TIMEOUT, Opt("oplock-break-ack-timeout")},
+    {CIFS_FN_NEGOTIATE_NTSTATUS, Opt("negotiate-ntstatus")},
+    {CIFS_FN_DFS, Opt("dfs")},
+    {CIFS_FN_ALTERNATE_DATA_STREAMS, Opt("alternate-data-streams")},
+    {CIFS_FN_DISABLE_SMBV1, Opt("disable-smbv1")},
+    {CIFS_FN_SHARE_ENCRYPTION, R("share-encryption", ShareSwitch, true)},
+    {CIFS_FN_ENCRYPT_DATA, Opt("encrypt-data")},
+    {CIFS_FN_REJECT_UNENCRYPTED_ACCESS, Opt("reject-unencrypted-access")},
+    {CIFS_FN_DNS_SUFFIX, Opt("dns-suffix")},
+    {CIFS_FN_DISPLAY_USER_ADDRESS, Opt("display-user-address")},
+    {CIFS_FN_SHARE_FOLDER_REDIRECTION, R("share-folder-redirection", ShareSwitch, true)},
+    {CIFS_FN_DOS_FILENAME, Opt("dos-filenames")},
+    {CIFS_FN_MAP_AD_SESSIONS, Opt("map-ad-sessions")},
+    {CIFS_FN_DISABLE_NTLMSSP, Opt("disable-ntlmssp")},
+    {CIFS_FN_BLOCK_UNMANAGED_READS, Opt("block-unmanaged-reads")},
+    {CIFS_FN_LEASING, Opt("leasing")},
+    {CIFS_FN_ZEROCOPY, Opt("zero-copy")},
+    {CIFS_FN_CLEAR_CONNECTIONS, R("clear-connections", ClearConnections, true)},
+    {CIFS_FN_SHARE_VISIBILITY_RIGHTS, Opt("share-visibility-rights")},
+    {CIFS_FN_DIRECTORY_LEASING, Opt("directory-leasing")},
+    {CIFS_FN_SHARE_ATM_BACKUP, R("share-atm-backup", ShareSwitch, true)},
+    {CIFS_FN_USER_QUOTA_VIEW, R("user-quota-view", QuotaViewRequest, true)},
+    {CIFS_FN_CRYPTO_KEYS_OF_CONNECTION, R("crypto-keys-of-connection", CryptoKeysOfConnection, true)},
+    {CIFS_FN_DUMP_CRYPTO_KEYS, Opt("dump-crypto-keys")},
+    {CIFS_FN_PREFERRED_CIPHER, Opt("preferred-cipher")},
+    {CIFS_FN_COMPRESSION, Opt("compression")},
+    {CIFS_FN_MULTICHANNEL, Opt("multichannel")},
+    {CIFS_FN_INTERFACE_ADD, R("interface-add", Interface, true)},
+    {CIFS_FN_INTERFACE_REMOVE, R("interface-remove", Interface, true)},
+    {CIFS_FN_INTERFACE_LIST, R("interface-list", Interface, false)},
+    {CIFS_FN_LARGE_MTU, Opt("large-mtu")},
+    {CIFS_FN_SHARE_MODIFY, R("share-modify", ShareModify, true)},
+    {CIFS_FN_CONNECTION_MAPPED_SHARES, R("connection-mapped-shares", MappedShares, false)},
+    {CIFS_FN_OPEN_FILES, R("open-files", OpenFilesByRecord, false)},
+    {CIFS_FN_INVALID_USER_LIST, R("invalid-user-list", InvalidUsersByRecord, false)},
+    {CIFS_FN_INVALID_USER_MAKE_PERMANENT, R("invalid-user-make-permanent", InvalidUserChange, true)},
+    {CIFS_FN_USER_CONTEXT_LIST, R("user-context-list", UserContextList, false)},
+    {CIFS_FN_USER_CONTEXT_ADD, R("user-context-add", UserContextChange, true)},
+    {CIFS_FN_USER_CONTEXT_REMOVE, R("user-context-remove", UserContextChange, true)},
+    {CIFS_FN_MFA, Opt("mfa")},
+    {CIFS_FN_SHARE_MFA, R("share-mfa", ShareSwitch, true)},
+    {CIFS_FN_DURABLE_HANDLES, Opt("durable-handles")},
+    {CIFS_FN_DFS_REFERRAL_CACHE_DURATION, R("dfs-referral-cache-duration", DfsReferralCache, true)},
+};
+
+// The table indexed by function ID; every ID has exactly one entry.
+constexpr std::array<Row, CIFS_FN_LAST + 1> kRows = [] {
+    std::array<Row, CIFS_FN_LAST + 1> rows{};
+    for (const Entry &e : kEntries) rows[static_cast<size_t>(e.function)] = e.row;
+    return rows;
+}();
+
+constexpr bool EveryFunctionOnce() {
+    std::array<int, CIFS_FN_LAST + 1> seen{};
+    for (const Entry &e : kEntries)
+        if (e.function < 0 || e.function > CIFS_FN_LAST || seen[static_cast<size_t>(e.function)]++) return false;
+    for (int n : seen)
+        if (n != 1) return false;
+    return true;
+}
+static_assert(EveryFunctionOnce());
 
 }  // namespace
 
 const char *FunctionName(int function) {
-    return function >= 0 && function < kFunctionCount ? kRows[function].name : "unknown";
+    return function >= 0 && function <= CIFS_FN_LAST ? kRows[static_cast<size_t>(function)].name : "unknown";
 }
 
 bool FunctionChangesState(int function) {
-    return function >= 0 && function < kFunctionCount && kRows[function].changes;
+    return function >= 0 && function <= CIFS_FN_LAST && kRows[static_cast<size_t>(function)].changes;
 }
 
 Response Handle(Context &ctx, const Request &req) {
     Response out;
-    if (req.component != 0 || req.function >= kFunctionCount) {
+    if (req.component != 0 || req.function > CIFS_FN_LAST) {
         out.SetStatus(kUnknownFunction);
         return out;
     }
