@@ -5,7 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "tests/tools/process.h"
-#include "tools/sharesim/state.h"
+#include "sharesim/state.h"
 
 namespace share::tools::test {
 namespace {

@@ -11,8 +11,8 @@
 #include "shareadmin/command.h"
 #include "shareadmin/monitor.h"
 #include "tests/tools/process.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
+#include "common/server_formats.h"
+#include "sharesim/state.h"
 
 namespace share::tools::test {
 namespace {

@@ -10,9 +10,9 @@
 
 #include "shareadmin/api.h"
 #include "tests/tools/process.h"
-#include "tools/common/cli.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
+#include "common/cli.h"
+#include "common/server_formats.h"
+#include "sharesim/state.h"
 
 namespace share::tools::test {
 namespace {

@@ -18,7 +18,7 @@
 #include <thread>
 
 #include "shareadmin/api.h"
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 namespace share::tools::test {
 namespace {

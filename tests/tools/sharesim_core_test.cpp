@@ -7,11 +7,11 @@
 #include <set>
 
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/rules.h"
-#include "tools/sharesim/state.h"
-#include "tools/sharesim/wire.h"
+#include "common/server_formats.h"
+#include "sharesim/handlers.h"
+#include "sharesim/rules.h"
+#include "sharesim/state.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 namespace share::tools {
 

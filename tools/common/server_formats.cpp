@@ -1,4 +1,4 @@
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 #include <array>
 #include <cstring>

@@ -3,7 +3,7 @@
 
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
-#include "tools/shareadm/tool.h"
+#include "shareadm/tool.h"
 
 
 int main(int argc, char **argv) {

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
-#include "tools/shareadm/records.h"
-#include "tools/shareadm/tool.h"
+#include "common/server_formats.h"
+#include "shareadm/records.h"
+#include "shareadm/tool.h"
 
 namespace share::shareadm {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/shareadm/pipeline.h"
+#include "shareadm/pipeline.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "shareadmin/protocol.h"
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 namespace share::shareadm {
 

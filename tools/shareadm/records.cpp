@@ -1,8 +1,8 @@
-#include "tools/shareadm/records.h"
+#include "shareadm/records.h"
 
 #include <cstring>
 
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 namespace share::shareadm {
 

@@ -11,7 +11,7 @@
 
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 namespace share::shareadm {
 

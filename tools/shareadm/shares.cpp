@@ -4,8 +4,8 @@
 
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/shareadm/records.h"
-#include "tools/shareadm/tool.h"
+#include "shareadm/records.h"
+#include "shareadm/tool.h"
 
 namespace share::shareadm {
 namespace {

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "shareadmin/codes.h"
-#include "tools/common/cli.h"
-#include "tools/shareadm/pipeline.h"
+#include "common/cli.h"
+#include "shareadm/pipeline.h"
 
 namespace share::shareadm {
 

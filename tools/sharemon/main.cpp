@@ -12,7 +12,7 @@
 
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 namespace {
 

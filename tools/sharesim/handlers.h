@@ -7,8 +7,8 @@
 
 #include "shareadmin/codes.h"
 
-#include "tools/sharesim/state.h"
-#include "tools/sharesim/wire.h"
+#include "sharesim/state.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 

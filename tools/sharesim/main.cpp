@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/sharesim/rules.h"
-#include "tools/sharesim/server.h"
-#include "tools/sharesim/state.h"
+#include "sharesim/rules.h"
+#include "sharesim/server.h"
+#include "sharesim/state.h"
 
 namespace {
 

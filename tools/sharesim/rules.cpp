@@ -1,4 +1,4 @@
-#include "tools/sharesim/rules.h"
+#include "sharesim/rules.h"
 
 #include <algorithm>
 #include <cctype>

@@ -5,8 +5,8 @@
 #include <random>
 #include <string>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
+#include "common/server_formats.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 namespace {

@@ -1,4 +1,4 @@
-#include "tools/sharesim/server.h"
+#include "sharesim/server.h"
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/wire.h"
+#include "common/server_formats.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 namespace {

@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/state.h"
+#include "sharesim/handlers.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 

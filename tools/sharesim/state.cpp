@@ -1,12 +1,12 @@
 // The state's own operations: lookups by name or ID (names compare case-insensitively) and the
 // fresh default state.
-#include "tools/sharesim/state.h"
+#include "sharesim/state.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim {
 

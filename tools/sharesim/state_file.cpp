@@ -8,7 +8,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/sharesim/state.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 

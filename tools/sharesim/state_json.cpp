@@ -5,9 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
-#include "tools/sharesim/state.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 

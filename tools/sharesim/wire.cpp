@@ -1,4 +1,4 @@
-#include "tools/sharesim/wire.h"
+#include "sharesim/wire.h"
 
 #include <cstring>
 

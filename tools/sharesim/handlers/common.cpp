@@ -1,5 +1,5 @@
 // Reading request elements: shared by every handler.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 namespace share::sim::handlers {
 

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "shareadmin/context.h"
-#include "tools/sharesim/handlers.h"
+#include "sharesim/handlers.h"
 
 namespace share::sim::handlers {
 

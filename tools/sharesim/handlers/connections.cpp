@@ -1,6 +1,6 @@
 // Client connections: count, lists, details, mapped shares, crypto key dumps and clearing idle
 // ones; the connection record, which the open-file lists use too.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <algorithm>
 #include <cstring>
@@ -8,7 +8,7 @@
 
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 namespace share::sim::handlers {
 

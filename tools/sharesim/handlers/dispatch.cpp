@@ -3,9 +3,9 @@
 #include <array>
 
 #include "shareadmin/codes.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/handlers/common.h"
+#include "common/server_formats.h"
+#include "sharesim/handlers.h"
+#include "sharesim/handlers/common.h"
 
 namespace share::sim {
 namespace {

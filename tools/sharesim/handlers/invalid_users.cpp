@@ -1,12 +1,12 @@
 // The invalid-user cache: time-out, additions, removals, permanence and its lists.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim::handlers {
 

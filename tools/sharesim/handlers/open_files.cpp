@@ -1,5 +1,5 @@
 // Open files: the lists by path, connection or volume, the open-files record, and closing.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <functional>
 #include <optional>
@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "shareadmin/api.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim::handlers {
 

@@ -1,7 +1,7 @@
 // Server settings: virtual servers, DNS entries, multichannel interfaces, share-by-default,
 // user quotas, the DFS referral cache, caches, statistics dumps, the stored options, and the
 // configuration dump and status that read them back.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <arpa/inet.h>
 
@@ -13,8 +13,8 @@
 
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim::handlers {
 

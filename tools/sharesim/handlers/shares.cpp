@@ -1,6 +1,6 @@
 // Shares: names, details, creation, change, removal and the four share switches; the share and
 // volume records other objects answer with too.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <algorithm>
 #include <string>
@@ -8,8 +8,8 @@
 
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim::handlers {
 

@@ -1,12 +1,12 @@
 // User contexts: the list, additions and removals.
-#include "tools/sharesim/handlers/common.h"
+#include "sharesim/handlers/common.h"
 
 #include <algorithm>
 #include <string>
 #include <vector>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/rules.h"
+#include "common/server_formats.h"
+#include "sharesim/rules.h"
 
 namespace share::sim::handlers {
 
