@@ -33,25 +33,25 @@ namespace share::tools {
 
 enum Status : int32_t {
     kOk = 0,
-    kMalformedRequest = 1,   // an element is missing, of the wrong type or length, or unterminated
-    kUnknownFunction = 2,    // component ID other than 0, or function ID above CIFS_FN_LAST
-    kNoSuchVolume = 3,       // the named volume does not exist
-    kNoSuchShare = 4,        // the named share does not exist
-    kNameTaken = 5,          // a share, volume, user, context or entry of that name exists
-    kInvalidValue = 6,       // a value outside what the setting accepts (name, path, number)
-    kNoSuchConnection = 7,   // no client connection has that ID
-    kNoSuchFile = 8,         // no open file has that path
-    kNoSuchUser = 9,         // the user is not in the invalid-user cache
-    kNoSuchEntry = 10,       // no such virtual server name, DNS entry, interface or user context
-    kNotPermitted = 11,      // the object may not be changed (a volume, the administrative volume)
-    kLimitReached = 12,      // the server holds as many objects of the kind as it accepts
-    kStateNotSaved = 13,     // the change could not be written to the state file; nothing changed
+    kMalformedRequest = 1,  // an element is missing, of the wrong type or length, or unterminated
+    kUnknownFunction = 2,   // component ID other than 0, or function ID above CIFS_FN_LAST
+    kNoSuchVolume = 3,      // the named volume does not exist
+    kNoSuchShare = 4,       // the named share does not exist
+    kNameTaken = 5,         // a share, volume, user, context or entry of that name exists
+    kInvalidValue = 6,      // a value outside what the setting accepts (name, path, number)
+    kNoSuchConnection = 7,  // no client connection has that ID
+    kNoSuchFile = 8,        // no open file has that path
+    kNoSuchUser = 9,        // the user is not in the invalid-user cache
+    kNoSuchEntry = 10,      // no such virtual server name, DNS entry, interface or user context
+    kNotPermitted = 11,     // the object may not be changed (a volume, the administrative volume)
+    kLimitReached = 12,     // the server holds as many objects of the kind as it accepts
+    kStateNotSaved = 13,    // the change could not be written to the state file; nothing changed
 };
 
 struct StatusInfo {
     int32_t code;
-    const char *name;   // stable identifier, used in JSON output
-    const char *text;   // one-line explanation
+    const char *name;  // stable identifier, used in JSON output
+    const char *text;  // one-line explanation
 };
 
 // Every status with its name and explanation, in code order.
@@ -81,7 +81,11 @@ const StatusInfo &DescribeStatus(int32_t code);
 
 inline constexpr size_t kConnTotalFilesOffset = 8;
 inline constexpr size_t kConnMappedSharesOffset = 312;
-enum ConnFlag : uint16_t { kConnFlagNullSession = 0x1, kConnFlagSigned = 0x2, kConnFlagEncrypted = 0x4 };
+enum ConnFlag : uint16_t {
+    kConnFlagNullSession = 0x1,
+    kConnFlagSigned = 0x2,
+    kConnFlagEncrypted = 0x4
+};
 enum AccessMode : uint32_t { kAccessRead = 0x1, kAccessWrite = 0x2 };
 
 // Reads the two server-defined fields that the public record leaves uninterpreted.
@@ -124,39 +128,39 @@ struct OpenFilesReplyHead {
 // One entry; the entry is a complete OpenFileInfo: pathOffset sits at byte 24 and the strings
 // start at byte 40, so it can be handed to CIFSLIB_CloseOpenFile as it is.
 struct OpenFileEntryHead {
-    uint32_t entryBytes;    // bytes of this entry, strings and padding included (multiple of 8)
+    uint32_t entryBytes;  // bytes of this entry, strings and padding included (multiple of 8)
     uint16_t connectionId;
     uint16_t reserved;
     uint32_t fileId;
-    uint32_t accessMode;    // kAccess* bits
-    uint32_t userOffset;    // user of the connection
-    uint32_t addressOffset; // client address of the connection
-    uint32_t pathOffset;    // full path "VOLUME:/dir/file"
-    uint32_t volumeOffset;  // volume name
-    uint64_t openedAt;      // seconds since the epoch
+    uint32_t accessMode;     // kAccess* bits
+    uint32_t userOffset;     // user of the connection
+    uint32_t addressOffset;  // client address of the connection
+    uint32_t pathOffset;     // full path "VOLUME:/dir/file"
+    uint32_t volumeOffset;   // volume name
+    uint64_t openedAt;       // seconds since the epoch
 };
 
 // ---- Invalid users (functions 24 and 80) ----
 
 struct InvalidUserQuery {
-    uint32_t flags;      // kIuPermanentOnly or kIuTemporaryOnly; 0 = both
-    uint32_t first;      // index of the first matching entry to return
-    uint32_t maxEntries; // 0 = all
+    uint32_t flags;       // kIuPermanentOnly or kIuTemporaryOnly; 0 = both
+    uint32_t first;       // index of the first matching entry to return
+    uint32_t maxEntries;  // 0 = all
     uint32_t reserved;
     int32_t dataLength;  // bytes of data: an optional NUL-terminated substring filter
 };
 enum InvalidUserFlag : uint32_t { kIuPermanentOnly = 0x1, kIuTemporaryOnly = 0x2 };
 
 struct InvalidUserListHead {
-    uint32_t version;        // 1
+    uint32_t version;  // 1
     uint32_t totalMatches;
     uint32_t entryCount;
-    uint32_t timeoutMinutes; // the cache's time-out period
+    uint32_t timeoutMinutes;  // the cache's time-out period
 };
 
 struct InvalidUserEntry {
     char name[257];
-    uint8_t permanent;   // 1 permanent, 0 expires
+    uint8_t permanent;  // 1 permanent, 0 expires
     uint8_t reserved[2];
     uint32_t failedLogons;
     uint64_t addedAt;    // seconds since the epoch
@@ -184,10 +188,10 @@ static_assert(sizeof(InvalidUserEntry) == 280);
 // type, holding the value exactly as a set request carries it) and persists it by name.
 
 enum class ValueKind : uint8_t {
-    kU8,    // 1 byte
-    kI32,   // 4 bytes
-    kText,  // NUL-terminated text, at most width bytes with the NUL
-    kField, // fixed-size text field of width bytes
+    kU8,     // 1 byte
+    kI32,    // 4 bytes
+    kText,   // NUL-terminated text, at most width bytes with the NUL
+    kField,  // fixed-size text field of width bytes
 };
 
 struct Keyword {
@@ -196,14 +200,14 @@ struct Keyword {
 };
 
 struct OptionSpec {
-    const char *name;     // readable name: command-line subcommand and state-file key
-    int command;          // command code of the argument block
-    uint8_t function;     // function ID that sets it
-    uint8_t element;      // element type of the set request and the dump
+    const char *name;  // readable name: command-line subcommand and state-file key
+    int command;       // command code of the argument block
+    uint8_t function;  // function ID that sets it
+    uint8_t element;   // element type of the set request and the dump
     ValueKind kind;
-    uint32_t width;       // payload bytes (numbers) or maximum bytes (texts)
+    uint32_t width;                     // payload bytes (numbers) or maximum bytes (texts)
     std::span<const Keyword> keywords;  // accepted values; empty: the range below
-    int32_t min, max;     // accepted numbers when there are no keywords
+    int32_t min, max;                   // accepted numbers when there are no keywords
     int32_t defaultNumber;
     const char *defaultText;
     const char *help;

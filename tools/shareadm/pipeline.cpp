@@ -65,8 +65,15 @@ namespace {
 // Function IDs whose validation leaves a heap copy of a path behind in the context.
 bool LeavesPathCopy(uint8_t function) {
     switch (function) {
-    case 30: case 32: case 33: case 35: case 36: case 38: return true;
-    default: return false;
+        case 30:
+        case 32:
+        case 33:
+        case 35:
+        case 36:
+        case 38:
+            return true;
+        default:
+            return false;
     }
 }
 

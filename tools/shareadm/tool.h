@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "shareadmin/codes.h"
 #include "common/cli.h"
 #include "shareadm/pipeline.h"
+#include "shareadmin/codes.h"
 
 namespace share::shareadm {
 
@@ -24,8 +24,8 @@ struct Tool {
 };
 
 // A subcommand that runs `run` when it is the one parsed.
-inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name, const std::string &help,
-                      std::function<int()> run) {
+inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name,
+                      const std::string &help, std::function<int()> run) {
     CLI::App *app = parent->add_subcommand(name, help);
     app->callback([&tool, run = std::move(run)] { tool.run = run; });
     return app;

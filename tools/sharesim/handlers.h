@@ -6,7 +6,6 @@
 #include <cstdint>
 
 #include "shareadmin/codes.h"
-
 #include "sharesim/state.h"
 #include "sharesim/wire.h"
 

@@ -21,7 +21,7 @@ struct ServerOptions {
 };
 
 class Server {
-public:
+  public:
     explicit Server(ServerOptions options);
     ~Server();
     Server(const Server &) = delete;
@@ -37,7 +37,7 @@ public:
     void SetState(State state) { state_ = std::move(state); }
     const State &state() const { return state_; }
 
-private:
+  private:
     struct Client;
     void Accept();
     void OnReadable(Client &client);

@@ -14,7 +14,9 @@ namespace share::sim {
 
 namespace {
 
-std::string TemporaryPrefix(const std::string &path) { return path + ".tmp."; }
+std::string TemporaryPrefix(const std::string &path) {
+    return path + ".tmp.";
+}
 
 bool WriteAll(int fd, const std::string &text) {
     size_t done = 0;
@@ -98,14 +100,16 @@ std::optional<State> LoadState(const std::string &path) {
 
 void RemoveStaleTemporaries(const std::string &path) {
     const std::string dirName = DirectoryOf(path);
-    const std::string prefix = TemporaryPrefix(path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1));
+    const std::string prefix = TemporaryPrefix(
+        path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1));
     DIR *dir = opendir(dirName.c_str());
     if (dir == nullptr) return;
     while (const dirent *e = readdir(dir)) {
         const std::string name = e->d_name;
         if (name.rfind(prefix, 0) != 0) continue;
         const std::string pidText = name.substr(prefix.size());
-        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (pidText.empty() || pidText.find_first_not_of("0123456789") != std::string::npos)
+            continue;
         const long pid = std::strtol(pidText.c_str(), nullptr, 10);
         // A live writer's file is left alone; a dead one's is only a torn copy.
         if (pid == getpid() || (kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH))

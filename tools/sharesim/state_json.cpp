@@ -85,16 +85,19 @@ std::string ToJson(const State &st) {
     j["dns_entries"] = named(st.dnsEntries);
     j["multichannel_interfaces"] = st.interfaces;
     j["options"] = Json::object();
-    for (const auto &o : OptionTable()) j["options"][o.name] = OptionToJson(o, st.options.at(o.name));
+    for (const auto &o : OptionTable())
+        j["options"][o.name] = OptionToJson(o, st.options.at(o.name));
     j["share_volumes_by_default"] = Json::object();
     for (const auto &[server, yes] : st.shareByDefault) j["share_volumes_by_default"][server] = yes;
-    j["caches"] = {{"sdircache", st.caches[0]}, {"dircache", st.caches[1]}, {"filecache", st.caches[2]}};
+    j["caches"] = {
+        {"sdircache", st.caches[0]}, {"dircache", st.caches[1]}, {"filecache", st.caches[2]}};
     j["dfs_referral_cache"] = {{"minutes", st.dfsReferralMinutes}, {"last_clear", st.dfsLastClear}};
-    j["last_quota_sync"] = st.lastQuotaSync
-                               ? Json{{"target", st.lastQuotaSync->target}, {"value", st.lastQuotaSync->value}}
-                               : Json(nullptr);
+    j["last_quota_sync"] = st.lastQuotaSync ? Json{{"target", st.lastQuotaSync->target},
+                                                   {"value", st.lastQuotaSync->value}}
+                                            : Json(nullptr);
     j["last_quota_view"] = st.lastQuotaView ? Json(*st.lastQuotaView) : Json(nullptr);
-    j["last_statistics_dump"] = st.lastStatisticsDump ? Json(*st.lastStatisticsDump) : Json(nullptr);
+    j["last_statistics_dump"] =
+        st.lastStatisticsDump ? Json(*st.lastStatisticsDump) : Json(nullptr);
     j["last_crypto_dump_connection"] =
         st.lastCryptoDumpConnection ? Json(*st.lastCryptoDumpConnection) : Json(nullptr);
     j["next_share_id"] = st.nextShareId;
@@ -106,7 +109,7 @@ namespace {
 
 // Reads a JSON document field by field, naming the path of the first fault it meets.
 class Reader {
-public:
+  public:
     static const Json &Field(const Json &obj, const char *key, const std::string &path) {
         if (!obj.is_object()) Fail(path, "expected an object");
         auto it = obj.find(key);
@@ -150,7 +153,9 @@ public:
 using R = Reader;
 constexpr int64_t kTimeMax = INT64_C(253402300799);  // end of year 9999
 
-std::string Idx(const std::string &path, size_t i) { return path + "[" + std::to_string(i) + "]"; }
+std::string Idx(const std::string &path, size_t i) {
+    return path + "[" + std::to_string(i) + "]";
+}
 
 std::vector<std::string> TextList(const Json &v, const std::string &path, size_t maxLen) {
     std::vector<std::string> out;
@@ -206,36 +211,46 @@ State FromJson(std::string_view text) {
             st.volumes.push_back(std::move(v));
         }
         if (st.volumes.empty()) R::Fail("volumes", "no volume");
-        RequireUnique(st.volumes, [](const Volume &v) { return v.name; }, "volumes");
+        RequireUnique(
+            st.volumes, [](const Volume &v) { return v.name; }, "volumes");
     }
-    st.nextShareId = static_cast<uint32_t>(R::Int(R::Field(j, "next_share_id", top), "next_share_id", 1, UINT32_MAX));
-    st.nextFileId = static_cast<uint32_t>(R::Int(R::Field(j, "next_file_id", top), "next_file_id", 1, UINT32_MAX));
+    st.nextShareId = static_cast<uint32_t>(
+        R::Int(R::Field(j, "next_share_id", top), "next_share_id", 1, UINT32_MAX));
+    st.nextFileId = static_cast<uint32_t>(
+        R::Int(R::Field(j, "next_file_id", top), "next_file_id", 1, UINT32_MAX));
     {
         const auto &a = R::Array(R::Field(j, "shares", top), "shares");
         for (size_t i = 0; i < a.size(); ++i) {
             const auto p = Idx("shares", i);
             Share s;
-            s.id = static_cast<uint32_t>(R::Int(R::Field(a[i], "id", p), p + ".id", 1, st.nextShareId - 1));
+            s.id = static_cast<uint32_t>(
+                R::Int(R::Field(a[i], "id", p), p + ".id", 1, st.nextShareId - 1));
             s.name = R::Text(R::Field(a[i], "name", p), p + ".name", 80);
             s.volume = R::Text(R::Field(a[i], "volume", p), p + ".volume", 64);
             s.path = R::Text(R::Field(a[i], "path", p), p + ".path", 511);
             s.comment = R::Text(R::Field(a[i], "comment", p), p + ".comment", 47);
             s.serverDn = R::Text(R::Field(a[i], "server_dn", p), p + ".server_dn", 255);
-            s.maxUsers = static_cast<int32_t>(R::Int(R::Field(a[i], "max_users", p), p + ".max_users", 0, INT32_MAX));
+            s.maxUsers = static_cast<int32_t>(
+                R::Int(R::Field(a[i], "max_users", p), p + ".max_users", 0, INT32_MAX));
             s.encryptData = R::Bool(R::Field(a[i], "encrypt_data", p), p + ".encrypt_data");
-            s.folderRedirection = R::Bool(R::Field(a[i], "folder_redirection", p), p + ".folder_redirection");
-            s.atmBackup = static_cast<uint8_t>(R::Int(R::Field(a[i], "atm_backup", p), p + ".atm_backup", 0, 255));
+            s.folderRedirection =
+                R::Bool(R::Field(a[i], "folder_redirection", p), p + ".folder_redirection");
+            s.atmBackup = static_cast<uint8_t>(
+                R::Int(R::Field(a[i], "atm_backup", p), p + ".atm_backup", 0, 255));
             s.mfa = R::Bool(R::Field(a[i], "mfa", p), p + ".mfa");
             s.createdAt = R::Int(R::Field(a[i], "created_at", p), p + ".created_at", 0, kTimeMax);
             if (!ValidShareName(s.name)) R::Fail(p + ".name", "not a valid share name");
             const Volume *vol = st.FindVolume(s.volume);
             if (vol == nullptr) R::Fail(p + ".volume", "no volume \"" + s.volume + "\"");
-            if (vol->admin) R::Fail(p + ".volume", "shares on the administrative volume are not allowed");
+            if (vol->admin)
+                R::Fail(p + ".volume", "shares on the administrative volume are not allowed");
             if (st.FindVolume(s.name)) R::Fail(p + ".name", "the name of a volume");
-            if (NormalisePath(s.path) != s.path) R::Fail(p + ".path", "not a normalised absolute path");
+            if (NormalisePath(s.path) != s.path)
+                R::Fail(p + ".path", "not a normalised absolute path");
             st.shares.push_back(std::move(s));
         }
-        RequireUnique(st.shares, [](const Share &s) { return s.name; }, "shares");
+        RequireUnique(
+            st.shares, [](const Share &s) { return s.name; }, "shares");
     }
     {
         const auto &a = R::Array(R::Field(j, "connections", top), "connections");
@@ -245,28 +260,35 @@ State FromJson(std::string_view text) {
             Connection c;
             c.id = static_cast<uint16_t>(R::Int(R::Field(a[i], "id", p), p + ".id", 1, 65535));
             if (!ids.insert(c.id).second) R::Fail(p + ".id", "duplicate connection ID");
-            c.flags = static_cast<uint16_t>(R::Int(R::Field(a[i], "flags", p), p + ".flags", 0, 65535));
+            c.flags =
+                static_cast<uint16_t>(R::Int(R::Field(a[i], "flags", p), p + ".flags", 0, 65535));
             c.workstation = R::Text(R::Field(a[i], "workstation", p), p + ".workstation", 15);
             c.user = R::Text(R::Field(a[i], "user", p), p + ".user", 255);
             c.address = R::Text(R::Field(a[i], "address", p), p + ".address", 19);
             c.dialect = R::Text(R::Field(a[i], "dialect", p), p + ".dialect", 31);
             c.auth = R::Text(R::Field(a[i], "auth", p), p + ".auth", 31);
             c.loginAt = R::Int(R::Field(a[i], "login_at", p), p + ".login_at", 0, kTimeMax);
-            c.lastActivity = R::Int(R::Field(a[i], "last_activity", p), p + ".last_activity", 0, kTimeMax);
+            c.lastActivity =
+                R::Int(R::Field(a[i], "last_activity", p), p + ".last_activity", 0, kTimeMax);
             c.bytesRead = R::U64(R::Field(a[i], "bytes_read", p), p + ".bytes_read");
             c.bytesWritten = R::U64(R::Field(a[i], "bytes_written", p), p + ".bytes_written");
-            c.secEquiv = TextList(R::Field(a[i], "security_equivalences", p), p + ".security_equivalences", 255);
+            c.secEquiv = TextList(R::Field(a[i], "security_equivalences", p),
+                                  p + ".security_equivalences", 255);
             c.mapped = TextList(R::Field(a[i], "mapped_shares", p), p + ".mapped_shares", 80);
             const auto &files = R::Array(R::Field(a[i], "open_files", p), p + ".open_files");
             for (size_t k = 0; k < files.size(); ++k) {
                 const auto fp = Idx(p + ".open_files", k);
                 OpenFile f;
-                f.id = static_cast<uint32_t>(R::Int(R::Field(files[k], "id", fp), fp + ".id", 1, st.nextFileId - 1));
+                f.id = static_cast<uint32_t>(
+                    R::Int(R::Field(files[k], "id", fp), fp + ".id", 1, st.nextFileId - 1));
                 f.volume = R::Text(R::Field(files[k], "volume", fp), fp + ".volume", 64);
                 f.path = R::Text(R::Field(files[k], "path", fp), fp + ".path", 1023);
-                f.access = static_cast<uint32_t>(R::Int(R::Field(files[k], "access", fp), fp + ".access", 1, 3));
-                f.openedAt = R::Int(R::Field(files[k], "opened_at", fp), fp + ".opened_at", 0, kTimeMax);
-                if (!st.FindVolume(f.volume)) R::Fail(fp + ".volume", "no volume \"" + f.volume + "\"");
+                f.access = static_cast<uint32_t>(
+                    R::Int(R::Field(files[k], "access", fp), fp + ".access", 1, 3));
+                f.openedAt =
+                    R::Int(R::Field(files[k], "opened_at", fp), fp + ".opened_at", 0, kTimeMax);
+                if (!st.FindVolume(f.volume))
+                    R::Fail(fp + ".volume", "no volume \"" + f.volume + "\"");
                 if (NormalisePath(f.path) != f.path || f.path == "/")
                     R::Fail(fp + ".path", "not a normalised file path");
                 c.files.push_back(std::move(f));
@@ -283,22 +305,30 @@ State FromJson(std::string_view text) {
             InvalidUser u;
             u.name = R::Text(R::Field(a[i], "name", p), p + ".name", 256);
             u.permanent = R::Bool(R::Field(a[i], "permanent", p), p + ".permanent");
-            u.failedLogons = static_cast<uint32_t>(R::Int(R::Field(a[i], "failed_logons", p), p + ".failed_logons", 0, UINT32_MAX));
+            u.failedLogons = static_cast<uint32_t>(
+                R::Int(R::Field(a[i], "failed_logons", p), p + ".failed_logons", 0, UINT32_MAX));
             u.addedAt = R::Int(R::Field(a[i], "added_at", p), p + ".added_at", 0, kTimeMax);
             if (u.name.empty()) R::Fail(p + ".name", "empty");
             st.invalidUsers.push_back(std::move(u));
         }
-        RequireUnique(st.invalidUsers, [](const InvalidUser &u) { return u.name; }, "invalid_users");
+        RequireUnique(
+            st.invalidUsers, [](const InvalidUser &u) { return u.name; }, "invalid_users");
     }
-    st.iucTimeoutMinutes = static_cast<int32_t>(R::Int(R::Field(j, "invalid_user_timeout", top), "invalid_user_timeout", 0, 525600));
+    st.iucTimeoutMinutes = static_cast<int32_t>(
+        R::Int(R::Field(j, "invalid_user_timeout", top), "invalid_user_timeout", 0, 525600));
     st.userContexts = TextList(R::Field(j, "user_contexts", top), "user_contexts", 511);
-    RequireUnique(st.userContexts, [](const std::string &s) { return s; }, "user_contexts");
+    RequireUnique(
+        st.userContexts, [](const std::string &s) { return s; }, "user_contexts");
     st.virtualServers = NamedList(R::Field(j, "virtual_servers", top), "virtual_servers", 255);
-    RequireUnique(st.virtualServers, [](const NamedAddress &n) { return n.name; }, "virtual_servers");
+    RequireUnique(
+        st.virtualServers, [](const NamedAddress &n) { return n.name; }, "virtual_servers");
     st.dnsEntries = NamedList(R::Field(j, "dns_entries", top), "dns_entries", 15);
-    RequireUnique(st.dnsEntries, [](const NamedAddress &n) { return n.name; }, "dns_entries");
-    st.interfaces = TextList(R::Field(j, "multichannel_interfaces", top), "multichannel_interfaces", 15);
-    RequireUnique(st.interfaces, [](const std::string &s) { return s; }, "multichannel_interfaces");
+    RequireUnique(
+        st.dnsEntries, [](const NamedAddress &n) { return n.name; }, "dns_entries");
+    st.interfaces =
+        TextList(R::Field(j, "multichannel_interfaces", top), "multichannel_interfaces", 15);
+    RequireUnique(
+        st.interfaces, [](const std::string &s) { return s; }, "multichannel_interfaces");
     {
         const auto &o = R::Field(j, "options", top);
         if (!o.is_object()) R::Fail("options", "expected an object");
@@ -329,25 +359,32 @@ State FromJson(std::string_view text) {
         const auto &c = R::Field(j, "caches", top);
         const char *names[] = {"sdircache", "dircache", "filecache"};
         for (size_t i = 0; i < 3; ++i)
-            st.caches[i] = static_cast<int32_t>(R::Int(R::Field(c, names[i], "caches"), std::string("caches.") + names[i], 1, INT32_MAX));
+            st.caches[i] = static_cast<int32_t>(R::Int(
+                R::Field(c, names[i], "caches"), std::string("caches.") + names[i], 1, INT32_MAX));
     }
     {
         const auto &d = R::Field(j, "dfs_referral_cache", top);
-        st.dfsReferralMinutes = static_cast<int32_t>(R::Int(R::Field(d, "minutes", "dfs_referral_cache"), "dfs_referral_cache.minutes", 0, 525600));
-        st.dfsLastClear = R::Text(R::Field(d, "last_clear", "dfs_referral_cache"), "dfs_referral_cache.last_clear", 1024);
+        st.dfsReferralMinutes = static_cast<int32_t>(R::Int(
+            R::Field(d, "minutes", "dfs_referral_cache"), "dfs_referral_cache.minutes", 0, 525600));
+        st.dfsLastClear = R::Text(R::Field(d, "last_clear", "dfs_referral_cache"),
+                                  "dfs_referral_cache.last_clear", 1024);
     }
     {
         const auto &q = R::Field(j, "last_quota_sync", top);
         if (!q.is_null())
             st.lastQuotaSync = QuotaSync{
                 R::Text(R::Field(q, "target", "last_quota_sync"), "last_quota_sync.target", 64),
-                static_cast<int32_t>(R::Int(R::Field(q, "value", "last_quota_sync"), "last_quota_sync.value", -1, INT32_MAX))};
+                static_cast<int32_t>(R::Int(R::Field(q, "value", "last_quota_sync"),
+                                            "last_quota_sync.value", -1, INT32_MAX))};
         const auto &v = R::Field(j, "last_quota_view", top);
         if (!v.is_null()) st.lastQuotaView = R::Text(v, "last_quota_view", 64);
         const auto &s = R::Field(j, "last_statistics_dump", top);
-        if (!s.is_null()) st.lastStatisticsDump = static_cast<int32_t>(R::Int(s, "last_statistics_dump", 0, 3));
+        if (!s.is_null())
+            st.lastStatisticsDump = static_cast<int32_t>(R::Int(s, "last_statistics_dump", 0, 3));
         const auto &k = R::Field(j, "last_crypto_dump_connection", top);
-        if (!k.is_null()) st.lastCryptoDumpConnection = static_cast<uint16_t>(R::Int(k, "last_crypto_dump_connection", 0, 65535));
+        if (!k.is_null())
+            st.lastCryptoDumpConnection =
+                static_cast<uint16_t>(R::Int(k, "last_crypto_dump_connection", 0, 65535));
     }
     return st;
 }

@@ -31,7 +31,9 @@ bool UnderPath(const std::string &path, const std::string &dir) {
                            path[dir.size()] == '/');
 }
 
-bool Switch(int32_t value) { return value == 0 || value == 1; }
+bool Switch(int32_t value) {
+    return value == 0 || value == 1;
+}
 
 void Append(std::vector<uint8_t> &out, const void *data, size_t size) {
     const auto *p = static_cast<const uint8_t *>(data);

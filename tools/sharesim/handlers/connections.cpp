@@ -1,14 +1,13 @@
 // Client connections: count, lists, details, mapped shares, crypto key dumps and clearing idle
 // ones; the connection record, which the open-file lists use too.
-#include "sharesim/handlers/common.h"
-
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "common/server_formats.h"
+#include "sharesim/handlers/common.h"
 
 namespace share::sim::handlers {
 
@@ -25,14 +24,16 @@ std::vector<uint8_t> ConnectionBytes(const Context &ctx, const Connection &c, Re
     CopyText(r.text20, c.workstation);
     CopyText(r.text36, c.user);
     CopyText(r.text292, c.address);
-    r.value326 = static_cast<uint32_t>(std::clamp<int64_t>(ctx.now - c.lastActivity, 0, UINT32_MAX));
+    r.value326 =
+        static_cast<uint32_t>(std::clamp<int64_t>(ctx.now - c.lastActivity, 0, UINT32_MAX));
     r.value330 = c.bytesRead;
     r.value338 = c.bytesWritten;
     CopyText(r.text354, c.dialect);
     CopyText(r.text386, c.auth);
     std::vector<uint8_t> variable;
     if (kind == RecordKind::kDetails) {
-        for (const auto &dn : c.secEquiv) variable.insert(variable.end(), dn.c_str(), dn.c_str() + dn.size() + 1);
+        for (const auto &dn : c.secEquiv)
+            variable.insert(variable.end(), dn.c_str(), dn.c_str() + dn.size() + 1);
         r.secEquivCount = static_cast<uint32_t>(c.secEquiv.size());
         r.secEquivLength = static_cast<uint32_t>(variable.size());
     }
@@ -79,7 +80,8 @@ int32_t ConnectionList(Context &ctx, const Request &req, Response &out) {
     if (!req.elements.empty()) return kMalformedRequest;
     for (const auto &c : ctx.state.connections) {
         if (req.function == CIFS_FN_CONNECTION_LIST_8 && c.files.empty()) continue;
-        if (req.function == CIFS_FN_CONNECTION_LIST_9 && !(c.flags & kConnFlagNullSession)) continue;
+        if (req.function == CIFS_FN_CONNECTION_LIST_9 && !(c.flags & kConnFlagNullSession))
+            continue;
         out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, c, RecordKind::kList, {}));
     }
     return kOk;
@@ -109,7 +111,8 @@ int32_t MappedShares(Context &ctx, const Request &req, Response &out) {
         else
             continue;
         const uint32_t files = FilesInShare(*c, ctx.state, name);
-        std::memcpy(reinterpret_cast<uint8_t *>(&r) + kShareMappedFilesOffset, &files, sizeof files);
+        std::memcpy(reinterpret_cast<uint8_t *>(&r) + kShareMappedFilesOffset, &files,
+                    sizeof files);
         records.push_back(r);
     }
     const auto n = static_cast<uint32_t>(records.size());
@@ -127,7 +130,8 @@ int32_t CryptoKeysOfConnection(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t ClearConnections(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_CLEAR_CONNECTIONS, sizeof(ClearConnParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_CLEAR_CONNECTIONS, sizeof(ClearConnParams)}}))
+        return kMalformedRequest;
     const auto p = Record<ClearConnParams>(req.elements[0].payload);
     if (p.connType > 1 || p.connCount < 1 || p.connCount > 65535 || p.idleTime < 15 ||
         p.idleTime > 65535)
@@ -141,7 +145,8 @@ int32_t ClearConnections(Context &ctx, const Request &req, Response &) {
     std::stable_sort(idle.begin(), idle.end(), [](const Connection *a, const Connection *b) {
         return a->lastActivity < b->lastActivity;
     });
-    if (idle.size() > static_cast<size_t>(p.connCount)) idle.resize(static_cast<size_t>(p.connCount));
+    if (idle.size() > static_cast<size_t>(p.connCount))
+        idle.resize(static_cast<size_t>(p.connCount));
     std::vector<uint16_t> ids;
     for (const Connection *c : idle) ids.push_back(c->id);
     std::erase_if(ctx.state.connections, [&](const Connection &c) {

@@ -2,8 +2,8 @@
 // whether it may change the state.
 #include <array>
 
-#include "shareadmin/codes.h"
 #include "common/server_formats.h"
+#include "shareadmin/codes.h"
 #include "sharesim/handlers.h"
 #include "sharesim/handlers/common.h"
 
@@ -18,9 +18,13 @@ struct Row {
     bool changes;
 };
 
-constexpr Row R(const char *name, HandlerFn handler, bool changes) { return {name, handler, changes}; }
+constexpr Row R(const char *name, HandlerFn handler, bool changes) {
+    return {name, handler, changes};
+}
 
-constexpr Row Opt(const char *name) { return {name, SetOption, true}; }
+constexpr Row Opt(const char *name) {
+    return {name, SetOption, true};
+}
 
 struct Entry {
     int function;
@@ -96,7 +100,8 @@ constexpr Entry kEntries[] = {
     {CIFS_FN_DIRECTORY_LEASING, Opt("directory-leasing")},
     {CIFS_FN_SHARE_ATM_BACKUP, R("share-atm-backup", ShareSwitch, true)},
     {CIFS_FN_USER_QUOTA_VIEW, R("user-quota-view", QuotaViewRequest, true)},
-    {CIFS_FN_CRYPTO_KEYS_OF_CONNECTION, R("crypto-keys-of-connection", CryptoKeysOfConnection, true)},
+    {CIFS_FN_CRYPTO_KEYS_OF_CONNECTION,
+     R("crypto-keys-of-connection", CryptoKeysOfConnection, true)},
     {CIFS_FN_DUMP_CRYPTO_KEYS, Opt("dump-crypto-keys")},
     {CIFS_FN_PREFERRED_CIPHER, Opt("preferred-cipher")},
     {CIFS_FN_COMPRESSION, Opt("compression")},
@@ -109,7 +114,8 @@ constexpr Entry kEntries[] = {
     {CIFS_FN_CONNECTION_MAPPED_SHARES, R("connection-mapped-shares", MappedShares, false)},
     {CIFS_FN_OPEN_FILES, R("open-files", OpenFilesByRecord, false)},
     {CIFS_FN_INVALID_USER_LIST, R("invalid-user-list", InvalidUsersByRecord, false)},
-    {CIFS_FN_INVALID_USER_MAKE_PERMANENT, R("invalid-user-make-permanent", InvalidUserChange, true)},
+    {CIFS_FN_INVALID_USER_MAKE_PERMANENT,
+     R("invalid-user-make-permanent", InvalidUserChange, true)},
     {CIFS_FN_USER_CONTEXT_LIST, R("user-context-list", UserContextList, false)},
     {CIFS_FN_USER_CONTEXT_ADD, R("user-context-add", UserContextChange, true)},
     {CIFS_FN_USER_CONTEXT_REMOVE, R("user-context-remove", UserContextChange, true)},
@@ -129,7 +135,8 @@ constexpr std::array<Row, CIFS_FN_LAST + 1> kRows = [] {
 constexpr bool EveryFunctionOnce() {
     std::array<int, CIFS_FN_LAST + 1> seen{};
     for (const Entry &e : kEntries)
-        if (e.function < 0 || e.function > CIFS_FN_LAST || seen[static_cast<size_t>(e.function)]++) return false;
+        if (e.function < 0 || e.function > CIFS_FN_LAST || seen[static_cast<size_t>(e.function)]++)
+            return false;
     for (int n : seen)
         if (n != 1) return false;
     return true;
@@ -140,11 +147,13 @@ static_assert(EveryFunctionOnce());
 }  // namespace
 
 const char *FunctionName(int function) {
-    return function >= 0 && function <= CIFS_FN_LAST ? kRows[static_cast<size_t>(function)].name : "unknown";
+    return function >= 0 && function <= CIFS_FN_LAST ? kRows[static_cast<size_t>(function)].name
+                                                     : "unknown";
 }
 
 bool FunctionChangesState(int function) {
-    return function >= 0 && function <= CIFS_FN_LAST && kRows[static_cast<size_t>(function)].changes;
+    return function >= 0 && function <= CIFS_FN_LAST &&
+           kRows[static_cast<size_t>(function)].changes;
 }
 
 Response Handle(Context &ctx, const Request &req) {

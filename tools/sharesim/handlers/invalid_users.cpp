@@ -1,11 +1,10 @@
 // The invalid-user cache: time-out, additions, removals, permanence and its lists.
-#include "sharesim/handlers/common.h"
-
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "common/server_formats.h"
+#include "sharesim/handlers/common.h"
 #include "sharesim/rules.h"
 
 namespace share::sim::handlers {
@@ -17,7 +16,8 @@ namespace {
 constexpr size_t kMaxInvalidUsers = 4096;
 
 bool Expired(const State &st, const InvalidUser &u, int64_t now) {
-    return !u.permanent && st.iucTimeoutMinutes > 0 && now - u.addedAt >= int64_t{st.iucTimeoutMinutes} * 60;
+    return !u.permanent && st.iucTimeoutMinutes > 0 &&
+           now - u.addedAt >= int64_t{st.iucTimeoutMinutes} * 60;
 }
 
 void PurgeExpired(Context &ctx) {
@@ -55,9 +55,10 @@ std::vector<uint8_t> InvalidUserList(const Context &ctx, uint32_t flags, uint32_
         e.permanent = u.permanent ? 1 : 0;
         e.failedLogons = u.failedLogons;
         e.addedAt = static_cast<uint64_t>(u.addedAt);
-        e.expiresAt = u.permanent || ctx.state.iucTimeoutMinutes == 0
-                          ? 0
-                          : static_cast<uint64_t>(u.addedAt + int64_t{ctx.state.iucTimeoutMinutes} * 60);
+        e.expiresAt =
+            u.permanent || ctx.state.iucTimeoutMinutes == 0
+                ? 0
+                : static_cast<uint64_t>(u.addedAt + int64_t{ctx.state.iucTimeoutMinutes} * 60);
         Append(entries, &e, sizeof e);
     }
     std::vector<uint8_t> reply;
@@ -84,23 +85,24 @@ int32_t InvalidUserChange(Context &ctx, const Request &req, Response &) {
     PurgeExpired(ctx);
     InvalidUser *u = FindUser(ctx.state, *name);
     switch (req.function) {
-    case CIFS_FN_INVALID_USER_ADD:  // as a permanent invalid user
-        if (u && u->permanent) return kNameTaken;
-        if (u) {
+        case CIFS_FN_INVALID_USER_ADD:  // as a permanent invalid user
+            if (u && u->permanent) return kNameTaken;
+            if (u) {
+                u->permanent = true;
+                return kOk;
+            }
+            if (ctx.state.invalidUsers.size() >= kMaxInvalidUsers) return kLimitReached;
+            ctx.state.invalidUsers.push_back({*name, true, 0, ctx.now});
+            return kOk;
+        case CIFS_FN_INVALID_USER_REMOVE:
+            if (!u) return kNoSuchUser;
+            std::erase_if(ctx.state.invalidUsers,
+                          [&](const InvalidUser &x) { return IEquals(x.name, *name); });
+            return kOk;
+        default:  // CIFS_FN_INVALID_USER_MAKE_PERMANENT
+            if (!u) return kNoSuchUser;
             u->permanent = true;
             return kOk;
-        }
-        if (ctx.state.invalidUsers.size() >= kMaxInvalidUsers) return kLimitReached;
-        ctx.state.invalidUsers.push_back({*name, true, 0, ctx.now});
-        return kOk;
-    case CIFS_FN_INVALID_USER_REMOVE:
-        if (!u) return kNoSuchUser;
-        std::erase_if(ctx.state.invalidUsers, [&](const InvalidUser &x) { return IEquals(x.name, *name); });
-        return kOk;
-    default:  // CIFS_FN_INVALID_USER_MAKE_PERMANENT
-        if (!u) return kNoSuchUser;
-        u->permanent = true;
-        return kOk;
     }
 }
 
@@ -112,10 +114,12 @@ int32_t InvalidUserCache(Context &ctx, const Request &req, Response &out) {
 
 int32_t InvalidUsersByRecord(Context &ctx, const Request &req, Response &out) {
     const auto p = Payload(req, 0, CIFS_ELEM_INVALID_USERS, 0);
-    if (!p || req.elements.size() != 1 || p->size() < sizeof(InvalidUserQuery)) return kMalformedRequest;
+    if (!p || req.elements.size() != 1 || p->size() < sizeof(InvalidUserQuery))
+        return kMalformedRequest;
     const auto q = Record<InvalidUserQuery>(*p);
     const auto data = p->subspan(sizeof q);
-    if (q.dataLength < 0 || static_cast<size_t>(q.dataLength) != data.size()) return kMalformedRequest;
+    if (q.dataLength < 0 || static_cast<size_t>(q.dataLength) != data.size())
+        return kMalformedRequest;
     std::string filter;
     if (!data.empty()) {
         const auto text = TextIn(data);

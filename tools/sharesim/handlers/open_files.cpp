@@ -1,13 +1,12 @@
 // Open files: the lists by path, connection or volume, the open-files record, and closing.
-#include "sharesim/handlers/common.h"
-
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "shareadmin/api.h"
 #include "common/server_formats.h"
+#include "shareadmin/api.h"
+#include "sharesim/handlers/common.h"
 #include "sharesim/rules.h"
 
 namespace share::sim::handlers {
@@ -41,7 +40,8 @@ std::optional<FileMatch> FileMatchFor(const std::string &text) {
 
 // The six file lists: connection records with the matching open files.
 int32_t ListFiles(Context &ctx, const Request &req, Response &out) {
-    const int kind = (req.function - CIFS_FN_FILES_BY_PATH) % 3;  // 0 by path, 1 by connection, 2 by volume
+    const int kind =
+        (req.function - CIFS_FN_FILES_BY_PATH) % 3;  // 0 by path, 1 by connection, 2 by volume
     if (kind == 1) {
         uint16_t id;
         if (int32_t s = ConnectionIdOf(req, &id)) return s;
@@ -66,7 +66,8 @@ int32_t ListFiles(Context &ctx, const Request &req, Response &out) {
         std::vector<const OpenFile *> files;
         for (const auto &f : c.files)
             if (match(f)) files.push_back(&f);
-        if (!files.empty()) out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, c, RecordKind::kFiles, files));
+        if (!files.empty())
+            out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, c, RecordKind::kFiles, files));
     }
     if (kind == 0 && out.count() == 0) return kNoSuchFile;
     return kOk;
@@ -104,13 +105,15 @@ int32_t CloseByVolume(Context &ctx, const Request &req, Response &) {
 
 int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
     const auto p = Payload(req, 0, CIFS_ELEM_OPEN_FILES, 0);
-    if (!p || req.elements.size() != 1 || p->size() < sizeof(OpenFilesQuery)) return kMalformedRequest;
+    if (!p || req.elements.size() != 1 || p->size() < sizeof(OpenFilesQuery))
+        return kMalformedRequest;
     const auto q = Record<OpenFilesQuery>(*p);
     const auto strings = p->subspan(sizeof q);
     if (q.stringBytes != strings.size()) return kMalformedRequest;
     std::function<bool(const Connection &, const OpenFile &)> match;
     if (q.nameOffset == OPEN_FILES_BY_CONNECTION) {
-        if (q.connectionId > 65535 || !ctx.state.FindConnection(static_cast<uint16_t>(q.connectionId)))
+        if (q.connectionId > 65535 ||
+            !ctx.state.FindConnection(static_cast<uint16_t>(q.connectionId)))
             return kNoSuchConnection;
         match = [id = q.connectionId](const Connection &c, const OpenFile &) { return c.id == id; };
     } else {
@@ -120,7 +123,9 @@ int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
         if (name->find(':') == std::string::npos) {
             const Volume *v = ctx.state.FindVolume(*name);
             if (!v) return kNoSuchVolume;
-            match = [v](const Connection &, const OpenFile &f) { return IEquals(f.volume, v->name); };
+            match = [v](const Connection &, const OpenFile &f) {
+                return IEquals(f.volume, v->name);
+            };
         } else {
             const auto m = FileMatchFor(*name);
             if (!m) return kInvalidValue;

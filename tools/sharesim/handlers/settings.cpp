@@ -1,8 +1,6 @@
 // Server settings: virtual servers, DNS entries, multichannel interfaces, share-by-default,
 // user quotas, the DFS referral cache, caches, statistics dumps, the stored options, and the
 // configuration dump and status that read them back.
-#include "sharesim/handlers/common.h"
-
 #include <arpa/inet.h>
 
 #include <algorithm>
@@ -11,9 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "common/server_formats.h"
+#include "sharesim/handlers/common.h"
 #include "sharesim/rules.h"
 
 namespace share::sim::handlers {
@@ -34,9 +33,10 @@ void ParseAddress(const std::string &text, uint8_t ip[4]) {
     if (!text.empty()) inet_pton(AF_INET, text.c_str(), ip);
 }
 
-int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name, const std::string &address,
-                    bool add) {
-    const auto it = std::find_if(list.begin(), list.end(), [&](const NamedAddress &n) { return IEquals(n.name, name); });
+int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name,
+                    const std::string &address, bool add) {
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const NamedAddress &n) { return IEquals(n.name, name); });
     if (add) {
         if (it != list.end()) return kNameTaken;
         if (list.size() >= kMaxNamedEntries) return kLimitReached;
@@ -50,19 +50,22 @@ int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name, co
 
 bool ValidInterfaceName(std::string_view name) {
     return !name.empty() && name.size() <= 15 && std::all_of(name.begin(), name.end(), [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' || c == ':' || c == '@';
-           });
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' ||
+               c == ':' || c == '@';
+    });
 }
 
 }  // namespace
 
 int32_t VirtualServer(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_VIRTUAL_SERVER, sizeof(VirtualServerParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_VIRTUAL_SERVER, sizeof(VirtualServerParams)}}))
+        return kMalformedRequest;
     const auto p = Record<VirtualServerParams>(req.elements[0].payload);
     const auto name = FieldText(p.serverName, sizeof p.serverName);
     if (!name) return kMalformedRequest;
     if (name->empty() || !PrintableText(*name, 255)) return kInvalidValue;
-    return NamedChange(ctx.state.virtualServers, *name, Address(p.ipAddress), req.function == CIFS_FN_VIRTUAL_SERVER_ADD);
+    return NamedChange(ctx.state.virtualServers, *name, Address(p.ipAddress),
+                       req.function == CIFS_FN_VIRTUAL_SERVER_ADD);
 }
 
 int32_t DnsEntry(Context &ctx, const Request &req, Response &) {
@@ -71,7 +74,8 @@ int32_t DnsEntry(Context &ctx, const Request &req, Response &) {
     const auto name = FieldText(p.netbiosName, sizeof p.netbiosName);
     if (!name) return kMalformedRequest;
     if (name->empty() || !PrintableText(*name, 15)) return kInvalidValue;
-    return NamedChange(ctx.state.dnsEntries, *name, Address(p.ipAddress), req.function == CIFS_FN_DNS_ENTRY_ADD);
+    return NamedChange(ctx.state.dnsEntries, *name, Address(p.ipAddress),
+                       req.function == CIFS_FN_DNS_ENTRY_ADD);
 }
 
 int32_t Interface(Context &ctx, const Request &req, Response &out) {
@@ -114,11 +118,13 @@ int32_t ShareVolumesByDefault(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t QuotaSyncRequest(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_SYNC, sizeof(QuotaSyncParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_SYNC, sizeof(QuotaSyncParams)}}))
+        return kMalformedRequest;
     const auto p = Record<QuotaSyncParams>(req.elements[0].payload);
     const auto target = FieldText(p.quotaTarget, sizeof p.quotaTarget);
     if (!target) return kMalformedRequest;
-    if (target->empty() || !PrintableText(*target, 64) || (p.quotaSyncValue != -1 && p.quotaSyncValue < 1))
+    if (target->empty() || !PrintableText(*target, 64) ||
+        (p.quotaSyncValue != -1 && p.quotaSyncValue < 1))
         return kInvalidValue;
     ctx.state.lastQuotaSync = QuotaSync{*target, p.quotaSyncValue};
     return kOk;
@@ -134,7 +140,8 @@ int32_t QuotaViewRequest(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t DfsReferralCache(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_DFS_REFERRAL_CACHE, sizeof(DfsReferralCacheParams)}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_DFS_REFERRAL_CACHE, sizeof(DfsReferralCacheParams)}}))
+        return kMalformedRequest;
     const auto p = Record<DfsReferralCacheParams>(req.elements[0].payload);
     const auto path = FieldText(p.junctionPath, sizeof p.junctionPath);
     if (!path) return kMalformedRequest;
@@ -176,19 +183,20 @@ int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
         const OptionValue &v = st.options.at(optionRow.name);
         std::vector<uint8_t> payload;
         switch (optionRow.kind) {
-        case ValueKind::kU8:
-            payload.push_back(static_cast<uint8_t>(v.number));
-            break;
-        case ValueKind::kI32:
-            Append(payload, &v.number, sizeof v.number);
-            break;
-        case ValueKind::kText:
-            Append(payload, v.text.c_str(), v.text.size() + 1);
-            break;
-        case ValueKind::kField:
-            payload.assign(optionRow.width, 0);
-            std::memcpy(payload.data(), v.text.data(), std::min<size_t>(v.text.size(), optionRow.width - 1));
-            break;
+            case ValueKind::kU8:
+                payload.push_back(static_cast<uint8_t>(v.number));
+                break;
+            case ValueKind::kI32:
+                Append(payload, &v.number, sizeof v.number);
+                break;
+            case ValueKind::kText:
+                Append(payload, v.text.c_str(), v.text.size() + 1);
+                break;
+            case ValueKind::kField:
+                payload.assign(optionRow.width, 0);
+                std::memcpy(payload.data(), v.text.data(),
+                            std::min<size_t>(v.text.size(), optionRow.width - 1));
+                break;
         }
         out.Add(optionRow.element, payload);
     }
@@ -233,7 +241,8 @@ int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
     if (st.lastQuotaView) {
         char target[65] = {};
         CopyText(target, *st.lastQuotaView);
-        out.Add(CIFS_ELEM_USER_QUOTA_VIEW, {reinterpret_cast<const uint8_t *>(target), sizeof target});
+        out.Add(CIFS_ELEM_USER_QUOTA_VIEW,
+                {reinterpret_cast<const uint8_t *>(target), sizeof target});
     }
     if (st.lastStatisticsDump) out.Add(CIFS_ELEM_DUMP_STATISTICS, Bytes(*st.lastStatisticsDump));
     return kOk;
@@ -245,13 +254,14 @@ int32_t ServerStatus(Context &ctx, const Request &req, Response &out) {
     const State &st = ctx.state;
     size_t files = 0;
     for (const auto &c : st.connections) files += c.files.size();
-    const std::string text = "server=sharesim uptime=" + std::to_string(ctx.now - ctx.stats.startedAt) +
-                             " requests=" + std::to_string(ctx.stats.requests) +
-                             " refused=" + std::to_string(ctx.stats.refused) +
-                             " volumes=" + std::to_string(st.volumes.size()) +
-                             " shares=" + std::to_string(st.shares.size()) +
-                             " connections=" + std::to_string(st.connections.size()) +
-                             " open_files=" + std::to_string(files);
+    const std::string text =
+        "server=sharesim uptime=" + std::to_string(ctx.now - ctx.stats.startedAt) +
+        " requests=" + std::to_string(ctx.stats.requests) +
+        " refused=" + std::to_string(ctx.stats.refused) +
+        " volumes=" + std::to_string(st.volumes.size()) +
+        " shares=" + std::to_string(st.shares.size()) +
+        " connections=" + std::to_string(st.connections.size()) +
+        " open_files=" + std::to_string(files);
     out.AddText(CIFS_ELEM_SERVER_STATUS, text);
     return kOk;
 }
@@ -263,24 +273,24 @@ int32_t SetOption(Context &ctx, const Request &req, Response &) {
     if (!p || req.elements.size() != 1) return kMalformedRequest;
     OptionValue v;
     switch (optionRow->kind) {
-    case ValueKind::kU8:
-        if (p->size() != 1) return kMalformedRequest;
-        v.number = (*p)[0];
-        break;
-    case ValueKind::kI32:
-        if (p->size() != 4) return kMalformedRequest;
-        v.number = Record<int32_t>(*p);
-        break;
-    case ValueKind::kText:
-    case ValueKind::kField: {
-        if (p->empty() || p->size() > optionRow->width ||
-            (optionRow->kind == ValueKind::kField && p->size() != optionRow->width))
-            return kMalformedRequest;
-        const auto text = TextIn(*p);
-        if (!text) return kMalformedRequest;
-        v.text = *text;
-        break;
-    }
+        case ValueKind::kU8:
+            if (p->size() != 1) return kMalformedRequest;
+            v.number = (*p)[0];
+            break;
+        case ValueKind::kI32:
+            if (p->size() != 4) return kMalformedRequest;
+            v.number = Record<int32_t>(*p);
+            break;
+        case ValueKind::kText:
+        case ValueKind::kField: {
+            if (p->empty() || p->size() > optionRow->width ||
+                (optionRow->kind == ValueKind::kField && p->size() != optionRow->width))
+                return kMalformedRequest;
+            const auto text = TextIn(*p);
+            if (!text) return kMalformedRequest;
+            v.text = *text;
+            break;
+        }
     }
     if (!ValidOptionValue(*optionRow, v)) return kInvalidValue;
     ctx.state.options[optionRow->name] = v;

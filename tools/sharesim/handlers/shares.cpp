@@ -1,14 +1,13 @@
 // Shares: names, details, creation, change, removal and the four share switches; the share and
 // volume records other objects answer with too.
-#include "sharesim/handlers/common.h"
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "common/server_formats.h"
+#include "sharesim/handlers/common.h"
 #include "sharesim/rules.h"
 
 namespace share::sim::handlers {
@@ -20,8 +19,8 @@ namespace {
 constexpr size_t kMaxShares = 4096;
 
 uint32_t ClientsOf(const State &st, const std::string &name) {
-    return static_cast<uint32_t>(std::count_if(
-        st.connections.begin(), st.connections.end(), [&](const Connection &c) {
+    return static_cast<uint32_t>(
+        std::count_if(st.connections.begin(), st.connections.end(), [&](const Connection &c) {
             return std::any_of(c.mapped.begin(), c.mapped.end(),
                                [&](const std::string &m) { return IEquals(m, name); });
         }));
@@ -67,9 +66,9 @@ uint32_t FilesInShare(const Connection &c, const State &st, const std::string &n
         volume = v->name;
         dir = "/";
     }
-    return static_cast<uint32_t>(std::count_if(c.files.begin(), c.files.end(), [&](const OpenFile &f) {
-        return IEquals(f.volume, volume) && UnderPath(f.path, dir);
-    }));
+    return static_cast<uint32_t>(std::count_if(
+        c.files.begin(), c.files.end(),
+        [&](const OpenFile &f) { return IEquals(f.volume, volume) && UnderPath(f.path, dir); }));
 }
 
 ShareParams ShareRecord(const Share &s) {
@@ -121,12 +120,15 @@ int32_t ShareDetails(Context &ctx, const Request &req, Response &out) {
     else
         return kNoSuchShare;
     out.AddRecord(CIFS_ELEM_SHARE_RECORD, reply);
-    out.AddText(CIFS_ELEM_SHARE_EXTRA, "clients=" + std::to_string(ClientsOf(ctx.state, reply.shareName)));
+    out.AddText(CIFS_ELEM_SHARE_EXTRA,
+                "clients=" + std::to_string(ClientsOf(ctx.state, reply.shareName)));
     return kOk;
 }
 
 int32_t ShareAdd(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}, {CIFS_ELEM_SHARE_PATH, 512}, {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}}))
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)},
+                     {CIFS_ELEM_SHARE_PATH, 512},
+                     {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}}))
         return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     const auto name = FieldText(rec.shareName, sizeof rec.shareName);
@@ -187,9 +189,11 @@ int32_t ShareModify(Context &ctx, const Request &req, Response &) {
         changed.comment = *comment;
     }
     if ((mask & CIFS_MODIFY_ENCRYPT_DATA) && !Switch(rec.encryptData)) return kInvalidValue;
-    if ((mask & CIFS_MODIFY_FOLDER_REDIRECTION) && !Switch(rec.folderRedirection)) return kInvalidValue;
+    if ((mask & CIFS_MODIFY_FOLDER_REDIRECTION) && !Switch(rec.folderRedirection))
+        return kInvalidValue;
     if (mask & CIFS_MODIFY_ENCRYPT_DATA) changed.encryptData = rec.encryptData != 0;
-    if (mask & CIFS_MODIFY_FOLDER_REDIRECTION) changed.folderRedirection = rec.folderRedirection != 0;
+    if (mask & CIFS_MODIFY_FOLDER_REDIRECTION)
+        changed.folderRedirection = rec.folderRedirection != 0;
     if (mask & CIFS_MODIFY_ATM_BACKUP) changed.atmBackup = rec.atmBackup;
     // The numeric option has no change bit: positive sets the user limit, negative lifts it.
     if (rec.numericOption != 0) changed.maxUsers = rec.numericOption > 0 ? rec.numericOption : 0;
@@ -202,7 +206,9 @@ int32_t ShareModify(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t ShareRemove(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)}, {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}})) return kMalformedRequest;
+    if (!Shape(req, {{CIFS_ELEM_SHARE_RECORD, sizeof(ShareParams)},
+                     {CIFS_ELEM_SERVER_DN, CIFS_SERVER_DN_SIZE}}))
+        return kMalformedRequest;
     const auto rec = Record<ShareParams>(req.elements[0].payload);
     if (!TextIn(req.elements[1].payload)) return kMalformedRequest;
     State &st = ctx.state;
@@ -229,22 +235,22 @@ int32_t ShareSwitch(Context &ctx, const Request &req, Response &) {
     Share *share = nullptr;
     if (int32_t s = FindShareFor(ctx.state, rec.shareName, sizeof rec.shareName, &share)) return s;
     switch (req.function) {
-    case CIFS_FN_SHARE_ENCRYPTION:
-        if (!Switch(rec.encryptData)) return kInvalidValue;
-        share->encryptData = rec.encryptData != 0;
-        break;
-    case CIFS_FN_SHARE_FOLDER_REDIRECTION:
-        if (!Switch(rec.folderRedirection)) return kInvalidValue;
-        share->folderRedirection = rec.folderRedirection != 0;
-        break;
-    case CIFS_FN_SHARE_ATM_BACKUP:
-        if (!Switch(rec.atmBackup)) return kInvalidValue;
-        share->atmBackup = rec.atmBackup;
-        break;
-    default:  // CIFS_FN_SHARE_MFA
-        if (!Switch(rec.mfaShareLevel)) return kInvalidValue;
-        share->mfa = rec.mfaShareLevel != 0;
-        break;
+        case CIFS_FN_SHARE_ENCRYPTION:
+            if (!Switch(rec.encryptData)) return kInvalidValue;
+            share->encryptData = rec.encryptData != 0;
+            break;
+        case CIFS_FN_SHARE_FOLDER_REDIRECTION:
+            if (!Switch(rec.folderRedirection)) return kInvalidValue;
+            share->folderRedirection = rec.folderRedirection != 0;
+            break;
+        case CIFS_FN_SHARE_ATM_BACKUP:
+            if (!Switch(rec.atmBackup)) return kInvalidValue;
+            share->atmBackup = rec.atmBackup;
+            break;
+        default:  // CIFS_FN_SHARE_MFA
+            if (!Switch(rec.mfaShareLevel)) return kInvalidValue;
+            share->mfa = rec.mfaShareLevel != 0;
+            break;
     }
     return kOk;
 }

@@ -1,11 +1,10 @@
 // User contexts: the list, additions and removals.
-#include "sharesim/handlers/common.h"
-
 #include <algorithm>
 #include <string>
 #include <vector>
 
 #include "common/server_formats.h"
+#include "sharesim/handlers/common.h"
 #include "sharesim/rules.h"
 
 namespace share::sim::handlers {
@@ -31,7 +30,8 @@ int32_t UserContextChange(Context &ctx, const Request &req, Response &) {
     if (!text) return kMalformedRequest;
     if (text->empty() || !PrintableText(*text, 511)) return kInvalidValue;
     auto &list = ctx.state.userContexts;
-    const auto it = std::find_if(list.begin(), list.end(), [&](const std::string &c) { return IEquals(c, *text); });
+    const auto it = std::find_if(list.begin(), list.end(),
+                                 [&](const std::string &c) { return IEquals(c, *text); });
     if (req.function == CIFS_FN_USER_CONTEXT_ADD) {
         if (it != list.end()) return kNameTaken;
         if (list.size() >= kMaxNamedEntries) return kLimitReached;
