@@ -87,16 +87,21 @@ void AddIf(std::vector<Arg> &args, int32_t code, const std::string &value) {
     if (!value.empty()) args.push_back({code, value});
 }
 
-int Add(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
-    const auto out = tool.out();
-    std::vector<Arg> args{
-        {CMD_SHARE, {}}, {CIFS_ACT_ADD, {}}, {CIFS_OPT_NAME, p.name}, {CIFS_OPT_PATH, p.location}};
+// What add and modify both take after the name and location, in this order.
+void AddSettings(std::vector<Arg> &args, const ShareParamsCli &p, bool commentGiven) {
     if (commentGiven) args.push_back({CIFS_OPT_COMMENT, p.comment});
     AddIf(args, CIFS_OPT_ENCRYPT_DATA, p.encrypt);
     AddIf(args, CIFS_OPT_FOLDER_REDIRECTION, p.redirect);
     AddIf(args, CIFS_OPT_ATM_BACKUP, p.atm);
     AddIf(args, CIFS_OPT_NUMBER, p.maxUsers);
     AddIf(args, CIFS_OPT_SERVER, p.serverDn);
+}
+
+int Add(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
+    const auto out = tool.out();
+    std::vector<Arg> args{
+        {CMD_SHARE, {}}, {CIFS_ACT_ADD, {}}, {CIFS_OPT_NAME, p.name}, {CIFS_OPT_PATH, p.location}};
+    AddSettings(args, p, commentGiven);
     Reply reply;
     if (int e = RunCommand(out, "share add", args, &reply); e >= 0) return e;
     return out.Success(Done("share add", p.name),
@@ -108,12 +113,7 @@ int Modify(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
     std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, p.name}};
     AddIf(args, CIFS_OPT_NEW_NAME, p.newName);
     AddIf(args, CIFS_OPT_PATH, p.location);
-    if (commentGiven) args.push_back({CIFS_OPT_COMMENT, p.comment});
-    AddIf(args, CIFS_OPT_ENCRYPT_DATA, p.encrypt);
-    AddIf(args, CIFS_OPT_FOLDER_REDIRECTION, p.redirect);
-    AddIf(args, CIFS_OPT_ATM_BACKUP, p.atm);
-    AddIf(args, CIFS_OPT_NUMBER, p.maxUsers);
-    AddIf(args, CIFS_OPT_SERVER, p.serverDn);
+    AddSettings(args, p, commentGiven);
     if (args.size() == 3)
         return out.Rejected("share modify", "nothing to change: give at least one setting");
     Reply reply;

@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "common/server_formats.h"
 #include "shareadmin/context.h"
 #include "sharesim/handlers.h"
 
@@ -25,6 +26,22 @@ using HandlerFn = int32_t (*)(Context &, const Request &, Response &);
 
 // Entries of one name table (user contexts, virtual servers, DNS entries, interfaces).
 inline constexpr size_t kMaxNamedEntries = 256;
+
+// Adds entry to a name table, or removes the entry that matches; refuses a name that is taken or
+// missing, and an addition to a full table.
+template <class T, class Match>
+int32_t ChangeNameTable(std::vector<T> &list, Match match, bool add, T entry) {
+    const auto it = std::find_if(list.begin(), list.end(), match);
+    if (add) {
+        if (it != list.end()) return tools::kNameTaken;
+        if (list.size() >= kMaxNamedEntries) return tools::kLimitReached;
+        list.push_back(std::move(entry));
+    } else {
+        if (it == list.end()) return tools::kNoSuchEntry;
+        list.erase(it);
+    }
+    return tools::kOk;
+}
 
 // ---- Request elements ----
 
@@ -56,6 +73,15 @@ void CopyText(char (&field)[N], std::string_view text) {
 
 void Append(std::vector<uint8_t> &out, const void *data, size_t size);
 
+// A reply payload: a fixed head, then the rest.
+template <class Head>
+std::vector<uint8_t> HeadThen(const Head &head, const std::vector<uint8_t> &rest) {
+    std::vector<uint8_t> out;
+    Append(out, &head, sizeof head);
+    out.insert(out.end(), rest.begin(), rest.end());
+    return out;
+}
+
 // A switch value: 0 or 1.
 bool Switch(int32_t value);
 
@@ -81,8 +107,8 @@ enum class RecordKind { kList, kDetails, kFiles };
 std::vector<uint8_t> ConnectionBytes(const Context &ctx, const Connection &c, RecordKind kind,
                                      const std::vector<const OpenFile *> &files);
 std::vector<const OpenFile *> AllFiles(const Connection &c);
-// The connection ID of a request that carries only that.
-int32_t ConnectionIdOf(const Request &req, uint16_t *id);
+// The connection a request names by its ID alone, or the status that says why there is none.
+int32_t ConnectionOf(Context &ctx, const Request &req, Connection **out);
 
 // ---- Handlers ----
 

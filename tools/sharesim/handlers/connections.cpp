@@ -61,11 +61,11 @@ std::vector<const OpenFile *> AllFiles(const Connection &c) {
     return out;
 }
 
-int32_t ConnectionIdOf(const Request &req, uint16_t *id) {
+int32_t ConnectionOf(Context &ctx, const Request &req, Connection **out) {
     const auto p = Payload(req, 0, CIFS_ELEM_CONNECTION, 2);
     if (!p || req.elements.size() != 1) return kMalformedRequest;
-    *id = Record<uint16_t>(*p);
-    return kOk;
+    *out = ctx.state.FindConnection(Record<uint16_t>(*p));
+    return *out ? kOk : kNoSuchConnection;
 }
 
 int32_t ConnectionCount(Context &ctx, const Request &req, Response &out) {
@@ -88,19 +88,15 @@ int32_t ConnectionList(Context &ctx, const Request &req, Response &out) {
 }
 
 int32_t ConnectionDetails(Context &ctx, const Request &req, Response &out) {
-    uint16_t id;
-    if (int32_t s = ConnectionIdOf(req, &id)) return s;
-    const Connection *c = ctx.state.FindConnection(id);
-    if (!c) return kNoSuchConnection;
+    Connection *c = nullptr;
+    if (int32_t s = ConnectionOf(ctx, req, &c)) return s;
     out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, *c, RecordKind::kDetails, AllFiles(*c)));
     return kOk;
 }
 
 int32_t MappedShares(Context &ctx, const Request &req, Response &out) {
-    uint16_t id;
-    if (int32_t s = ConnectionIdOf(req, &id)) return s;
-    const Connection *c = ctx.state.FindConnection(id);
-    if (!c) return kNoSuchConnection;
+    Connection *c = nullptr;
+    if (int32_t s = ConnectionOf(ctx, req, &c)) return s;
     std::vector<ShareParams> records;
     for (const auto &name : c->mapped) {
         ShareParams r;
@@ -122,10 +118,9 @@ int32_t MappedShares(Context &ctx, const Request &req, Response &out) {
 }
 
 int32_t CryptoKeysOfConnection(Context &ctx, const Request &req, Response &) {
-    uint16_t id;
-    if (int32_t s = ConnectionIdOf(req, &id)) return s;
-    if (!ctx.state.FindConnection(id)) return kNoSuchConnection;
-    ctx.state.lastCryptoDumpConnection = id;
+    Connection *c = nullptr;
+    if (int32_t s = ConnectionOf(ctx, req, &c)) return s;
+    ctx.state.lastCryptoDumpConnection = c->id;
     return kOk;
 }
 

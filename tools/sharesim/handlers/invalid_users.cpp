@@ -61,10 +61,7 @@ std::vector<uint8_t> InvalidUserList(const Context &ctx, uint32_t flags, uint32_
                 : static_cast<uint64_t>(u.addedAt + int64_t{ctx.state.iucTimeoutMinutes} * 60);
         Append(entries, &e, sizeof e);
     }
-    std::vector<uint8_t> reply;
-    Append(reply, &head, sizeof head);
-    reply.insert(reply.end(), entries.begin(), entries.end());
-    return reply;
+    return HeadThen(head, entries);
 }
 
 }  // namespace

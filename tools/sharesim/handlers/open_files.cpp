@@ -40,13 +40,11 @@ std::optional<FileMatch> FileMatchFor(const std::string &text) {
 
 // The six file lists: connection records with the matching open files.
 int32_t ListFiles(Context &ctx, const Request &req, Response &out) {
-    const int kind =
-        (req.function - CIFS_FN_FILES_BY_PATH) % 3;  // 0 by path, 1 by connection, 2 by volume
+    // 0 by path, 1 by connection, 2 by volume
+    const int kind = (req.function - CIFS_FN_FILES_BY_PATH) % 3;
     if (kind == 1) {
-        uint16_t id;
-        if (int32_t s = ConnectionIdOf(req, &id)) return s;
-        const Connection *c = ctx.state.FindConnection(id);
-        if (!c) return kNoSuchConnection;
+        Connection *c = nullptr;
+        if (int32_t s = ConnectionOf(ctx, req, &c)) return s;
         out.Add(CIFS_ELEM_CONNECTION, ConnectionBytes(ctx, *c, RecordKind::kFiles, AllFiles(*c)));
         return kOk;
     }
@@ -84,10 +82,8 @@ int32_t CloseByPath(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t CloseByConnection(Context &ctx, const Request &req, Response &) {
-    uint16_t id;
-    if (int32_t s = ConnectionIdOf(req, &id)) return s;
-    Connection *c = ctx.state.FindConnection(id);
-    if (!c) return kNoSuchConnection;
+    Connection *c = nullptr;
+    if (int32_t s = ConnectionOf(ctx, req, &c)) return s;
     c->files.clear();
     return kOk;
 }
@@ -166,10 +162,7 @@ int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
         }
     }
     head.totalBytes = static_cast<uint32_t>(sizeof head + entries.size());
-    std::vector<uint8_t> reply;
-    Append(reply, &head, sizeof head);
-    reply.insert(reply.end(), entries.begin(), entries.end());
-    out.Add(CIFS_ELEM_OPEN_FILES, reply);
+    out.Add(CIFS_ELEM_OPEN_FILES, HeadThen(head, entries));
     return kOk;
 }
 

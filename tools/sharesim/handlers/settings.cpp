@@ -35,17 +35,9 @@ void ParseAddress(const std::string &text, uint8_t ip[4]) {
 
 int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name,
                     const std::string &address, bool add) {
-    const auto it = std::find_if(list.begin(), list.end(),
-                                 [&](const NamedAddress &n) { return IEquals(n.name, name); });
-    if (add) {
-        if (it != list.end()) return kNameTaken;
-        if (list.size() >= kMaxNamedEntries) return kLimitReached;
-        list.push_back({name, address});
-    } else {
-        if (it == list.end()) return kNoSuchEntry;
-        list.erase(it);
-    }
-    return kOk;
+    return ChangeNameTable(
+        list, [&](const NamedAddress &n) { return IEquals(n.name, name); }, add,
+        NamedAddress{name, address});
 }
 
 bool ValidInterfaceName(std::string_view name) {
@@ -93,16 +85,9 @@ int32_t Interface(Context &ctx, const Request &req, Response &out) {
     const auto name = TextIn(req.elements[0].payload);
     if (!name) return kMalformedRequest;
     if (!ValidInterfaceName(*name)) return kInvalidValue;
-    const auto it = std::find(list.begin(), list.end(), *name);
-    if (req.function == CIFS_FN_INTERFACE_ADD) {
-        if (it != list.end()) return kNameTaken;
-        if (list.size() >= kMaxNamedEntries) return kLimitReached;
-        list.push_back(*name);
-    } else {
-        if (it == list.end()) return kNoSuchEntry;
-        list.erase(it);
-    }
-    return kOk;
+    return ChangeNameTable(
+        list, [&](const std::string &i) { return i == *name; },
+        req.function == CIFS_FN_INTERFACE_ADD, *name);
 }
 
 int32_t ShareVolumesByDefault(Context &ctx, const Request &req, Response &) {

@@ -17,10 +17,7 @@ int32_t UserContextList(Context &ctx, const Request &req, Response &out) {
     for (const auto &c : ctx.state.userContexts) Append(data, c.c_str(), c.size() + 1);
     const uint32_t head[2] = {static_cast<uint32_t>(ctx.state.userContexts.size()),
                               static_cast<uint32_t>(data.size())};
-    std::vector<uint8_t> reply;
-    Append(reply, head, sizeof head);
-    reply.insert(reply.end(), data.begin(), data.end());
-    out.Add(CIFS_ELEM_USER_CONTEXTS, reply);
+    out.Add(CIFS_ELEM_USER_CONTEXTS, HeadThen(head, data));
     return kOk;
 }
 
@@ -29,18 +26,9 @@ int32_t UserContextChange(Context &ctx, const Request &req, Response &) {
     const auto text = TextIn(req.elements[0].payload);
     if (!text) return kMalformedRequest;
     if (text->empty() || !PrintableText(*text, 511)) return kInvalidValue;
-    auto &list = ctx.state.userContexts;
-    const auto it = std::find_if(list.begin(), list.end(),
-                                 [&](const std::string &c) { return IEquals(c, *text); });
-    if (req.function == CIFS_FN_USER_CONTEXT_ADD) {
-        if (it != list.end()) return kNameTaken;
-        if (list.size() >= kMaxNamedEntries) return kLimitReached;
-        list.push_back(*text);
-    } else {
-        if (it == list.end()) return kNoSuchEntry;
-        list.erase(it);
-    }
-    return kOk;
+    return ChangeNameTable(
+        ctx.state.userContexts, [&](const std::string &c) { return IEquals(c, *text); },
+        req.function == CIFS_FN_USER_CONTEXT_ADD, *text);
 }
 
 }  // namespace share::sim::handlers
