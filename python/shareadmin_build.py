@@ -312,23 +312,32 @@ size_t sa_capture_end(char **text) {
 }
 
 /* ---- Commands of the argument block, as a command-line tool runs them ---- */
-int sa_run_command(const int32_t *ids, char *const *values, int count, RespPkt **responseOut) {
-    int i, rc = -1;
-    if (count < 1 || count >= CIFS_ARG_ENTRIES) return -1;
+static int sa_fill_args(const int32_t *ids, char *const *values, int count) {
+    int i;
     for (i = 0; i <= count; ++i) {
         gbCifsArg[i].id = i < count ? ids[i] : CIFS_ARG_END;
         gbCifsArg[i].value = NULL;
     }
     for (i = 0; i < count; ++i)
-        if (values[i] != NULL && (gbCifsArg[i].value = strdup(values[i])) == NULL) goto out;
-    rc = ValidateAndProcessCmd(responseOut);
-out:
-    /* The command frees what it reads; anything else is still ours. */
+        if (values[i] != NULL && (gbCifsArg[i].value = strdup(values[i])) == NULL) return -1;
+    return 0;
+}
+
+/* The command frees what it reads; anything else is still ours. */
+static void sa_clear_args(int count) {
+    int i;
     for (i = 0; i <= count; ++i) {
         free(gbCifsArg[i].value);
         gbCifsArg[i].value = NULL;
         gbCifsArg[i].id = 0;
     }
+}
+
+int sa_run_command(const int32_t *ids, char *const *values, int count, RespPkt **responseOut) {
+    int rc = -1;
+    if (count < 1 || count >= CIFS_ARG_ENTRIES) return -1;
+    if (sa_fill_args(ids, values, count) == 0) rc = ValidateAndProcessCmd(responseOut);
+    sa_clear_args(count);
     return rc;
 }
 
@@ -337,22 +346,11 @@ out:
  * commands keep no heap copy in the context. */
 int sa_validate_share_command(const int32_t *ids, char *const *values, int count) {
     CmdContext ctx;
-    int i, rc = -1;
+    int rc = -1;
     if (count < 1 || count >= CIFS_ARG_ENTRIES || ids[0] != CMD_SHARE) return -1;
-    for (i = 0; i <= count; ++i) {
-        gbCifsArg[i].id = i < count ? ids[i] : CIFS_ARG_END;
-        gbCifsArg[i].value = NULL;
-    }
-    for (i = 0; i < count; ++i)
-        if (values[i] != NULL && (gbCifsArg[i].value = strdup(values[i])) == NULL) goto out;
     memset(&ctx, 0, sizeof ctx);
-    rc = ProcessCommandLineData(&ctx);
-out:
-    for (i = 0; i <= count; ++i) {
-        free(gbCifsArg[i].value);
-        gbCifsArg[i].value = NULL;
-        gbCifsArg[i].id = 0;
-    }
+    if (sa_fill_args(ids, values, count) == 0) rc = ProcessCommandLineData(&ctx);
+    sa_clear_args(count);
     return rc;
 }
 
