@@ -5,12 +5,11 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any, Optional, Union
 
-from . import _core
-from ._core import (BadReply, connection_id, decode, field, int_arg, invoke, run_command,
-                    text_arg, text_at)
+from ._core import connection_id, field, int_arg, invoke, run_command, text_arg, text_at
 from ._native import ffi, lib
+from .errors import BadReply, Rejected
 from .records import Access, Connection, ConnectionDetails, OpenFile, OpenFileList, Share, utc
-from .shares import _share_list
+from .shares import _share_info, _share_list
 
 # Server-defined fields in the record's reserved bytes (README, "Server formats").
 _FLAG_NULL_SESSION, _FLAG_SIGNED, _FLAG_ENCRYPTED = 0x1, 0x2, 0x4
@@ -79,7 +78,7 @@ def connection(connection_number: int) -> ConnectionDetails:
     invoke("connection", lib.CIFSLIB_GetConnectionDetails, cid, record, sev)
     try:
         if record.connectionId == 0xFFFF and record.text20[0] == b"\xff":
-            raise _core.Rejected("connection", "the server sent no usable connection record")
+            raise Rejected("connection", "the server sent no usable connection record")
         fields = connection_fields(record)
         dns: list[str] = []
         if sev[0] != ffi.NULL:
@@ -193,8 +192,6 @@ def close_file(file: Union[str, OpenFile]) -> None:
 
 def close_volume_files(volume: str) -> None:
     """Closes every open file of a volume (``CIFSLIB_CloseAllOpenFiles``)."""
-    from .shares import _share_info
-
     block, info = _share_info("", volume=text_arg("volume", volume).decode())
     invoke("close volume files", lib.CIFSLIB_CloseAllOpenFiles, info)
     del block

@@ -8,8 +8,9 @@ from dataclasses import dataclass
 from datetime import datetime, timedelta
 from typing import Optional
 
-from ._core import BadReply, connection_id, cstring, field, invoke, text_arg
+from ._core import connection_id, cstring, field, invoke, text_arg
 from ._native import ffi, lib
+from .errors import BadReply
 from .records import EPOCH, utc
 
 __all__ = ["MonitoredConnection", "ConnectionInfo", "VolumeFiles", "connections", "connection",

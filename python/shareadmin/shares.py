@@ -7,6 +7,7 @@ from typing import Any, Optional
 from . import _core
 from ._core import Arg, call, check, decode, field, invoke, run_command, text_arg, yes_no
 from ._native import ffi, lib
+from .errors import Rejected
 from .records import Share, ShareType
 
 _FIXED = lib.SHARE_INFO_FIXED_SIZE
@@ -89,7 +90,7 @@ def share(name: str) -> Share:
             if text.startswith("clients=") and text[8:].isdigit():
                 clients = int(text[8:])
     if record is None:
-        raise _core.Rejected("share", "the server sent no share record")
+        raise Rejected("share", "the server sent no share record")
     return _share_from_record(record, clients)
 
 

@@ -5,8 +5,9 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Optional
 
-from ._core import BadReply, decode, field, int_arg, invoke, run_command, text_arg
+from ._core import decode, field, int_arg, invoke, run_command, text_arg
 from ._native import ffi, lib
+from .errors import BadReply
 from .records import InvalidUser, InvalidUserList, utc
 
 _PERMANENT_ONLY, _TEMPORARY_ONLY = 0x1, 0x2
