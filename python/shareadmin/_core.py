@@ -3,9 +3,13 @@ of results to exceptions, commands of the argument block, and text decoding."""
 
 from __future__ import annotations
 
+import gc
 import socket
+import struct
+import threading
 import warnings
 from collections.abc import Callable, Iterator, Sequence
+from contextlib import contextmanager
 from typing import Any, Optional
 
 from ._native import ffi, lib
@@ -108,6 +112,31 @@ def yes_no(what: str, value: object) -> str:
 
 # ---- Results ----
 
+_gc_lock = threading.Lock()
+_gc_users = 0
+_gc_was_enabled = False
+
+
+@contextmanager
+def many_records() -> Iterator[None]:
+    """Pauses the cyclic garbage collector while a long listing becomes records: they hold no
+    cycles, and the collector's passes over the growing list cost about as much as making them.
+    Threads share one pause; the collector's state is restored when the last one ends."""
+    global _gc_users, _gc_was_enabled
+    with _gc_lock:
+        if _gc_users == 0:
+            _gc_was_enabled = gc.isenabled()
+            gc.disable()
+        _gc_users += 1
+    try:
+        yield
+    finally:
+        with _gc_lock:
+            _gc_users -= 1
+            if _gc_users == 0 and _gc_was_enabled:
+                gc.enable()
+
+
 def decode(raw: bytes, what: str) -> str:
     """Text of a field up to its first NUL; BadReply when it is not UTF-8."""
     raw = raw.partition(b"\0")[0]
@@ -115,6 +144,18 @@ def decode(raw: bytes, what: str) -> str:
         return raw.decode("utf-8")
     except UnicodeDecodeError as e:
         raise BadReply("decode", f"{what} is not UTF-8 text: {raw!r}") from e
+
+
+def record_struct(ctype: str, fields: Sequence[tuple[str, str]]) -> struct.Struct:
+    """A struct format reading the named fields of a C record (little-endian), at the offsets
+    the compiler gave them; whatever lies between them is skipped."""
+    fmt, at = "<", 0
+    for name, code in fields:
+        offset = ffi.offsetof(ctype, name)
+        fmt += f"{offset - at}x" if offset > at else ""
+        fmt += code
+        at = offset + struct.calcsize("<" + code)
+    return struct.Struct(fmt + f"{ffi.sizeof(ctype) - at}x")
 
 
 def field(cdata: Any, what: str) -> str:

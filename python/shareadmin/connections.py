@@ -5,34 +5,40 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any, Optional, Union
 
-from ._core import connection_id, field, int_arg, invoke, run_command, text_arg, text_at
+from ._core import connection_id, decode, many_records, record_struct, int_arg, invoke, run_command, text_arg, text_at
 from ._native import ffi, lib
 from .errors import BadReply, Rejected
-from .records import Access, Connection, ConnectionDetails, OpenFile, OpenFileList, Share, utc
+from .records import (EPOCH, Access, Connection, ConnectionDetails, OpenFile, OpenFileList,
+                      Share, utc)
 from .shares import _share_info, _share_list
 
 # Server-defined fields in the record's reserved bytes (README, "Server formats").
 _FLAG_NULL_SESSION, _FLAG_SIGNED, _FLAG_ENCRYPTED = 0x1, 0x2, 0x4
 
 
-def _u32(cdata: Any) -> int:
-    return int.from_bytes(ffi.buffer(cdata)[:4], "little")
+# The record at the compiler's offsets; flags, files open and mapped shares are server-defined
+# fields in its reserved bytes.
+_RECORD = record_struct("ConnectionRecord", [
+    ("connectionId", "H"), ("reserved2", "H"), ("reserved8", "I"), ("value12", "Q"),
+    ("text20", "16s"), ("text36", "256s"), ("text292", "20s"), ("reserved312", "I"),
+    ("value326", "I"), ("value330", "Q"), ("value338", "Q"), ("text354", "32s"),
+    ("text386", "32s")])
 
 
-def connection_fields(r: Any) -> dict[str, Any]:
-    """The fields of a Connection from a ConnectionRecord."""
-    cid = r.connectionId
-    flags = int.from_bytes(ffi.buffer(r.reserved2)[:], "little")
-    return dict(id=cid, workstation=field(r.text20, f"connection {cid} workstation"),
-                user=field(r.text36, f"connection {cid} user"),
-                address=field(r.text292, f"connection {cid} address"),
-                dialect=field(r.text354, f"connection {cid} dialect"),
-                auth=field(r.text386, f"connection {cid} authentication"),
+def connection_fields(record: bytes) -> dict[str, Any]:
+    """The fields of a Connection from the bytes of a ConnectionRecord."""
+    (cid, flags, files, login, workstation, user, address, mapped, idle, read, written, dialect,
+     auth) = _RECORD.unpack_from(record)
+    return dict(id=cid, workstation=decode(workstation, f"connection {cid} workstation"),
+                user=decode(user, f"connection {cid} user"),
+                address=decode(address, f"connection {cid} address"),
+                dialect=decode(dialect, f"connection {cid} dialect"),
+                auth=decode(auth, f"connection {cid} authentication"),
                 null_session=bool(flags & _FLAG_NULL_SESSION), signed=bool(flags & _FLAG_SIGNED),
-                encrypted=bool(flags & _FLAG_ENCRYPTED), login_time=utc(r.value12),
-                idle=timedelta(seconds=r.value326), bytes_read=r.value330,
-                bytes_written=r.value338, open_files=_u32(r.reserved8),
-                mapped_shares=_u32(r.reserved312))
+                encrypted=bool(flags & _FLAG_ENCRYPTED),
+                login_time=EPOCH + timedelta(seconds=login) if login else None,
+                idle=timedelta(seconds=idle), bytes_read=read, bytes_written=written,
+                open_files=files, mapped_shares=mapped)
 
 
 def connection_count() -> int:
@@ -52,7 +58,7 @@ def connections(*, with_files: bool = False, null_sessions: bool = False) -> lis
         elements = run_command("connections", [(lib.CMD_CONNECTIONS, None),
                                                (lib.CIFS_ACT_LIST, None), (variant, None)])
         size = lib.CIFS_CONNECTION_RECORD_SIZE
-        return [Connection(**connection_fields(ffi.from_buffer("ConnectionRecord *", p)))
+        return [Connection(**connection_fields(p))
                 for kind, p in elements if kind == lib.CIFS_ELEM_CONNECTION and len(p) >= size]
     out = ffi.new("ConnectionList **")
     invoke("connections", lib.CIFSLIB_GetConnectionsList, out)
@@ -60,10 +66,12 @@ def connections(*, with_files: bool = False, null_sessions: bool = False) -> lis
     if listing == ffi.NULL:
         return []
     try:
-        records = ffi.cast("ConnectionRecord *", listing.records)
+        records = ffi.buffer(listing.records, listing.count * _RECORD.size)
         # Records that did not arrive are zero (ID 0, which no connection has).
-        return [Connection(**connection_fields(records[i])) for i in range(listing.count)
-                if records[i].connectionId != 0]
+        with many_records():
+            return [Connection(**connection_fields(records[at:at + _RECORD.size]))
+                    for at in range(0, len(records), _RECORD.size)
+                    if records[at:at + 2] != b"\0\0"]
     finally:
         lib.free(listing.records)
         lib.free(listing)
@@ -79,7 +87,7 @@ def connection(connection_number: int) -> ConnectionDetails:
     try:
         if record.connectionId == 0xFFFF and record.text20[0] == b"\xff":
             raise Rejected("connection", "the server sent no usable connection record")
-        fields = connection_fields(record)
+        fields = connection_fields(ffi.buffer(record)[:])
         dns: list[str] = []
         if sev[0] != ffi.NULL:
             block = ffi.buffer(sev[0], record.secEquivLength)[:]

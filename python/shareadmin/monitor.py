@@ -3,12 +3,11 @@ files of a volume; closing open files."""
 
 from __future__ import annotations
 
-import struct
 from dataclasses import dataclass
 from datetime import datetime, timedelta
 from typing import Optional
 
-from ._core import connection_id, cstring, field, invoke, text_arg
+from ._core import connection_id, many_records, record_struct, cstring, field, invoke, text_arg
 from ._native import ffi, lib
 from .errors import BadReply
 from .records import EPOCH, utc
@@ -56,20 +55,10 @@ class VolumeFiles:
     files: list[str]
 
 
-def _node_format() -> struct.Struct:
-    """The ConnListNode as a struct format, built from the compiler's offsets."""
-    fields = [("connectionId", "H"), ("text20", "16s"), ("text36", "256s"), ("text292", "20s"),
-              ("value326", "I"), ("value330", "Q"), ("value338", "Q"), ("value12", "Q")]
-    fmt, at = "<", 0
-    for name, code in fields:
-        offset = ffi.offsetof("ConnListNode", name)
-        fmt += f"{offset - at}x" if offset > at else ""
-        fmt += code
-        at = offset + struct.calcsize("<" + code)
-    return struct.Struct(fmt + f"{ffi.sizeof('ConnListNode') - at}x")
-
-
-_NODE = _node_format()
+# Read in one pass over the flattened list, at the compiler's offsets.
+_NODE = record_struct("ConnListNode", [
+    ("connectionId", "H"), ("text20", "16s"), ("text36", "256s"), ("text292", "20s"),
+    ("value326", "I"), ("value330", "Q"), ("value338", "Q"), ("value12", "Q")])
 
 
 def connections() -> list[MonitoredConnection]:
@@ -86,11 +75,12 @@ def connections() -> list[MonitoredConnection]:
     out = []
     new, delta, epoch = MonitoredConnection, timedelta, EPOCH
     try:
-        for cid, ws, user, addr, idle, read, written, login in _NODE.iter_unpack(
-                ffi.buffer(nodes, n * _NODE.size)):
-            out.append(new(cid, ws.partition(b"\0")[0].decode(), user.partition(b"\0")[0].decode(),
-                           addr.partition(b"\0")[0].decode(), delta(seconds=idle), read, written,
-                           epoch + delta(seconds=login) if login else None))
+        with many_records():
+            for cid, ws, user, addr, idle, read, written, login in _NODE.iter_unpack(
+                    ffi.buffer(nodes, n * _NODE.size)):
+                out.append(new(cid, ws.partition(b"\0")[0].decode(), user.partition(b"\0")[0].decode(),
+                               addr.partition(b"\0")[0].decode(), delta(seconds=idle), read,
+                               written, epoch + delta(seconds=login) if login else None))
     except UnicodeDecodeError as e:
         raise BadReply("monitor connections",
                        f"connection {len(out) + 1} of the list has a text that is not UTF-8: "

@@ -149,3 +149,13 @@ def test_memory_is_stable_over_ten_thousand_calls(sim: Any) -> None:
     # A leak of one small block per call would add at least 10,000 x 16 bytes to the heap.
     assert heap_in_use() - heap < 96 * 1024
     assert rss_kib() - rss < 1024
+
+
+def test_listing_leaves_the_collector_as_it_was(sim: Any) -> None:
+    for enabled in (True, False):
+        gc.enable() if enabled else gc.disable()
+        try:
+            assert len(mon.connections()) == len(sa.connections()) == 12
+            assert gc.isenabled() == enabled
+        finally:
+            gc.enable()
