@@ -3,6 +3,7 @@
 
 from __future__ import annotations
 
+import struct
 from collections.abc import Callable
 from typing import Any
 
@@ -226,7 +227,9 @@ def test_rejected_by_the_library(sim: Any, name: str, capfd: pytest.CaptureFixtu
 
 # Every function with arguments that would succeed against the seeded server.
 EVERY: dict[str, Call] = {name: call for name, (call, _) in SUCCESS.items()
-                          if name not in ("close_file", "monitor.close_file")}
+                          if name not in ("close_file", "monitor.close_file",
+                                          "remove_user_context")}
+EVERY["remove_user_context"] = lambda: sa.remove_user_context("ou=staff,o=example")
 EVERY["close_file"] = lambda: sa.close_file("VOL1:/public/a")
 EVERY["monitor.close_file"] = lambda: mon.close_file("VOL1:/public/a")
 
@@ -261,3 +264,24 @@ def test_unknown_status_keeps_its_number(scripted: Any) -> None:
     with pytest.raises(sa.ServerRefused) as e:
         sa.share_names()
     assert (e.value.status, e.value.status_name) == (77, "unknown-status")
+
+
+# Answers the library cannot use: an element of an unknown type, a response cut short, an
+# element longer than the body.
+UNUSABLE = {
+    "unknown element": lambda function: response(0, element(99, b"\x01")),
+    "cut short": lambda function: response(0, element(41, b"\0" * 64))[:9],
+    "element past the body": lambda function: (struct.pack("<iII", 0, 1, 16)
+                                               + struct.pack("<B3xI", 41, 255) + b"\0" * 8),
+}
+
+
+@pytest.mark.parametrize("answer", UNUSABLE)
+@pytest.mark.parametrize("name", EVERY)
+def test_unusable_answer_is_a_clear_failure(scripted: Any, name: str, answer: str) -> None:
+    # Calls that only need a status may succeed; the others fail with a binding exception.
+    scripted(UNUSABLE[answer])
+    try:
+        EVERY[name]()
+    except (sa.Rejected, sa.BadReply):
+        pass
