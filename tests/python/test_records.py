@@ -9,7 +9,7 @@ import pytest
 
 import shareadmin as sa
 import shareadmin.monitor as mon
-from conftest import shareadm, sharemon
+from conftest import response, shareadm, sharemon
 
 ACCESS = {sa.Access.READ: "read", sa.Access.WRITE: "write", sa.Access.READ_WRITE: "read+write",
           sa.Access.NONE: "-"}
@@ -149,3 +149,14 @@ def test_records_are_frozen(sim: Any) -> None:
     s = sa.list_shares()[0]
     with pytest.raises(AttributeError):
         s.name = "other"  # type: ignore[misc]
+
+
+@pytest.mark.parametrize("status", list(range(1, 15)))
+def test_status_names_match_shareadm(scripted: Any, status: int) -> None:
+    # The tool's status table belongs to the stand-in server's formats; ours must not drift.
+    scripted(lambda function: response(status))
+    doc = shareadm("share", "names")
+    with pytest.raises(sa.ServerRefused) as e:
+        sa.share_names()
+    assert (e.value.status, e.value.status_name) == (doc["status"], doc["status_name"])
+    assert str(e.value).endswith(doc["message"])
