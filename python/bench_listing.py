@@ -139,7 +139,8 @@ def main() -> int:
             met = ratio <= target
             failed |= not met
             verdict = f"<= {target:.2f}  {'met' if met else 'MISSED'}"
-        print(f"{title:<78}{ours_s * 1e3:>7.2f} ms{floor_s * 1e3:>9.2f} ms{ratio:>8.2f}   {verdict}")
+        print(f"{title:<78}{ours_s * 1e3:>7.2f} ms{floor_s * 1e3:>9.2f} ms{ratio:>8.2f}"
+              f"   {verdict}")
     return 1 if failed and args.check else 0
 
 

@@ -45,7 +45,8 @@ CIFS_OPT_IP_ADDRESS CIFS_OPT_COMMENT CIFS_OPT_DNS_ENTRY CIFS_OPT_CONNECTION_ID C
 CIFS_OPT_VOLUME CIFS_OPT_SHARE_BY_DEFAULT CIFS_OPT_QUOTA_SYNC_VALUE CIFS_OPT_LIST_MODIFIER
 CIFS_OPT_CONN_TYPE CIFS_OPT_IDLE_TIME CIFS_OPT_CONN_COUNT CIFS_OPT_CRYPTO_KEYS_SWITCH
 CIFS_OPT_INTERFACE CIFS_OPT_NEW_NAME CIFS_ARG_ENTRIES
-CIFS_ELEM_SHARE_RECORD CIFS_ELEM_SHARE_EXTRA CIFS_ELEM_INVALID_USERS CIFS_ELEM_CONNECTION CIFS_ELEM_SERVER_STATUS
+CIFS_ELEM_SHARE_RECORD CIFS_ELEM_SHARE_EXTRA CIFS_ELEM_INVALID_USERS CIFS_ELEM_CONNECTION
+CIFS_ELEM_SERVER_STATUS
 CIFS_ELEM_SMB_SIGNING CIFS_ELEM_LOG_LEVEL CIFS_ELEM_VIRTUAL_SERVER CIFS_ELEM_DUMP_STATISTICS
 CIFS_ELEM_AUDITING CIFS_ELEM_DNS_ENTRY CIFS_ELEM_GUEST_LOGIN CIFS_ELEM_LM_COMPATIBILITY
 CIFS_ELEM_SUBTREE_SEARCH CIFS_ELEM_SYNC CIFS_ELEM_CACHE CIFS_ELEM_RANGE_LOCK_MASK
@@ -234,8 +235,8 @@ typedef struct {
 #pragma pack(pop)
 /* Where they overlap the public records they must agree with them. */
 SHARE_STATIC_ASSERT(sizeof(SaOpenFilesQuery) == OPEN_FILES_REQUEST_FIXED_SIZE, sa_query_size);
-SHARE_STATIC_ASSERT(offsetof(SaOpenFilesQuery, nameOffset) == offsetof(OpenFilesRequest, nameOffset),
-                    sa_query_name);
+SHARE_STATIC_ASSERT(offsetof(SaOpenFilesQuery, nameOffset) ==
+                    offsetof(OpenFilesRequest, nameOffset), sa_query_name);
 SHARE_STATIC_ASSERT(sizeof(SaOpenFileEntry) == OPEN_FILE_INFO_FIXED_SIZE, sa_entry_size);
 SHARE_STATIC_ASSERT(offsetof(SaOpenFileEntry, pathOffset) == offsetof(OpenFileInfo, pathOffset),
                     sa_entry_path);
@@ -392,7 +393,8 @@ int32_t sa_flatten_connections(const ConnListNode *head, ConnListNode *out, int3
 """
 
 
-def make_ffi(include_dirs: list[str], library_dirs: list[str], extra: dict | None = None) -> cffi.FFI:
+def make_ffi(include_dirs: list[str], library_dirs: list[str],
+             extra: dict | None = None) -> cffi.FFI:
     """The FFI builder of the extension for the given header and library directories."""
     ffi = cffi.FFI()
     ffi.cdef("".join(f"#define {name} ...\n" for name in CONSTANTS) + CDEF)

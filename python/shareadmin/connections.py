@@ -5,7 +5,8 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any, Optional, Union
 
-from ._core import connection_id, decode, many_records, record_struct, int_arg, invoke, run_command, text_arg, text_at
+from ._core import (connection_id, decode, int_arg, invoke, many_records, record_struct,
+                    run_command, text_arg, text_at)
 from ._native import ffi, lib
 from .errors import BadReply, Rejected
 from .records import (EPOCH, Access, Connection, ConnectionDetails, OpenFile, OpenFileList,
@@ -118,8 +119,9 @@ def clear_connections(*, idle_minutes: int, count: Optional[int] = None,
     of them (None: all), only null sessions when asked (the clear-connections command)."""
     idle = int_arg("idle_minutes", idle_minutes, 0, 2**31 - 1)
     limit = "ALL" if count is None else str(int_arg("count", count, 0, 2**31 - 1))
+    kind = "NULL" if null_sessions_only else "ALL"
     run_command("clear connections", [(lib.CMD_CLEAR_CONNECTIONS, None),
-                                      (lib.CIFS_OPT_CONN_TYPE, "NULL" if null_sessions_only else "ALL"),
+                                      (lib.CIFS_OPT_CONN_TYPE, kind),
                                       (lib.CIFS_OPT_IDLE_TIME, str(idle)),
                                       (lib.CIFS_OPT_CONN_COUNT, limit)])
 

@@ -78,7 +78,8 @@ def connections() -> list[MonitoredConnection]:
         with many_records():
             for cid, ws, user, addr, idle, read, written, login in _NODE.iter_unpack(
                     ffi.buffer(nodes, n * _NODE.size)):
-                out.append(new(cid, ws.partition(b"\0")[0].decode(), user.partition(b"\0")[0].decode(),
+                out.append(new(cid, ws.partition(b"\0")[0].decode(),
+                               user.partition(b"\0")[0].decode(),
                                addr.partition(b"\0")[0].decode(), delta(seconds=idle), read,
                                written, epoch + delta(seconds=login) if login else None))
     except UnicodeDecodeError as e:

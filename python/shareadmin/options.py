@@ -200,7 +200,8 @@ def server_configuration() -> ServerConfiguration:
                                          _address(bytes(v.ipAddress))))
         elif kind == lib.CIFS_ELEM_DNS_ENTRY and len(p) >= ffi.sizeof("DnsEntryParams"):
             d = ffi.from_buffer("DnsEntryParams *", p)
-            dns.append(NamedAddress(field(d.netbiosName, "dns entry"), _address(bytes(d.ipAddress))))
+            dns.append(NamedAddress(field(d.netbiosName, "dns entry"),
+                                    _address(bytes(d.ipAddress))))
         elif kind == lib.CIFS_ELEM_SERVER_NAME and len(p) >= ffi.sizeof("ShareVolumesParams"):
             s = ffi.from_buffer("ShareVolumesParams *", p)
             by_default[field(s.serverName, "server name")] = s.shareByDefault != 0

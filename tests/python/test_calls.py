@@ -60,7 +60,8 @@ SUCCESS: dict[str, tuple[Call, Callable[[Any], bool]]] = {
     "remove_invalid_user": (lambda: sa.remove_invalid_user("guest"),
                             lambda r: sa.invalid_users(filter="guest").total == 0),
     "make_invalid_user_permanent": (lambda: sa.make_invalid_user_permanent("olduser"),
-                                    lambda r: sa.invalid_users(filter="olduser").users[0].permanent),
+                                    lambda r: sa.invalid_users(filter="olduser")
+                                    .users[0].permanent),
     "set_invalid_user_timeout": (lambda: sa.set_invalid_user_timeout(45),
                                  lambda r: sa.invalid_users().timeout.seconds == 2700),
     "user_contexts": (sa.user_contexts, lambda r: len(r) == 2),

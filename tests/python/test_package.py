@@ -34,7 +34,8 @@ def test_every_library_function_is_reached() -> None:
     source = "".join(p.read_text() for p in root.glob("*.py"))
     include = Path(__file__).resolve().parents[2] / "include" / "shareadmin"
     declared = set(re.findall(r"\b((?:CIFSLIB|Ext)_\w+)\(",
-                              (include / "api.h").read_text() + (include / "monitor.h").read_text()))
+                              (include / "api.h").read_text()
+                              + (include / "monitor.h").read_text()))
     assert declared and {f for f in declared if f"lib.{f}" not in source} == set()
 
 

@@ -87,7 +87,8 @@ BAD_TEXT: dict[str, tuple[Callable[[], Any], Callable[[int], bytes], str]] = {
                     lambda f: response(0, element(41, struct.pack("<i", 1))) if f == 25
                     else response(0, element(41, connection_record(NOT_UTF8))), "workstation"),
     "user contexts": (sa.user_contexts,
-                      lambda f: response(0, element(28, struct.pack("<II", 1, 6) + b"ou=\xff\xfe\0")),
+                      lambda f: response(0, element(28, struct.pack("<II", 1, 6)
+                                                    + b"ou=\xff\xfe\0")),
                       "user context"),
 }
 
