@@ -5,12 +5,12 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any, Optional, Union
 
-from ._core import (connection_id, decode, int_arg, invoke, many_records, record_struct,
+from ._core import (Arg, connection_id, decode, int_arg, invoke, many_records, record_struct,
                     run_command, text_arg, text_at)
 from ._native import ffi, lib
 from .errors import BadReply, Rejected
-from .records import (EPOCH, Access, Connection, ConnectionDetails, OpenFile, OpenFileList,
-                      Share, utc)
+from .records import (EPOCH, Access, Connection, ConnectionDetails, ConnectionFiles, HeldFile,
+                      OpenFile, OpenFileList, Share, utc)
 from .shares import _share_info, _share_list
 
 # Server-defined fields in the record's reserved bytes (README, "Server formats").
@@ -186,6 +186,42 @@ def open_files(*, volume: Optional[str] = None, path: Optional[str] = None,
         return _open_files(ffi.buffer(out[0], min(head_total, size))[:])
     finally:
         lib.free(out[0])
+
+
+def _connection_files(payload: bytes) -> ConnectionFiles:
+    """A connection record followed by its open-file entries (file ID, access mode, path)."""
+    r = ffi.from_buffer("ConnectionRecord *", payload)
+    at = lib.CIFS_CONNECTION_RECORD_SIZE + r.secEquivLength
+    files = []
+    for _ in range(r.openFileCount):
+        if len(payload) - at < 8:
+            raise BadReply("file holders", "an open-file entry runs past its record")
+        file_id, mode = int.from_bytes(payload[at:at + 4], "little"), payload[at + 4] & 3
+        path = text_at(payload, at + 8, "held file path")
+        files.append(HeldFile(file_id=file_id, access=Access(mode), path=path))
+        at = payload.index(b"\0", at + 8) + 1
+    return ConnectionFiles(**connection_fields(payload), files=files)
+
+
+def file_holders(*, volume: Optional[str] = None, path: Optional[str] = None,
+                 connection: Optional[int] = None,
+                 modified: bool = False) -> list[ConnectionFiles]:
+    """The connections holding files open in a volume, under a path or of one connection, with
+    those files (the files list command; ``modified`` uses the server's modified listing)."""
+    _one_selector(volume, path, connection)
+    args: list[Arg] = [(lib.CMD_FILES, None), (lib.CIFS_ACT_LIST, None)]
+    if modified:
+        args.append((lib.CIFS_OPT_LIST_MODIFIER, None))
+    if connection is not None:
+        args.append((lib.CIFS_OPT_CONNECTION_ID, str(connection_id(connection))))
+    elif volume is not None:
+        args.append((lib.CIFS_OPT_VOLUME, text_arg("volume", volume).decode()))
+    else:
+        args.append((lib.CIFS_OPT_PATH, text_arg("path", path).decode()))
+    elements = run_command("file holders", args)
+    size = lib.CIFS_CONNECTION_RECORD_SIZE
+    return [_connection_files(p) for kind, p in elements
+            if kind == lib.CIFS_ELEM_CONNECTION and len(p) >= size]
 
 
 def close_file(file: Union[str, OpenFile]) -> None:

@@ -87,6 +87,23 @@ class ConnectionDetails(Connection):
     security_equivalences: list[str] = field(default_factory=list)
 
 
+@dataclass(frozen=True)
+class HeldFile:
+    """A file a connection holds open (``file_holders()``)."""
+
+    file_id: int
+    access: "Access"
+    path: str
+    """``VOLUME:/dir/file``."""
+
+
+@dataclass(frozen=True)
+class ConnectionFiles(Connection):
+    """A connection with the files it holds open (``file_holders()``)."""
+
+    files: list[HeldFile] = field(default_factory=list)
+
+
 class Access(Enum):
     """How a file is open."""
 

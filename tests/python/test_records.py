@@ -45,6 +45,11 @@ def connection(c: sa.Connection) -> dict[str, Any]:
     return d
 
 
+def holder(c: sa.ConnectionFiles) -> dict[str, Any]:
+    return {**connection(c), "files": [{"file_id": f.file_id, "access": ACCESS[f.access],
+                                        "path": f.path} for f in c.files]}
+
+
 def open_file(f: sa.OpenFile) -> dict[str, Any]:
     return {"connection": f.connection, "file_id": f.file_id, "access": ACCESS[f.access],
             "user": f.user, "address": f.address, "path": f.path, "volume": f.volume,
@@ -87,6 +92,16 @@ CASES: dict[str, tuple[Callable[[], Any], tuple[str, ...], Callable[[Any], Any]]
                                  "files": [open_file(f) for f in p.files]},
                         ("files", "list", "--path", "VOL2:/home", "--first", "1", "--max", "2",
                          "--write-only"), lambda d: d),
+    "file_holders": (lambda: [holder(c) for c in sa.file_holders(volume="VOL1")],
+                     ("files", "holders", "--volume", "VOL1"), lambda d: d),
+    "file_holders_modified": (lambda: [holder(c) for c in sa.file_holders(volume="VOL2",
+                                                                         modified=True)],
+                              ("files", "holders", "--volume", "VOL2", "--modified"),
+                              lambda d: d),
+    "file_holders_path": (lambda: [holder(c) for c in sa.file_holders(
+                              path=sa.open_files(volume="VOL1").files[0].path)],
+                          ("files", "holders", "--path", "VOL1:/public/mike/contract.pdf"),
+                          lambda d: d),
     "invalid_users": (lambda: invalid_users(sa.invalid_users(permanent=False, filter="O")),
                       ("invalid-users", "list", "--temporary", "--filter", "O"), lambda d: d),
     "invalid_user_cache": (lambda: invalid_users(sa.invalid_user_cache()),
