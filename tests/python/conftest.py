@@ -1,0 +1,165 @@
+"""Test support: the stand-in server (or a scripted one) on the endpoint of this process's private
+network namespace, and the command-line tools' JSON for the same state."""
+
+from __future__ import annotations
+
+import json
+import os
+import socket
+import struct
+import subprocess
+import threading
+import time
+from collections.abc import Callable, Iterator
+from typing import Any, Optional
+
+import pytest
+
+SHARESIM = os.environ.get("SHARESIM", "build/tools/sharesim")
+SHAREADM = os.environ.get("SHAREADM", "build/tools/shareadm")
+SHAREMON = os.environ.get("SHAREMON", "build/tools/sharemon")
+ENDPOINT = "\0/tmp/cifs.str"
+
+
+def _in_private_namespace() -> bool:
+    # A fresh network namespace has the loopback interface only.
+    with open("/proc/self/net/dev") as f:
+        names = {line.split(":")[0].strip() for line in f.readlines()[2:]}
+    return names == {"lo"}
+
+
+def pytest_configure(config: pytest.Config) -> None:
+    # Tests play the file server on its fixed name: never next to a real one.
+    if not _in_private_namespace():
+        raise pytest.UsageError("run the Python tests in a private network namespace "
+                                "(unshare --net -- /usr/bin/python3 -m pytest ...)")
+
+
+def _reachable() -> bool:
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+        try:
+            s.connect(ENDPOINT)
+            return True
+        except OSError:
+            return False
+
+
+class Sim:
+    """A sharesim process serving this namespace until stopped."""
+
+    def __init__(self, *args: str) -> None:
+        self.proc = subprocess.Popen([SHARESIM, *args], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 30
+        while not _reachable():
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f"sharesim did not start: {self.proc.stderr.read()!r}")
+            time.sleep(0.01)
+
+    def stop(self) -> None:
+        self.proc.terminate()
+        self.proc.wait(timeout=30)
+        if self.proc.stderr:
+            self.proc.stderr.close()
+
+
+@pytest.fixture
+def sim() -> Iterator[Sim]:
+    """A fresh stand-in server with 12 clients (the same population every time)."""
+    s = Sim("--clients", "12", "--seed", "7")
+    yield s
+    s.stop()
+
+
+def tool(program: str, *args: str) -> Any:
+    """The JSON document a tool prints for args."""
+    out = subprocess.run([program, "--json", *args], capture_output=True, text=True, timeout=60)
+    return json.loads(out.stdout)
+
+
+def shareadm(*args: str) -> Any:
+    """``shareadm --json ARGS``."""
+    return tool(SHAREADM, *args)
+
+
+def sharemon(*args: str) -> Any:
+    """``sharemon --json ARGS``."""
+    return tool(SHAREMON, *args)
+
+
+# ---- A scripted server: answers every request with bytes the test chooses ----
+
+def element(kind: int, payload: bytes) -> bytes:
+    """One response element."""
+    return struct.pack("<B3xI", kind, len(payload)) + payload
+
+
+def response(status: int, *elements: bytes) -> bytes:
+    """A whole response."""
+    body = b"".join(elements)
+    return struct.pack("<iII", status, len(elements), len(body)) + body
+
+
+class Scripted:
+    """Answers each request with answer(function ID) after `delay` seconds, one thread per
+    client, so that slow answers overlap."""
+
+    def __init__(self, answer: Callable[[int], bytes], delay: float = 0.0) -> None:
+        self.answer, self.delay = answer, delay
+        self.sock = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+        self.sock.bind(ENDPOINT)
+        self.sock.listen(256)
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self) -> None:
+        while True:
+            try:
+                conn, _ = self.sock.accept()
+            except OSError:
+                return
+            threading.Thread(target=self._one, args=(conn,), daemon=True).start()
+
+    def _one(self, conn: socket.socket) -> None:
+        with conn:
+            head = self._read(conn, 8)
+            if head is None:
+                return
+            _, function, _, _, length = struct.unpack("<BBBBI", head)
+            if self._read(conn, length) is None:
+                return
+            time.sleep(self.delay)
+            try:
+                conn.sendall(self.answer(function))
+            except OSError:
+                pass
+
+    @staticmethod
+    def _read(conn: socket.socket, n: int) -> Optional[bytes]:
+        data = b""
+        while len(data) < n:
+            chunk = conn.recv(n - len(data))
+            if not chunk:
+                return None
+            data += chunk
+        return data
+
+    def stop(self) -> None:
+        self.sock.shutdown(socket.SHUT_RDWR)
+        self.sock.close()
+        self.thread.join(timeout=5)
+
+
+@pytest.fixture
+def scripted() -> Iterator[Callable[..., Scripted]]:
+    """Starts scripted servers; each is stopped after the test."""
+    started: list[Scripted] = []
+
+    def start(answer: Callable[[int], bytes], delay: float = 0.0) -> Scripted:
+        s = Scripted(answer, delay)
+        started.append(s)
+        return s
+
+    yield start
+    for s in started:
+        s.stop()
