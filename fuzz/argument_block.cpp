@@ -7,6 +7,7 @@
 #include "fuzz/harness.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
+#include "tests/support/arg_block.h"
 
 namespace {
 
@@ -58,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     share::fuzz::Reader in({data, size});
     std::vector<void *> records;
     const size_t entries = 1 + in.Byte() % 6;
-    std::memset(gbCifsArg, 0, sizeof gbCifsArg);
+    share::test::ClearArgBlock();
     for (size_t i = 0; i < entries && !in.Empty(); ++i) {
         gbCifsArg[i].id = MakeCode(in);
         gbCifsArg[i].value = MakeValue(in, gbCifsArg[i].id, records);

@@ -1,5 +1,6 @@
 // SendAndReceiveIPC against a peer that answers with the fuzzed byte stream.
 #include <cstdlib>
+#include <vector>
 
 #include "fuzz/harness.h"
 #include "shareadmin/protocol.h"

@@ -45,7 +45,7 @@ class Sim {
         }
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
         while (!ready_ && std::chrono::steady_clock::now() < deadline) {
-            ready_ = Accepting();
+            ready_ = ServerAccepting();
             if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
     }
@@ -60,14 +60,6 @@ class Sim {
     bool ready() const { return ready_; }
 
   private:
-    static bool Accepting() {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un addr = ServerAddress();
-        const bool ok =
-            connect(fd, reinterpret_cast<const sockaddr *>(&addr), kServerAddressLength) == 0;
-        close(fd);
-        return ok;
-    }
     pid_t pid_ = -1;
     bool ready_ = false;
 };

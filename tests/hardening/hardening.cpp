@@ -166,13 +166,6 @@ std::string DumpVolumes(VolsDetailsNode *head) {
     return out;
 }
 
-void ClearArgBlock() {
-    for (CifsArgEntry &e : gbCifsArg) {
-        std::free(e.value);
-        e = CifsArgEntry{};
-    }
-}
-
 namespace {
 
 // A block handed over unchanged (open-files reply, invalid-user list): its first bytes, as many

@@ -20,6 +20,7 @@
 #include "shareadmin/context.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
+#include "tests/support/arg_block.h"
 #include "tests/support/caller_share.h"
 #include "tests/support/fake_server.h"
 
@@ -92,9 +93,6 @@ std::string DumpConnList(ConnListNode *head);
 std::string DumpUserDetails(UserDetailsNode *node);
 std::string DumpVolFiles(VolFileListNode *head);
 std::string DumpVolumes(VolsDetailsNode *head);
-
-// Frees whatever the calling thread's argument block still holds and zeroes it.
-void ClearArgBlock();
 
 // Sets the log mask for a scope.
 class LogLevel {

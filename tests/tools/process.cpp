@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "shareadmin/api.h"
+#include "tests/support/wire.h"
 #include "tools/common/cli.h"
 
 namespace share::tools::test {
@@ -39,14 +40,12 @@ std::vector<char *> Argv(std::vector<std::string> &args) {
 }  // namespace
 
 bool ServerAnswers() {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, "/tmp/cifs.str", 13);
-    const uint8_t status[8] = {0, 40, 0, 0, 0, 0, 0, 0};  // server status, no element
-    uint8_t head[12];
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&addr), 16) == 0 &&
-                    write(fd, status, sizeof status) == static_cast<ssize_t>(sizeof status) &&
+    const int fd = share::test::ConnectToServer();
+    if (fd < 0) return false;
+    // Server status, no element.
+    const uint8_t status[CIFS_REQ_HEADER_SIZE] = {0, CIFS_FN_SERVER_REQUEST_40, 0, 0, 0, 0, 0, 0};
+    uint8_t head[CIFS_RESP_HEADER_SIZE];
+    const bool ok = write(fd, status, sizeof status) == static_cast<ssize_t>(sizeof status) &&
                     read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
     close(fd);
     return ok;

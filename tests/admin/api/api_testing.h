@@ -17,20 +17,13 @@
 #include "shareadmin/context.h"
 #include "shareadmin/protocol.h"
 #include "tests/support/alloc_fault.h"
+#include "tests/support/arg_block.h"
 #include "tests/support/capture.h"
 #include "tests/support/fake_server.h"
 
 namespace share::test {
 
 inline constexpr uint32_t kLogEverything = 127;
-
-// Frees whatever the block still holds and zeroes it.
-inline void ClearArgBlock() {
-    for (CifsArgEntry &e : gbCifsArg) {
-        std::free(e.value);
-        e = CifsArgEntry{};
-    }
-}
 
 class ApiTest : public ::testing::Test {
   protected:
@@ -57,20 +50,6 @@ class ApiTest : public ::testing::Test {
                 out.push_back(t);
         }
         return out;
-    }
-
-    // Ids of entries 0..n-1 of the block.
-    static std::vector<int32_t> EntryIds(int n) {
-        std::vector<int32_t> ids;
-        for (int i = 0; i < n; ++i) ids.push_back(gbCifsArg[i].id);
-        return ids;
-    }
-
-    // True when no entry of the block holds a value.
-    static bool BlockValuesCleared() {
-        for (const CifsArgEntry &e : gbCifsArg)
-            if (e.value != nullptr) return false;
-        return true;
     }
 
     SyslogCapture log_;
@@ -125,10 +104,6 @@ inline ShareParams ShareRecord(const ServerShare &s) {
 
 inline Element ShareElement(const ServerShare &s) {
     return RecordElement(6, ShareRecord(s));
-}
-
-inline Element U32Element(uint8_t type, uint32_t value) {
-    return BytesElement(type, &value, sizeof value);
 }
 
 // The share name a details request carries.

@@ -79,7 +79,7 @@ TEST_F(ConnectionsTest, Count) {
         EXPECT_EQ(count, c.count);
         EXPECT_EQ(ApiLines(), c.log);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(25));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 0, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 0, 0, 0}));
     }
     EXPECT_EQ(CIFSLIB_GetConnectionsCount(nullptr), -1);
 }
@@ -128,7 +128,7 @@ TEST_F(ConnectionsTest, ListReadsTheCountThenTheRecords) {
         ASSERT_EQ(requests.size(), 2u);
         EXPECT_EQ(requests[0].raw, NoElementRequest(25));
         EXPECT_EQ(requests[1].raw, NoElementRequest(26));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 7, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 7, 0, 0}));
         EXPECT_EQ(ApiLines().size(), c.debugLines);
         std::free(list->records);
         std::free(list);
@@ -193,8 +193,8 @@ TEST_F(ConnectionsTest, DetailsCopyTheRecordAndTheSecurityEquivalenceBlock) {
     EXPECT_EQ(std::string(static_cast<char *>(block), sev.size()), sev);
     std::free(block);
     EXPECT_EQ(server.LastRequest().raw, ConnectionIdRequest(29, 65535));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 31, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 31, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 
     // Without a block location only the record is filled; an empty block is still a block.
     const ConnectionRecord plain = MakeConnection(3, "dave");
@@ -271,7 +271,7 @@ TEST_F(ConnectionsTest, BadConnectionNumbersAreRejectedWithoutExchange) {
         SCOPED_TRACE(number);
         EXPECT_EQ(CIFSLIB_GetConnectionDetails(number, &out, nullptr), -1);
         EXPECT_EQ(CIFSLIB_GetConnectionMappedShares(number, &list), -1);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_EQ(CIFSLIB_GetConnectionDetails(nullptr, &out, nullptr), -1);
     EXPECT_EQ(CIFSLIB_GetConnectionDetails("1", nullptr, nullptr), -1);
@@ -323,8 +323,8 @@ TEST_F(ConnectionsTest, MappedShares) {
     EXPECT_EQ(EntryOf(list, 1)->mappedValue, 1u);
     EXPECT_EQ(EntryOf(list, 2)->volumeType, 3);
     EXPECT_EQ(server.LastRequest().raw, ConnectionIdRequest(78, 7));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 1, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 1, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());  // no GDFS line either
     FreeInfoList(list);
 }

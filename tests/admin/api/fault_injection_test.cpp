@@ -266,7 +266,7 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureIsCleanForEveryFunction) {
             std::string out;
             const int rc = c.run(scope, out);
             log_.Clear();  // keeps the log socket from filling up
-            EXPECT_TRUE(BlockValuesCleared());
+            EXPECT_TRUE(ArgBlockValuesCleared());
             if (rc == 0) {
                 ++successes;
                 if (out != expected) {

@@ -29,8 +29,8 @@ TEST_F(InvalidUsersTest, ListSendsTheRequestAndHandsTheListOver) {
     std::free(list);
     EXPECT_EQ(server.LastRequest().raw,
               EncodeRequest(0, 80, {BytesElement(78, request.data(), 26)}));
-    EXPECT_EQ(EntryIds(3), (std::vector<int32_t>{28, 81, 0}));
-    EXPECT_TRUE(BlockValuesCleared());  // the caller's record is not left in the block
+    EXPECT_EQ(ArgBlockIds(3), (std::vector<int32_t>{28, 81, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());  // the caller's record is not left in the block
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -62,7 +62,7 @@ TEST_F(InvalidUsersTest, ListFailuresLeaveTheListLocation) {
         EXPECT_EQ(CIFSLIB_ListInvalidUsers(request.data(), &list), c.rc);
         EXPECT_EQ(list, Sentinel<void>());
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     void *list = nullptr;
     std::vector<uint64_t> request = ListRequest("");
@@ -99,13 +99,13 @@ TEST_F(InvalidUsersTest, UserFunctionsSendTheName) {
         FakeServer server;
         ASSERT_EQ(f.call("jdoe  "), 0);
         EXPECT_EQ(server.LastRequest().raw, TextRequest(f.function, 40, "jdoe"));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{28, f.action, 12, 0}));
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{28, f.action, 12, 0}));
+        EXPECT_TRUE(ArgBlockValuesCleared());
         ASSERT_EQ(f.call(name256.c_str()), 0);
         EXPECT_EQ(server.LastRequest().raw, TextRequest(f.function, 40, name256));
         EXPECT_EQ(f.call((name256 + "u").c_str()), -1);  // rejected by the command processing
         EXPECT_EQ(server.RequestCount(), 2u);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_TRUE(ApiLines().empty());
 }

@@ -43,8 +43,8 @@ TEST_F(OpenFilesTest, ListHandsTheReplyOver) {
 
     const Request sent = server.LastRequest();
     EXPECT_EQ(sent.raw, EncodeRequest(0, 79, {BytesElement(77, request.Get(), 38)}));
-    EXPECT_EQ(EntryIds(5), (std::vector<int32_t>{32, 7, 60, 80, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(5), (std::vector<int32_t>{32, 7, 60, 80, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 }
 
 TEST_F(OpenFilesTest, ListFailuresLeaveTheReplyLocation) {
@@ -86,7 +86,7 @@ TEST_F(OpenFilesTest, ListFailuresLeaveTheReplyLocation) {
         EXPECT_EQ(CIFSLIB_ListOpenFiles(request.Get(), &out), c.rc);
         EXPECT_EQ(out, Sentinel<void>());
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -111,15 +111,15 @@ TEST_F(OpenFilesTest, CloseSendsThePathOrTheVolume) {
                 17);
     ASSERT_EQ(CIFSLIB_CloseOpenFile(file), 0);
     EXPECT_EQ(server.LastRequest().raw, TextRequest(36, 42, "VOL1:/a/b.txt"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{32, 33, 34, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{32, 33, 34, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 
     ShareInfoBuilder share;
     share.Name("DATA").Volume("VOL1");
     ASSERT_EQ(CIFSLIB_CloseAllOpenFiles(share.Get()), 0);
     EXPECT_EQ(server.LastRequest().raw, TextRequest(38, 42, "VOL1"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{32, 33, 35, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{32, 33, 35, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -190,7 +190,7 @@ TEST_F(UserContextsTest, ListCopiesHeaderAndData) {
         EXPECT_EQ(header->dataLength, c.data.size());
         EXPECT_EQ(std::string(static_cast<char *>(data), c.data.size()), c.data);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(82));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 7, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 7, 0, 0}));
         std::free(header);
         std::free(data);
     }
@@ -250,12 +250,12 @@ TEST_F(UserContextsTest, AddAndRemove) {
     ASSERT_EQ(CIFSLIB_AddUserContext((context + "  ").c_str()), 0);
     EXPECT_EQ(server.LastRequest().raw,
               EncodeRequest(0, 83, {BytesElement(28, sent.data(), sent.size())}));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 10, 0, 0}));
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 10, 0, 0}));
     ASSERT_EQ(CIFSLIB_RemoveUserContext(context.c_str()), 0);
     EXPECT_EQ(server.LastRequest().raw,
               EncodeRequest(0, 84, {BytesElement(28, sent.data(), sent.size())}));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 11, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 11, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -264,7 +264,7 @@ TEST_F(UserContextsTest, AddAndRemoveFailures) {
     EXPECT_EQ(CIFSLIB_AddUserContext("ou=x"), 12);
     EXPECT_EQ(CIFSLIB_RemoveUserContext("ou=x"), 12);
     EXPECT_EQ(CIFSLIB_AddUserContext(std::string(512, 'c').c_str()), -1);
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_EQ(CIFSLIB_AddUserContext(nullptr), -1);
     EXPECT_EQ(CIFSLIB_RemoveUserContext(nullptr), -1);
     EXPECT_EQ(CIFSLIB_ListUserContexts(nullptr, nullptr), -1);

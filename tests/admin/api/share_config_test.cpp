@@ -96,8 +96,8 @@ TEST_F(ShareConfigTest, CreateSendsEveryOption) {
         EXPECT_EQ(CIFSLIB_CreateShare(c.record.Get()), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, CreateRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_TRUE(ApiLines().empty());
 }
@@ -133,7 +133,7 @@ TEST_F(ShareConfigTest, CreateRejectsBeforeSending) {
         EXPECT_EQ(CIFSLIB_CreateShare(c.record.Get()), -1);
         EXPECT_EQ(server.RequestCount(), 0u);
         EXPECT_EQ(ApiLines(), std::vector<std::string>{Line("ERROR", c.log)});
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -144,7 +144,7 @@ TEST_F(ShareConfigTest, PipelineRejectionReleasesTheEntries) {
     b.Name("D").Volume("V").Path(std::string(600, 'p')).Comment("c");
     EXPECT_EQ(CIFSLIB_CreateShare(b.Get()), -1);
     EXPECT_EQ(server.RequestCount(), 0u);
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -191,8 +191,8 @@ TEST_F(ShareConfigTest, ChangeSendsTheMaskedOptions) {
         EXPECT_EQ(CIFSLIB_ChangeShareConfiguration(b.Get()), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, ModifyRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -222,7 +222,7 @@ TEST_F(ShareConfigTest, ChangeFeaturesSendsOnlyTheSwitches) {
         EXPECT_EQ(CIFSLIB_ChangeShareFeatureConfiguration(info), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, ModifyRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
     }
 }
 
@@ -253,7 +253,7 @@ TEST_F(ShareConfigTest, ChangeRejectsBeforeSending) {
         EXPECT_EQ(CIFSLIB_ChangeShareConfiguration(b.Get()), -1);
         EXPECT_EQ(server.RequestCount(), 0u);
         EXPECT_EQ(ApiLines(), std::vector<std::string>{Line("ERROR", c.log)});
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -326,8 +326,8 @@ TEST_F(ShareConfigTest, RemoveAListedRecordUnchanged) {
     ClearArgBlock();
     EXPECT_EQ(CIFSLIB_RemoveShare(EntryOf(list, 0)), 0);
     EXPECT_EQ(server.LastRequest().raw, RemoveRequest("DATA"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{1, 11, 12, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{1, 11, 12, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     FreeInfoList(list);
 }
 

@@ -70,8 +70,8 @@ TEST_F(ShareNamesTest, BuildsTheListFromTheNameElements) {
         EXPECT_EQ(ApiLines(), c.log);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(0));
-        EXPECT_EQ(EntryIds(3), (std::vector<int32_t>{1, 7, 0}));
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(3), (std::vector<int32_t>{1, 7, 0}));
+        EXPECT_TRUE(ArgBlockValuesCleared());
         std::free(list);
     }
 }
@@ -212,8 +212,8 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
     EXPECT_EQ(requests[0].raw, NoElementRequest(0));
     EXPECT_EQ(requests[1].raw, ShareDetailsRequest("DATA"));
     EXPECT_EQ(requests[2].raw, ShareDetailsRequest("VOL1"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{1, 7, 12, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{1, 7, 12, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     FreeInfoList(list);
 }
 
@@ -323,7 +323,7 @@ TEST_F(ListAllSharesTest, FailuresReleaseEverythingAndStoreNothing) {
         EXPECT_EQ(list, Sentinel<ShareInfoList>());
         EXPECT_EQ(server.RequestCount(), c.requests);
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 

@@ -1,0 +1,10 @@
+# The test support that needs no GoogleTest: the fake server, the wire helpers, the record
+# builders and the argument-block helpers. Included by the tests, the fuzz targets and the
+# benchmarks, whichever of them this build has.
+include_guard(GLOBAL)
+add_library(share_test_common STATIC
+  ${CMAKE_CURRENT_LIST_DIR}/wire.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fake_server.cpp)
+target_include_directories(share_test_common PUBLIC ${PROJECT_SOURCE_DIR} ${SHARE_INCLUDE_DIR})
+target_compile_options(share_test_common PRIVATE ${SHARE_WARNINGS})
+target_link_libraries(share_test_common PUBLIC pthread)
