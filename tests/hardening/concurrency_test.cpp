@@ -107,17 +107,7 @@ const char *kVolumes[2] = {"VOL1", "VOL2"};
 std::string ThreadShare(int t) { return "t" + std::to_string(t); }
 
 int CreateThreadShare(int t) {
-    const std::string name = ThreadShare(t);
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<uint64_t> raw((SHARE_INFO_FIXED_SIZE + strings.size() + 7) / 8, 0);
-    auto *info = reinterpret_cast<ShareInfo *>(raw.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(reinterpret_cast<char *>(info) + SHARE_INFO_FIXED_SIZE, strings.data(),
-                strings.size());
-    return CIFSLIB_CreateShare(info);
+    return CIFSLIB_CreateShare(NewShare(ThreadShare(t)).Get());
 }
 
 // One call of kind `kind` on behalf of thread t; an empty string when it answered as expected.

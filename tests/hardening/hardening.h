@@ -21,8 +21,8 @@
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "tests/support/arg_block.h"
-#include "tests/support/caller_share.h"
 #include "tests/support/fake_server.h"
+#include "tests/support/records.h"
 
 namespace share::test::hardening {
 
@@ -39,8 +39,9 @@ struct Answer {
     size_t BodyLength() const;
 };
 
-// ---- the server's records ----
+// ---- the server's records (built by tests/support/records.h) ----
 
+// A share with a value in every number field, so that a dropped copy shows.
 struct ShareFields {
     std::string name, volume, path = "/", comment, aux;
     uint16_t type = 0;
@@ -57,9 +58,9 @@ struct ConnectionFields {
 Element ConnectionRecord(const ConnectionFields &f);  // type 41, 418 bytes + variable part
 
 // Offsets inside a connection record that hostile answers bend.
-inline constexpr size_t kOpenFileCountAt = 4;
-inline constexpr size_t kSecEquivCountAt = 346;
-inline constexpr size_t kSecEquivLengthAt = 350;
+inline constexpr size_t kOpenFileCountAt = offsetof(::ConnectionRecord, openFileCount);
+inline constexpr size_t kSecEquivCountAt = offsetof(::ConnectionRecord, secEquivCount);
+inline constexpr size_t kSecEquivLengthAt = offsetof(::ConnectionRecord, secEquivLength);
 
 void PutU32(std::vector<uint8_t> &bytes, size_t at, uint32_t v);
 uint32_t GetU32(const std::vector<uint8_t> &bytes, size_t at);

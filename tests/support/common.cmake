@@ -4,7 +4,8 @@
 include_guard(GLOBAL)
 add_library(share_test_common STATIC
   ${CMAKE_CURRENT_LIST_DIR}/wire.cpp
-  ${CMAKE_CURRENT_LIST_DIR}/fake_server.cpp)
+  ${CMAKE_CURRENT_LIST_DIR}/fake_server.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/records.cpp)
 target_include_directories(share_test_common PUBLIC ${PROJECT_SOURCE_DIR} ${SHARE_INCLUDE_DIR})
 target_compile_options(share_test_common PRIVATE ${SHARE_WARNINGS})
 target_link_libraries(share_test_common PUBLIC pthread)

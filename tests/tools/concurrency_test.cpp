@@ -13,6 +13,7 @@
 #include "shareadmin/api.h"
 #include "shareadmin/command.h"
 #include "shareadmin/context.h"
+#include "tests/support/records.h"
 #include "tests/support/wire.h"
 #include "tests/tools/process.h"
 
@@ -21,20 +22,8 @@ namespace {
 
 using share::test::ConnectToServer;
 using share::test::ReadResponse;
+using share::test::ShareDetailsRequest;
 using share::test::WriteAll;
-
-// A share-details request (function 1) for name, as raw wire bytes.
-std::vector<uint8_t> DetailsRequest(const std::string &name) {
-    ShareParams rec{};
-    std::strncpy(rec.shareName, name.c_str(), sizeof rec.shareName - 1);
-    std::vector<uint8_t> out{0, 1, 1, 0};
-    const uint32_t body = 8 + sizeof rec, len = sizeof rec;
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&body), reinterpret_cast<const uint8_t *>(&body) + 4);
-    out.insert(out.end(), {6, 0, 0, 0});
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&len), reinterpret_cast<const uint8_t *>(&len) + 4);
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&rec), reinterpret_cast<const uint8_t *>(&rec) + sizeof rec);
-    return out;
-}
 
 // Share name in a details answer, or "" when the answer is not a share record.
 std::string AnsweredName(const std::vector<uint8_t> &reply) {
@@ -91,7 +80,7 @@ TEST(Concurrency, HundredsOfInterleavedConnectionsAreMatchedToTheirRequests) {
     for (int i = 0; i < kClients; ++i) {
         fds.push_back(ConnectToServer());
         ASSERT_GE(fds.back(), 0) << i;
-        requests.push_back(DetailsRequest("share" + std::to_string(i % 10)));
+        requests.push_back(ShareDetailsRequest("share" + std::to_string(i % 10)));
         // Everyone sends half a request first...
         ASSERT_TRUE(WriteAll(fds[i], requests[i].data(), 100));
     }

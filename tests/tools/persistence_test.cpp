@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "shareadmin/api.h"
+#include "tests/support/records.h"
 #include "tests/tools/process.h"
 #include "tools/common/cli.h"
 #include "tools/common/server_formats.h"
@@ -100,7 +101,7 @@ TEST(Persistence, AChangeThatCannotBeSavedIsNotMade) {
     // A directory where the server's temporary file would go: the save fails, even for root.
     std::filesystem::create_directory(state + ".tmp." + std::to_string(sim.pid()));
     EXPECT_EQ(CreateShare("docs"), kStateNotSaved);
-    EXPECT_EQ(CIFSLIB_RemoveShare(reinterpret_cast<ShareInfo *>(ShareRecord("docs").data())), kNoSuchShare)
+    EXPECT_EQ(CIFSLIB_RemoveShare(share::test::NewShare("docs").Get()), kNoSuchShare)
         << "the refused change must not be served either";
     EXPECT_FALSE(sim::LoadState(state)->FindShare("docs"));
 }

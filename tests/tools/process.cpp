@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "shareadmin/api.h"
+#include "tests/support/records.h"
 #include "tests/support/wire.h"
 #include "tools/common/cli.h"
 
@@ -168,21 +169,8 @@ void WriteFile(const std::string &path, const std::string &text) {
     out << text;
 }
 
-std::vector<char> ShareRecord(const std::string &name) {
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<char> rec(SHARE_INFO_FIXED_SIZE + strings.size());
-    auto *info = reinterpret_cast<ShareInfo *>(rec.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE, strings.data(), strings.size());
-    return rec;
-}
-
 int CreateShare(const std::string &name) {
-    std::vector<char> rec = ShareRecord(name);
-    return CIFSLIB_CreateShare(reinterpret_cast<ShareInfo *>(rec.data()));
+    return CIFSLIB_CreateShare(share::test::NewShare(name).Get());
 }
 
 }  // namespace share::tools::test

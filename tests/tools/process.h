@@ -55,9 +55,7 @@ private:
     std::string path_;
 };
 
-// A ShareInfo record for creating share `name` at VOL1:/name, without a comment.
-std::vector<char> ShareRecord(const std::string &name);
-// CIFSLIB_CreateShare with that record.
+// CIFSLIB_CreateShare of share `name` at VOL1:/name, without a comment (see NewShare).
 int CreateShare(const std::string &name);
 
 std::string ReadFile(const std::string &path);

@@ -13,24 +13,22 @@ ConnectionRecord MakeConnection(uint16_t id, const std::string &user, const std:
     r.connectionId = id;
     r.openFileCount = 2;
     r.value12 = 0x1122334455667788ull;
-    Put(r.text20, "10.0.0." + std::to_string(id));
-    Put(r.text36, user);
-    Put(r.text292, "WS-" + std::to_string(id));
+    PutText(r.text20, "10.0.0." + std::to_string(id));
+    PutText(r.text36, user);
+    PutText(r.text292, "WS-" + std::to_string(id));
     r.value326 = 326;
     r.value330 = 330;
     r.value338 = 338;
     r.secEquivCount = sev.empty() ? 0 : 2;
     r.secEquivLength = static_cast<uint32_t>(sev.size());
-    Put(r.text354, "dialect");
-    Put(r.text386, "login");
+    PutText(r.text354, "dialect");
+    PutText(r.text386, "login");
     return r;
 }
 
 // A connection element: the record, then `tail` (the variable part).
 Element ConnectionElement(const ConnectionRecord &r, const std::string &tail = "") {
-    Element e = RecordElement(41, r);
-    e.payload.insert(e.payload.end(), tail.begin(), tail.end());
-    return e;
+    return ConnRecord(r).Tail(tail).ToElement();
 }
 
 bool SameRecord(const void *a, const ConnectionRecord &b) {

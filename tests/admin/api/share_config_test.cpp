@@ -20,10 +20,10 @@ struct SentShare {
 ShareParams SentRecord(const SentShare &s) {
     ShareParams p;
     std::memset(&p, 0, sizeof p);
-    Put(p.shareName, s.name);
-    Put(p.newShareName, s.newName);
-    Put(p.sharePath, s.sharePath);
-    Put(p.comment, s.comment);
+    PutText(p.shareName, s.name);
+    PutText(p.newShareName, s.newName);
+    PutText(p.sharePath, s.sharePath);
+    PutText(p.comment, s.comment);
     p.encryptData = s.encrypt;
     p.folderRedirection = s.folder;
     p.atmBackup = s.atm;
