@@ -136,14 +136,11 @@ constexpr size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    share::fuzz::StartPeer();
-    return 0;
+    return share::fuzz::Initialize(true);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 1 || size > (1u << 20)) return 0;
-    share::fuzz::QueueAnswers({data + 1, size - 1});
-    kCalls[data[0] % kCallCount]();
+    share::fuzz::RunSelected({data, size},
+                             [](uint8_t selector) { kCalls[selector % kCallCount](); });
     return 0;
 }

@@ -50,7 +50,7 @@ bool OwnsPathCopy(uint8_t functionId) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
+    share::fuzz::Initialize(false);
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
     return 0;
 }

@@ -6,9 +6,7 @@
 #include "shareadmin/protocol.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    share::fuzz::StartPeer();
-    return 0;
+    return share::fuzz::Initialize(true);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <vector>
 
+#include "shareadmin/protocol.h"
 #include "tests/support/fake_server.h"
 
 // A fuzzed header may announce up to 4 GiB of body. Under ASan each such allocation costs a
@@ -26,6 +27,12 @@ using test::Reply;
 FakeServer *g_peer = nullptr;
 
 }  // namespace
+
+int Initialize(bool withPeer) {
+    gCIFSLogLevel = 127;
+    if (withPeer) StartPeer();
+    return 0;
+}
 
 void StartPeer() {
     if (g_peer != nullptr) return;
@@ -50,6 +57,12 @@ void QueueAnswers(std::span<const uint8_t> data) {
         data = data.subspan(len);
     }
     g_peer->Queue(std::move(answers));
+}
+
+void RunSelected(std::span<const uint8_t> input, void (*call)(uint8_t selector)) {
+    if (input.empty() || input.size() > (1u << 20)) return;
+    QueueAnswers(input.subspan(1));
+    call(input[0]);
 }
 
 uint8_t Reader::Byte() {

@@ -13,11 +13,19 @@
 
 namespace share::fuzz {
 
+// The start of every target: every message path formats its arguments (all log bits set) and,
+// for the targets that exchange, the peer runs. Returns 0 for LLVMFuzzerInitialize.
+int Initialize(bool withPeer);
+
 // Enters a private network namespace and starts the peer (once per process).
 void StartPeer();
 
 // Splits data into chunks and queues them as the answers of the next connections.
 void QueueAnswers(std::span<const uint8_t> data);
+
+// One input of a target whose first byte selects the call and whose rest are the answers of its
+// exchanges: queues the answers and runs call(selector). Inputs over 1 MiB are skipped.
+void RunSelected(std::span<const uint8_t> input, void (*call)(uint8_t selector));
 
 // Little helpers for targets that carve values out of the input.
 class Reader {

@@ -28,18 +28,13 @@ uint32_t GetU32(const std::vector<uint8_t> &bytes, size_t at) {
     return v;
 }
 
-Element ShareRecord(const ShareFields &f) {
-    return ShareElement({.name = f.name,
-                         .volume = f.volume,
-                         .path = f.path,
-                         .comment = f.comment,
-                         .aux = f.aux,
-                         .type = f.type,
-                         .serverValue = 0x11223344,
-                         .flags = f.flags,
-                         .folder = 7,
-                         .atm = 2,
-                         .mapped = 0x99});
+Element ShareRecord(ShareFields f) {
+    if (f.path.empty()) f.path = "/";
+    f.serverValue = 0x11223344;
+    f.folder = 7;
+    f.atm = 2;
+    f.mapped = 0x99;
+    return ShareElement(f);
 }
 
 Element ConnectionRecord(const ConnectionFields &f) {

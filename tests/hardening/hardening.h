@@ -41,13 +41,9 @@ struct Answer {
 
 // ---- the server's records (built by tests/support/records.h) ----
 
-// A share with a value in every number field, so that a dropped copy shows.
-struct ShareFields {
-    std::string name, volume, path = "/", comment, aux;
-    uint16_t type = 0;
-    uint32_t flags = 0;
-};
-Element ShareRecord(const ShareFields &f);  // type 6, 5168 bytes
+// A share record whose path defaults to "/" and whose every number field holds a value, so that
+// a dropped copy shows.
+Element ShareRecord(ShareFields f);
 
 struct ConnectionFields {
     uint16_t id = 1;

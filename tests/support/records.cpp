@@ -5,7 +5,7 @@ namespace share::test {
 // Where a mapped-shares reply carries its value: the four bytes before the MFA share level.
 constexpr size_t kShareMappedAt = offsetof(ShareParams, mfaShareLevel) - 4;
 
-ShareParams ShareRecord(const ServerShare &s) {
+ShareParams ShareRecord(const ShareFields &s) {
     ShareParams p;
     std::memset(&p, 0, sizeof p);
     p.volumeType = s.type;
@@ -13,6 +13,7 @@ ShareParams ShareRecord(const ServerShare &s) {
     p.modifyMask = s.flags;
     PutText(p.volumeName, s.volume);
     PutText(p.shareName, s.name);
+    PutText(p.newShareName, s.newName);
     PutText(p.comment, s.comment);
     PutText(p.sharePath, s.path);
     PutText(p.auxText, s.aux);
@@ -23,7 +24,7 @@ ShareParams ShareRecord(const ServerShare &s) {
     return p;
 }
 
-Element ShareElement(const ServerShare &s) {
+Element ShareElement(const ShareFields &s) {
     return RecordElement(CIFS_ELEM_SHARE_RECORD, ShareRecord(s));
 }
 

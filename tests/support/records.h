@@ -27,23 +27,25 @@ void PutText(char (&field)[N], std::string_view text) {
 
 // ---- The server's records ----
 
-// A share record as the server sends it.
-struct ServerShare {
+// A share record (ShareParams) by its fields: as the server sends it, or as a configuration
+// request must carry it. Everything else is zero.
+struct ShareFields {
     std::string name = {};
+    std::string newName = {};
     std::string volume = {};
     std::string path = {};
     std::string comment = {};
     std::string aux = {};
     uint16_t type = 0;
     uint32_t serverValue = 0;
-    uint32_t flags = 0;
+    uint32_t flags = 0;  // the modify mask
     int32_t folder = 0;
     int32_t encrypt = 0;
     uint8_t atm = 0;
     uint32_t mapped = 0;
 };
-ShareParams ShareRecord(const ServerShare &s);
-Element ShareElement(const ServerShare &s);  // CIFS_ELEM_SHARE_RECORD
+ShareParams ShareRecord(const ShareFields &s);
+Element ShareElement(const ShareFields &s);  // CIFS_ELEM_SHARE_RECORD
 
 // A share-details request for `name`, and the name such a request carries.
 Bytes ShareDetailsRequest(std::string_view name);

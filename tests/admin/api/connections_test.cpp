@@ -286,7 +286,7 @@ TEST_F(ConnectionsTest, BadConnectionNumbersAreRejectedWithoutExchange) {
 }
 
 TEST_F(ConnectionsTest, MappedShares) {
-    const ServerShare dir{.name = "DATA",
+    const ShareFields dir{.name = "DATA",
                           .volume = "VOL1",
                           .path = "/d",
                           .comment = "c",
@@ -296,8 +296,8 @@ TEST_F(ConnectionsTest, MappedShares) {
                           .encrypt = 0,
                           .atm = 3,
                           .mapped = 0xFEEDFACE};
-    const ServerShare admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
-    const ServerShare typed{.name = "T", .volume = "VOL1", .type = 3};
+    const ShareFields admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
+    const ShareFields typed{.name = "T", .volume = "VOL1", .type = 3};
     FakeServer server(ByFunction(
         {{78, Reply::Status(0, {U32Element(41, 3), ShareElement(dir), ShareElement(admin),
                                 ShareElement(typed), ShareElement(typed)})}}));

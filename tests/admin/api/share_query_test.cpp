@@ -157,7 +157,7 @@ class ListAllSharesTest : public ApiTest {
 };
 
 TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
-    const ServerShare data{.name = "DATA",
+    const ShareFields data{.name = "DATA",
                            .volume = "VOL1",
                            .path = "/users/public",
                            .comment = "team files",
@@ -168,7 +168,7 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
                            .folder = 7,
                            .encrypt = -1,
                            .atm = 2};
-    const ServerShare vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
+    const ShareFields vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
     FakeServer server(Server({"DATA", "VOL1"},
                              {{"DATA", Reply::Status(0, {ShareElement(data), TextElement(9, "x")})},
                               {"VOL1", Reply::Status(0, {ShareElement(vol)})}}));
@@ -220,7 +220,7 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
 TEST_F(ListAllSharesTest, VolumeTypeDerivation) {
     struct Case {
         const char *label;
-        ServerShare share;
+        ShareFields share;
         uint16_t type;
         bool gdfsLine;
     };
@@ -273,7 +273,7 @@ TEST_F(ListAllSharesTest, NoSharesGiveAnEmptyList) {
 }
 
 TEST_F(ListAllSharesTest, FailuresReleaseEverythingAndStoreNothing) {
-    const ServerShare a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
+    const ShareFields a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
     struct Case {
         const char *label;
         std::map<std::string, Reply> details;
@@ -335,7 +335,7 @@ TEST_F(ListAllSharesTest, NameRefusalIsPassedOn) {
 }
 
 TEST_F(ListAllSharesTest, ExtraRecordsInOneAnswerAreDropped) {
-    const ServerShare a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
+    const ShareFields a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
     FakeServer server(Server(
         {"A", "B"},
         {{"A", Reply::Status(0, {ShareElement(a), ShareElement(extra), ShareElement(extra)})},
