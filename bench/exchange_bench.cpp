@@ -10,6 +10,7 @@
 #include "bench/support.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
+#include "tests/support/sim_process.h"
 
 namespace share::bench {
 namespace {
@@ -91,12 +92,13 @@ void BM_Scaling(benchmark::State &state) {
 }
 
 // The stand-in server (one serving thread, epoll) answering two client threads.
-std::unique_ptr<SimProcess> gSim;
+std::unique_ptr<test::SimProcess> gSim;
 
 void BM_Sharesim(benchmark::State &state) {
     if (state.thread_index() == 0) {
-        gSim = std::make_unique<SimProcess>(std::vector<const char *>{"--clients", "20"});
-        if (!gSim->ok()) state.SkipWithError("sharesim did not start");
+        gSim = std::make_unique<test::SimProcess>(SHARESIM_PATH,
+                                                  std::vector<std::string>{"--clients", "20"});
+        if (!gSim->ready()) state.SkipWithError("sharesim did not start");
     }
     const RequestPtr req = CountRequest();
     for (auto _ : state)

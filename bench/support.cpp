@@ -1,13 +1,9 @@
 #include "bench/support.h"
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -21,8 +17,6 @@
 #include "tools/sharesim/handlers.h"
 #include "tools/sharesim/state.h"
 #include "tools/sharesim/wire.h"
-
-extern char **environ;
 
 // The allocator entry points the heap meter forwards to.
 extern "C" {
@@ -147,36 +141,6 @@ HeapMeter::~HeapMeter() {
 
 int64_t HeapMeter::Peak() const {
     return tPeak;
-}
-
-SimProcess::SimProcess(std::vector<const char *> args) {
-    args.insert(args.begin(), SHARESIM_PATH);
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawn(&pid_, SHARESIM_PATH, &actions, nullptr,
-                               const_cast<char *const *>(args.data()), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        pid_ = -1;
-        return;
-    }
-    // Ready once it answers on its name.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        if (test::ServerAccepting()) return;
-        usleep(10000);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-}
-
-SimProcess::~SimProcess() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
 }
 
 }  // namespace share::bench

@@ -69,18 +69,4 @@ class HeapMeter {
     int64_t Peak() const;
 };
 
-// Spawns the stand-in server binary with `args`, waits until it answers on its name, and stops
-// it with SIGTERM when destroyed.
-class SimProcess {
-  public:
-    explicit SimProcess(std::vector<const char *> args);
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
-    bool ok() const { return pid_ > 0; }
-
-  private:
-    pid_t pid_ = -1;
-};
-
 }  // namespace share::bench

@@ -23,46 +23,13 @@
 #include "shareadmin/command.h"
 #include "shareadmin/monitor.h"
 #include "tests/hardening/hardening.h"
+#include "tests/support/sim_process.h"
 
 namespace share::test::hardening {
 namespace {
 
 constexpr int kThreads = 16;
 constexpr int kCalls = 10000;
-
-// sharesim as a child process, in this test's private network namespace.
-class Sim {
-  public:
-    explicit Sim(std::vector<std::string> args) {
-        args.insert(args.begin(), SHARESIM_BIN);
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char *> argv;
-            for (std::string &a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!ready_ && std::chrono::steady_clock::now() < deadline) {
-            ready_ = ServerAccepting();
-            if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    ~Sim() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        int status;
-        waitpid(pid_, &status, 0);
-    }
-    Sim(const Sim &) = delete;
-    Sim &operator=(const Sim &) = delete;
-    bool ready() const { return ready_; }
-
-  private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
 
 // ---- what each kind of call must answer ----
 
@@ -223,7 +190,7 @@ class ConcurrencyTest : public ::testing::Test {
     }
     void TearDown() override { gCIFSLogLevel = level_; }
 
-    Sim sim_{{"--clients", "24", "--seed", "7"}};
+    SimProcess sim_{SHARESIM_BIN, {"--clients", "24", "--seed", "7"}};
     uint32_t level_ = 0;
 };
 

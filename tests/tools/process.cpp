@@ -25,12 +25,6 @@
 namespace share::tools::test {
 namespace {
 
-int DecodeStatus(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-}
-
 std::vector<char *> Argv(std::vector<std::string> &args) {
     std::vector<char *> out;
     for (auto &a : args) out.push_back(a.data());
@@ -39,18 +33,6 @@ std::vector<char *> Argv(std::vector<std::string> &args) {
 }
 
 }  // namespace
-
-bool ServerAnswers() {
-    const int fd = share::test::ConnectToServer();
-    if (fd < 0) return false;
-    // Server status, no element.
-    const uint8_t status[CIFS_REQ_HEADER_SIZE] = {0, CIFS_FN_SERVER_REQUEST_40, 0, 0, 0, 0, 0, 0};
-    uint8_t head[CIFS_RESP_HEADER_SIZE];
-    const bool ok = write(fd, status, sizeof status) == static_cast<ssize_t>(sizeof status) &&
-                    read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
-    close(fd);
-    return ok;
-}
 
 RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs) {
     int outPipe[2], errPipe[2];
@@ -94,61 +76,9 @@ RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs) {
         if (f.fd >= 0) close(f.fd);
     int status = 0;
     waitpid(pid, &status, 0);
-    r.status = DecodeStatus(status);
+    r.status = share::test::ExitStatus(status);
     return r;
 }
-
-SimProcess::SimProcess(std::vector<std::string> args) {
-    char tmpl[] = "/tmp/sharesim-err-XXXXXX";
-    const int errFd = mkstemp(tmpl);
-    errPath_ = tmpl;
-    args.insert(args.begin(), SHARESIM_BIN);
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that dies
-        dup2(errFd, 2);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        auto a = Argv(args);
-        execv(a[0], a.data());
-        _exit(127);
-    }
-    close(errFd);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = DecodeStatus(status);
-            pid_ = -1;
-            return;
-        }
-        // Bound is not enough: the state file is written once the name is held.
-        if (ServerAnswers()) {
-            ready_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
-
-int SimProcess::Stop(int sig) {
-    if (pid_ > 0) {
-        kill(pid_, sig);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        status_ = DecodeStatus(status);
-        pid_ = -1;
-    }
-    return status_;
-}
-
-SimProcess::~SimProcess() {
-    Stop(SIGKILL);
-    unlink(errPath_.c_str());
-}
-
-std::string SimProcess::Stderr() const { return ReadFile(errPath_); }
 
 TempDir::TempDir() {
     char tmpl[] = "/tmp/sharesim-test-XXXXXX";
