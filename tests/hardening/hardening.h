@@ -21,6 +21,7 @@
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "tests/support/arg_block.h"
+#include "tests/support/capture.h"
 #include "tests/support/fake_server.h"
 #include "tests/support/records.h"
 
@@ -90,18 +91,6 @@ std::string DumpConnList(ConnListNode *head);
 std::string DumpUserDetails(UserDetailsNode *node);
 std::string DumpVolFiles(VolFileListNode *head);
 std::string DumpVolumes(VolsDetailsNode *head);
-
-// Sets the log mask for a scope.
-class LogLevel {
-  public:
-    explicit LogLevel(uint32_t mask) : saved_(gCIFSLogLevel) { gCIFSLogLevel = mask; }
-    ~LogLevel() { gCIFSLogLevel = saved_; }
-    LogLevel(const LogLevel &) = delete;
-    LogLevel &operator=(const LogLevel &) = delete;
-
-  private:
-    uint32_t saved_;
-};
 
 // ---- the API, call by call ----
 
