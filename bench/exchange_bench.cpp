@@ -10,6 +10,7 @@
 #include "bench/support.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
+#include "tests/support/sim_process.h"
 
 namespace share::bench {
 namespace {
@@ -52,36 +53,37 @@ bool SwitchCommand() {
 }
 
 void BM_ExchangeLibrary(benchmark::State &state) {
-    CannedServer server(StatusOnly);
+    FakeServer server(StatusOnly, CannedOptions());
     const RequestPtr req = CountRequest();
     for (auto _ : state)
         if (!LibraryExchange(req.get())) return state.SkipWithError("exchange failed");
 }
 
 void BM_ExchangeRaw(benchmark::State &state) {
-    CannedServer server(StatusOnly);
+    FakeServer server(StatusOnly, CannedOptions());
     ReplayRaw(state, {Bytes(std::begin(kCountRequest), std::end(kCountRequest))}, kLargeIo);
 }
 
 void BM_CommandLibrary(benchmark::State &state) {
-    CannedServer server(StatusOnly);
+    FakeServer server(StatusOnly, CannedOptions());
     for (auto _ : state)
         if (!SwitchCommand()) return state.SkipWithError("command failed");
 }
 
 // The same request bytes the command sends, captured from the library once.
 void BM_CommandRaw(benchmark::State &state) {
-    CannedServer server(StatusOnly);
+    FakeServer server(StatusOnly, CannedOptions());
     const std::vector<Bytes> requests = server.Capture(SwitchCommand);
     if (requests.empty()) return state.SkipWithError("command failed");
     ReplayRaw(state, requests, kLargeIo);
 }
 
 // Exchanges from 1 or 2 client threads against a server with two threads.
-std::unique_ptr<CannedServer> gScalingServer;
+std::unique_ptr<FakeServer> gScalingServer;
 
 void BM_Scaling(benchmark::State &state) {
-    if (state.thread_index() == 0) gScalingServer = std::make_unique<CannedServer>(StatusOnly, 2);
+    if (state.thread_index() == 0)
+        gScalingServer = std::make_unique<FakeServer>(StatusOnly, CannedOptions(2));
     const RequestPtr req = CountRequest();
     for (auto _ : state)
         if (!LibraryExchange(req.get())) state.SkipWithError("exchange failed");
@@ -90,12 +92,13 @@ void BM_Scaling(benchmark::State &state) {
 }
 
 // The stand-in server (one serving thread, epoll) answering two client threads.
-std::unique_ptr<SimProcess> gSim;
+std::unique_ptr<test::SimProcess> gSim;
 
 void BM_Sharesim(benchmark::State &state) {
     if (state.thread_index() == 0) {
-        gSim = std::make_unique<SimProcess>(std::vector<const char *>{"--clients", "20"});
-        if (!gSim->ok()) state.SkipWithError("sharesim did not start");
+        gSim = std::make_unique<test::SimProcess>(SHARESIM_PATH,
+                                                  std::vector<std::string>{"--clients", "20"});
+        if (!gSim->ready()) state.SkipWithError("sharesim did not start");
     }
     const RequestPtr req = CountRequest();
     for (auto _ : state)

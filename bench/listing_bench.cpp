@@ -70,12 +70,12 @@ constexpr Workload kAllShares{ManyShares, ListAllShares};
 
 // The call's requests, recorded from one run; that run also fills the responder's cache, so the
 // measured runs find every answer ready.
-std::vector<Bytes> RecordCall(CannedServer &server, const Workload &w) {
+std::vector<Bytes> RecordCall(FakeServer &server, const Workload &w) {
     return server.Capture(w.call);
 }
 
 void BM_Library(benchmark::State &state, Workload w) {
-    CannedServer server(w.responder().AsResponder());
+    FakeServer server(w.responder().AsResponder(), CannedOptions());
     if (RecordCall(server, w).empty()) return state.SkipWithError("listing failed");
     for (auto _ : state)
         if (!w.call()) return state.SkipWithError("listing failed");
@@ -83,7 +83,7 @@ void BM_Library(benchmark::State &state, Workload w) {
 
 // The same exchanges, bytes read and dropped undecoded.
 void BM_Raw(benchmark::State &state, Workload w, RawIo how) {
-    CannedServer server(w.responder().AsResponder());
+    FakeServer server(w.responder().AsResponder(), CannedOptions());
     const std::vector<Bytes> requests = RecordCall(server, w);
     if (requests.empty()) return state.SkipWithError("listing failed");
     ReplayRaw(state, requests, how);
@@ -92,7 +92,7 @@ void BM_Raw(benchmark::State &state, Workload w, RawIo how) {
 // The same exchanges through SendAndReceiveIPC, answers received and dropped undecoded: what the
 // listing costs before its decoder runs.
 void BM_Exchange(benchmark::State &state, Workload w) {
-    CannedServer server(w.responder().AsResponder());
+    FakeServer server(w.responder().AsResponder(), CannedOptions());
     std::vector<Bytes> requests = RecordCall(server, w);
     if (requests.empty()) return state.SkipWithError("listing failed");
     for (auto _ : state)
@@ -108,11 +108,11 @@ void BM_Exchange(benchmark::State &state, Workload w) {
 // Highest heap in use during one call (the calling thread's allocations), and the size of the
 // largest response it received.
 void BM_Peak(benchmark::State &state, Workload w) {
-    CannedServer server(w.responder().AsResponder());
+    FakeServer server(w.responder().AsResponder(), CannedOptions());
     const std::vector<Bytes> requests = RecordCall(server, w);
     if (requests.empty()) return state.SkipWithError("listing failed");
     size_t response = 0;
-    for (const Bytes &r : requests) response = std::max(response, w.responder()(r).size());
+    for (const Bytes &r : requests) response = std::max(response, w.responder()(r).bytes.size());
     int64_t peak = 0;
     for (auto _ : state) {
         const HeapMeter meter;

@@ -1,13 +1,9 @@
 #include "bench/support.h"
 
-#include <fcntl.h>
 #include <malloc.h>
 #include <poll.h>
-#include <signal.h>
-#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,11 +14,9 @@
 #include <string>
 #include <unordered_map>
 
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/state.h"
-#include "tools/sharesim/wire.h"
-
-extern char **environ;
+#include "sharesim/handlers.h"
+#include "sharesim/state.h"
+#include "sharesim/wire.h"
 
 // The allocator entry points the heap meter forwards to.
 extern "C" {
@@ -54,86 +48,10 @@ size_t SizeOf(void *p) noexcept {
     return p != nullptr ? malloc_usable_size(p) : 0;
 }
 
-sockaddr_un ServerAddress() {
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, "\0/tmp/cifs.str", 14);
-    return addr;
-}
-constexpr socklen_t kAddressLength = 16;
-
-bool ReadAll(int fd, uint8_t *p, size_t n, size_t chunk) {
-    while (n > 0) {
-        const ssize_t got = read(fd, p, n < chunk ? n : chunk);
-        if (got <= 0) return false;
-        p += got;
-        n -= static_cast<size_t>(got);
-    }
-    return true;
-}
-
-bool WriteAll(int fd, const uint8_t *p, size_t n, size_t chunk = SIZE_MAX) {
-    while (n > 0) {
-        const ssize_t put = send(fd, p, n < chunk ? n : chunk, MSG_NOSIGNAL);
-        if (put <= 0) return false;
-        p += put;
-        n -= static_cast<size_t>(put);
-    }
-    return true;
-}
-
-uint32_t Le32(const uint8_t *p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
 }  // namespace
 
-CannedServer::CannedServer(Responder responder, int threads) : responder_(std::move(responder)) {
-    listener_ = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    const sockaddr_un addr = ServerAddress();
-    if (bind(listener_, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) != 0 ||
-        listen(listener_, 256) != 0)
-        std::abort();  // another server holds the name: a benchmark left one running
-    for (int i = 0; i < threads; ++i) threads_.emplace_back([this] { Serve(); });
-}
-
-CannedServer::~CannedServer() {
-    stop_ = true;
-    shutdown(listener_, SHUT_RDWR);
-    for (std::thread &t : threads_) t.join();
-    close(listener_);
-}
-
-std::vector<Bytes> CannedServer::TakeRecorded() {
-    const std::lock_guard lock(recordedMutex_);
-    return std::move(recorded_);
-}
-
-void CannedServer::Serve() {
-    Bytes request;
-    while (!stop_) {
-        const int fd = accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        request.resize(8);
-        if (ReadAll(fd, request.data(), 8, kLargeIo.chunk)) {
-            const uint32_t body = Le32(request.data() + 4);
-            request.resize(8 + size_t{body});
-            if (ReadAll(fd, request.data() + 8, body, kLargeIo.chunk)) {
-                if (recording_) {
-                    const std::lock_guard lock(recordedMutex_);
-                    recorded_.push_back(request);
-                }
-                const Bytes &response = responder_(request);
-                WriteAll(fd, response.data(), response.size());
-            }
-        }
-        close(fd);
-    }
-}
-
-const Bytes &StatusOnly(std::span<const uint8_t>) {
-    static const Bytes kStatus(12, 0);
+const Reply &StatusOnly(std::span<const uint8_t>) {
+    static const Reply kStatus = Reply::Status(0);
     return kStatus;
 }
 
@@ -141,7 +59,7 @@ struct SimResponder::Impl {
     sim::State state;
     sim::ServerStats stats;
     std::mutex mutex;
-    std::unordered_map<std::string, Bytes> cache;  // by the request's bytes
+    std::unordered_map<std::string, Reply> cache;  // by the request's bytes
 };
 
 SimResponder::SimResponder(unsigned shares, unsigned clients) : impl_(std::make_unique<Impl>()) {
@@ -163,7 +81,7 @@ SimResponder::SimResponder(unsigned shares, unsigned clients) : impl_(std::make_
 
 SimResponder::~SimResponder() = default;
 
-const Bytes &SimResponder::operator()(std::span<const uint8_t> request) {
+const Reply &SimResponder::operator()(std::span<const uint8_t> request) {
     const std::lock_guard lock(impl_->mutex);
     std::string key(request.begin(), request.end());
     auto found = impl_->cache.find(key);
@@ -175,31 +93,29 @@ const Bytes &SimResponder::operator()(std::span<const uint8_t> request) {
         } else {
             encoded = sim::Response(-1).Encode();
         }
-        found = impl_->cache.emplace(std::move(key), std::move(encoded)).first;
+        found = impl_->cache.emplace(std::move(key), Reply::Raw(std::move(encoded))).first;
     }
     return found->second;
 }
 
 ssize_t RawExchange(std::span<const uint8_t> request, Bytes &scratch, RawIo how) {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int fd = test::ConnectToServer();
     if (fd < 0) return -1;
-    const sockaddr_un addr = ServerAddress();
-    bool ok = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0 &&
-              WriteAll(fd, request.data(), request.size(), how.chunk);
+    bool ok = test::WriteAll(fd, request.data(), request.size(), how.chunk);
     pollfd p{fd, POLLIN, 0};
     uint8_t header[12];
-    ok = ok && poll(&p, 1, 90000) == 1 && ReadAll(fd, header, sizeof header, how.chunk);
-    const uint32_t body = ok ? Le32(header + 8) : 0;
+    ok = ok && poll(&p, 1, 90000) == 1 && test::ReadAll(fd, header, sizeof header, how.chunk);
+    const uint32_t body = ok ? test::LoadU32(header + 8) : 0;
     if (ok && how.fresh) {
         auto *response = static_cast<uint8_t *>(std::malloc(sizeof header + body));
         auto *block = static_cast<uint8_t *>(std::malloc(body != 0 ? body : 1));
-        ok = response != nullptr && block != nullptr && ReadAll(fd, block, body, how.chunk);
+        ok = response != nullptr && block != nullptr && test::ReadAll(fd, block, body, how.chunk);
         if (ok) std::memcpy(response + sizeof header, block, body);
         std::free(block);
         std::free(response);
     } else if (ok) {
         if (scratch.size() < body) scratch.resize(body);
-        ok = ReadAll(fd, scratch.data(), body, how.chunk);
+        ok = test::ReadAll(fd, scratch.data(), body, how.chunk);
     }
     close(fd);
     return ok ? static_cast<ssize_t>(sizeof header + body) : -1;
@@ -225,40 +141,6 @@ HeapMeter::~HeapMeter() {
 
 int64_t HeapMeter::Peak() const {
     return tPeak;
-}
-
-SimProcess::SimProcess(std::vector<const char *> args) {
-    args.insert(args.begin(), SHARESIM_PATH);
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    const int rc = posix_spawn(&pid_, SHARESIM_PATH, &actions, nullptr,
-                               const_cast<char *const *>(args.data()), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) {
-        pid_ = -1;
-        return;
-    }
-    // Ready once it answers on its name.
-    const sockaddr_un addr = ServerAddress();
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool up = connect(fd, reinterpret_cast<const sockaddr *>(&addr), kAddressLength) == 0;
-        close(fd);
-        if (up) return;
-        usleep(10000);
-    }
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
-    pid_ = -1;
-}
-
-SimProcess::~SimProcess() {
-    if (pid_ <= 0) return;
-    kill(pid_, SIGTERM);
-    waitpid(pid_, nullptr, 0);
 }
 
 }  // namespace share::bench

@@ -1,65 +1,27 @@
-// What the benchmarks share: a server on the file server's name that answers from canned bytes,
+// What the benchmarks share: canned answers for the fake server of the tests (tests/support),
 // the least a raw client can do for one exchange, and a heap meter.
 #pragma once
 
 #include <benchmark/benchmark.h>
 #include <sys/types.h>
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <mutex>
 #include <span>
-#include <thread>
 #include <vector>
+
+#include "tests/support/fake_server.h"
 
 namespace share::bench {
 
-using Bytes = std::vector<uint8_t>;
-
-// Answers one request (its whole bytes) with the whole response bytes. Called from the server's
-// threads; must stay valid while the server runs.
-using Responder = std::function<const Bytes &(std::span<const uint8_t> request)>;
-
-// Listens on the file server's abstract name with `threads` threads, each accepting, reading a
-// whole request, writing the responder's answer with blocking writes and closing. Optionally
-// keeps a copy of every request so that a raw client can replay exactly what a library sent.
-class CannedServer {
-  public:
-    CannedServer(Responder responder, int threads = 1);
-    ~CannedServer();
-    CannedServer(const CannedServer &) = delete;
-    CannedServer &operator=(const CannedServer &) = delete;
-
-    // Runs `call` (returning success) once while keeping every request that arrives, and
-    // returns those requests; none when the call failed.
-    template <class Call>
-    std::vector<Bytes> Capture(Call &&call) {
-        recording_ = true;
-        const bool ok = call();
-        recording_ = false;
-        std::vector<Bytes> requests = TakeRecorded();
-        if (!ok) requests.clear();
-        return requests;
-    }
-
-  private:
-    std::vector<Bytes> TakeRecorded();
-    void Serve();
-
-    Responder responder_;
-    int listener_ = -1;
-    std::atomic<bool> stop_{false};
-    std::atomic<bool> recording_{false};
-    std::mutex recordedMutex_;
-    std::vector<Bytes> recorded_;
-    std::vector<std::thread> threads_;
-};
+using test::Bytes;
+using test::CannedOptions;
+using test::FakeServer;
+using test::Reply;
 
 // A response of status 0 and no element.
-const Bytes &StatusOnly(std::span<const uint8_t> request);
+const Reply &StatusOnly(std::span<const uint8_t> request);
 
 // The stand-in server's handlers over a fixed state, each distinct request answered once and
 // then from a cache, so that the server costs the same for a library call and its raw floor.
@@ -68,9 +30,9 @@ class SimResponder {
     // A default state with `shares` shares on VOL1 and `clients` seeded connections.
     SimResponder(unsigned shares, unsigned clients);
     ~SimResponder();
-    const Bytes &operator()(std::span<const uint8_t> request);
-    Responder AsResponder() {
-        return [this](std::span<const uint8_t> r) -> const Bytes & { return (*this)(r); };
+    const Reply &operator()(std::span<const uint8_t> request);
+    FakeServer::Responder AsResponder() {
+        return [this](std::span<const uint8_t> r) -> const Reply & { return (*this)(r); };
     }
 
   private:
@@ -105,20 +67,6 @@ class HeapMeter {
     HeapMeter(const HeapMeter &) = delete;
     HeapMeter &operator=(const HeapMeter &) = delete;
     int64_t Peak() const;
-};
-
-// Spawns the stand-in server binary with `args`, waits until it answers on its name, and stops
-// it with SIGTERM when destroyed.
-class SimProcess {
-  public:
-    explicit SimProcess(std::vector<const char *> args);
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
-    bool ok() const { return pid_ > 0; }
-
-  private:
-    pid_t pid_ = -1;
 };
 
 }  // namespace share::bench

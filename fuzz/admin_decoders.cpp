@@ -2,16 +2,20 @@
 // the answers of its exchanges, in order (see harness.h).
 #include <cstdlib>
 #include <cstring>
+#include <string_view>
 
 #include "fuzz/harness.h"
 #include "shareadmin/api.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
-#include "tests/support/caller_share.h"
+#include "tests/support/records.h"
 
 namespace {
 
 using share::test::CallerShare;
+using share::test::InvalidUsersRequestOf;
+using share::test::OpenFileOf;
+using share::test::OpenFilesRequestOf;
 
 void FreeShareInfoList(ShareInfoList *list) {
     if (list == nullptr) return;
@@ -23,16 +27,8 @@ void FreeShareInfoList(ShareInfoList *list) {
     std::free(list);
 }
 
-// A caller-built request record with a short string area.
-template <size_t Fixed, size_t LengthOffset>
-struct Request {
-    alignas(8) uint8_t bytes[Fixed + 16] = {};
-    Request() {
-        uint32_t n = 16;
-        std::memcpy(bytes + LengthOffset, &n, 4);
-        std::memcpy(bytes + Fixed, "VOL1:/dir/file", 15);
-    }
-};
+// The string area of the caller-built request records.
+constexpr std::string_view kRequestStrings("VOL1:/dir/file\0", 16);
 
 void ShareNames() {
     ShareNameList *names = nullptr;
@@ -45,19 +41,15 @@ void AllShares() {
 }
 
 void OpenFiles() {
-    Request<OPEN_FILES_REQUEST_FIXED_SIZE, 24> req;
+    auto req = OpenFilesRequestOf(kRequestStrings);
     void *reply = nullptr;
-    if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(req.bytes), &reply) == 0)
-        std::free(reply);
+    if (CIFSLIB_ListOpenFiles(req.Get(), &reply) == 0) std::free(reply);
 }
 
 void OpenFilesOfConnection() {
-    Request<OPEN_FILES_REQUEST_FIXED_SIZE, 24> req;
-    auto *r = reinterpret_cast<OpenFilesRequest *>(req.bytes);
-    r->nameOffset = OPEN_FILES_BY_CONNECTION;
-    r->connectionId = 70000;
+    auto req = OpenFilesRequestOf(kRequestStrings, OPEN_FILES_BY_CONNECTION, 70000);
     void *reply = nullptr;
-    if (CIFSLIB_ListOpenFiles(r, &reply) == 0) std::free(reply);
+    if (CIFSLIB_ListOpenFiles(req.Get(), &reply) == 0) std::free(reply);
 }
 
 void UserContexts() {
@@ -99,21 +91,29 @@ void MappedShares() {
 }
 
 void InvalidUsers() {
-    Request<INVALID_USER_REQUEST_FIXED_SIZE, 16> req;
+    auto req = InvalidUsersRequestOf(kRequestStrings);
     void *list = nullptr;
-    if (CIFSLIB_ListInvalidUsers(req.bytes, &list) == 0) std::free(list);
+    if (CIFSLIB_ListInvalidUsers(req.Get(), &list) == 0) std::free(list);
 }
 
-void CreateShare() { CIFSLIB_CreateShare(CallerShare().get()); }
-void ChangeShare() { CIFSLIB_ChangeShareConfiguration(CallerShare().get()); }
-void ChangeFeatures() { CIFSLIB_ChangeShareFeatureConfiguration(CallerShare().get()); }
-void RemoveShare() { CIFSLIB_RemoveShare(CallerShare().get()); }
-void CloseAllOfShare() { CIFSLIB_CloseAllOpenFiles(CallerShare().get()); }
+void CreateShare() {
+    CIFSLIB_CreateShare(CallerShare().Get());
+}
+void ChangeShare() {
+    CIFSLIB_ChangeShareConfiguration(CallerShare().Get());
+}
+void ChangeFeatures() {
+    CIFSLIB_ChangeShareFeatureConfiguration(CallerShare().Get());
+}
+void RemoveShare() {
+    CIFSLIB_RemoveShare(CallerShare().Get());
+}
+void CloseAllOfShare() {
+    CIFSLIB_CloseAllOpenFiles(CallerShare().Get());
+}
 
 void CloseFile() {
-    alignas(8) uint8_t raw[OPEN_FILE_INFO_FIXED_SIZE + 16] = {};
-    std::memcpy(raw + OPEN_FILE_INFO_FIXED_SIZE, "VOL1:/d/f", 10);
-    CIFSLIB_CloseOpenFile(reinterpret_cast<OpenFileInfo *>(raw));
+    CIFSLIB_CloseOpenFile(OpenFileOf(std::string_view("VOL1:/d/f", 10)).Get());
 }
 
 void AddContext() { CIFSLIB_AddUserContext("ou=users,o=example"); }
@@ -136,14 +136,11 @@ constexpr size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    share::fuzz::StartPeer();
-    return 0;
+    return share::fuzz::Initialize(true);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 1 || size > (1u << 20)) return 0;
-    share::fuzz::QueueAnswers({data + 1, size - 1});
-    kCalls[data[0] % kCallCount]();
+    share::fuzz::RunSelected({data, size},
+                             [](uint8_t selector) { kCalls[selector % kCallCount](); });
     return 0;
 }

@@ -7,13 +7,16 @@
 #include "fuzz/harness.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
+#include "tests/support/arg_block.h"
 
 namespace {
 
 // Codes whose value may be taken as a caller-built list request record: those get a record
 // shape (a short text, then small length words at offsets 16 and 24) so the encoder's read of
 // "fixed part + stored length" stays inside the block, as a real caller guarantees.
-bool RecordCode(int32_t code) { return code == 80 || code == 81; }
+bool RecordCode(int32_t code) {
+    return code == CIFS_OPT_REQUEST_RECORD || code == CIFS_ACT_LIST_INVALID_USERS;
+}
 
 char *MakeValue(share::fuzz::Reader &in, int32_t code, std::vector<void *> &records) {
     const uint8_t shape = in.Byte();
@@ -41,7 +44,13 @@ int32_t MakeCode(share::fuzz::Reader &in) {
 
 bool OwnsPathCopy(uint8_t functionId) {
     switch (functionId) {
-        case 30: case 32: case 33: case 35: case 36: case 38: return true;
+        case CIFS_FN_FILES_BY_PATH:
+        case CIFS_FN_FILES_BY_VOLUME:
+        case CIFS_FN_FILES_BY_PATH_MODIFIED:
+        case CIFS_FN_FILES_BY_VOLUME_MODIFIED:
+        case CIFS_FN_CLOSE_BY_PATH:
+        case CIFS_FN_CLOSE_BY_VOLUME:
+            return true;
         default: return false;
     }
 }
@@ -49,7 +58,7 @@ bool OwnsPathCopy(uint8_t functionId) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
+    share::fuzz::Initialize(false);
     if (std::freopen("/dev/null", "w", stdout) == nullptr) std::abort();
     return 0;
 }
@@ -58,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     share::fuzz::Reader in({data, size});
     std::vector<void *> records;
     const size_t entries = 1 + in.Byte() % 6;
-    std::memset(gbCifsArg, 0, sizeof gbCifsArg);
+    share::test::ClearArgBlock();
     for (size_t i = 0; i < entries && !in.Empty(); ++i) {
         gbCifsArg[i].id = MakeCode(in);
         gbCifsArg[i].value = MakeValue(in, gbCifsArg[i].id, records);
@@ -80,7 +89,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // A record stays ours while an entry or the context holds it; a command that read it as a
     // text (an unlisted selector, say) has freed it, as it frees every value it rejects.
     void *moved = nullptr;
-    if (ctx.functionId == 79 || ctx.functionId == 80)
+    if (ctx.functionId == CIFS_FN_OPEN_FILES || ctx.functionId == CIFS_FN_INVALID_USER_LIST)
         std::memcpy(&moved, &ctx.params.raw[0], sizeof moved);
     for (void *r : records) {
         bool held = r == moved;

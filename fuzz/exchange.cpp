@@ -1,13 +1,12 @@
 // SendAndReceiveIPC against a peer that answers with the fuzzed byte stream.
 #include <cstdlib>
+#include <vector>
 
 #include "fuzz/harness.h"
 #include "shareadmin/protocol.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    share::fuzz::StartPeer();
-    return 0;
+    return share::fuzz::Initialize(true);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -1,5 +1,5 @@
-// Shared harness of the fuzz targets: a private network namespace and an in-process peer on the
-// server's socket name that answers the k-th connection of an input with the k-th chunk of it.
+// Shared harness of the fuzz targets: a private network namespace and the fake server on the
+// server's socket name, answering the k-th connection of an input with the k-th chunk of it.
 //
 // Input layout after a target's own prefix:
 //   chunks := (u16 length, little-endian | length bytes)*
@@ -10,9 +10,12 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <vector>
 
 namespace share::fuzz {
+
+// The start of every target: every message path formats its arguments (all log bits set) and,
+// for the targets that exchange, the peer runs. Returns 0 for LLVMFuzzerInitialize.
+int Initialize(bool withPeer);
 
 // Enters a private network namespace and starts the peer (once per process).
 void StartPeer();
@@ -20,19 +23,20 @@ void StartPeer();
 // Splits data into chunks and queues them as the answers of the next connections.
 void QueueAnswers(std::span<const uint8_t> data);
 
-// Requests received since the last QueueAnswers (header and body bytes each).
-std::vector<std::vector<uint8_t>> TakeRequests();
+// One input of a target whose first byte selects the call and whose rest are the answers of its
+// exchanges: queues the answers and runs call(selector). Inputs over 1 MiB are skipped.
+void RunSelected(std::span<const uint8_t> input, void (*call)(uint8_t selector));
 
 // Little helpers for targets that carve values out of the input.
 class Reader {
-public:
+  public:
     explicit Reader(std::span<const uint8_t> data) : data_(data) {}
     bool Empty() const { return data_.empty(); }
     uint8_t Byte();
     std::string Text(size_t max);  // length byte then up to max bytes, NUL-free
     std::span<const uint8_t> Rest() const { return data_; }
 
-private:
+  private:
     std::span<const uint8_t> data_;
 };
 

@@ -45,14 +45,10 @@ void Run(uint8_t which) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    share::fuzz::StartPeer();
-    return 0;
+    return share::fuzz::Initialize(true);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    if (size < 1 || size > (1u << 20)) return 0;
-    share::fuzz::QueueAnswers({data + 1, size - 1});
-    Run(data[0]);
+    share::fuzz::RunSelected({data, size}, Run);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "fuzz/harness.h"
 #include "shareadmin/protocol.h"
 
 namespace {
@@ -30,8 +31,7 @@ void Walk(const uint8_t *data, size_t size, size_t header, void *(*first)(Pkt *,
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
-    gCIFSLogLevel = 127;  // every message path formats its arguments
-    return 0;
+    return share::fuzz::Initialize(false);
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {

@@ -23,54 +23,13 @@
 #include "shareadmin/command.h"
 #include "shareadmin/monitor.h"
 #include "tests/hardening/hardening.h"
+#include "tests/support/sim_process.h"
 
 namespace share::test::hardening {
 namespace {
 
 constexpr int kThreads = 16;
 constexpr int kCalls = 10000;
-
-// sharesim as a child process, in this test's private network namespace.
-class Sim {
-  public:
-    explicit Sim(std::vector<std::string> args) {
-        args.insert(args.begin(), SHARESIM_BIN);
-        pid_ = fork();
-        if (pid_ == 0) {
-            std::vector<char *> argv;
-            for (std::string &a : args) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execv(argv[0], argv.data());
-            _exit(127);
-        }
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (!ready_ && std::chrono::steady_clock::now() < deadline) {
-            ready_ = Accepting();
-            if (!ready_) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        }
-    }
-    ~Sim() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGTERM);
-        int status;
-        waitpid(pid_, &status, 0);
-    }
-    Sim(const Sim &) = delete;
-    Sim &operator=(const Sim &) = delete;
-    bool ready() const { return ready_; }
-
-  private:
-    static bool Accepting() {
-        const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un addr = ServerAddress();
-        const bool ok =
-            connect(fd, reinterpret_cast<const sockaddr *>(&addr), kServerAddressLength) == 0;
-        close(fd);
-        return ok;
-    }
-    pid_t pid_ = -1;
-    bool ready_ = false;
-};
 
 // ---- what each kind of call must answer ----
 
@@ -115,17 +74,7 @@ const char *kVolumes[2] = {"VOL1", "VOL2"};
 std::string ThreadShare(int t) { return "t" + std::to_string(t); }
 
 int CreateThreadShare(int t) {
-    const std::string name = ThreadShare(t);
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<uint64_t> raw((SHARE_INFO_FIXED_SIZE + strings.size() + 7) / 8, 0);
-    auto *info = reinterpret_cast<ShareInfo *>(raw.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(reinterpret_cast<char *>(info) + SHARE_INFO_FIXED_SIZE, strings.data(),
-                strings.size());
-    return CIFSLIB_CreateShare(info);
+    return CIFSLIB_CreateShare(NewShare(ThreadShare(t)).Get());
 }
 
 // One call of kind `kind` on behalf of thread t; an empty string when it answered as expected.
@@ -241,7 +190,7 @@ class ConcurrencyTest : public ::testing::Test {
     }
     void TearDown() override { gCIFSLogLevel = level_; }
 
-    Sim sim_{{"--clients", "24", "--seed", "7"}};
+    SimProcess sim_{SHARESIM_BIN, {"--clients", "24", "--seed", "7"}};
     uint32_t level_ = 0;
 };
 

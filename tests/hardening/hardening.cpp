@@ -28,29 +28,19 @@ uint32_t GetU32(const std::vector<uint8_t> &bytes, size_t at) {
     return v;
 }
 
-Element ShareRecord(const ShareFields &f) {
-    ShareParams rec;
-    std::memset(&rec, 0, sizeof rec);
-    rec.volumeType = f.type;
-    rec.serverValue = 0x11223344;
-    rec.modifyMask = f.flags;
-    std::snprintf(rec.volumeName, sizeof rec.volumeName, "%s", f.volume.c_str());
-    std::snprintf(rec.shareName, sizeof rec.shareName, "%s", f.name.c_str());
-    std::snprintf(rec.comment, sizeof rec.comment, "%s", f.comment.c_str());
-    std::snprintf(rec.sharePath, sizeof rec.sharePath, "%s", f.path.c_str());
-    std::snprintf(rec.auxText, sizeof rec.auxText, "%s", f.aux.c_str());
-    rec.folderRedirection = 7;
-    rec.atmBackup = 2;
-    const uint32_t mapped = 0x99;
-    std::memcpy(reinterpret_cast<uint8_t *>(&rec) + 5160, &mapped, 4);
-    return RecordElement(6, rec);
+Element ShareRecord(ShareFields f) {
+    if (f.path.empty()) f.path = "/";
+    f.serverValue = 0x11223344;
+    f.folder = 7;
+    f.atm = 2;
+    f.mapped = 0x99;
+    return ShareElement(f);
 }
 
 Element ConnectionRecord(const ConnectionFields &f) {
     ::ConnectionRecord rec;
     std::memset(&rec, 0, sizeof rec);
     rec.connectionId = f.id;
-    rec.openFileCount = static_cast<uint32_t>(f.files.size());
     rec.value12 = 0x0102030405060708ull + f.id;
     std::snprintf(rec.text20, sizeof rec.text20, "10.0.0.%u", f.id % 250);
     std::snprintf(rec.text36, sizeof rec.text36, "cn=user%u,o=example", f.id);
@@ -60,25 +50,10 @@ Element ConnectionRecord(const ConnectionFields &f) {
     rec.value338 = 338;
     std::snprintf(rec.text354, sizeof rec.text354, "NTLM");
     std::snprintf(rec.text386, sizeof rec.text386, "EXAMPLE");
-    std::vector<uint8_t> area;
-    for (const std::string &dn : f.dns) {
-        area.insert(area.end(), dn.begin(), dn.end());
-        area.push_back(0);
-    }
-    if (f.dnArea) {
-        rec.secEquivCount = static_cast<uint32_t>(f.dns.size());
-        rec.secEquivLength = static_cast<uint32_t>(area.size());
-    } else {
-        area.clear();
-    }
-    for (const std::string &name : f.files) {
-        area.insert(area.end(), 8, 0xEE);
-        area.insert(area.end(), name.begin(), name.end());
-        area.push_back(0);
-    }
-    Element e = RecordElement(41, rec);
-    e.payload.insert(e.payload.end(), area.begin(), area.end());
-    return e;
+    ConnRecord r(rec);
+    // Without the DN area the files follow the fixed part directly.
+    if (f.dnArea) r.Dns(f.dns);
+    return r.Files(f.files).ToElement();
 }
 
 void PrintTo(const Outcome &o, std::ostream *os) {
@@ -166,13 +141,6 @@ std::string DumpVolumes(VolsDetailsNode *head) {
     return out;
 }
 
-void ClearArgBlock() {
-    for (CifsArgEntry &e : gbCifsArg) {
-        std::free(e.value);
-        e = CifsArgEntry{};
-    }
-}
-
 namespace {
 
 // A block handed over unchanged (open-files reply, invalid-user list): its first bytes, as many
@@ -183,24 +151,6 @@ std::string DumpBlock(void *block, size_t expected) {
     std::free(block);
     return out;
 }
-
-// Caller-built request records with a short string area.
-struct OpenFilesRequestRecord {
-    alignas(8) uint8_t bytes[OPEN_FILES_REQUEST_FIXED_SIZE + 16] = {};
-    OpenFilesRequestRecord() {
-        auto *r = reinterpret_cast<OpenFilesRequest *>(bytes);
-        r->stringBytes = 16;
-        std::memcpy(r->strings, "VOL1:/dir/file", 15);
-    }
-};
-
-struct InvalidUserRequestRecord {
-    alignas(8) uint8_t bytes[INVALID_USER_REQUEST_FIXED_SIZE + 8] = {};
-    InvalidUserRequestRecord() {
-        const int32_t n = 8;
-        std::memcpy(bytes + 16, &n, 4);
-    }
-};
 
 // Replies handed over unchanged are compared on this many leading bytes.
 constexpr size_t kBlockDump = 64;
@@ -231,10 +181,10 @@ std::vector<ApiCall> ManagementCalls() {
          }},
         {"ListOpenFiles",
          [] {
-             OpenFilesRequestRecord req;
+             OpenFilesRequestRecord req =
+                 OpenFilesRequestOf(std::string_view("VOL1:/dir/file\0", 16));
              void *reply = Sentinel<void>();
-             const int rc =
-                 CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(req.bytes), &reply);
+             const int rc = CIFSLIB_ListOpenFiles(req.Get(), &reply);
              return Outcome{rc, DumpBlock(reply, kBlockDump)};
          }},
         {"ListUserContexts",
@@ -301,25 +251,24 @@ std::vector<ApiCall> ManagementCalls() {
          }},
         {"ListInvalidUsers",
          [] {
-             InvalidUserRequestRecord req;
+             InvalidUsersRequestRecord req = InvalidUsersRequestOf(std::string(8, '\0'));
              void *list = Sentinel<void>();
-             const int rc = CIFSLIB_ListInvalidUsers(req.bytes, &list);
+             const int rc = CIFSLIB_ListInvalidUsers(req.Get(), &list);
              return Outcome{rc, DumpBlock(list, kBlockDump)};
          }},
-        {"CreateShare", [] { return StatusOnly(CIFSLIB_CreateShare(CallerShare().get())); }},
+        {"CreateShare", [] { return StatusOnly(CIFSLIB_CreateShare(CallerShare().Get())); }},
         {"ChangeShareConfiguration",
-         [] { return StatusOnly(CIFSLIB_ChangeShareConfiguration(CallerShare().get())); }},
+         [] { return StatusOnly(CIFSLIB_ChangeShareConfiguration(CallerShare().Get())); }},
         {"ChangeShareFeatureConfiguration",
-         [] { return StatusOnly(CIFSLIB_ChangeShareFeatureConfiguration(CallerShare().get())); }},
-        {"RemoveShare", [] { return StatusOnly(CIFSLIB_RemoveShare(CallerShare().get())); }},
+         [] { return StatusOnly(CIFSLIB_ChangeShareFeatureConfiguration(CallerShare().Get())); }},
+        {"RemoveShare", [] { return StatusOnly(CIFSLIB_RemoveShare(CallerShare().Get())); }},
         {"CloseOpenFile",
          [] {
-             alignas(8) uint8_t raw[OPEN_FILE_INFO_FIXED_SIZE + 16] = {};
-             std::memcpy(raw + OPEN_FILE_INFO_FIXED_SIZE, "VOL1:/d/f", 10);
-             return StatusOnly(CIFSLIB_CloseOpenFile(reinterpret_cast<OpenFileInfo *>(raw)));
+             return StatusOnly(
+                 CIFSLIB_CloseOpenFile(OpenFileOf(std::string_view("VOL1:/d/f", 10)).Get()));
          }},
         {"CloseAllOpenFiles",
-         [] { return StatusOnly(CIFSLIB_CloseAllOpenFiles(CallerShare().get())); }},
+         [] { return StatusOnly(CIFSLIB_CloseAllOpenFiles(CallerShare().Get())); }},
         {"AddUserContext", [] { return StatusOnly(CIFSLIB_AddUserContext("ou=users,o=example")); }},
         {"RemoveUserContext",
          [] { return StatusOnly(CIFSLIB_RemoveUserContext("ou=users,o=example")); }},

@@ -20,8 +20,10 @@
 #include "shareadmin/context.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
-#include "tests/support/caller_share.h"
+#include "tests/support/arg_block.h"
+#include "tests/support/capture.h"
 #include "tests/support/fake_server.h"
+#include "tests/support/records.h"
 
 namespace share::test::hardening {
 
@@ -38,14 +40,11 @@ struct Answer {
     size_t BodyLength() const;
 };
 
-// ---- the server's records ----
+// ---- the server's records (built by tests/support/records.h) ----
 
-struct ShareFields {
-    std::string name, volume, path = "/", comment, aux;
-    uint16_t type = 0;
-    uint32_t flags = 0;
-};
-Element ShareRecord(const ShareFields &f);  // type 6, 5168 bytes
+// A share record whose path defaults to "/" and whose every number field holds a value, so that
+// a dropped copy shows.
+Element ShareRecord(ShareFields f);
 
 struct ConnectionFields {
     uint16_t id = 1;
@@ -56,9 +55,9 @@ struct ConnectionFields {
 Element ConnectionRecord(const ConnectionFields &f);  // type 41, 418 bytes + variable part
 
 // Offsets inside a connection record that hostile answers bend.
-inline constexpr size_t kOpenFileCountAt = 4;
-inline constexpr size_t kSecEquivCountAt = 346;
-inline constexpr size_t kSecEquivLengthAt = 350;
+inline constexpr size_t kOpenFileCountAt = offsetof(::ConnectionRecord, openFileCount);
+inline constexpr size_t kSecEquivCountAt = offsetof(::ConnectionRecord, secEquivCount);
+inline constexpr size_t kSecEquivLengthAt = offsetof(::ConnectionRecord, secEquivLength);
 
 void PutU32(std::vector<uint8_t> &bytes, size_t at, uint32_t v);
 uint32_t GetU32(const std::vector<uint8_t> &bytes, size_t at);
@@ -92,21 +91,6 @@ std::string DumpConnList(ConnListNode *head);
 std::string DumpUserDetails(UserDetailsNode *node);
 std::string DumpVolFiles(VolFileListNode *head);
 std::string DumpVolumes(VolsDetailsNode *head);
-
-// Frees whatever the calling thread's argument block still holds and zeroes it.
-void ClearArgBlock();
-
-// Sets the log mask for a scope.
-class LogLevel {
-  public:
-    explicit LogLevel(uint32_t mask) : saved_(gCIFSLogLevel) { gCIFSLogLevel = mask; }
-    ~LogLevel() { gCIFSLogLevel = saved_; }
-    LogLevel(const LogLevel &) = delete;
-    LogLevel &operator=(const LogLevel &) = delete;
-
-  private:
-    uint32_t saved_;
-};
 
 // ---- the API, call by call ----
 

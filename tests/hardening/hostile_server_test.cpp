@@ -492,7 +492,7 @@ class HostileServerTest : public ::testing::TestWithParam<Row> {
     void HugeBody();
 
     SyslogCapture log_;
-    LogLevel level_{127};  // every message formats its server-supplied arguments
+    LogMask level_{127};  // every message formats its server-supplied arguments
     std::unique_ptr<FakeServer> server_ = std::make_unique<FakeServer>();
     std::atomic<bool> silenced_{false};
 };
@@ -512,7 +512,7 @@ TEST_P(HostileServerTest, CutAtEveryOffset) {
     const std::vector<uint8_t> wire = Good().Wire();
     const size_t stride = SweepStride();
     const Outcome fails{-1, row().target == kEvery ? "" : std::string(kUntouched)};
-    LogLevel quiet(0);  // thousands of identical exchange failures; their messages are checked below
+    LogMask quiet(0);  // thousands of identical exchange failures; their messages are checked below
     for (size_t k = 0; k < wire.size(); k += (k < 12 ? 1 : stride)) {
         if (k % 512 == 0) {  // a fresh server now and then keeps its request log small
             server_.reset();

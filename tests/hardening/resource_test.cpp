@@ -174,7 +174,7 @@ void Release(std::vector<void *> &records) {
 TEST(AllocationFailure, EveryCommandThroughThePipeline) {
     SyslogCapture log;
     ASSERT_TRUE(log.Active());
-    LogLevel level(127);
+    LogMask level(127);
     FakeServer server;
     std::set<uint8_t> functions;
     for (const CommandCase &c : CommandCases()) {
@@ -233,7 +233,7 @@ TEST(AllocationFailure, EveryCommandThroughThePipeline) {
 TEST(DescriptorExhaustion, EveryCallFailsWithTheSocketMessageAndLeaksNoDescriptor) {
     SyslogCapture log;
     ASSERT_TRUE(log.Active());
-    LogLevel level(15);
+    LogMask level(15);
     FakeServer server;  // listening, so that only the missing descriptor can stop a call
     InitializeLogs("hardening");  // the log's own descriptor is open before the limit drops
 

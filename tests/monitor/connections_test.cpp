@@ -1,7 +1,7 @@
 // Connection monitoring against the fake server: the list and one connection's details.
 #include <string>
 
-#include "tests/monitor/records.h"
+#include "tests/monitor/monitor_testing.h"
 #include "tests/support/alloc_fault.h"
 
 namespace share::test {

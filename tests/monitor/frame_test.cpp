@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/monitor/records.h"
+#include "tests/monitor/monitor_testing.h"
 #include "tests/support/alloc_fault.h"
 
 namespace share::test {

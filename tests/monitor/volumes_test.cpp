@@ -2,7 +2,7 @@
 // volume, and closing files.
 #include <string>
 
-#include "tests/monitor/records.h"
+#include "tests/monitor/monitor_testing.h"
 #include "tests/support/alloc_fault.h"
 
 namespace share::test {

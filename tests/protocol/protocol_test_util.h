@@ -47,18 +47,6 @@ inline RespPkt *ResponseFromBytes(const std::vector<uint8_t> &bytes) {
 // The text a protocol message shows in syslog at ERROR level under CLI.
 inline std::string CliError(const std::string &message) { return "ERROR: CLI: " + message; }
 
-// Sets the log mask for one test and restores the initial mask afterwards.
-class LogMask {
-public:
-    explicit LogMask(uint32_t mask) : saved_(gCIFSLogLevel) { gCIFSLogLevel = mask; }
-    ~LogMask() { gCIFSLogLevel = saved_; }
-    LogMask(const LogMask &) = delete;
-    LogMask &operator=(const LogMask &) = delete;
-
-private:
-    uint32_t saved_;
-};
-
 // Base fixture: the initial log mask and a fresh syslog capture.
 class ProtocolTest : public ::testing::Test {
 protected:

@@ -129,5 +129,57 @@ TEST(Support, FakeServerCutsAndStaysSilentOnDemand) {
     close(silentFd);
 }
 
+// Status of one exchange over a raw socket, or -1 when the server closed without an answer.
+int32_t RawStatus(uint8_t function) {
+    const int fd = ConnectToServer();
+    if (fd < 0) return -2;
+    const Bytes request = EncodeRequest(0, function, {});
+    const bool sent = WriteAll(fd, request.data(), request.size());
+    const Bytes response = ReadResponse(fd);
+    close(fd);
+    if (!sent) return -2;
+    return response.size() >= CIFS_RESP_HEADER_SIZE ? static_cast<int32_t>(LoadU32(response.data()))
+                                                    : -1;
+}
+
+TEST(Support, FakeServerAnswersFromItsQueueBeforeItsHandler) {
+    struct Case {
+        const char *label;
+        std::vector<Reply> queue;
+        std::vector<int32_t> statuses;  // of four exchanges in a row
+    };
+    const Case cases[] = {
+        {"empty queue", {}, {9, 9, 9, 9}},
+        {"two queued", {Reply::Status(1), Reply::Status(2)}, {1, 2, 9, 9}},
+        {"queued close without answer", {Reply::Raw({}), Reply::Status(3)}, {-1, 3, 9, 9}},
+    };
+    FakeServer server([](const Request &) { return Reply::Status(9); });
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        server.Queue(c.queue);
+        EXPECT_EQ(server.RequestCount(), 0u) << "queueing forgets the requests so far";
+        std::vector<int32_t> got;
+        for (uint8_t fn = 0; fn < 4; ++fn) got.push_back(RawStatus(fn));
+        EXPECT_EQ(got, c.statuses);
+        EXPECT_EQ(server.RequestCount(), 4u);
+    }
+}
+
+TEST(Support, CannedServerRecordsOnlyWhileCapturing) {
+    static const Reply kAnswer = Reply::Status(4);
+    FakeServer server([](std::span<const uint8_t>) -> const Reply & { return kAnswer; },
+                      CannedOptions(2));
+    EXPECT_EQ(RawStatus(CIFS_FN_SHARE_NAMES), 4);
+    EXPECT_EQ(server.RequestCount(), 0u);
+    const std::vector<Bytes> captured = server.Capture(
+        [] { return RawStatus(CIFS_FN_SHARE_DETAILS) == 4 && RawStatus(CIFS_FN_SHARE_ADD) == 4; });
+    EXPECT_EQ(captured, (std::vector<Bytes>{EncodeRequest(0, CIFS_FN_SHARE_DETAILS, {}),
+                                            EncodeRequest(0, CIFS_FN_SHARE_ADD, {})}));
+    EXPECT_TRUE(server.Capture([] { return RawStatus(CIFS_FN_SHARE_REMOVE) != 4; }).empty())
+        << "a failed call captures nothing";
+    EXPECT_EQ(RawStatus(CIFS_FN_SHARE_NAMES), 4);
+    EXPECT_EQ(server.RequestCount(), 0u);
+}
+
 }  // namespace
 }  // namespace share::test

@@ -1,9 +1,12 @@
 // Captures of what the libraries write: syslog datagrams sent to /dev/log, and standard output.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "shareadmin/protocol.h"
 
 namespace share::test {
 
@@ -11,6 +14,18 @@ struct LogLine {
     int priority = -1;
     std::string text;  // the message after the "<pri>timestamp tag: " prefix
     std::string tag;   // the identification, with "[pid]" when the sender asked for it
+};
+
+// Sets the log mask (gCIFSLogLevel) for a scope and restores the one before.
+class LogMask {
+  public:
+    explicit LogMask(uint32_t mask) : saved_(gCIFSLogLevel) { gCIFSLogLevel = mask; }
+    ~LogMask() { gCIFSLogLevel = saved_; }
+    LogMask(const LogMask &) = delete;
+    LogMask &operator=(const LogMask &) = delete;
+
+  private:
+    uint32_t saved_;
 };
 
 // Binds /dev/log (private to this process, see isolation.h) for its lifetime.

@@ -12,7 +12,7 @@
 #include <cstring>
 #include <string>
 
-#include "tests/support/fake_server.h"
+#include "tests/support/wire.h"
 
 namespace share::test {
 namespace {

@@ -13,56 +13,17 @@
 #include "shareadmin/api.h"
 #include "shareadmin/command.h"
 #include "shareadmin/context.h"
+#include "tests/support/records.h"
+#include "tests/support/wire.h"
 #include "tests/tools/process.h"
 
 namespace share::tools::test {
 namespace {
 
-int Connect() {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, "/tmp/cifs.str", 13);
-    if (connect(fd, reinterpret_cast<sockaddr *>(&addr), 16) != 0) {
-        close(fd);
-        return -1;
-    }
-    return fd;
-}
-
-// A share-details request (function 1) for name, as raw wire bytes.
-std::vector<uint8_t> DetailsRequest(const std::string &name) {
-    ShareParams rec{};
-    std::strncpy(rec.shareName, name.c_str(), sizeof rec.shareName - 1);
-    std::vector<uint8_t> out{0, 1, 1, 0};
-    const uint32_t body = 8 + sizeof rec, len = sizeof rec;
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&body),
-               reinterpret_cast<const uint8_t *>(&body) + 4);
-    out.insert(out.end(), {6, 0, 0, 0});
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&len),
-               reinterpret_cast<const uint8_t *>(&len) + 4);
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&rec),
-               reinterpret_cast<const uint8_t *>(&rec) + sizeof rec);
-    return out;
-}
-
-bool SendAll(int fd, const uint8_t *data, size_t n) {
-    while (n > 0) {
-        const ssize_t w = send(fd, data, n, MSG_NOSIGNAL);
-        if (w <= 0) return false;
-        data += w;
-        n -= static_cast<size_t>(w);
-    }
-    return true;
-}
-
-std::vector<uint8_t> ReadAll(int fd) {
-    std::vector<uint8_t> out;
-    uint8_t buf[8192];
-    ssize_t n;
-    while ((n = read(fd, buf, sizeof buf)) > 0) out.insert(out.end(), buf, buf + n);
-    return out;
-}
+using share::test::ConnectToServer;
+using share::test::ReadResponse;
+using share::test::ShareDetailsRequest;
+using share::test::WriteAll;
 
 // Share name in a details answer, or "" when the answer is not a share record.
 std::string AnsweredName(const std::vector<uint8_t> &reply) {
@@ -118,17 +79,17 @@ TEST(Concurrency, HundredsOfInterleavedConnectionsAreMatchedToTheirRequests) {
     std::vector<int> fds;
     std::vector<std::vector<uint8_t>> requests;
     for (int i = 0; i < kClients; ++i) {
-        fds.push_back(Connect());
+        fds.push_back(ConnectToServer());
         ASSERT_GE(fds.back(), 0) << i;
-        requests.push_back(DetailsRequest("share" + std::to_string(i % 10)));
+        requests.push_back(ShareDetailsRequest("share" + std::to_string(i % 10)));
         // Everyone sends half a request first...
-        ASSERT_TRUE(SendAll(fds[i], requests[i].data(), 100));
+        ASSERT_TRUE(WriteAll(fds[i], requests[i].data(), 100));
     }
     // ...and completes it in the reverse order.
     for (int i = kClients - 1; i >= 0; --i)
-        ASSERT_TRUE(SendAll(fds[i], requests[i].data() + 100, requests[i].size() - 100));
+        ASSERT_TRUE(WriteAll(fds[i], requests[i].data() + 100, requests[i].size() - 100));
     for (int i = 0; i < kClients; ++i) {
-        EXPECT_EQ(AnsweredName(ReadAll(fds[i])), "share" + std::to_string(i % 10))
+        EXPECT_EQ(AnsweredName(ReadResponse(fds[i])), "share" + std::to_string(i % 10))
             << "client " << i;
         close(fds[i]);
     }
@@ -137,10 +98,10 @@ TEST(Concurrency, HundredsOfInterleavedConnectionsAreMatchedToTheirRequests) {
 TEST(Concurrency, AStalledClientHoldsUpNobodyAndIsDropped) {
     SimProcess sim({"--exchange-timeout", "1"});
     ASSERT_TRUE(sim.ready());
-    const int staller = Connect();
+    const int staller = ConnectToServer();
     ASSERT_GE(staller, 0);
     const uint8_t half[3] = {0, 1, 1};
-    ASSERT_TRUE(SendAll(staller, half, sizeof half));
+    ASSERT_TRUE(WriteAll(staller, half, sizeof half));
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 20; ++i) {
         int32_t count = -1;
@@ -158,9 +119,9 @@ TEST(Concurrency, MalformedAndOversizedRequestsGetAStatusNotAHang) {
     SimProcess sim;
     ASSERT_TRUE(sim.ready());
     auto exchange = [](std::vector<uint8_t> bytes) {
-        const int fd = Connect();
-        SendAll(fd, bytes.data(), bytes.size());
-        const auto reply = ReadAll(fd);
+        const int fd = ConnectToServer();
+        WriteAll(fd, bytes.data(), bytes.size());
+        const auto reply = ReadResponse(fd);
         close(fd);
         int32_t status = -1;
         if (reply.size() >= 12) std::memcpy(&status, reply.data(), 4);

@@ -12,6 +12,7 @@
 #include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "sharesim/state.h"
+#include "tests/support/records.h"
 #include "tests/tools/process.h"
 
 namespace share::tools::test {
@@ -101,8 +102,7 @@ TEST(Persistence, AChangeThatCannotBeSavedIsNotMade) {
     // A directory where the server's temporary file would go: the save fails, even for root.
     std::filesystem::create_directory(state + ".tmp." + std::to_string(sim.pid()));
     EXPECT_EQ(CreateShare("docs"), kStateNotSaved);
-    EXPECT_EQ(CIFSLIB_RemoveShare(reinterpret_cast<ShareInfo *>(ShareRecord("docs").data())),
-              kNoSuchShare)
+    EXPECT_EQ(CIFSLIB_RemoveShare(share::test::NewShare("docs").Get()), kNoSuchShare)
         << "the refused change must not be served either";
     EXPECT_FALSE(sim::LoadState(state)->FindShare("docs"));
 }

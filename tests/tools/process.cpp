@@ -19,15 +19,11 @@
 
 #include "common/cli.h"
 #include "shareadmin/api.h"
+#include "tests/support/records.h"
+#include "tests/support/wire.h"
 
 namespace share::tools::test {
 namespace {
-
-int DecodeStatus(int status) {
-    if (WIFEXITED(status)) return WEXITSTATUS(status);
-    if (WIFSIGNALED(status)) return 128 + WTERMSIG(status);
-    return -1;
-}
 
 std::vector<char *> Argv(std::vector<std::string> &args) {
     std::vector<char *> out;
@@ -37,20 +33,6 @@ std::vector<char *> Argv(std::vector<std::string> &args) {
 }
 
 }  // namespace
-
-bool ServerAnswers() {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, "/tmp/cifs.str", 13);
-    const uint8_t status[8] = {0, 40, 0, 0, 0, 0, 0, 0};  // server status, no element
-    uint8_t head[12];
-    const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&addr), 16) == 0 &&
-                    write(fd, status, sizeof status) == static_cast<ssize_t>(sizeof status) &&
-                    read(fd, head, sizeof head) == static_cast<ssize_t>(sizeof head);
-    close(fd);
-    return ok;
-}
 
 RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs) {
     int outPipe[2], errPipe[2];
@@ -95,62 +77,8 @@ RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs) {
         if (f.fd >= 0) close(f.fd);
     int status = 0;
     waitpid(pid, &status, 0);
-    r.status = DecodeStatus(status);
+    r.status = share::test::ExitStatus(status);
     return r;
-}
-
-SimProcess::SimProcess(std::vector<std::string> args) {
-    char tmpl[] = "/tmp/sharesim-err-XXXXXX";
-    const int errFd = mkstemp(tmpl);
-    errPath_ = tmpl;
-    args.insert(args.begin(), SHARESIM_BIN);
-    pid_ = fork();
-    if (pid_ == 0) {
-        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that dies
-        dup2(errFd, 2);
-        const int null = open("/dev/null", O_RDWR);
-        dup2(null, 0);
-        dup2(null, 1);
-        auto a = Argv(args);
-        execv(a[0], a.data());
-        _exit(127);
-    }
-    close(errFd);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (std::chrono::steady_clock::now() < deadline) {
-        int status;
-        if (waitpid(pid_, &status, WNOHANG) == pid_) {
-            status_ = DecodeStatus(status);
-            pid_ = -1;
-            return;
-        }
-        // Bound is not enough: the state file is written once the name is held.
-        if (ServerAnswers()) {
-            ready_ = true;
-            return;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
-}
-
-int SimProcess::Stop(int sig) {
-    if (pid_ > 0) {
-        kill(pid_, sig);
-        int status = 0;
-        waitpid(pid_, &status, 0);
-        status_ = DecodeStatus(status);
-        pid_ = -1;
-    }
-    return status_;
-}
-
-SimProcess::~SimProcess() {
-    Stop(SIGKILL);
-    unlink(errPath_.c_str());
-}
-
-std::string SimProcess::Stderr() const {
-    return ReadFile(errPath_);
 }
 
 TempDir::TempDir() {
@@ -174,21 +102,8 @@ void WriteFile(const std::string &path, const std::string &text) {
     out << text;
 }
 
-std::vector<char> ShareRecord(const std::string &name) {
-    const std::string strings = name + '\0' + "VOL1" + '\0' + "/" + name + '\0';
-    std::vector<char> rec(SHARE_INFO_FIXED_SIZE + strings.size());
-    auto *info = reinterpret_cast<ShareInfo *>(rec.data());
-    info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-    info->pathOffset = static_cast<uint32_t>(name.size() + 6);
-    info->commentOffset = SHARE_INFO_NO_COMMENT;
-    info->stringBytes = static_cast<uint32_t>(strings.size());
-    std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE, strings.data(), strings.size());
-    return rec;
-}
-
 int CreateShare(const std::string &name) {
-    std::vector<char> rec = ShareRecord(name);
-    return CIFSLIB_CreateShare(reinterpret_cast<ShareInfo *>(rec.data()));
+    return CIFSLIB_CreateShare(share::test::NewShare(name).Get());
 }
 
 }  // namespace share::tools::test

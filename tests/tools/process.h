@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/sim_process.h"
+
 namespace share::tools::test {
 
 struct RunResult {
@@ -15,32 +17,14 @@ struct RunResult {
     std::string err;
 };
 
-// True when a server on the endpoint answers a request.
-bool ServerAnswers();
-
 // Runs argv to completion (killed after timeoutMs).
 RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs = 20000);
 
-// A sharesim process serving for the lifetime of the object.
-class SimProcess {
+// The sharesim of this build, serving for the lifetime of the object.
+class SimProcess : public share::test::SimProcess {
   public:
-    // Starts sharesim with args and waits until it accepts connections (or has exited).
-    explicit SimProcess(std::vector<std::string> args = {});
-    ~SimProcess();
-    SimProcess(const SimProcess &) = delete;
-    SimProcess &operator=(const SimProcess &) = delete;
-
-    bool ready() const { return ready_; }
-    pid_t pid() const { return pid_; }
-    // Sends sig and waits for the exit; returns the exit status (128 + signal when killed).
-    int Stop(int sig = 15);
-    std::string Stderr() const;
-
-  private:
-    pid_t pid_ = -1;
-    bool ready_ = false;
-    int status_ = -1;
-    std::string errPath_;
+    explicit SimProcess(std::vector<std::string> args = {})
+        : share::test::SimProcess(SHARESIM_BIN, std::move(args)) {}
 };
 
 // A temporary directory removed with its files at destruction.
@@ -55,9 +39,7 @@ class TempDir {
     std::string path_;
 };
 
-// A ShareInfo record for creating share `name` at VOL1:/name, without a comment.
-std::vector<char> ShareRecord(const std::string &name);
-// CIFSLIB_CreateShare with that record.
+// CIFSLIB_CreateShare of share `name` at VOL1:/name, without a comment (see NewShare).
 int CreateShare(const std::string &name);
 
 std::string ReadFile(const std::string &path);

@@ -1,6 +1,6 @@
 // Shared by the management API tests: a fixture that captures the log and keeps the argument
-// block clean, builders for the server's records and the caller's records, and the requests the
-// functions are expected to send.
+// block clean, the requests the functions are expected to send, and readers of what they hand
+// over. The records themselves come from tests/support/records.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -17,20 +17,14 @@
 #include "shareadmin/context.h"
 #include "shareadmin/protocol.h"
 #include "tests/support/alloc_fault.h"
+#include "tests/support/arg_block.h"
 #include "tests/support/capture.h"
 #include "tests/support/fake_server.h"
+#include "tests/support/records.h"
 
 namespace share::test {
 
 inline constexpr uint32_t kLogEverything = 127;
-
-// Frees whatever the block still holds and zeroes it.
-inline void ClearArgBlock() {
-    for (CifsArgEntry &e : gbCifsArg) {
-        std::free(e.value);
-        e = CifsArgEntry{};
-    }
-}
 
 class ApiTest : public ::testing::Test {
   protected:
@@ -59,20 +53,6 @@ class ApiTest : public ::testing::Test {
         return out;
     }
 
-    // Ids of entries 0..n-1 of the block.
-    static std::vector<int32_t> EntryIds(int n) {
-        std::vector<int32_t> ids;
-        for (int i = 0; i < n; ++i) ids.push_back(gbCifsArg[i].id);
-        return ids;
-    }
-
-    // True when no entry of the block holds a value.
-    static bool BlockValuesCleared() {
-        for (const CifsArgEntry &e : gbCifsArg)
-            if (e.value != nullptr) return false;
-        return true;
-    }
-
     SyslogCapture log_;
     uint32_t saved_level_ = 0;
 };
@@ -82,61 +62,6 @@ inline std::string Line(std::string_view level, std::string_view message) {
 }
 
 // ---- Server side ----
-
-// A share record as the server sends it.
-struct ServerShare {
-    std::string name = {};
-    std::string volume = {};
-    std::string path = {};
-    std::string comment = {};
-    std::string aux = {};
-    uint16_t type = 0;
-    uint32_t serverValue = 0;
-    uint32_t flags = 0;
-    int32_t folder = 0;
-    int32_t encrypt = 0;
-    uint8_t atm = 0;
-    uint32_t mapped = 0;
-};
-
-template <size_t N>
-void Put(char (&field)[N], const std::string &text) {
-    std::memset(field, 0, N);
-    std::memcpy(field, text.data(), std::min(text.size(), N));
-}
-
-inline ShareParams ShareRecord(const ServerShare &s) {
-    ShareParams p;
-    std::memset(&p, 0, sizeof p);
-    p.volumeType = s.type;
-    p.serverValue = s.serverValue;
-    p.modifyMask = s.flags;
-    Put(p.volumeName, s.volume);
-    Put(p.shareName, s.name);
-    Put(p.comment, s.comment);
-    Put(p.sharePath, s.path);
-    Put(p.auxText, s.aux);
-    p.folderRedirection = s.folder;
-    p.encryptData = s.encrypt;
-    p.atmBackup = s.atm;
-    std::memcpy(reinterpret_cast<uint8_t *>(&p) + 5160, &s.mapped, 4);
-    return p;
-}
-
-inline Element ShareElement(const ServerShare &s) {
-    return RecordElement(6, ShareRecord(s));
-}
-
-inline Element U32Element(uint8_t type, uint32_t value) {
-    return BytesElement(type, &value, sizeof value);
-}
-
-// The share name a details request carries.
-inline std::string RequestedShareName(const Request &r) {
-    if (r.elements.empty() || r.elements[0].payload.size() < sizeof(ShareParams)) return {};
-    return reinterpret_cast<const char *>(r.elements[0].payload.data() +
-                                          offsetof(ShareParams, shareName));
-}
 
 // Wire bytes of a response whose header announces `count` elements whatever the body holds.
 inline std::vector<uint8_t> ResponseWithCount(int32_t status, uint32_t count,
@@ -152,13 +77,6 @@ inline std::vector<uint8_t> NoElementRequest(uint8_t function) {
     return EncodeRequest(0, function, {});
 }
 
-inline std::vector<uint8_t> ShareDetailsRequest(const std::string &name) {
-    ShareParams p;
-    std::memset(&p, 0, sizeof p);
-    Put(p.shareName, name);
-    return EncodeRequest(0, 1, {RecordElement(6, p)});
-}
-
 inline std::vector<uint8_t> TextRequest(uint8_t function, uint8_t type, const std::string &text) {
     return EncodeRequest(0, function, {TextElement(type, text)});
 }
@@ -168,57 +86,6 @@ inline std::vector<uint8_t> ConnectionIdRequest(uint8_t function, uint16_t id) {
 }
 
 // ---- Caller side ----
-
-// A ShareInfo the caller builds: texts appended to the string area in the order given.
-class ShareInfoBuilder {
-  public:
-    ShareInfoBuilder() : bytes_(SHARE_INFO_FIXED_SIZE, 0) {}
-
-    uint32_t AddText(const std::string &text) {
-        const auto offset = static_cast<uint32_t>(bytes_.size() - SHARE_INFO_FIXED_SIZE);
-        bytes_.insert(bytes_.end(), text.begin(), text.end());
-        bytes_.push_back(0);
-        return offset;
-    }
-    ShareInfoBuilder &Name(const std::string &t) { return Set(&ShareInfo::nameOffset, t); }
-    ShareInfoBuilder &Volume(const std::string &t) { return Set(&ShareInfo::volumeOffset, t); }
-    ShareInfoBuilder &Path(const std::string &t) { return Set(&ShareInfo::pathOffset, t); }
-    ShareInfoBuilder &Comment(const std::string &t) { return Set(&ShareInfo::commentOffset, t); }
-    ShareInfoBuilder &NewName(const std::string &t) { return Set(&ShareInfo::newNameOffset, t); }
-    ShareInfoBuilder &NoComment() {
-        fixed_.commentOffset = SHARE_INFO_NO_COMMENT;
-        return *this;
-    }
-    ShareInfoBuilder &Mask(uint32_t mask) {
-        fixed_.modifyMask = mask;
-        return *this;
-    }
-    ShareInfoBuilder &Switches(uint8_t encrypt, uint8_t folder, uint8_t atm) {
-        fixed_.encryptData = encrypt;
-        fixed_.folderRedirection = folder;
-        fixed_.atmBackup = atm;
-        return *this;
-    }
-
-    // The record, valid until the builder changes; 8-byte aligned.
-    ShareInfo *Get() {
-        fixed_.stringBytes = static_cast<uint32_t>(bytes_.size() - SHARE_INFO_FIXED_SIZE);
-        std::memcpy(bytes_.data(), &fixed_, SHARE_INFO_FIXED_SIZE);
-        storage_.assign((bytes_.size() + 7) / 8 + 1, 0);
-        std::memcpy(storage_.data(), bytes_.data(), bytes_.size());
-        return reinterpret_cast<ShareInfo *>(storage_.data());
-    }
-
-  private:
-    ShareInfoBuilder &Set(uint32_t ShareInfo::*field, const std::string &text) {
-        fixed_.*field = AddText(text);
-        return *this;
-    }
-
-    ShareInfo fixed_{};
-    std::vector<uint8_t> bytes_;
-    std::vector<uint64_t> storage_;
-};
 
 inline std::string TextOf(const ShareInfo *info, uint32_t offset) {
     return SHARE_INFO_TEXT(info, offset);

@@ -13,24 +13,22 @@ ConnectionRecord MakeConnection(uint16_t id, const std::string &user, const std:
     r.connectionId = id;
     r.openFileCount = 2;
     r.value12 = 0x1122334455667788ull;
-    Put(r.text20, "10.0.0." + std::to_string(id));
-    Put(r.text36, user);
-    Put(r.text292, "WS-" + std::to_string(id));
+    PutText(r.text20, "10.0.0." + std::to_string(id));
+    PutText(r.text36, user);
+    PutText(r.text292, "WS-" + std::to_string(id));
     r.value326 = 326;
     r.value330 = 330;
     r.value338 = 338;
     r.secEquivCount = sev.empty() ? 0 : 2;
     r.secEquivLength = static_cast<uint32_t>(sev.size());
-    Put(r.text354, "dialect");
-    Put(r.text386, "login");
+    PutText(r.text354, "dialect");
+    PutText(r.text386, "login");
     return r;
 }
 
 // A connection element: the record, then `tail` (the variable part).
 Element ConnectionElement(const ConnectionRecord &r, const std::string &tail = "") {
-    Element e = RecordElement(41, r);
-    e.payload.insert(e.payload.end(), tail.begin(), tail.end());
-    return e;
+    return ConnRecord(r).Tail(tail).ToElement();
 }
 
 bool SameRecord(const void *a, const ConnectionRecord &b) {
@@ -79,7 +77,7 @@ TEST_F(ConnectionsTest, Count) {
         EXPECT_EQ(count, c.count);
         EXPECT_EQ(ApiLines(), c.log);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(25));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 0, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 0, 0, 0}));
     }
     EXPECT_EQ(CIFSLIB_GetConnectionsCount(nullptr), -1);
 }
@@ -128,7 +126,7 @@ TEST_F(ConnectionsTest, ListReadsTheCountThenTheRecords) {
         ASSERT_EQ(requests.size(), 2u);
         EXPECT_EQ(requests[0].raw, NoElementRequest(25));
         EXPECT_EQ(requests[1].raw, NoElementRequest(26));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 7, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 7, 0, 0}));
         EXPECT_EQ(ApiLines().size(), c.debugLines);
         std::free(list->records);
         std::free(list);
@@ -193,8 +191,8 @@ TEST_F(ConnectionsTest, DetailsCopyTheRecordAndTheSecurityEquivalenceBlock) {
     EXPECT_EQ(std::string(static_cast<char *>(block), sev.size()), sev);
     std::free(block);
     EXPECT_EQ(server.LastRequest().raw, ConnectionIdRequest(29, 65535));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 31, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 31, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 
     // Without a block location only the record is filled; an empty block is still a block.
     const ConnectionRecord plain = MakeConnection(3, "dave");
@@ -271,7 +269,7 @@ TEST_F(ConnectionsTest, BadConnectionNumbersAreRejectedWithoutExchange) {
         SCOPED_TRACE(number);
         EXPECT_EQ(CIFSLIB_GetConnectionDetails(number, &out, nullptr), -1);
         EXPECT_EQ(CIFSLIB_GetConnectionMappedShares(number, &list), -1);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_EQ(CIFSLIB_GetConnectionDetails(nullptr, &out, nullptr), -1);
     EXPECT_EQ(CIFSLIB_GetConnectionDetails("1", nullptr, nullptr), -1);
@@ -288,7 +286,7 @@ TEST_F(ConnectionsTest, BadConnectionNumbersAreRejectedWithoutExchange) {
 }
 
 TEST_F(ConnectionsTest, MappedShares) {
-    const ServerShare dir{.name = "DATA",
+    const ShareFields dir{.name = "DATA",
                           .volume = "VOL1",
                           .path = "/d",
                           .comment = "c",
@@ -298,8 +296,8 @@ TEST_F(ConnectionsTest, MappedShares) {
                           .encrypt = 0,
                           .atm = 3,
                           .mapped = 0xFEEDFACE};
-    const ServerShare admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
-    const ServerShare typed{.name = "T", .volume = "VOL1", .type = 3};
+    const ShareFields admin{.name = "_admin", .volume = "_admin", .flags = 2, .mapped = 1};
+    const ShareFields typed{.name = "T", .volume = "VOL1", .type = 3};
     FakeServer server(ByFunction(
         {{78, Reply::Status(0, {U32Element(41, 3), ShareElement(dir), ShareElement(admin),
                                 ShareElement(typed), ShareElement(typed)})}}));
@@ -323,8 +321,8 @@ TEST_F(ConnectionsTest, MappedShares) {
     EXPECT_EQ(EntryOf(list, 1)->mappedValue, 1u);
     EXPECT_EQ(EntryOf(list, 2)->volumeType, 3);
     EXPECT_EQ(server.LastRequest().raw, ConnectionIdRequest(78, 7));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{30, 1, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{30, 1, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());  // no GDFS line either
     FreeInfoList(list);
 }

@@ -57,14 +57,6 @@ class FaultInjectionTest : public ApiTest {
                      .Mask(0x3F);
         info_ = share_.Get();
         pristine_ = Bytes(info_, SHARE_INFO_FIXED_SIZE + info_->stringBytes);
-        file_storage_.assign(8, 0);
-        std::memcpy(reinterpret_cast<char *>(file_storage_.data()) + OPEN_FILE_INFO_FIXED_SIZE,
-                    "/a/b", 5);
-        open_request_.assign(8, 0);
-        auto *r = reinterpret_cast<OpenFilesRequest *>(open_request_.data());
-        r->stringBytes = 5;
-        std::memcpy(r->strings, "VOL1", 5);
-        iu_request_.assign(4, 0);
     }
 
     // Restores the share record that create and change strip in place (no allocation).
@@ -72,16 +64,16 @@ class FaultInjectionTest : public ApiTest {
         std::memcpy(info_, pristine_.data(), pristine_.size());
         return info_;
     }
-    OpenFileInfo *File() { return reinterpret_cast<OpenFileInfo *>(file_storage_.data()); }
+    OpenFileInfo *File() { return file_.Get(); }
 
     std::vector<FaultCase> Cases();
 
     ShareInfoBuilder share_;
     ShareInfo *info_ = nullptr;
     std::string pristine_;
-    std::vector<uint64_t> file_storage_;
-    std::vector<uint64_t> open_request_;
-    std::vector<uint64_t> iu_request_;
+    OpenFileRecord file_ = OpenFileOf(std::string_view("/a/b", 5));
+    OpenFilesRequestRecord open_request_ = OpenFilesRequestOf(std::string_view("VOL1", 5));
+    InvalidUsersRequestRecord iu_request_ = InvalidUsersRequestOf("");
 };
 
 // A status-only call: nothing is handed over.
@@ -101,9 +93,8 @@ std::vector<FaultCase> FaultInjectionTest::Cases() {
     ConnectionRecord conn{};
     conn.connectionId = 4;
     conn.secEquivLength = 6;
-    Element details = RecordElement(41, conn);
-    details.payload.insert(details.payload.end(), {'c', 'n', '=', 'x', 0, 0});
-    const std::vector<uint8_t> contexts = {1, 0, 0, 0, 3, 0, 0, 0, 'o', 'u', 0};
+    const Element details = ConnRecord(conn).Tail(std::string_view("cn=x\0\0", 6)).ToElement();
+    const Element contexts = UserContextsElement(1, 3, std::string_view("ou", 3));
 
     return {
         {"share names", ByFunction({{0, Names({"A", "B", "C"})}}),
@@ -142,8 +133,7 @@ std::vector<FaultCase> FaultInjectionTest::Cases() {
         {"list open files", ByFunction({{79, Reply::Status(0, {TextElement(77, "reply")})}}),
          [this](AllocFaultScope &scope, std::string &out) {
              void *reply = Sentinel<void>();
-             const int rc = CIFSLIB_ListOpenFiles(
-                 reinterpret_cast<OpenFilesRequest *>(open_request_.data()), &reply);
+             const int rc = CIFSLIB_ListOpenFiles(open_request_.Get(), &reply);
              scope.Disarm();
              if (reply == Sentinel<void>()) {
                  out = kUntouched;
@@ -157,8 +147,7 @@ std::vector<FaultCase> FaultInjectionTest::Cases() {
          StatusOnly([this] { return CIFSLIB_CloseOpenFile(File()); })},
         {"close volume files", ByFunction({{38, Reply::Status(0)}}),
          StatusOnly([this] { return CIFSLIB_CloseAllOpenFiles(Share()); })},
-        {"list user contexts",
-         ByFunction({{82, Reply::Status(0, {BytesElement(28, contexts.data(), contexts.size())})}}),
+        {"list user contexts", ByFunction({{82, Reply::Status(0, {contexts})}}),
          [](AllocFaultScope &scope, std::string &out) {
              UserContextHeader *header = Sentinel<UserContextHeader>();
              void *data = Sentinel<void>();
@@ -232,7 +221,7 @@ std::vector<FaultCase> FaultInjectionTest::Cases() {
         {"list invalid users", ByFunction({{80, Reply::Status(0, {TextElement(78, "list")})}}),
          [this](AllocFaultScope &scope, std::string &out) {
              void *list = Sentinel<void>();
-             const int rc = CIFSLIB_ListInvalidUsers(iu_request_.data(), &list);
+             const int rc = CIFSLIB_ListInvalidUsers(iu_request_.Get(), &list);
              scope.Disarm();
              if (list == Sentinel<void>()) {
                  out = kUntouched;
@@ -266,7 +255,7 @@ TEST_F(FaultInjectionTest, EveryAllocationFailureIsCleanForEveryFunction) {
             std::string out;
             const int rc = c.run(scope, out);
             log_.Clear();  // keeps the log socket from filling up
-            EXPECT_TRUE(BlockValuesCleared());
+            EXPECT_TRUE(ArgBlockValuesCleared());
             if (rc == 0) {
                 ++successes;
                 if (out != expected) {

@@ -8,29 +8,26 @@ namespace {
 class InvalidUsersTest : public ApiTest {};
 
 // An InvalidUserListRequest carrying `data` after its fixed part.
-std::vector<uint64_t> ListRequest(const std::string &data) {
-    std::vector<uint64_t> storage((INVALID_USER_REQUEST_FIXED_SIZE + data.size()) / 8 + 1, 0);
-    auto *r = reinterpret_cast<InvalidUserListRequest *>(storage.data());
+InvalidUsersRequestRecord ListRequest(const std::string &data) {
+    InvalidUsersRequestRecord r = InvalidUsersRequestOf(data);
     std::memset(r->opaque0, 0x3C, sizeof r->opaque0);
-    r->dataLength = static_cast<int32_t>(data.size());
-    std::memcpy(r->data, data.data(), data.size());
-    return storage;
+    return r;
 }
 
 TEST_F(InvalidUsersTest, ListSendsTheRequestAndHandsTheListOver) {
     const std::string list_bytes = "server list";
     FakeServer server(ByFunction(
         {{80, Reply::Status(0, {BytesElement(78, list_bytes.data(), list_bytes.size())})}}));
-    std::vector<uint64_t> request = ListRequest("filter");
+    InvalidUsersRequestRecord request = ListRequest("filter");
     void *list = nullptr;
-    ASSERT_EQ(CIFSLIB_ListInvalidUsers(request.data(), &list), 0);
+    ASSERT_EQ(CIFSLIB_ListInvalidUsers(request.Get(), &list), 0);
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(std::string(static_cast<char *>(list), list_bytes.size()), list_bytes);
     std::free(list);
     EXPECT_EQ(server.LastRequest().raw,
-              EncodeRequest(0, 80, {BytesElement(78, request.data(), 26)}));
-    EXPECT_EQ(EntryIds(3), (std::vector<int32_t>{28, 81, 0}));
-    EXPECT_TRUE(BlockValuesCleared());  // the caller's record is not left in the block
+              EncodeRequest(0, 80, {BytesElement(78, request.Get(), 26)}));
+    EXPECT_EQ(ArgBlockIds(3), (std::vector<int32_t>{28, 81, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());  // the caller's record is not left in the block
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -57,17 +54,17 @@ TEST_F(InvalidUsersTest, ListFailuresLeaveTheListLocation) {
         SCOPED_TRACE(c.label);
         log_.Clear();
         FakeServer server([&](const Request &) { return c.reply; });
-        std::vector<uint64_t> request = ListRequest("");
+        InvalidUsersRequestRecord request = ListRequest("");
         void *list = Sentinel<void>();
-        EXPECT_EQ(CIFSLIB_ListInvalidUsers(request.data(), &list), c.rc);
+        EXPECT_EQ(CIFSLIB_ListInvalidUsers(request.Get(), &list), c.rc);
         EXPECT_EQ(list, Sentinel<void>());
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     void *list = nullptr;
-    std::vector<uint64_t> request = ListRequest("");
+    InvalidUsersRequestRecord request = ListRequest("");
     EXPECT_EQ(CIFSLIB_ListInvalidUsers(nullptr, &list), -1);
-    EXPECT_EQ(CIFSLIB_ListInvalidUsers(request.data(), nullptr), -1);
+    EXPECT_EQ(CIFSLIB_ListInvalidUsers(request.Get(), nullptr), -1);
 }
 
 struct UserFunction {
@@ -99,13 +96,13 @@ TEST_F(InvalidUsersTest, UserFunctionsSendTheName) {
         FakeServer server;
         ASSERT_EQ(f.call("jdoe  "), 0);
         EXPECT_EQ(server.LastRequest().raw, TextRequest(f.function, 40, "jdoe"));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{28, f.action, 12, 0}));
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{28, f.action, 12, 0}));
+        EXPECT_TRUE(ArgBlockValuesCleared());
         ASSERT_EQ(f.call(name256.c_str()), 0);
         EXPECT_EQ(server.LastRequest().raw, TextRequest(f.function, 40, name256));
         EXPECT_EQ(f.call((name256 + "u").c_str()), -1);  // rejected by the command processing
         EXPECT_EQ(server.RequestCount(), 2u);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_TRUE(ApiLines().empty());
 }

@@ -5,26 +5,15 @@
 namespace share::test {
 namespace {
 
-// An OpenFilesRequest with the given strings, 8-byte aligned.
-class OpenFilesRequestBuffer {
-  public:
-    OpenFilesRequestBuffer(uint32_t connectionId, uint32_t nameOffset, const std::string &strings)
-        : storage_((OPEN_FILES_REQUEST_FIXED_SIZE + strings.size()) / 8 + 1, 0) {
-        OpenFilesRequest *r = Get();
-        r->connectionId = connectionId;
-        std::memset(r->opaque4, 0xA4, sizeof r->opaque4);
-        r->nameOffset = nameOffset;
-        std::memset(r->opaque20, 0xB2, sizeof r->opaque20);
-        r->stringBytes = static_cast<uint32_t>(strings.size());
-        std::memcpy(reinterpret_cast<char *>(r) + OPEN_FILES_REQUEST_FIXED_SIZE, strings.data(),
-                    strings.size());
-    }
-    OpenFilesRequest *Get() { return reinterpret_cast<OpenFilesRequest *>(storage_.data()); }
-    size_t Size() { return OPEN_FILES_REQUEST_FIXED_SIZE + Get()->stringBytes; }
-
-  private:
-    std::vector<uint64_t> storage_;
-};
+// An OpenFilesRequest with the given strings and patterned opaque bytes, which must reach the
+// server unchanged.
+OpenFilesRequestRecord PatternedRequest(uint32_t connectionId, uint32_t nameOffset,
+                                        std::string_view strings) {
+    OpenFilesRequestRecord r = OpenFilesRequestOf(strings, nameOffset, connectionId);
+    std::memset(r->opaque4, 0xA4, sizeof r->opaque4);
+    std::memset(r->opaque20, 0xB2, sizeof r->opaque20);
+    return r;
+}
 
 class OpenFilesTest : public ApiTest {};
 
@@ -34,7 +23,7 @@ TEST_F(OpenFilesTest, ListHandsTheReplyOver) {
         return Reply::Status(
             0, {BytesElement(77, reply.data(), reply.size()), TextElement(41, "ignored")});
     });
-    OpenFilesRequestBuffer request(12, 0, std::string("VOL1:/a\0xy", 10));
+    OpenFilesRequestRecord request = PatternedRequest(12, 0, std::string_view("VOL1:/a\0xy", 10));
     void *out = nullptr;
     ASSERT_EQ(CIFSLIB_ListOpenFiles(request.Get(), &out), 0);
     ASSERT_NE(out, nullptr);
@@ -43,8 +32,8 @@ TEST_F(OpenFilesTest, ListHandsTheReplyOver) {
 
     const Request sent = server.LastRequest();
     EXPECT_EQ(sent.raw, EncodeRequest(0, 79, {BytesElement(77, request.Get(), 38)}));
-    EXPECT_EQ(EntryIds(5), (std::vector<int32_t>{32, 7, 60, 80, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(5), (std::vector<int32_t>{32, 7, 60, 80, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 }
 
 TEST_F(OpenFilesTest, ListFailuresLeaveTheReplyLocation) {
@@ -81,18 +70,19 @@ TEST_F(OpenFilesTest, ListFailuresLeaveTheReplyLocation) {
         SCOPED_TRACE(c.label);
         log_.Clear();
         FakeServer server([&](const Request &) { return c.reply; });
-        OpenFilesRequestBuffer request(c.connectionId, c.nameOffset, std::string("VOL1\0VOL9", 10));
+        OpenFilesRequestRecord request =
+            PatternedRequest(c.connectionId, c.nameOffset, std::string_view("VOL1\0VOL9", 10));
         void *out = Sentinel<void>();
         EXPECT_EQ(CIFSLIB_ListOpenFiles(request.Get(), &out), c.rc);
         EXPECT_EQ(out, Sentinel<void>());
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
 TEST_F(OpenFilesTest, ListRejectsNullArgumentsWithoutExchange) {
     FakeServer server;
-    OpenFilesRequestBuffer request(1, 0, "x");
+    OpenFilesRequestRecord request = PatternedRequest(1, 0, "x");
     void *out = nullptr;
     EXPECT_EQ(CIFSLIB_ListOpenFiles(nullptr, &out), -1);
     EXPECT_EQ(CIFSLIB_ListOpenFiles(request.Get(), nullptr), -1);
@@ -104,22 +94,19 @@ TEST_F(OpenFilesTest, ListRejectsNullArgumentsWithoutExchange) {
 
 TEST_F(OpenFilesTest, CloseSendsThePathOrTheVolume) {
     FakeServer server;
-    std::vector<uint64_t> storage(16, 0);
-    auto *file = reinterpret_cast<OpenFileInfo *>(storage.data());
-    file->pathOffset = 3;
-    std::memcpy(reinterpret_cast<char *>(file) + OPEN_FILE_INFO_FIXED_SIZE, "xx\0VOL1:/a/b.txt",
-                17);
+    OpenFileRecord record = OpenFileOf(std::string_view("xx\0VOL1:/a/b.txt", 17), 3);
+    OpenFileInfo *file = record.Get();
     ASSERT_EQ(CIFSLIB_CloseOpenFile(file), 0);
     EXPECT_EQ(server.LastRequest().raw, TextRequest(36, 42, "VOL1:/a/b.txt"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{32, 33, 34, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{32, 33, 34, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
 
     ShareInfoBuilder share;
     share.Name("DATA").Volume("VOL1");
     ASSERT_EQ(CIFSLIB_CloseAllOpenFiles(share.Get()), 0);
     EXPECT_EQ(server.LastRequest().raw, TextRequest(38, 42, "VOL1"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{32, 33, 35, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{32, 33, 35, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -136,9 +123,8 @@ TEST_F(OpenFilesTest, CloseAfterCreateOnTheSameThread) {
 
 TEST_F(OpenFilesTest, CloseRefusalsAndNullRecords) {
     FakeServer server([](const Request &) { return Reply::Status(9); });
-    std::vector<uint64_t> storage(16, 0);
-    auto *file = reinterpret_cast<OpenFileInfo *>(storage.data());
-    std::memcpy(reinterpret_cast<char *>(file) + OPEN_FILE_INFO_FIXED_SIZE, "/f", 3);
+    OpenFileRecord record = OpenFileOf(std::string_view("/f", 3));
+    OpenFileInfo *file = record.Get();
     ShareInfoBuilder share;
     share.Name("DATA").Volume("VOL1");
     EXPECT_EQ(CIFSLIB_CloseOpenFile(file), 9);
@@ -155,14 +141,6 @@ TEST_F(OpenFilesTest, CloseRefusalsAndNullRecords) {
 
 // ---- User contexts ----
 
-Element ContextReply(uint32_t word, uint32_t length, const std::string &data) {
-    std::vector<uint8_t> bytes(8);
-    std::memcpy(bytes.data(), &word, 4);
-    std::memcpy(bytes.data() + 4, &length, 4);
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return BytesElement(28, bytes.data(), bytes.size());
-}
-
 class UserContextsTest : public ApiTest {};
 
 TEST_F(UserContextsTest, ListCopiesHeaderAndData) {
@@ -173,10 +151,10 @@ TEST_F(UserContextsTest, ListCopiesHeaderAndData) {
         std::string data;
     };
     const Case cases[] = {
-        {"contexts", ContextReply(0xC0FFEE, 9, std::string("ou=a\0ou=b", 9)), 0xC0FFEE,
+        {"contexts", UserContextsElement(0xC0FFEE, 9, std::string("ou=a\0ou=b", 9)), 0xC0FFEE,
          std::string("ou=a\0ou=b", 9)},
-        {"empty", ContextReply(7, 0, ""), 7, ""},
-        {"element longer than announced", ContextReply(1, 2, "abcdef"), 1, "ab"},
+        {"empty", UserContextsElement(7, 0, ""), 7, ""},
+        {"element longer than announced", UserContextsElement(1, 2, "abcdef"), 1, "ab"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -190,7 +168,7 @@ TEST_F(UserContextsTest, ListCopiesHeaderAndData) {
         EXPECT_EQ(header->dataLength, c.data.size());
         EXPECT_EQ(std::string(static_cast<char *>(data), c.data.size()), c.data);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(82));
-        EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 7, 0, 0}));
+        EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 7, 0, 0}));
         std::free(header);
         std::free(data);
     }
@@ -221,7 +199,7 @@ TEST_F(UserContextsTest, ListWithoutResult) {
          {Line("ERROR", "CIFSLIB: Listing of user contexts Failed. error: 8")}},
         {"another type", Reply::Status(0, {TextElement(41, "x")}), -1, {badLine(41)}},
         {"data length past the element",
-         Reply::Status(0, {ContextReply(1, 100, "abc")}),
+         Reply::Status(0, {UserContextsElement(1, 100, "abc")}),
          -1,
          {badLine(28)}},
         {"shorter than the header",
@@ -250,12 +228,12 @@ TEST_F(UserContextsTest, AddAndRemove) {
     ASSERT_EQ(CIFSLIB_AddUserContext((context + "  ").c_str()), 0);
     EXPECT_EQ(server.LastRequest().raw,
               EncodeRequest(0, 83, {BytesElement(28, sent.data(), sent.size())}));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 10, 0, 0}));
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 10, 0, 0}));
     ASSERT_EQ(CIFSLIB_RemoveUserContext(context.c_str()), 0);
     EXPECT_EQ(server.LastRequest().raw,
               EncodeRequest(0, 84, {BytesElement(28, sent.data(), sent.size())}));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{83, 11, 0, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{83, 11, 0, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -264,7 +242,7 @@ TEST_F(UserContextsTest, AddAndRemoveFailures) {
     EXPECT_EQ(CIFSLIB_AddUserContext("ou=x"), 12);
     EXPECT_EQ(CIFSLIB_RemoveUserContext("ou=x"), 12);
     EXPECT_EQ(CIFSLIB_AddUserContext(std::string(512, 'c').c_str()), -1);
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_EQ(CIFSLIB_AddUserContext(nullptr), -1);
     EXPECT_EQ(CIFSLIB_RemoveUserContext(nullptr), -1);
     EXPECT_EQ(CIFSLIB_ListUserContexts(nullptr, nullptr), -1);

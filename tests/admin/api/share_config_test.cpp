@@ -5,49 +5,23 @@
 namespace share::test {
 namespace {
 
-// What the share record of a configuration request holds.
-struct SentShare {
-    std::string name;
-    std::string newName = {};
-    std::string sharePath = {};
-    std::string comment = {};
-    int32_t encrypt = 0;
-    int32_t folder = 0;
-    uint8_t atm = 0;
-    uint32_t mask = 0;
-};
-
-ShareParams SentRecord(const SentShare &s) {
-    ShareParams p;
-    std::memset(&p, 0, sizeof p);
-    Put(p.shareName, s.name);
-    Put(p.newShareName, s.newName);
-    Put(p.sharePath, s.sharePath);
-    Put(p.comment, s.comment);
-    p.encryptData = s.encrypt;
-    p.folderRedirection = s.folder;
-    p.atmBackup = s.atm;
-    p.modifyMask = s.mask;
-    return p;
-}
-
-std::vector<uint8_t> CreateRequest(const SentShare &s) {
-    const ShareParams p = SentRecord(s);
+std::vector<uint8_t> CreateRequest(const ShareFields &s) {
+    const ShareParams p = ShareRecord(s);
     const std::vector<uint8_t> dn(256, 0);
     return EncodeRequest(0, 2,
                          {RecordElement(6, p), BytesElement(2, p.sharePath, 512),
                           BytesElement(20, dn.data(), dn.size())});
 }
 
-std::vector<uint8_t> ModifyRequest(const SentShare &s) {
-    return EncodeRequest(0, 77, {RecordElement(6, SentRecord(s))});
+std::vector<uint8_t> ModifyRequest(const ShareFields &s) {
+    return EncodeRequest(0, 77, {RecordElement(6, ShareRecord(s))});
 }
 
 std::vector<uint8_t> RemoveRequest(const std::string &name) {
     const std::vector<uint8_t> dn(256, 0);
     return EncodeRequest(
         0, 3,
-        {RecordElement(6, SentRecord({.name = name})), BytesElement(20, dn.data(), dn.size())});
+        {RecordElement(6, ShareRecord({.name = name})), BytesElement(20, dn.data(), dn.size())});
 }
 
 class ShareConfigTest : public ApiTest {};
@@ -63,7 +37,7 @@ TEST_F(ShareConfigTest, CreateSendsEveryOption) {
         const char *label;
         ShareInfoBuilder record;
         std::vector<int32_t> entries;
-        SentShare sent;
+        ShareFields sent;
     };
     const std::string name80(80, 'n'), comment47(47, 'c');
     Case cases[] = {
@@ -71,23 +45,23 @@ TEST_F(ShareConfigTest, CreateSendsEveryOption) {
          Typical(),
          {1, 10, 12, 34, 17, 49, 54, 68, 0},
          {.name = "DATA",
-          .sharePath = "VOL1:/users/public",
+          .path = "VOL1:/users/public",
           .comment = "hello",
-          .encrypt = 1,
           .folder = 0,
+          .encrypt = 1,
           .atm = 1}},
         {"no comment",
          ShareInfoBuilder().Name("DATA").Volume("VOL1").Path("/p").NoComment(),
          {1, 10, 12, 34, 49, 54, 68, 0},
-         {.name = "DATA", .sharePath = "VOL1:/p"}},
+         {.name = "DATA", .path = "VOL1:/p"}},
         {"empty path",
          ShareInfoBuilder().Name("D").Volume("VOL1").Path("").Comment(""),
          {1, 10, 12, 34, 17, 49, 54, 68, 0},
-         {.name = "D", .sharePath = "VOL1:"}},
+         {.name = "D", .path = "VOL1:"}},
         {"longest name and comment",
          ShareInfoBuilder().Name(name80).Volume("V").Path("/").Comment(comment47).Switches(0, 9, 0),
          {1, 10, 12, 34, 17, 49, 54, 68, 0},
-         {.name = name80, .sharePath = "V:/", .comment = comment47, .folder = 1}},
+         {.name = name80, .path = "V:/", .comment = comment47, .folder = 1}},
     };
     for (Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -96,8 +70,8 @@ TEST_F(ShareConfigTest, CreateSendsEveryOption) {
         EXPECT_EQ(CIFSLIB_CreateShare(c.record.Get()), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, CreateRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
     EXPECT_TRUE(ApiLines().empty());
 }
@@ -133,7 +107,7 @@ TEST_F(ShareConfigTest, CreateRejectsBeforeSending) {
         EXPECT_EQ(CIFSLIB_CreateShare(c.record.Get()), -1);
         EXPECT_EQ(server.RequestCount(), 0u);
         EXPECT_EQ(ApiLines(), std::vector<std::string>{Line("ERROR", c.log)});
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -144,7 +118,7 @@ TEST_F(ShareConfigTest, PipelineRejectionReleasesTheEntries) {
     b.Name("D").Volume("V").Path(std::string(600, 'p')).Comment("c");
     EXPECT_EQ(CIFSLIB_CreateShare(b.Get()), -1);
     EXPECT_EQ(server.RequestCount(), 0u);
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_TRUE(ArgBlockValuesCleared());
     EXPECT_TRUE(ApiLines().empty());
 }
 
@@ -153,7 +127,7 @@ TEST_F(ShareConfigTest, ChangeSendsTheMaskedOptions) {
         const char *label;
         uint32_t mask;
         std::vector<int32_t> entries;
-        SentShare sent;
+        ShareFields sent;
     };
     const Case cases[] = {
         {"new name, path, encrypt data",
@@ -161,9 +135,9 @@ TEST_F(ShareConfigTest, ChangeSendsTheMaskedOptions) {
          {1, 78, 12, 79, 34, 49, 0},
          {.name = "DATA",
           .newName = "DATA2",
-          .sharePath = "VOL1:/users/public",
-          .encrypt = 1,
-          .mask = 0x0B}},
+          .path = "VOL1:/users/public",
+          .flags = 0x0B,
+          .encrypt = 1}},
         {"nothing", 0, {1, 78, 12, 0}, {.name = "DATA"}},
         {"unknown bits are ignored", 0x40, {1, 78, 12, 0}, {.name = "DATA"}},
         {"everything",
@@ -171,16 +145,16 @@ TEST_F(ShareConfigTest, ChangeSendsTheMaskedOptions) {
          {1, 78, 12, 79, 34, 17, 49, 54, 68, 0},
          {.name = "DATA",
           .newName = "DATA2",
-          .sharePath = "VOL1:/users/public",
+          .path = "VOL1:/users/public",
           .comment = "hello",
-          .encrypt = 1,
+          .flags = 0x3F,
           .folder = 0,
-          .atm = 1,
-          .mask = 0x3F}},
+          .encrypt = 1,
+          .atm = 1}},
         {"switches only",
          0x30,
          {1, 78, 12, 54, 68, 0},
-         {.name = "DATA", .folder = 0, .atm = 1, .mask = 0x30}},
+         {.name = "DATA", .flags = 0x30, .folder = 0, .atm = 1}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
@@ -191,8 +165,8 @@ TEST_F(ShareConfigTest, ChangeSendsTheMaskedOptions) {
         EXPECT_EQ(CIFSLIB_ChangeShareConfiguration(b.Get()), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, ModifyRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -200,14 +174,14 @@ TEST_F(ShareConfigTest, ChangeFeaturesSendsOnlyTheSwitches) {
     struct Case {
         uint32_t mask;
         std::vector<int32_t> entries;
-        SentShare sent;
+        ShareFields sent;
     };
     const Case cases[] = {
-        {0x0B, {1, 78, 12, 49, 0}, {.name = "DATA", .encrypt = 1, .mask = 0x08}},
+        {0x0B, {1, 78, 12, 49, 0}, {.name = "DATA", .flags = 0x08, .encrypt = 1}},
         {0x07, {1, 78, 12, 0}, {.name = "DATA"}},
         {0x38,
          {1, 78, 12, 49, 54, 68, 0},
-         {.name = "DATA", .encrypt = 1, .folder = 0, .atm = 1, .mask = 0x38}},
+         {.name = "DATA", .flags = 0x38, .folder = 0, .encrypt = 1, .atm = 1}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.mask);
@@ -222,7 +196,7 @@ TEST_F(ShareConfigTest, ChangeFeaturesSendsOnlyTheSwitches) {
         EXPECT_EQ(CIFSLIB_ChangeShareFeatureConfiguration(info), 0);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, ModifyRequest(c.sent));
-        EXPECT_EQ(EntryIds(static_cast<int>(c.entries.size())), c.entries);
+        EXPECT_EQ(ArgBlockIds(static_cast<int>(c.entries.size())), c.entries);
     }
 }
 
@@ -253,7 +227,7 @@ TEST_F(ShareConfigTest, ChangeRejectsBeforeSending) {
         EXPECT_EQ(CIFSLIB_ChangeShareConfiguration(b.Get()), -1);
         EXPECT_EQ(server.RequestCount(), 0u);
         EXPECT_EQ(ApiLines(), std::vector<std::string>{Line("ERROR", c.log)});
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -326,8 +300,8 @@ TEST_F(ShareConfigTest, RemoveAListedRecordUnchanged) {
     ClearArgBlock();
     EXPECT_EQ(CIFSLIB_RemoveShare(EntryOf(list, 0)), 0);
     EXPECT_EQ(server.LastRequest().raw, RemoveRequest("DATA"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{1, 11, 12, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{1, 11, 12, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     FreeInfoList(list);
 }
 

@@ -70,8 +70,8 @@ TEST_F(ShareNamesTest, BuildsTheListFromTheNameElements) {
         EXPECT_EQ(ApiLines(), c.log);
         ASSERT_EQ(server.RequestCount(), 1u);
         EXPECT_EQ(server.LastRequest().raw, NoElementRequest(0));
-        EXPECT_EQ(EntryIds(3), (std::vector<int32_t>{1, 7, 0}));
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_EQ(ArgBlockIds(3), (std::vector<int32_t>{1, 7, 0}));
+        EXPECT_TRUE(ArgBlockValuesCleared());
         std::free(list);
     }
 }
@@ -157,7 +157,7 @@ class ListAllSharesTest : public ApiTest {
 };
 
 TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
-    const ServerShare data{.name = "DATA",
+    const ShareFields data{.name = "DATA",
                            .volume = "VOL1",
                            .path = "/users/public",
                            .comment = "team files",
@@ -168,7 +168,7 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
                            .folder = 7,
                            .encrypt = -1,
                            .atm = 2};
-    const ServerShare vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
+    const ShareFields vol{.name = "VOL1", .volume = "VOL1", .folder = 0, .encrypt = 0, .atm = 0};
     FakeServer server(Server({"DATA", "VOL1"},
                              {{"DATA", Reply::Status(0, {ShareElement(data), TextElement(9, "x")})},
                               {"VOL1", Reply::Status(0, {ShareElement(vol)})}}));
@@ -212,15 +212,15 @@ TEST_F(ListAllSharesTest, OneRecordPerNameWithEveryField) {
     EXPECT_EQ(requests[0].raw, NoElementRequest(0));
     EXPECT_EQ(requests[1].raw, ShareDetailsRequest("DATA"));
     EXPECT_EQ(requests[2].raw, ShareDetailsRequest("VOL1"));
-    EXPECT_EQ(EntryIds(4), (std::vector<int32_t>{1, 7, 12, 0}));
-    EXPECT_TRUE(BlockValuesCleared());
+    EXPECT_EQ(ArgBlockIds(4), (std::vector<int32_t>{1, 7, 12, 0}));
+    EXPECT_TRUE(ArgBlockValuesCleared());
     FreeInfoList(list);
 }
 
 TEST_F(ListAllSharesTest, VolumeTypeDerivation) {
     struct Case {
         const char *label;
-        ServerShare share;
+        ShareFields share;
         uint16_t type;
         bool gdfsLine;
     };
@@ -273,7 +273,7 @@ TEST_F(ListAllSharesTest, NoSharesGiveAnEmptyList) {
 }
 
 TEST_F(ListAllSharesTest, FailuresReleaseEverythingAndStoreNothing) {
-    const ServerShare a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
+    const ShareFields a{.name = "A", .volume = "V"}, b{.name = "B", .volume = "V"};
     struct Case {
         const char *label;
         std::map<std::string, Reply> details;
@@ -323,7 +323,7 @@ TEST_F(ListAllSharesTest, FailuresReleaseEverythingAndStoreNothing) {
         EXPECT_EQ(list, Sentinel<ShareInfoList>());
         EXPECT_EQ(server.RequestCount(), c.requests);
         EXPECT_EQ(ApiLines(), c.log);
-        EXPECT_TRUE(BlockValuesCleared());
+        EXPECT_TRUE(ArgBlockValuesCleared());
     }
 }
 
@@ -335,7 +335,7 @@ TEST_F(ListAllSharesTest, NameRefusalIsPassedOn) {
 }
 
 TEST_F(ListAllSharesTest, ExtraRecordsInOneAnswerAreDropped) {
-    const ServerShare a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
+    const ShareFields a{.name = "A", .volume = "V"}, extra{.name = "X", .volume = "V"};
     FakeServer server(Server(
         {"A", "B"},
         {{"A", Reply::Status(0, {ShareElement(a), ShareElement(extra), ShareElement(extra)})},

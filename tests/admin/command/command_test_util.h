@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "shareadmin/command.h"
+#include "tests/support/arg_block.h"
 #include "tests/support/capture.h"
 #include "tests/support/isolation.h"
 
@@ -21,42 +22,6 @@ namespace share::test {
 
 inline constexpr uint32_t kLogAll = 15;
 inline constexpr uint32_t kLogWithoutError = 15 & ~4u;
-
-// One entry to write: a code and a value (heap copy made by the fixture; null stays null).
-struct Arg {
-    int32_t id;
-    std::optional<std::string> value;
-};
-
-inline Arg A(int32_t id) {
-    return Arg{id, std::nullopt};
-}
-inline Arg A(int32_t id, std::string value) {
-    return Arg{id, std::move(value)};
-}
-
-// Frees whatever the block still holds and zeroes it.
-inline void ClearBlock() {
-    for (CifsArgEntry &e : gbCifsArg) {
-        std::free(e.value);
-        e = CifsArgEntry{};
-    }
-}
-
-// Clears the block, then writes the entries in order followed by an end entry (when there is
-// room). Returns the pointers written, by entry index.
-inline std::vector<char *> FillBlock(const std::vector<Arg> &args) {
-    ClearBlock();
-    std::vector<char *> written;
-    int i = 0;
-    for (const Arg &a : args) {
-        gbCifsArg[i].id = a.id;
-        gbCifsArg[i].value = a.value ? strdup(a.value->c_str()) : nullptr;
-        written.push_back(gbCifsArg[i].value);
-        ++i;
-    }
-    return written;
-}
 
 struct Outcome {
     int rc = 0;
@@ -99,12 +64,12 @@ inline void ExpectReleased(const std::vector<char *> &written, std::set<int> rel
 class CommandTest : public testing::Test {
   protected:
     void SetUp() override {
-        ClearBlock();
+        ClearArgBlock();
         saved_level_ = gCIFSLogLevel;
         gCIFSLogLevel = kLogAll;
     }
     void TearDown() override {
-        ClearBlock();
+        ClearArgBlock();
         gCIFSLogLevel = saved_level_;
     }
 
@@ -145,7 +110,7 @@ inline void RunCases(Parser parser, const std::vector<Case> &cases) {
         for (uint32_t level : {kLogAll, kLogWithoutError}) {
             SCOPED_TRACE(c.name + (level == kLogAll ? " (log on)" : " (log off)"));
             gCIFSLogLevel = level;
-            const std::vector<char *> written = FillBlock(c.args);
+            const std::vector<char *> written = FillArgBlock(c.args);
             const bool logs = PrivateDevLog();
             const Outcome o = Capture(parser);
             EXPECT_EQ(o.rc, c.rc);

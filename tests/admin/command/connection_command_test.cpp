@@ -99,7 +99,7 @@ TEST_F(ConnectionCommands, FilesListByRecordMovesThePointer) {
         std::vector<Arg> args = {A(32), A(7)};
         if (index == 3) args.push_back(A(60));
         args.push_back(A(80, "record bytes"));
-        const std::vector<char *> written = FillBlock(args);
+        const std::vector<char *> written = FillArgBlock(args);
         const Outcome o = Capture(ProcessFilesCommandData);
         EXPECT_EQ(o.rc, 0);
         EXPECT_EQ(o.ctx.functionId, 79);
@@ -123,7 +123,7 @@ TEST_F(ConnectionCommands, FilesClose) {
 
 // The management API ends a close at entry 3; what an earlier command left in entry 4 is stale.
 TEST_F(ConnectionCommands, FilesIgnoreAStaleEntryAfterTheEnd) {
-    FillBlock({A(32), A(33), A(34, "vol1:/f"), A(0), A(12, "stale")});
+    FillArgBlock({A(32), A(33), A(34, "vol1:/f"), A(0), A(12, "stale")});
     const Outcome o = Capture(ProcessFilesCommandData);
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.ctx.functionId, 36);
@@ -132,7 +132,7 @@ TEST_F(ConnectionCommands, FilesIgnoreAStaleEntryAfterTheEnd) {
 }
 
 TEST_F(ConnectionCommands, FilesPathCopyWithoutMemory) {
-    FillBlock({A(32), A(7), A(34, "vol1:/f")});
+    FillArgBlock({A(32), A(7), A(34, "vol1:/f")});
     bool triggered = false;
     const Outcome o = Capture([&triggered](CmdContext *ctx) {
         AllocFaultScope fault(0);  // armed inside: the capture's own allocations do not count

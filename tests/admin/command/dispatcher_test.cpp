@@ -99,7 +99,7 @@ TEST_F(Dispatcher, RoutesEveryCode) {
     for (int32_t code = 0; code <= 86; ++code) codes.push_back(code);
     for (int32_t code : codes) {
         SCOPED_TRACE("code " + std::to_string(code));
-        const std::vector<char *> written = FillBlock({A(code, "yes"), A(0)});
+        const std::vector<char *> written = FillArgBlock({A(code, "yes"), A(0)});
         const Outcome routed = Capture(ProcessCommandLineData);
         const command::CommandRow *row = FindCommand(code);
         if (row == nullptr || row->kind == HandlerKind::kNotCommand) {
@@ -115,7 +115,7 @@ TEST_F(Dispatcher, RoutesEveryCode) {
         if (object != ObjectParsers().end()) {
             EXPECT_EQ(gbCifsArg[0].value, written[0]);
         }
-        FillBlock({A(code, "yes"), A(0)});
+        FillArgBlock({A(code, "yes"), A(0)});
         const Outcome direct = Capture(expected);
         EXPECT_EQ(routed.rc, direct.rc == 0 ? 0 : -1);
         EXPECT_EQ(routed.out, direct.out);
@@ -128,7 +128,7 @@ TEST_F(Dispatcher, RoutesEveryCode) {
 }
 
 TEST_F(Dispatcher, TheBlockIsPerThread) {
-    FillBlock({A(1, "main"), A(7)});
+    FillArgBlock({A(1, "main"), A(7)});
     int32_t seen_code = -1;
     std::thread([&seen_code] {
         seen_code = gbCifsArg[0].id;
@@ -197,7 +197,7 @@ class Pipeline : public CommandTest {
 protected:
     // Runs the block through the whole pipeline and returns what the server received.
     Request Send(const std::vector<Arg> &args, int *rc) {
-        FillBlock(args);
+        FillArgBlock(args);
         RespPkt *response = nullptr;
         StdoutCapture out;
         *rc = ValidateAndProcessCmd(&response);
@@ -319,7 +319,7 @@ TEST_F(Pipeline, ListRequestRecordsOnTheWire) {
         auto *record = static_cast<uint8_t *>(std::calloc(1, c.head + data));
         for (size_t i = 0; i < c.head + data; ++i) record[i] = static_cast<uint8_t>(i + 1);
         std::memcpy(record + c.word, &data, 4);
-        FillBlock(c.args);
+        FillArgBlock(c.args);
         gbCifsArg[c.index].value = reinterpret_cast<char *>(record);
         RespPkt *response = nullptr;
         ASSERT_EQ(ValidateAndProcessCmd(&response), 0);
@@ -337,7 +337,7 @@ TEST_F(Pipeline, ListRequestRecordsOnTheWire) {
 
 TEST_F(Pipeline, TheResponseIsHandedOver) {
     server_.SetHandler([](const Request &) { return Reply::Status(7, {TextElement(1, "docs")}); });
-    FillBlock({A(1), A(7)});
+    FillArgBlock({A(1), A(7)});
     RespPkt *response = nullptr;
     ASSERT_EQ(ValidateAndProcessCmd(&response), 0);
     ASSERT_NE(response, nullptr);
@@ -348,7 +348,7 @@ TEST_F(Pipeline, TheResponseIsHandedOver) {
 }
 
 TEST_F(Pipeline, WithoutResponseOutTheResponseIsReleased) {
-    FillBlock({A(30), A(7)});
+    FillArgBlock({A(30), A(7)});
     EXPECT_EQ(ValidateAndProcessCmd(nullptr), 0);
     EXPECT_EQ(server_.RequestCount(), 1u);
     EXPECT_EQ(server_.LastRequest().function, 26);
@@ -376,7 +376,7 @@ TEST_F(Pipeline, FailuresLeaveTheResponsePointerAlone) {
             return r;
         });
         const size_t before = server_.RequestCount();
-        FillBlock(c.args);
+        FillArgBlock(c.args);
         RespPkt *response = sentinel;
         StdoutCapture out;
         EXPECT_EQ(ValidateAndProcessCmd(&response), -1);
@@ -387,14 +387,14 @@ TEST_F(Pipeline, FailuresLeaveTheResponsePointerAlone) {
 }
 
 TEST(PipelineWithoutServer, FailsAndReleasesEverything) {
-    ClearBlock();
-    FillBlock({A(32), A(33), A(34, "vol1:/f")});
+    ClearArgBlock();
+    FillArgBlock({A(32), A(33), A(34, "vol1:/f")});
     auto *const sentinel = reinterpret_cast<RespPkt *>(0x1);
     RespPkt *response = sentinel;
     EXPECT_EQ(ValidateAndProcessCmd(&response), -1);
     EXPECT_EQ(response, sentinel);
     EXPECT_EQ(gbCifsArg[2].value, nullptr);
-    ClearBlock();
+    ClearArgBlock();
 }
 
 // Every allocation of a run fails once: the call either succeeds or fails cleanly, the value
@@ -406,7 +406,7 @@ TEST_F(Pipeline, EveryAllocationFailureIsHandled) {
     const std::string big(3000, 'p');  // an element beyond the first buffer: it must grow
     bool sawAppendFailure = false, sawComponentFailure = false;
     for (long i = 0;; ++i) {
-        FillBlock({A(32), A(7), A(34, big)});
+        FillArgBlock({A(32), A(7), A(34, big)});
         const size_t before = server_.RequestCount();
         auto *const sentinel = reinterpret_cast<RespPkt *>(0x1);
         RespPkt *response = sentinel;

@@ -21,7 +21,7 @@ struct OptionArg {
 inline std::vector<char *> FillOptionArgs(const std::vector<OptionArg> &args) {
     std::vector<Arg> block;
     for (const OptionArg &a : args) block.push_back(a.value ? A(a.id, a.value) : A(a.id));
-    return FillBlock(block);
+    return FillArgBlock(block);
 }
 
 // The context is packed: read its numbers by value (+run.ctx.params.intValue), never bind them.

@@ -85,7 +85,7 @@ TEST_F(UserCommands, InvalidUserCacheListAndTimeout) {
 }
 
 TEST_F(UserCommands, ListInvalidUsersMovesTheRecord) {
-    const std::vector<char *> written = FillBlock({A(28), A(81, "record")});
+    const std::vector<char *> written = FillArgBlock({A(28), A(81, "record")});
     const Outcome o = Capture(ProcessIUCCommandData);
     EXPECT_EQ(o.rc, 0);
     EXPECT_EQ(o.ctx.functionId, 80);
