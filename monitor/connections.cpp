@@ -20,7 +20,7 @@ constexpr TextArrayMessages kFileMessages{
 
 Made MakeConnection(const Element &element, NodePtr<ConnListNode> &node) noexcept {
     const RecordView rec(element.Bytes());
-    if (element.type != kTypeConnection || !rec.HasFixedPart()) {
+    if (element.type != CIFS_ELEM_CONNECTION || !rec.HasFixedPart()) {
         LogError(kInvalidType);
         return Made::kSkipped;
     }
@@ -72,7 +72,7 @@ using namespace share::monitor;
 
 extern "C" SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) noexcept {
     if (count == nullptr || listOut == nullptr) return -1;
-    CmdContext request = NewRecord(kListConnections);
+    CmdContext request = NewRecord(CIFS_FN_MON_LIST_CONNECTIONS);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Listing of all active connections failed. Error: %d",
                           reply)) {
@@ -93,7 +93,7 @@ extern "C" SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **list
 extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
                                          UserDetailsNode **detailsOut) noexcept {
     if (detailsOut == nullptr) return -1;
-    CmdContext request = NewRecord(kConnectionDetails, connectionNumber);
+    CmdContext request = NewRecord(CIFS_FN_MON_CONNECTION_DETAILS, connectionNumber);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Getting User Details Failed. Error: %d", reply)) {
         return rc;
@@ -105,7 +105,7 @@ extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
         LogError(kNoDetails);
         return -1;
     }
-    if (element.type != kTypeConnection) return 0;
+    if (element.type != CIFS_ELEM_CONNECTION) return 0;
     const RecordView rec(element.Bytes());
     // A record that cannot be read whole counts as an element of another type: nothing kept.
     if (!rec.HasFixedPart()) {

@@ -33,13 +33,15 @@ constexpr const char kTextFailure[] =
     "structure";
 
 constexpr FrameRow kFrames[] = {
-    {kListVolumes, Param::kNone, 0, nullptr},
-    {kListConnections, Param::kNone, 0, nullptr},
-    {kConnectionDetails, Param::kConnectionId, kTypeConnection, kByConnectionListFailure},
-    {kCloseByConnection, Param::kConnectionId, kTypeConnection, kByConnectionCloseFailure},
-    {kListVolumeFiles, Param::kText, kTypeText, kTextFailure},
-    {kCloseByPath, Param::kText, kTypeText, kTextFailure},
-    {kCloseByVolume, Param::kText, kTypeText, kTextFailure},
+    {CIFS_FN_MON_LIST_VOLUMES, Param::kNone, 0, nullptr},
+    {CIFS_FN_MON_LIST_CONNECTIONS, Param::kNone, 0, nullptr},
+    {CIFS_FN_MON_CONNECTION_DETAILS, Param::kConnectionId, CIFS_ELEM_CONNECTION,
+     kByConnectionListFailure},
+    {CIFS_FN_MON_CLOSE_BY_CONNECTION, Param::kConnectionId, CIFS_ELEM_CONNECTION,
+     kByConnectionCloseFailure},
+    {CIFS_FN_MON_VOLUME_FILES, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
+    {CIFS_FN_MON_CLOSE_BY_PATH, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
+    {CIFS_FN_MON_CLOSE_BY_VOLUME, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
 };
 
 const FrameRow *FindFrame(uint8_t function) noexcept {
@@ -106,20 +108,20 @@ void PacketDeleter::operator()(RespPkt *pkt) const noexcept {
     std::free(pkt);
 }
 
-CmdContext NewRecord(FunctionId function) noexcept {
+CmdContext NewRecord(uint8_t function) noexcept {
     CmdContext record;
     std::memset(&record, 0, sizeof record);
     record.functionId = function;
     return record;
 }
 
-CmdContext NewRecord(FunctionId function, int32_t connectionNumber) noexcept {
+CmdContext NewRecord(uint8_t function, int32_t connectionNumber) noexcept {
     CmdContext record = NewRecord(function);
     record.params.connectionId = static_cast<uint16_t>(connectionNumber);  // low 16 bits
     return record;
 }
 
-CmdContext NewRecord(FunctionId function, const char *text) noexcept {
+CmdContext NewRecord(uint8_t function, const char *text) noexcept {
     CmdContext record = NewRecord(function);
     record.params.pathRef = const_cast<char *>(text);  // read only, during the call
     return record;

@@ -15,24 +15,6 @@
 
 namespace share::monitor {
 
-// Function IDs of the monitoring requests.
-enum FunctionId : uint8_t {
-    kListVolumes = 0,
-    kListConnections = 26,
-    kConnectionDetails = 29,
-    kListVolumeFiles = 32,
-    kCloseByPath = 36,
-    kCloseByConnection = 37,
-    kCloseByVolume = 38,
-};
-
-// Element type codes.
-enum ElementType : uint8_t {
-    kTypeName = 1,
-    kTypeConnection = 41,
-    kTypeText = 42,
-};
-
 // syslog under "CLI", each only when its level bit is set in gCIFSLogLevel.
 void LogError(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
 void LogDebug(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
@@ -46,9 +28,9 @@ using RequestPtr = std::unique_ptr<ReqPkt, PacketDeleter>;
 using ResponsePtr = std::unique_ptr<RespPkt, PacketDeleter>;
 
 // A zeroed request record for one function, with the optional parameter at the start of params.
-CmdContext NewRecord(FunctionId function) noexcept;
-CmdContext NewRecord(FunctionId function, int32_t connectionNumber) noexcept;
-CmdContext NewRecord(FunctionId function, const char *text) noexcept;
+CmdContext NewRecord(uint8_t function) noexcept;
+CmdContext NewRecord(uint8_t function, int32_t connectionNumber) noexcept;
+CmdContext NewRecord(uint8_t function, const char *text) noexcept;
 
 // Sends the record and reads the reply's status. 0: the server accepted and `response` holds
 // the reply. Otherwise the call's result, with nothing held: -1 when nothing was received, or

@@ -14,7 +14,7 @@ constexpr TextArrayMessages kFileMessages{
     "Failed to allocate memory for fileNames. Requested Memory: %lu bytes"};
 
 Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept {
-    if (element.type != kTypeName) {
+    if (element.type != CIFS_ELEM_NAME) {
         LogError("Invalid data type in response packet");
         return Made::kSkipped;
     }
@@ -27,7 +27,7 @@ Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept
 
 Made MakeVolumeFiles(const Element &element, NodePtr<VolFileListNode> &node) noexcept {
     const RecordView rec(element.Bytes());
-    if (element.type != kTypeConnection || !rec.HasFixedPart()) {
+    if (element.type != CIFS_ELEM_CONNECTION || !rec.HasFixedPart()) {
         LogError(kInvalidFileRecord);
         return Made::kSkipped;
     }
@@ -70,7 +70,7 @@ using namespace share::monitor;
 
 extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode **listOut) noexcept {
     if (count == nullptr || listOut == nullptr) return -1;
-    CmdContext request = NewRecord(kListVolumes);
+    CmdContext request = NewRecord(CIFS_FN_MON_LIST_VOLUMES);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Listing of all Volumes/Shares Failed. Error: %d",
                           reply)) {
@@ -91,7 +91,7 @@ extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode *
 extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListNode **listOut,
                                                 int32_t *count) noexcept {
     if (volume == nullptr || listOut == nullptr || count == nullptr) return -1;
-    CmdContext request = NewRecord(kListVolumeFiles, volume);
+    CmdContext request = NewRecord(CIFS_FN_MON_VOLUME_FILES, volume);
     ResponsePtr reply;
     if (int rc =
             Exchange(request, "(Interface)Listing all Open Files within a Volume Failed. Error: %d",
@@ -112,17 +112,17 @@ extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListN
 
 extern "C" SHARE_API int Ext_CloseFileByFileName(const char *path) noexcept {
     if (path == nullptr) return -1;
-    return Close(NewRecord(kCloseByPath, path),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_PATH, path),
                  "(Interface)Closing all File Handles by Filename Failed. Error: %d");
 }
 
 extern "C" SHARE_API int Ext_CloseFileByVolume(const char *volume) noexcept {
     if (volume == nullptr) return -1;
-    return Close(NewRecord(kCloseByVolume, volume),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_VOLUME, volume),
                  "(Interface)Closing all Files within a Volume Failed. Error: %d");
 }
 
 extern "C" SHARE_API int Ext_CloseFileByID(int32_t connectionNumber) noexcept {
-    return Close(NewRecord(kCloseByConnection, connectionNumber),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_CONNECTION, connectionNumber),
                  "(Interface)Closing all File Handles by a connection Failed. Error: %d");
 }

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
 #include "protocol/wire.h"
@@ -15,8 +14,8 @@
 namespace share::api {
 namespace {
 
-// Entries (30, null), (action, value), end, end: the connections command with a copy of the
-// connection number where one is given.
+// Entries (CMD_CONNECTIONS, null), (action, value), end, end: the connections command with a copy
+// of the connection number where one is given.
 bool ConnectionsCommand(Command &cmd, int32_t action, const char *number) noexcept {
     if (number == nullptr) {
         cmd.Add(action);
@@ -30,7 +29,7 @@ bool ConnectionsCommand(Command &cmd, int32_t action, const char *number) noexce
 
 // The whole record, and, when `withBlock`, the security-equivalence block behind it.
 bool IsDetailsReply(const Element &e, bool withBlock) noexcept {
-    if (e.type != elem::kConnection || !IsConnectionRecord(e.Bytes())) return false;
+    if (e.type != CIFS_ELEM_CONNECTION || !IsConnectionRecord(e.Bytes())) return false;
     if (!withBlock) return true;
     const auto length = wire::LoadU32(e.Bytes(), offsetof(ConnectionRecord, secEquivLength));
     return wire::Fits(e.length, CIFS_CONNECTION_RECORD_SIZE, *length);
@@ -56,7 +55,7 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     if (count == nullptr) return -1;
-    Command cmd(code::kConnections);
+    Command cmd(CMD_CONNECTIONS);
     cmd.EndThrough(3);
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
@@ -74,7 +73,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
         return 0;
     }
     const auto value = wire::LoadU32(e.Bytes(), 0);
-    if (e.type != elem::kConnection || !value) {
+    if (e.type != CIFS_ELEM_CONNECTION || !value) {
         Log(CIFS_LOG_ERROR, "Invalid data type in the response packet");
         return -1;
     }
@@ -88,8 +87,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
         Log(CIFS_LOG_ERROR, "CIFSLIB: Invalid input parameters.");
         return -1;
     }
-    Command cmd(code::kConnections);
-    if (!ConnectionsCommand(cmd, code::kConnection, connectionNumber)) return -1;
+    Command cmd(CMD_CONNECTIONS);
+    if (!ConnectionsCommand(cmd, CIFS_ACT_CONNECTION, connectionNumber)) return -1;
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
             Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d", status);
@@ -156,8 +155,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
         return -1;
     }
 
-    Command cmd(code::kConnections);
-    ConnectionsCommand(cmd, code::kList, nullptr);
+    Command cmd(CMD_CONNECTIONS);
+    ConnectionsCommand(cmd, CIFS_ACT_LIST, nullptr);
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
             Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d", status);
@@ -175,7 +174,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     size_t filled = 0;
     // Once every record is filled, the element read next is dropped whatever it holds.
     while (step == Step::kElement && filled < slots) {
-        if (e.type == elem::kConnection && IsConnectionRecord(e.Bytes()))
+        if (e.type == CIFS_ELEM_CONNECTION && IsConnectionRecord(e.Bytes()))
             std::memcpy(records + filled++ * CIFS_CONNECTION_RECORD_SIZE, e.payload.get(),
                         CIFS_CONNECTION_RECORD_SIZE);
         else
@@ -195,8 +194,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
             "information of mapped shares.");
         return -1;
     }
-    Command cmd(code::kConnections);
-    if (!ConnectionsCommand(cmd, code::kMappedShares, connectionNumber)) return -1;
+    Command cmd(CMD_CONNECTIONS);
+    if (!ConnectionsCommand(cmd, CIFS_ACT_MAPPED_SHARES, connectionNumber)) return -1;
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
             Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d",
@@ -208,7 +207,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
     Step step = walk.Next(e);
     if (step == Step::kFailed) return -1;
     const auto announced = step == Step::kElement ? wire::LoadU32(e.Bytes(), 0) : 0u;
-    if (step == Step::kElement && (e.type != elem::kConnection || !announced)) {
+    if (step == Step::kElement && (e.type != CIFS_ELEM_CONNECTION || !announced)) {
         Log(CIFS_LOG_INFO, "%s", kMissing);
         return -1;
     }
@@ -234,7 +233,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
         return -1;
     }
     for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type != elem::kShareRecord || !IsShareRecord(e.Bytes())) {
+        if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
             Log(CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information",
                 e.type);

@@ -39,11 +39,11 @@ class Command {
     bool AddOwned(int32_t id, CString text) noexcept;
     // (id, the caller's record pointer itself): never freed here.
     void AddBorrowed(int32_t id, void *record) noexcept;
-    // The end entry (0, null).
-    void End() noexcept { Put(0, nullptr); }
-    // End entries (0, null) from the next entry up to and including entry `last`.
+    // The end entry (CIFS_ARG_END, null).
+    void End() noexcept { Put(CIFS_ARG_END, nullptr); }
+    // End entries from the next entry up to and including entry `last`.
     void EndThrough(int last) noexcept {
-        do Put(0, nullptr);
+        do Put(CIFS_ARG_END, nullptr);
         while (next_ <= last);
     }
 

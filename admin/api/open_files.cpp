@@ -2,7 +2,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "protocol/wire.h"
 #include "shareadmin/api.h"
@@ -14,14 +13,14 @@ const char *TextAt(const void *record, size_t fixedSize, uint32_t offset) noexce
     return static_cast<const char *>(record) + fixedSize + offset;
 }
 
-// Adds or removes a user context: entries (83, null), (action, copy), end, end.
+// Adds or removes a user context: entries (CMD_USER_CONTEXTS, null), (action, copy), end, end.
 int ChangeUserContext(const char *context, int32_t action, const char *invalid,
                       const char *refused) noexcept {
     if (context == nullptr) {
         Log(CIFS_LOG_ERROR, "%s", invalid);
         return -1;
     }
-    Command cmd(code::kUserContexts);
+    Command cmd(CMD_USER_CONTEXTS);
     if (!cmd.AddCopy(action, context)) return -1;
     cmd.EndThrough(3);
     return RunForStatus(cmd, [&](int32_t status) { Log(CIFS_LOG_ERROR, refused, status); });
@@ -29,7 +28,7 @@ int ChangeUserContext(const char *context, int32_t action, const char *invalid,
 
 // The user-context reply: an 8-byte header and dataLength bytes that must lie inside it.
 bool IsUserContextReply(const Element &e) noexcept {
-    if (e.type != elem::kUserContexts) return false;
+    if (e.type != CIFS_ELEM_USER_CONTEXTS) return false;
     const auto length = wire::LoadU32(e.Bytes(), offsetof(UserContextHeader, dataLength));
     return length && wire::Fits(e.length, sizeof(UserContextHeader), *length);
 }
@@ -45,10 +44,10 @@ extern "C" SHARE_API int CIFSLIB_ListOpenFiles(OpenFilesRequest *request, void *
         Log(CIFS_LOG_ERROR, "CIFSLIB: Not received request parameter to list open files.");
         return -1;
     }
-    Command cmd(code::kFiles);
-    cmd.Add(code::kList);
-    cmd.Add(code::kListModifier);
-    cmd.AddBorrowed(code::kRequestRecord, request);
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_LIST);
+    cmd.Add(CIFS_OPT_LIST_MODIFIER);
+    cmd.AddBorrowed(CIFS_OPT_REQUEST_RECORD, request);
     cmd.End();
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
@@ -63,7 +62,7 @@ extern "C" SHARE_API int CIFSLIB_ListOpenFiles(OpenFilesRequest *request, void *
     ElementWalk walk(response.get());
     Element e;
     if (walk.Next(e) != Step::kElement) return -1;
-    if (e.type != elem::kOpenFiles) {
+    if (e.type != CIFS_ELEM_OPEN_FILES) {
         Log(CIFS_LOG_DEBUG, "CIFSLIB: Invalid data type received in the response packet: %d",
             e.type);
         return -1;
@@ -78,9 +77,9 @@ extern "C" SHARE_API int CIFSLIB_CloseOpenFile(OpenFileInfo *openFileInfo) noexc
         return -1;
     }
     const char *path = TextAt(openFileInfo, OPEN_FILE_INFO_FIXED_SIZE, openFileInfo->pathOffset);
-    Command cmd(code::kFiles);
-    cmd.Add(code::kClose);
-    if (!cmd.AddCopy(code::kPath, path)) {
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_CLOSE);
+    if (!cmd.AddCopy(CIFS_OPT_PATH, path)) {
         Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store full path of the file: %s",
             path);
         return -1;
@@ -94,9 +93,9 @@ extern "C" SHARE_API int CIFSLIB_CloseOpenFile(OpenFileInfo *openFileInfo) noexc
 extern "C" SHARE_API int CIFSLIB_CloseAllOpenFiles(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) return -1;
     const char *volume = TextAt(shareInfo, SHARE_INFO_FIXED_SIZE, shareInfo->volumeOffset);
-    Command cmd(code::kFiles);
-    cmd.Add(code::kClose);
-    if (!cmd.AddCopy(code::kVolume, volume)) {
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_CLOSE);
+    if (!cmd.AddCopy(CIFS_OPT_VOLUME, volume)) {
         Log(CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory to store share name for closing open files of "
             "volume: %s",
@@ -113,8 +112,8 @@ extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
         Log(CIFS_LOG_ERROR, "CIFSLIB: CIFSLIB_ListUserContexts: Invalid output parameters.");
         return -1;
     }
-    Command cmd(code::kUserContexts);
-    cmd.Add(code::kList);
+    Command cmd(CMD_USER_CONTEXTS);
+    cmd.Add(CIFS_ACT_LIST);
     cmd.EndThrough(3);
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
@@ -157,13 +156,13 @@ extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
 }
 
 extern "C" SHARE_API int CIFSLIB_AddUserContext(const char *context) noexcept {
-    return ChangeUserContext(context, code::kAdd,
+    return ChangeUserContext(context, CIFS_ACT_ADD,
                              "CIFSLIB: CIFSLIB_AddUserContext: Invalid output parameters.",
                              "CIFSLIB: Adding of user context Failed. error: %d");
 }
 
 extern "C" SHARE_API int CIFSLIB_RemoveUserContext(const char *context) noexcept {
-    return ChangeUserContext(context, code::kRemove,
+    return ChangeUserContext(context, CIFS_ACT_REMOVE,
                              "CIFSLIB: CIFSLIB_RemoveUserContext: Invalid output parameters.",
                              "CIFSLIB: Removing of user context Failed. error: %d");
 }

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "shareadmin/api.h"
 
@@ -63,15 +62,15 @@ struct SwitchField {
     uint8_t ShareInfo::*field;
 };
 constexpr SwitchField kSwitches[3] = {
-    {SHARE_MODIFY_ENCRYPT_DATA, code::kEncryptData, &ShareInfo::encryptData},
-    {SHARE_MODIFY_FOLDER_REDIRECTION, code::kFolderRedirection, &ShareInfo::folderRedirection},
-    {SHARE_MODIFY_ATM_BACKUP, code::kAtmBackup, &ShareInfo::atmBackup},
+    {SHARE_MODIFY_ENCRYPT_DATA, CIFS_OPT_ENCRYPT_DATA, &ShareInfo::encryptData},
+    {SHARE_MODIFY_FOLDER_REDIRECTION, CIFS_OPT_FOLDER_REDIRECTION, &ShareInfo::folderRedirection},
+    {SHARE_MODIFY_ATM_BACKUP, CIFS_OPT_ATM_BACKUP, &ShareInfo::atmBackup},
 };
 
 // Entries 0 to 2: the share command, its action and a copy of the share name.
 bool StartCommand(Command &cmd, int32_t action, const char *name, const char *copyFailed) noexcept {
     cmd.Add(action);
-    if (cmd.AddCopy(code::kName, name)) return true;
+    if (cmd.AddCopy(CIFS_OPT_NAME, name)) return true;
     Log(CIFS_LOG_ERROR, copyFailed, name);
     return false;
 }
@@ -83,7 +82,7 @@ bool AddSharePath(Command &cmd, ShareInfo *info, const char *name, const Message
     const size_t size = std::strlen(volume) + 1 + std::strlen(path) + 1;
     CString text(static_cast<char *>(std::malloc(size)));
     if (text) std::snprintf(text.get(), size, "%s:%s", volume, path);
-    if (cmd.AddOwned(code::kPath, std::move(text))) return true;
+    if (cmd.AddOwned(CIFS_OPT_PATH, std::move(text))) return true;
     Log(CIFS_LOG_ERROR, msg.pathCopy, name, volume, path);
     return false;
 }
@@ -96,7 +95,7 @@ bool AddComment(Command &cmd, ShareInfo *info, const char *name, const Messages 
         Log(CIFS_LOG_ERROR, msg.commentTooLong, name, comment);
         return false;
     }
-    if (cmd.AddCopy(code::kComment, comment)) return true;
+    if (cmd.AddCopy(CIFS_OPT_COMMENT, comment)) return true;
     Log(CIFS_LOG_ERROR, msg.commentCopy, name, comment);
     return false;
 }
@@ -127,8 +126,8 @@ int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
         return -1;
     }
     const char *name = TextAt(info, info->nameOffset);
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kModify, name, kChange.nameCopy)) return -1;
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_MODIFY, name, kChange.nameCopy)) return -1;
 
     if ((mask & SHARE_MODIFY_NEW_NAME) != 0) {
         const char *newName = TextAt(info, info->newNameOffset);
@@ -144,7 +143,7 @@ int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
                 "CIFSLIB: Invalid new name provided for changing share configuration: %s", name);
             return -1;
         }
-        if (!cmd.AddCopy(code::kNewName, newName)) {
+        if (!cmd.AddCopy(CIFS_OPT_NEW_NAME, newName)) {
             Log(CIFS_LOG_ERROR,
                 "CIFSLIB: Failed to allocate memory to store new name for changing share "
                 "configuration: %s",
@@ -178,8 +177,8 @@ extern "C" SHARE_API int CIFSLIB_CreateShare(ShareInfo *shareInfo) noexcept {
         Log(CIFS_LOG_ERROR, "CIFSLIB: Invalid name provided to create a new share: %s", name);
         return -1;
     }
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kAdd, name, kCreate.nameCopy)) return -1;
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_ADD, name, kCreate.nameCopy)) return -1;
     if (!AddSharePath(cmd, shareInfo, name, kCreate)) return -1;
     if (shareInfo->commentOffset != SHARE_INFO_NO_COMMENT &&
         !AddComment(cmd, shareInfo, name, kCreate))
@@ -201,8 +200,8 @@ extern "C" SHARE_API int CIFSLIB_ChangeShareFeatureConfiguration(ShareInfo *shar
 extern "C" SHARE_API int CIFSLIB_RemoveShare(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) return -1;
     const char *name = TextAt(shareInfo, shareInfo->nameOffset);
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kRemove, name,
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_REMOVE, name,
                       "CIFSLIB: Failed to allocate memory to store share name for removing "
                       "share: %s"))
         return -1;

@@ -2,7 +2,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
 #include "shareadmin/api.h"
@@ -17,9 +16,9 @@ char *NameSlot(ShareNameList *list, size_t i) noexcept {
 
 // Appends the records of one share's details answer. 0, -1, or the server's status.
 int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) noexcept {
-    Command cmd(code::kShare);
-    cmd.Add(code::kList);
-    if (!cmd.AddCopy(code::kName, name)) {
+    Command cmd(CMD_SHARE);
+    cmd.Add(CIFS_ACT_LIST);
+    if (!cmd.AddCopy(CIFS_OPT_NAME, name)) {
         Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store share name: %s", name);
         return -1;
     }
@@ -41,8 +40,8 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
         return -1;
     }
     for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type == elem::kShareExtra) continue;
-        if (e.type != elem::kShareRecord || !IsShareRecord(e.Bytes())) {
+        if (e.type == CIFS_ELEM_SHARE_EXTRA) continue;
+        if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
             Log(CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information "
                 "of: %s",
@@ -75,8 +74,8 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
             "CIFSLIB: Not received sharesList parameter to fill names of all the shares.");
         return -1;
     }
-    Command cmd(code::kShare);
-    cmd.Add(code::kList);
+    Command cmd(CMD_SHARE);
+    cmd.Add(CIFS_ACT_LIST);
     cmd.EndThrough(2);
     Response response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
@@ -111,7 +110,7 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
     }
     size_t used = 0;
     for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type != elem::kShareName) {
+        if (e.type != CIFS_ELEM_NAME) {
             Log(CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet of listing all share names",
                 e.type);

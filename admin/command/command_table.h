@@ -1,15 +1,14 @@
-// The command table: one row per command code 0..86 of gbCifsArg entry 0. Codes that are not
-// commands exist in the same number space as action and option codes of later entries.
+// The command table: one row per command code 0..CIFS_CMD_LAST of gbCifsArg entry 0. Codes that are
+// not commands exist in the same number space as action and option codes of later entries.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "shareadmin/codes.h"
 #include "shareadmin/context.h"
 
 namespace share::command {
-
-inline constexpr int32_t kLastCommandCode = 86;
 
 enum class HandlerKind : uint8_t {
     kNotCommand,  // rejected in entry 0
@@ -39,10 +38,10 @@ struct CommandRow {
     FunctionIds functionIds;
 };
 
-// Rows for codes 0..kLastCommandCode, indexed by code.
+// Rows for codes 0..CIFS_CMD_LAST, indexed by code.
 std::span<const CommandRow> CommandTable() noexcept;
 
-// Row of a command code, or null for codes outside 0..kLastCommandCode.
+// Row of a command code, or null for codes outside 0..CIFS_CMD_LAST.
 const CommandRow *FindCommand(int32_t code) noexcept;
 
 }  // namespace share::command

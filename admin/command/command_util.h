@@ -25,9 +25,10 @@ void Print(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
 // syslog at level ERROR under CLI, only when that bit is set in gCIFSLogLevel.
 void LogError(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
 
-// Code of entry `index`, or 0 past the block's last entry (a full block has no end entry).
+// Code of entry `index`, or CIFS_ARG_END past the block's last entry (a full block has no end
+// entry).
 inline int32_t ArgCode(int index) noexcept {
-    return index >= 0 && index < CIFS_ARG_ENTRIES ? gbCifsArg[index].id : 0;
+    return index >= 0 && index < CIFS_ARG_ENTRIES ? gbCifsArg[index].id : CIFS_ARG_END;
 }
 inline const char *ArgValue(int index) noexcept {
     return gbCifsArg[index].value;

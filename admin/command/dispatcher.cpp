@@ -32,12 +32,12 @@ using RequestOwner = std::unique_ptr<ReqPkt, ReqPktDeleter>;
 // context that owns it dies with this call, so the copy goes with it.
 bool OwnsPathCopy(uint8_t functionId) noexcept {
     switch (functionId) {
-        case 30:
-        case 32:
-        case 33:
-        case 35:
-        case 36:
-        case 38:
+        case CIFS_FN_FILES_BY_PATH:
+        case CIFS_FN_FILES_BY_VOLUME:
+        case CIFS_FN_FILES_BY_PATH_MODIFIED:
+        case CIFS_FN_FILES_BY_VOLUME_MODIFIED:
+        case CIFS_FN_CLOSE_BY_PATH:
+        case CIFS_FN_CLOSE_BY_VOLUME:
             return true;
         default:
             return false;

@@ -10,22 +10,6 @@
 
 namespace share::command {
 
-// Action and option codes that the option commands read from entries 1 and 2.
-enum OptionCode : int32_t {
-    kActionList = 7,
-    kActionAdd = 10,
-    kActionRemove = 11,
-    kOptionServerName = 15,
-    kOptionIpAddress = 16,
-    kOptionDnsEntry = 19,
-    kOptionConnectionId = 31,
-    kOptionJunctionPath = 34,
-    kOptionShareByDefault = 38,
-    kOptionQuotaSyncValue = 42,
-    kOptionCryptoKeysSwitch = 71,
-    kOptionInterface = 76,
-};
-
 // Where a message goes: printed exactly as formatted, printed as one line, or logged (ERROR/CLI).
 enum class Channel : uint8_t { kPrint, kLine, kLog };
 
