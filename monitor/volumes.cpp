@@ -15,7 +15,7 @@ constexpr TextArrayMessages kFileMessages{
 
 Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept {
     if (element.type != CIFS_ELEM_NAME) {
-        LogError("Invalid data type in response packet");
+        SHARE_LOG_CLI_ERROR("Invalid data type in response packet");
         return Made::kSkipped;
     }
     node = NewNode<VolsDetailsNode>(
@@ -28,7 +28,7 @@ Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept
 Made MakeVolumeFiles(const Element &element, NodePtr<VolFileListNode> &node) noexcept {
     const RecordView rec(element.Bytes());
     if (element.type != CIFS_ELEM_CONNECTION || !rec.HasFixedPart()) {
-        LogError(kInvalidFileRecord);
+        SHARE_LOG_CLI_ERROR(kInvalidFileRecord);
         return Made::kSkipped;
     }
     node = NewNode<VolFileListNode>(
@@ -50,7 +50,7 @@ Made MakeVolumeFiles(const Element &element, NodePtr<VolFileListNode> &node) noe
             return Made::kNode;
         case Copied::kMalformed:
             node.reset();
-            LogError(kInvalidFileRecord);
+            SHARE_LOG_CLI_ERROR(kInvalidFileRecord);
             return Made::kSkipped;
         case Copied::kNoMemory:
             break;
@@ -66,6 +66,7 @@ int Close(CmdContext request, const char *refusal) noexcept {
 }  // namespace
 }  // namespace share::monitor
 
+using namespace share;
 using namespace share::monitor;
 
 extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode **listOut) noexcept {
@@ -80,7 +81,7 @@ extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode *
         case Collected::kStored:
             return 0;
         case Collected::kNoElement:
-            LogDebug("No data is available in the response packet to list the shares");
+            SHARE_LOG_CLI_DEBUG("No data is available in the response packet to list the shares");
             break;
         case Collected::kFailed:
             break;
@@ -102,7 +103,7 @@ extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListN
         case Collected::kStored:
             return 0;
         case Collected::kNoElement:
-            LogDebug("No files are in open state");
+            SHARE_LOG_CLI_DEBUG("No files are in open state");
             break;
         case Collected::kFailed:
             break;

@@ -6,6 +6,7 @@
 #include <span>
 
 #include "protocol/log.h"
+#include "protocol/memory.h"
 #include "protocol/wire.h"
 
 namespace share::protocol {
@@ -53,12 +54,6 @@ struct View {
     bool BodyInside() const { return side.header + uint64_t{BodyLength()} <= pkt->capacity; }
     bool Empty() const { return Count() == 0 && BodyLength() == 0; }
 };
-
-template <class Pkt>
-void Release(Pkt *pkt) noexcept {
-    std::free(pkt->buffer);
-    std::free(pkt);
-}
 
 enum class Growth { kNone, kOk, kStepFailed, kLargeFailed };
 
@@ -122,7 +117,7 @@ Pkt *InsertData(const Side &side, const AppendMessages &msg, Pkt *pkt, unsigned 
     const View<Pkt> view{side, pkt};
     if (pkt->buffer == nullptr) {
         SHARE_LOG_CLI_ERROR("%s", msg.noBuffer);
-        if (msg.releaseOnFailure) Release(pkt);
+        if (msg.releaseOnFailure) ReleasePacket(pkt);
         return nullptr;
     }
     // A damaged handle, or a payload that is not there: refuse without touching anything.
@@ -136,7 +131,7 @@ Pkt *InsertData(const Side &side, const AppendMessages &msg, Pkt *pkt, unsigned 
     const Growth growth = Grow(view, needed, added + side.header);
     if (growth == Growth::kStepFailed || growth == Growth::kLargeFailed) {
         SHARE_LOG_CLI_ERROR("%s", growth == Growth::kStepFailed ? msg.stepFailed : msg.largeFailed);
-        if (msg.releaseOnFailure) Release(pkt);
+        if (msg.releaseOnFailure) ReleasePacket(pkt);
         return nullptr;
     }
     const auto bytes = view.bytes();
@@ -311,7 +306,7 @@ extern "C" SHARE_API ReqPkt *ReqPktInsertFunctionID(ReqPkt *pkt, unsigned int fu
     if (pkt == nullptr) return nullptr;
     if (!View<ReqPkt>{kRequest, pkt}.HasHeader()) {
         SHARE_LOG_CLI_ERROR("Request packet structure has no buffer to set function id");
-        Release(pkt);
+        share::ReleasePacket(pkt);
         return nullptr;
     }
     pkt->buffer[share::wire::kReqFunction] = static_cast<uint8_t>(functionId);

@@ -20,7 +20,8 @@ bool ConnectionsCommand(Command &cmd, int32_t action, const char *number) noexce
     if (number == nullptr) {
         cmd.Add(action);
     } else if (!cmd.AddCopy(action, number)) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to parse connection number.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: Failed to allocate memory to parse connection number.");
         return false;
     }
     cmd.EndThrough(3);
@@ -57,10 +58,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     if (count == nullptr) return -1;
     Command cmd(CMD_CONNECTIONS);
     cmd.EndThrough(3);
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d",
-                status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                          "CIFSLIB: Not able to get total connections count. error: %d", status);
         }))
         return rc;
     ElementWalk walk(response.get());
@@ -68,13 +69,13 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     const Step step = walk.Next(e);
     if (step == Step::kFailed) return -1;
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kNoConnections);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kNoConnections);
         *count = 0;
         return 0;
     }
     const auto value = wire::LoadU32(e.Bytes(), 0);
     if (e.type != CIFS_ELEM_CONNECTION || !value) {
-        Log(CIFS_LOG_ERROR, "Invalid data type in the response packet");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR, "Invalid data type in the response packet");
         return -1;
     }
     *count = static_cast<int32_t>(*value);
@@ -84,14 +85,15 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
 extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumber, void *record,
                                                       void **sevBlock) noexcept {
     if (connectionNumber == nullptr || record == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Invalid input parameters.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Invalid input parameters.");
         return -1;
     }
     Command cmd(CMD_CONNECTIONS);
     if (!ConnectionsCommand(cmd, CIFS_ACT_CONNECTION, connectionNumber)) return -1;
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d", status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d",
+                          status);
         }))
         return rc;
     ElementWalk walk(response.get());
@@ -99,11 +101,11 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
     const Step step = walk.Next(e);
     if (step == Step::kFailed) return -1;
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kNoConnections);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kNoConnections);
         return 0;
     }
     if (!IsDetailsReply(e, sevBlock != nullptr)) {
-        Log(CIFS_LOG_DEBUG, kInvalidType, e.type);
+        SHARE_LOG_CLI(CIFS_LOG_DEBUG, kInvalidType, e.type);
         return 0;
     }
     std::memcpy(record, e.payload.get(), CIFS_CONNECTION_RECORD_SIZE);
@@ -115,7 +117,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
     // At least one byte, so that an empty block is still a block.
     void *block = std::calloc(1, length != 0 ? length : 1);
     if (block == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory for SEV information. Requested Memory: %lu bytes",
             static_cast<unsigned long>(length));
         return 0;
@@ -127,18 +130,20 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
 
 extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexcept {
     if (list == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: CIFSLIB_GetConnectionsList: Invalid output parameters.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: CIFSLIB_GetConnectionsList: Invalid output parameters.");
         return -1;
     }
     int32_t count = 0;
     if (CIFSLIB_GetConnectionsCount(&count) != 0 || count < 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connections count.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connections count.");
         return -1;
     }
     std::unique_ptr<ConnectionList, ConnectionListDeleter> result(
         static_cast<ConnectionList *>(std::calloc(1, sizeof(ConnectionList))));
     if (!result) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory for Connection list object. Requested Memory: %lu "
             "bytes",
             static_cast<unsigned long>(sizeof(ConnectionList)));
@@ -148,7 +153,8 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     result->count = count;
     result->records = std::calloc(slots != 0 ? slots : 1, CIFS_CONNECTION_RECORD_SIZE);
     if (result->records == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory for Connection Information. Requested Memory: %lu "
             "bytes",
             static_cast<unsigned long>(slots * CIFS_CONNECTION_RECORD_SIZE));
@@ -157,9 +163,10 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
 
     Command cmd(CMD_CONNECTIONS);
     ConnectionsCommand(cmd, CIFS_ACT_LIST, nullptr);
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d", status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d",
+                          status);
         }))
         return rc;
     ElementWalk walk(response.get());
@@ -167,7 +174,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     Step step = walk.Next(e);
     if (step == Step::kFailed) return -1;
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG, "%s", kNoConnections);
+        SHARE_LOG_CLI(CIFS_LOG_DEBUG, "%s", kNoConnections);
         return 0;
     }
     auto *records = static_cast<uint8_t *>(result->records);
@@ -178,7 +185,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
             std::memcpy(records + filled++ * CIFS_CONNECTION_RECORD_SIZE, e.payload.get(),
                         CIFS_CONNECTION_RECORD_SIZE);
         else
-            Log(CIFS_LOG_DEBUG, kInvalidType, e.type);
+            SHARE_LOG_CLI(CIFS_LOG_DEBUG, kInvalidType, e.type);
         step = walk.Next(e);
     }
     if (step == Step::kFailed && filled < slots) return -1;
@@ -189,17 +196,17 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
 extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectionNumber,
                                                            ShareInfoList **sharesList) noexcept {
     if (connectionNumber == nullptr || sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
-            "CIFSLIB: Not received connection number and sharesList parameter to fill "
-            "information of mapped shares.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: Not received connection number and sharesList parameter to fill "
+                      "information of mapped shares.");
         return -1;
     }
     Command cmd(CMD_CONNECTIONS);
     if (!ConnectionsCommand(cmd, CIFS_ACT_MAPPED_SHARES, connectionNumber)) return -1;
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d",
-                status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                          "CIFSLIB: Failed to get connection mapped shares. error: %d", status);
         }))
         return rc;
     ElementWalk walk(response.get());
@@ -208,19 +215,20 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
     if (step == Step::kFailed) return -1;
     const auto announced = step == Step::kElement ? wire::LoadU32(e.Bytes(), 0) : 0u;
     if (step == Step::kElement && (e.type != CIFS_ELEM_CONNECTION || !announced)) {
-        Log(CIFS_LOG_INFO, "%s", kMissing);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kMissing);
         return -1;
     }
     if (*announced == 0) {  // also when no element came
-        Log(CIFS_LOG_INFO, "CIFSLIB: There are no mapped shares by this connection %s.",
-            connectionNumber);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "CIFSLIB: There are no mapped shares by this connection %s.",
+                      connectionNumber);
         return -1;
     }
     const size_t capacity = *announced;
     const size_t size = ShareInfoListSize(capacity);
     InfoList result(static_cast<ShareInfoList *>(std::calloc(1, size)));
     if (!result) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of mapped "
             "shares",
             static_cast<unsigned long>(size));
@@ -229,19 +237,21 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
     step = walk.Next(e);
     if (step == Step::kFailed) return -1;
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kMissing);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kMissing);
         return -1;
     }
     for (; step == Step::kElement; step = walk.Next(e)) {
         if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI(
+                CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information",
                 e.type);
             return -1;
         }
         CPtr<ShareInfo> info = BuildShareInfo(e.Bytes(), VolumeTypeRule::kMapped);
         if (!info) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI(
+                CIFS_LOG_ERROR,
                 "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of share",
                 static_cast<unsigned long>(ShareInfoSize(e.Bytes())));
             return -1;

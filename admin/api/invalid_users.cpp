@@ -30,45 +30,50 @@ constexpr UserAction kMakePermanent = {
 // Entries (CMD_INVALID_USER_CACHE, null), (action, null), (CIFS_OPT_NAME, copy of the name), end.
 int RunUserAction(const UserAction &a, const char *userName) noexcept {
     if (userName == nullptr) {
-        Log(CIFS_LOG_ERROR, "%s", a.notReceived);
+        SHARE_LOG_CLI(CIFS_LOG_ERROR, "%s", a.notReceived);
         return -1;
     }
     Command cmd(CMD_INVALID_USER_CACHE);
     cmd.Add(a.action);
     if (!cmd.AddCopy(CIFS_OPT_NAME, userName)) {
         const int error = errno;
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
-            userName, error);
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
+                      userName, error);
         return -1;
     }
     cmd.End();
-    return RunForStatus(cmd,
-                        [&](int32_t status) { Log(CIFS_LOG_ERROR, a.refused, userName, status); });
+    return RunForStatus(
+        cmd, [&](int32_t status) { SHARE_LOG_CLI(CIFS_LOG_ERROR, a.refused, userName, status); });
 }
 
 }  // namespace
 }  // namespace share::api
 
+using namespace share;
 using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_ListInvalidUsers(void *request, void **list) noexcept {
     if (request == nullptr || list == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received request parameter to list invalid users.");
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: Not received request parameter to list invalid users.");
         return -1;
     }
     Command cmd(CMD_INVALID_USER_CACHE);
     cmd.AddBorrowed(CIFS_ACT_LIST_INVALID_USERS, request);
     cmd.End();
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d", status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d",
+                          status);
         }))
         return rc;
     ElementWalk walk(response.get());
     Element e;
     if (walk.Next(e) != Step::kElement) return -1;
     if (e.type != CIFS_ELEM_INVALID_USERS) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Invalid data type received in the response packet: %u, expected: %u",
             static_cast<unsigned>(e.type), static_cast<unsigned>(CIFS_ELEM_INVALID_USERS));
         return -1;

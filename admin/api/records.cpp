@@ -79,7 +79,7 @@ uint16_t DeriveVolumeType(std::span<const uint8_t> record, std::string_view name
     std::memcpy(text, name.data(), name.size());
     if (strcasecmp(text, "_admin") == 0 || strcasecmp(text, "ADMIN") == 0) return SHARE_TYPE_ADMIN;
     if ((U32(record, kFlagWord) & kGdfsFlag) != 0) {
-        Log(CIFS_LOG_EVENT, "******** setting volumeType to STYPE_GDFS ************");
+        SHARE_LOG_CLI(CIFS_LOG_EVENT, "******** setting volumeType to STYPE_GDFS ************");
         return STYPE_GDFS;
     }
     return SHARE_TYPE_VOLUME;

@@ -19,13 +19,15 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
     Command cmd(CMD_SHARE);
     cmd.Add(CIFS_ACT_LIST);
     if (!cmd.AddCopy(CIFS_OPT_NAME, name)) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store share name: %s", name);
+        SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store share name: %s",
+                      name);
         return -1;
     }
     cmd.EndThrough(3);
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                          "CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
         }))
         return rc;
 
@@ -33,7 +35,8 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
     Element e;
     Step step = walk.Next(e);
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG,
+        SHARE_LOG_CLI(
+            CIFS_LOG_DEBUG,
             "CIFSLIB: No data is available in the response packet to store share information "
             "of: %s",
             name);
@@ -42,7 +45,8 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
     for (; step == Step::kElement; step = walk.Next(e)) {
         if (e.type == CIFS_ELEM_SHARE_EXTRA) continue;
         if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI(
+                CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information "
                 "of: %s",
                 e.type, name);
@@ -51,7 +55,8 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
         if (list->count >= capacity) continue;  // one record per name: extras are dropped
         CPtr<ShareInfo> info = BuildShareInfo(e.Bytes(), VolumeTypeRule::kListed);
         if (!info) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI(
+                CIFS_LOG_ERROR,
                 "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of share: "
                 "%s",
                 static_cast<unsigned long>(ShareInfoSize(e.Bytes())), name);
@@ -70,23 +75,24 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexcept {
     if (sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Not received sharesList parameter to fill names of all the shares.");
         return -1;
     }
     Command cmd(CMD_SHARE);
     cmd.Add(CIFS_ACT_LIST);
     cmd.EndThrough(2);
-    Response response;
+    ResponsePtr response;
     if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing names of all volumes/shares failed, error: %d",
-                status);
+            SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                          "CIFSLIB: Listing names of all volumes/shares failed, error: %d", status);
         }))
         return rc;
     const int count = RespPktGetNumberOfData(response.get());
     if (count < 0) return -1;
     if (count == 0) {
-        Log(CIFS_LOG_DEBUG, "CIFSLIB: No shares exist on the server");
+        SHARE_LOG_CLI(CIFS_LOG_DEBUG, "CIFSLIB: No shares exist on the server");
         return 0;
     }
 
@@ -94,8 +100,9 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
     const size_t size = slots * SHARE_NAME_SLOT_SIZE + offsetof(ShareNameList, names);
     CPtr<ShareNameList> list(static_cast<ShareNameList *>(std::calloc(1, size)));
     if (!list) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory of %lu bytes to fill share names",
-            static_cast<unsigned long>(size));
+        SHARE_LOG_CLI(CIFS_LOG_ERROR,
+                      "CIFSLIB: Failed to allocate memory of %lu bytes to fill share names",
+                      static_cast<unsigned long>(size));
         return -1;
     }
     list->count = static_cast<uint32_t>(count);
@@ -104,14 +111,15 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
     Element e;
     Step step = walk.Next(e);
     if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG,
-            "CIFSLIB: No data is available in the response packet to list the shares");
+        SHARE_LOG_CLI(CIFS_LOG_DEBUG,
+                      "CIFSLIB: No data is available in the response packet to list the shares");
         return -1;
     }
     size_t used = 0;
     for (; step == Step::kElement; step = walk.Next(e)) {
         if (e.type != CIFS_ELEM_NAME) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI(
+                CIFS_LOG_ERROR,
                 "CIFSLIB: Invalid data type '%u' in response packet of listing all share names",
                 e.type);
             continue;
@@ -125,7 +133,8 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
 
 extern "C" SHARE_API int CIFSLIB_ListAllShares(ShareInfoList **sharesList) noexcept {
     if (sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Not received sharesList parameter to fill information of all the shares.");
         return -1;
     }
@@ -138,7 +147,8 @@ extern "C" SHARE_API int CIFSLIB_ListAllShares(ShareInfoList **sharesList) noexc
     const size_t size = ShareInfoListSize(capacity);
     InfoList list(static_cast<ShareInfoList *>(std::calloc(1, size)));
     if (!list) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI(
+            CIFS_LOG_ERROR,
             "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of all shares",
             static_cast<unsigned long>(size));
         return -1;

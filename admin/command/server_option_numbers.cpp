@@ -157,7 +157,7 @@ constexpr PathCheck kJunctionPathChecks[] = {
 bool JunctionPathValid(std::string_view path) {
     for (const PathCheck &check : kJunctionPathChecks) {
         if (check.fails(path)) {
-            if (check.detail) LogError("%s", check.detail);
+            if (check.detail) SHARE_LOG_CLI_ERROR("%s", check.detail);
             return false;
         }
     }

@@ -129,7 +129,7 @@ bool ApplyYesNo(CmdContext *ctx, const ShareOption &opt, int index, const char *
     } else if (value != nullptr && strcasecmp(value, "no") == 0) {
         on = 0;
     } else {
-        LogError(opt.invalid, verb, value != nullptr ? value : "");
+        SHARE_LOG_CLI_ERROR(opt.invalid, verb, value != nullptr ? value : "");
         ReleaseArg(index);
         return false;
     }
@@ -263,7 +263,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
         if (std::strcmp(word.get(), "NO") == 0) on = 0;
     }
     if (on < 0) {
-        LogError(a.invalidValue, value != nullptr ? value : "");
+        SHARE_LOG_CLI_ERROR(a.invalidValue, value != nullptr ? value : "");
         ReleaseArg(1);
         return -1;
     }
@@ -272,7 +272,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
     ReleaseArg(1);
 
     if (ArgCode(2) != CIFS_OPT_NAME) {
-        LogError("%s", a.usage);
+        SHARE_LOG_CLI_ERROR("%s", a.usage);
         return -1;
     }
     const char *name = ArgValue(2);
@@ -281,7 +281,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
         CopyField(ctx->params.share.shareName, sizeof ctx->params.share.shareName, name);
         ok = NormaliseName(ctx->params.share.shareName);
     }
-    if (!ok) LogError("%s", a.badName);
+    if (!ok) SHARE_LOG_CLI_ERROR("%s", a.badName);
     ReleaseArg(2);
     return ok ? 0 : -1;
 }
@@ -308,6 +308,7 @@ extern "C" SHARE_API int ProcessShareCommandData(CmdContext *ctx) noexcept {
     }
     for (const SwitchAction &a : kSwitchActions)
         if (a.action == action) return RunSwitch(ctx, a);
-    LogError("Failed to process share request. Invalid command entered, check the usage");
+    SHARE_LOG_CLI_ERROR(
+        "Failed to process share request. Invalid command entered, check the usage");
     return -1;
 }

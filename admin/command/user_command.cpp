@@ -23,7 +23,7 @@ struct Report {
 
     void Emit() const noexcept {
         if (logged)
-            LogError("%s", text);
+            SHARE_LOG_CLI_ERROR("%s", text);
         else
             PrintLine(text);
     }
@@ -77,7 +77,7 @@ int RunNameAction(CmdContext *ctx, const NameAction &a) noexcept {
     }
     if (std::strlen(name) > kMaxUserName) {
         if (a.tooLongLogged)
-            LogError(a.tooLong, static_cast<int>(kMaxUserName));
+            SHARE_LOG_CLI_ERROR(a.tooLong, static_cast<int>(kMaxUserName));
         else
             Print(a.tooLong, static_cast<int>(kMaxUserName));
         ReleaseArg(2);
@@ -114,7 +114,7 @@ int SetTimeout(CmdContext *ctx) noexcept {
 int ListInvalidUsers(CmdContext *ctx) noexcept {
     const char *record = ArgValue(1);
     if (ArgCode(2) != CIFS_ARG_END || record == nullptr) {
-        LogError(
+        SHARE_LOG_CLI_ERROR(
             "Failed to process list invalid users request. Invalid command entered, check "
             "the usage");
         return -1;
