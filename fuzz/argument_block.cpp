@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "admin/command/request_encoding.h"
 #include "fuzz/harness.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
@@ -39,13 +40,6 @@ int32_t MakeCode(share::fuzz::Reader &in) {
     return b % 90;
 }
 
-bool OwnsPathCopy(uint8_t functionId) {
-    switch (functionId) {
-        case 30: case 32: case 33: case 35: case 36: case 38: return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -72,7 +66,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::free(req->buffer);
         std::free(req);
     }
-    if (OwnsPathCopy(ctx.functionId)) {
+    if (share::command::EncodesPathRef(ctx.functionId)) {
         char *path;
         std::memcpy(&path, &ctx.params.raw[0], sizeof path);
         std::free(path);

@@ -1,5 +1,5 @@
 // The mechanics every management function shares: its argument entries, the exchange through
-// the command pipeline, the walk over the response's elements, and its log lines.
+// the command pipeline and the reading of the answer.
 #pragma once
 
 #include <cstddef>
@@ -69,6 +69,31 @@ template <class OnRefused>
 int RunForStatus(Command &cmd, OnRefused &&onRefused) noexcept {
     ResponsePtr response;
     return RunForAnswer(cmd, response, onRefused);
+}
+
+// A query's answer: its response, read element by element. `element` and `step` are what the
+// last read found.
+struct Answer {
+    ResponsePtr response;
+    ElementWalk walk{nullptr};
+    Element element;
+    Step step = Step::kEnd;
+
+    // Reads the first element; then Next reads the following ones.
+    Step Start() noexcept {
+        walk = ElementWalk(response.get());
+        return Next();
+    }
+    Step Next() noexcept { return step = walk.Next(element); }
+};
+
+// Runs a query and reads the first element of its answer: 0 with `answer.step` telling what was
+// found, -1 (pipeline failure), or the server's status after `onRefused(status)` has reported it.
+template <class OnRefused>
+int RunQuery(Command &cmd, Answer &answer, OnRefused &&onRefused) noexcept {
+    if (int rc = RunForAnswer(cmd, answer.response, onRefused)) return rc;
+    answer.Start();
+    return 0;
 }
 
 }  // namespace share::api

@@ -30,21 +30,20 @@ constexpr UserAction kMakePermanent = {
 // Entries (CMD_INVALID_USER_CACHE, null), (action, null), (CIFS_OPT_NAME, copy of the name), end.
 int RunUserAction(const UserAction &a, const char *userName) noexcept {
     if (userName == nullptr) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR, "%s", a.notReceived);
+        SHARE_LOG_CLI_ERROR("%s", a.notReceived);
         return -1;
     }
     Command cmd(CMD_INVALID_USER_CACHE);
     cmd.Add(a.action);
     if (!cmd.AddCopy(CIFS_OPT_NAME, userName)) {
         const int error = errno;
-        SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                      "CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
-                      userName, error);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
+                            userName, error);
         return -1;
     }
     cmd.End();
-    return RunForStatus(
-        cmd, [&](int32_t status) { SHARE_LOG_CLI(CIFS_LOG_ERROR, a.refused, userName, status); });
+    return RunForStatus(cmd,
+                        [&](int32_t status) { SHARE_LOG_CLI_ERROR(a.refused, userName, status); });
 }
 
 }  // namespace
@@ -55,25 +54,21 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_ListInvalidUsers(void *request, void **list) noexcept {
     if (request == nullptr || list == nullptr) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                      "CIFSLIB: Not received request parameter to list invalid users.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received request parameter to list invalid users.");
         return -1;
     }
     Command cmd(CMD_INVALID_USER_CACHE);
     cmd.AddBorrowed(CIFS_ACT_LIST_INVALID_USERS, request);
     cmd.End();
-    ResponsePtr response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d",
-                          status);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to list invalid users, error: %d", status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    if (walk.Next(e) != Step::kElement) return -1;
+    if (answer.step != Step::kElement) return -1;
+    Element &e = answer.element;
     if (e.type != CIFS_ELEM_INVALID_USERS) {
-        SHARE_LOG_CLI(
-            CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Invalid data type received in the response packet: %u, expected: %u",
             static_cast<unsigned>(e.type), static_cast<unsigned>(CIFS_ELEM_INVALID_USERS));
         return -1;

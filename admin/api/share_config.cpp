@@ -7,9 +7,18 @@
 
 #include "admin/api/exchange.h"
 #include "shareadmin/api.h"
+#include "shareadmin/context.h"
 
 namespace share::api {
 namespace {
+
+// A caller's modifyMask reaches the server as the share command's modify bits.
+static_assert(SHARE_MODIFY_NEW_NAME == CIFS_MODIFY_NEW_NAME);
+static_assert(SHARE_MODIFY_PATH == CIFS_MODIFY_PATH);
+static_assert(SHARE_MODIFY_COMMENT == CIFS_MODIFY_COMMENT);
+static_assert(SHARE_MODIFY_ENCRYPT_DATA == CIFS_MODIFY_ENCRYPT_DATA);
+static_assert(SHARE_MODIFY_FOLDER_REDIRECTION == CIFS_MODIFY_FOLDER_REDIRECTION);
+static_assert(SHARE_MODIFY_ATM_BACKUP == CIFS_MODIFY_ATM_BACKUP);
 
 constexpr size_t kMaxName = 80;
 constexpr size_t kMaxComment = 47;
@@ -71,7 +80,7 @@ constexpr SwitchField kSwitches[3] = {
 bool StartCommand(Command &cmd, int32_t action, const char *name, const char *copyFailed) noexcept {
     cmd.Add(action);
     if (cmd.AddCopy(CIFS_OPT_NAME, name)) return true;
-    SHARE_LOG_CLI(CIFS_LOG_ERROR, copyFailed, name);
+    SHARE_LOG_CLI_ERROR(copyFailed, name);
     return false;
 }
 
@@ -83,7 +92,7 @@ bool AddSharePath(Command &cmd, ShareInfo *info, const char *name, const Message
     CString text(static_cast<char *>(std::malloc(size)));
     if (text) std::snprintf(text.get(), size, "%s:%s", volume, path);
     if (cmd.AddOwned(CIFS_OPT_PATH, std::move(text))) return true;
-    SHARE_LOG_CLI(CIFS_LOG_ERROR, msg.pathCopy, name, volume, path);
+    SHARE_LOG_CLI_ERROR(msg.pathCopy, name, volume, path);
     return false;
 }
 
@@ -92,11 +101,11 @@ bool AddComment(Command &cmd, ShareInfo *info, const char *name, const Messages 
     char *comment = TextAt(info, info->commentOffset);
     stripSpaces(comment);
     if (std::strlen(comment) > kMaxComment) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR, msg.commentTooLong, name, comment);
+        SHARE_LOG_CLI_ERROR(msg.commentTooLong, name, comment);
         return false;
     }
     if (cmd.AddCopy(CIFS_OPT_COMMENT, comment)) return true;
-    SHARE_LOG_CLI(CIFS_LOG_ERROR, msg.commentCopy, name, comment);
+    SHARE_LOG_CLI_ERROR(msg.commentCopy, name, comment);
     return false;
 }
 
@@ -106,7 +115,7 @@ bool AddSwitches(Command &cmd, const ShareInfo *info, uint32_t mask, const char 
         const SwitchField &s = kSwitches[i];
         if ((mask & s.bit) == 0) continue;
         if (!cmd.AddCopy(s.code, info->*s.field != 0 ? "YES" : "NO")) {
-            SHARE_LOG_CLI(CIFS_LOG_ERROR, msg.switchCopy[i], name);
+            SHARE_LOG_CLI_ERROR(msg.switchCopy[i], name);
             return false;
         }
     }
@@ -116,14 +125,13 @@ bool AddSwitches(Command &cmd, const ShareInfo *info, uint32_t mask, const char 
 // Ends the entries and runs the command, logging a refusal with the share name.
 int Finish(Command &cmd, const char *refused, const char *name) noexcept {
     cmd.End();
-    return RunForStatus(
-        cmd, [&](int32_t status) { SHARE_LOG_CLI(CIFS_LOG_ERROR, refused, name, status); });
+    return RunForStatus(cmd, [&](int32_t status) { SHARE_LOG_CLI_ERROR(refused, name, status); });
 }
 
 int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
     if (info == nullptr) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                      "CIFSLIB: Not received shareInfo parameter to change share configuration.");
+        SHARE_LOG_CLI_ERROR(
+            "CIFSLIB: Not received shareInfo parameter to change share configuration.");
         return -1;
     }
     const char *name = TextAt(info, info->nameOffset);
@@ -133,24 +141,22 @@ int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
     if ((mask & SHARE_MODIFY_NEW_NAME) != 0) {
         const char *newName = TextAt(info, info->newNameOffset);
         if (std::strlen(newName) > kMaxName) {
-            SHARE_LOG_CLI(
-                CIFS_LOG_ERROR,
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: New name exceeds 80 characters long for changing share configuration: "
                 "%s",
                 name);
             return -1;
         }
         if (stringHasOnlyPeriods(newName) != 0) {
-            SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                          "CIFSLIB: Invalid new name provided for changing share configuration: %s",
-                          name);
+            SHARE_LOG_CLI_ERROR(
+                "CIFSLIB: Invalid new name provided for changing share configuration: %s", name);
             return -1;
         }
         if (!cmd.AddCopy(CIFS_OPT_NEW_NAME, newName)) {
-            SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                          "CIFSLIB: Failed to allocate memory to store new name for changing share "
-                          "configuration: %s",
-                          name);
+            SHARE_LOG_CLI_ERROR(
+                "CIFSLIB: Failed to allocate memory to store new name for changing share "
+                "configuration: %s",
+                name);
             return -1;
         }
     }
@@ -168,19 +174,17 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_CreateShare(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                      "CIFSLIB: Not received shareInfo parameter to create a new share.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received shareInfo parameter to create a new share.");
         return -1;
     }
     const char *name = TextAt(shareInfo, shareInfo->nameOffset);
     if (std::strlen(name) > kMaxName) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR,
-                      "CIFSLIB: Name exceeds 80 characters long to create a new share: %s", name);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Name exceeds 80 characters long to create a new share: %s",
+                            name);
         return -1;
     }
     if (stringHasOnlyPeriods(name) != 0) {
-        SHARE_LOG_CLI(CIFS_LOG_ERROR, "CIFSLIB: Invalid name provided to create a new share: %s",
-                      name);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Invalid name provided to create a new share: %s", name);
         return -1;
     }
     Command cmd(CMD_SHARE);

@@ -4,6 +4,7 @@
 
 #include "admin/command/command_table.h"
 #include "admin/command/command_util.h"
+#include "admin/command/request_encoding.h"
 #include "protocol/log.h"
 #include "protocol/memory.h"
 #include "shareadmin/command.h"
@@ -17,27 +18,13 @@ namespace {
 
 constexpr const char kRejected[] = "Failed to validate and process command";
 
-// The file commands leave a heap copy of their path or volume name behind pathRef; the
-// context that owns it dies with this call, so the copy goes with it.
-bool OwnsPathCopy(uint8_t functionId) noexcept {
-    switch (functionId) {
-        case CIFS_FN_FILES_BY_PATH:
-        case CIFS_FN_FILES_BY_VOLUME:
-        case CIFS_FN_FILES_BY_PATH_MODIFIED:
-        case CIFS_FN_FILES_BY_VOLUME_MODIFIED:
-        case CIFS_FN_CLOSE_BY_PATH:
-        case CIFS_FN_CLOSE_BY_VOLUME:
-            return true;
-        default:
-            return false;
-    }
-}
-
+// The context that owns a path copy (see EncodesPathRef) dies with this call, so the copy goes
+// with it.
 class PathCopyGuard {
   public:
     explicit PathCopyGuard(CmdContext *ctx) noexcept : ctx_(ctx) {}
     ~PathCopyGuard() {
-        if (OwnsPathCopy(ctx_->functionId)) {
+        if (EncodesPathRef(ctx_->functionId)) {
             std::free(LoadPointer<char>(ctx_));
             StorePointer(ctx_, nullptr);
         }

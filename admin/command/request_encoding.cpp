@@ -4,6 +4,8 @@
 //   element  := type | length rule | source
 //   length   := fixed N | text length + 1 | record head + u32 stored in the record
 //   source   := params + offset | serverDn | text at pathRef | record at listRequestRef
+#include "admin/command/request_encoding.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -394,6 +396,15 @@ bool Locate(const CmdContext *ctx, const ElementRule &e, Payload *out) noexcept 
 }
 
 }  // namespace
+
+bool EncodesPathRef(uint8_t functionId) noexcept {
+    if (functionId > CIFS_FN_LAST) return false;
+    const EncodingRow &row = kEncoding[functionId];
+    for (uint8_t i = 0; i < row.count; ++i)
+        if (row.elements[i].source == Source::kPathRef) return true;
+    return false;
+}
+
 }  // namespace share::command
 
 using namespace share::command;
