@@ -82,7 +82,9 @@ Growth Grow(const View<Pkt> &view, uint64_t needed, uint64_t large) noexcept {
     return Growth::kOk;
 }
 
-// Messages of the append operations, per side.
+// Messages of the append operations, per side. Like every message text (protocol/log.h) they stay
+// byte for byte, odd spellings included, and RespPktInsertDataExt reports with the request
+// side's texts: log readers match them as they are.
 struct AppendMessages {
     const char *noHandle;
     const char *noBuffer;

@@ -16,6 +16,9 @@ enum class HandlerKind : uint8_t {
     kInline,      // a server option, handled by ProcessServerOptionCommand
 };
 
+// An object parser or the server option handler: 0 accepted, -1 rejected. Parsers print their
+// rejections on standard output (a few go to syslog instead), which the command-line tool shows
+// as they are; library callers get the same output.
 using CommandHandler = int (*)(CmdContext *) noexcept;
 
 // The function IDs a command may write (several where its arguments choose).

@@ -14,7 +14,7 @@ namespace share::command {
 enum class Channel : uint8_t { kPrint, kLine, kLog };
 
 struct Message {
-    const char *text = nullptr;  // a printf format; null means "no message"
+    const char *text = nullptr;  // a printf format, kept byte for byte; null means "no message"
     Channel channel = Channel::kPrint;
 };
 
@@ -60,7 +60,8 @@ constexpr bool Within(const ParsedNumber &n, long low, long high) {
     return !n.overflow && n.value >= low && n.value <= high;
 }
 
-// Each family runs the command when `code` is one of its own, and returns nothing otherwise.
+// Each family runs the command when `code` is one of its own (0 accepted, -1 rejected, the
+// rejection printed on standard output or logged as its row says), and returns nothing otherwise.
 std::optional<int> RunSwitchCommand(int32_t code, CmdContext *ctx) noexcept;
 std::optional<int> RunNameCommand(int32_t code, CmdContext *ctx) noexcept;
 std::optional<int> RunNumberCommand(int32_t code, CmdContext *ctx) noexcept;
