@@ -1,7 +1,7 @@
 // Client connections: their count, every record, one connection's record with its
 // security-equivalence block, and the shares one connection has mapped.
 //
-// Connection record (element type 41): a 418-byte fixed part (ConnectionRecord); the details
+// Connection record (CIFS_ELEM_CONNECTION): a 418-byte fixed part (ConnectionRecord); the details
 // answer appends the security-equivalence block of secEquivLength bytes at offset 418.
 #include <cstdlib>
 #include <cstring>

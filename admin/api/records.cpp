@@ -1,5 +1,5 @@
-// Share record (element type 6), as the server answers share queries; offsets within the payload,
-// texts NUL-terminated within their fields:
+// Share record (CIFS_ELEM_SHARE_RECORD), as the server answers share queries; offsets within the
+// payload, texts NUL-terminated within their fields:
 //
 //   0     u16   type code (0: none; the library derives one)
 //   16    u32   server value                    -> shareValue
