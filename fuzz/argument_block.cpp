@@ -4,6 +4,7 @@
 #include <cstring>
 #include <vector>
 
+#include "admin/command/request_encoding.h"
 #include "fuzz/harness.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
@@ -42,19 +43,6 @@ int32_t MakeCode(share::fuzz::Reader &in) {
     return b % 90;
 }
 
-bool OwnsPathCopy(uint8_t functionId) {
-    switch (functionId) {
-        case CIFS_FN_FILES_BY_PATH:
-        case CIFS_FN_FILES_BY_VOLUME:
-        case CIFS_FN_FILES_BY_PATH_MODIFIED:
-        case CIFS_FN_FILES_BY_VOLUME_MODIFIED:
-        case CIFS_FN_CLOSE_BY_PATH:
-        case CIFS_FN_CLOSE_BY_VOLUME:
-            return true;
-        default: return false;
-    }
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
@@ -81,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         std::free(req->buffer);
         std::free(req);
     }
-    if (OwnsPathCopy(ctx.functionId)) {
+    if (share::command::EncodesPathRef(ctx.functionId)) {
         char *path;
         std::memcpy(&path, &ctx.params.raw[0], sizeof path);
         std::free(path);

@@ -20,8 +20,8 @@ constexpr TextArrayMessages kFileMessages{
 
 Made MakeConnection(const Element &element, NodePtr<ConnListNode> &node) noexcept {
     const RecordView rec(element.Bytes());
-    if (element.type != kTypeConnection || !rec.HasFixedPart()) {
-        LogError(kInvalidType);
+    if (element.type != CIFS_ELEM_CONNECTION || !rec.HasFixedPart()) {
+        SHARE_LOG_CLI_ERROR(kInvalidType);
         return Made::kSkipped;
     }
     node = NewNode<ConnListNode>(
@@ -68,11 +68,12 @@ Copied CopyVariablePart(const RecordView &rec, UserDetailsNode &node) noexcept {
 }  // namespace
 }  // namespace share::monitor
 
+using namespace share;
 using namespace share::monitor;
 
 extern "C" SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) noexcept {
     if (count == nullptr || listOut == nullptr) return -1;
-    CmdContext request = NewRecord(kListConnections);
+    CmdContext request = NewRecord(CIFS_FN_MON_LIST_CONNECTIONS);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Listing of all active connections failed. Error: %d",
                           reply)) {
@@ -93,23 +94,23 @@ extern "C" SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **list
 extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
                                          UserDetailsNode **detailsOut) noexcept {
     if (detailsOut == nullptr) return -1;
-    CmdContext request = NewRecord(kConnectionDetails, connectionNumber);
+    CmdContext request = NewRecord(CIFS_FN_MON_CONNECTION_DETAILS, connectionNumber);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Getting User Details Failed. Error: %d", reply)) {
         return rc;
     }
     Element element;
     const Step step = ElementWalk(reply.get()).Next(element);
-    if (step == Step::kNoMemory) return -1;
+    if (step == Step::kFailed) return -1;
     if (step == Step::kEnd) {
-        LogError(kNoDetails);
+        SHARE_LOG_CLI_ERROR(kNoDetails);
         return -1;
     }
-    if (element.type != kTypeConnection) return 0;
+    if (element.type != CIFS_ELEM_CONNECTION) return 0;
     const RecordView rec(element.Bytes());
     // A record that cannot be read whole counts as an element of another type: nothing kept.
     if (!rec.HasFixedPart()) {
-        LogError(kNoDetails);
+        SHARE_LOG_CLI_ERROR(kNoDetails);
         return 0;
     }
 
@@ -130,7 +131,7 @@ extern "C" SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
             *detailsOut = node.release();
             return 0;
         case Copied::kMalformed:
-            LogError(kNoDetails);
+            SHARE_LOG_CLI_ERROR(kNoDetails);
             return 0;
         case Copied::kNoMemory:
             break;

@@ -2,16 +2,10 @@
 // mechanics every Ext_* function shares.
 #include "monitor/frame.h"
 
-#include <cstdarg>
 #include <cstring>
 
 namespace share::monitor {
 namespace {
-
-void LogAt(int level, const char *fmt, va_list args) noexcept {
-    if ((gCIFSLogLevel & static_cast<uint32_t>(level)) == 0) return;
-    cifsLogVarArgs(level, CIFS_MODULE_CLI, fmt, args);
-}
 
 enum class Param { kNone, kConnectionId, kText };
 
@@ -33,13 +27,15 @@ constexpr const char kTextFailure[] =
     "structure";
 
 constexpr FrameRow kFrames[] = {
-    {kListVolumes, Param::kNone, 0, nullptr},
-    {kListConnections, Param::kNone, 0, nullptr},
-    {kConnectionDetails, Param::kConnectionId, kTypeConnection, kByConnectionListFailure},
-    {kCloseByConnection, Param::kConnectionId, kTypeConnection, kByConnectionCloseFailure},
-    {kListVolumeFiles, Param::kText, kTypeText, kTextFailure},
-    {kCloseByPath, Param::kText, kTypeText, kTextFailure},
-    {kCloseByVolume, Param::kText, kTypeText, kTextFailure},
+    {CIFS_FN_MON_LIST_VOLUMES, Param::kNone, 0, nullptr},
+    {CIFS_FN_MON_LIST_CONNECTIONS, Param::kNone, 0, nullptr},
+    {CIFS_FN_MON_CONNECTION_DETAILS, Param::kConnectionId, CIFS_ELEM_CONNECTION,
+     kByConnectionListFailure},
+    {CIFS_FN_MON_CLOSE_BY_CONNECTION, Param::kConnectionId, CIFS_ELEM_CONNECTION,
+     kByConnectionCloseFailure},
+    {CIFS_FN_MON_VOLUME_FILES, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
+    {CIFS_FN_MON_CLOSE_BY_PATH, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
+    {CIFS_FN_MON_CLOSE_BY_VOLUME, Param::kText, CIFS_ELEM_TEXT, kTextFailure},
 };
 
 const FrameRow *FindFrame(uint8_t function) noexcept {
@@ -70,56 +66,26 @@ bool AppendParam(const FrameRow &row, const CmdContext &record, ReqPkt *pkt) noe
             break;
         }
     }
-    if (done == nullptr) LogError("%s", row.failure);
+    if (done == nullptr) SHARE_LOG_CLI_ERROR("%s", row.failure);
     return done != nullptr;
-}
-
-int32_t Status(const RespPkt &reply) noexcept {
-    int32_t status;
-    std::memcpy(&status, reply.buffer, sizeof status);
-    return status;
 }
 
 }  // namespace
 
-void LogError(const char *fmt, ...) noexcept {
-    va_list args;
-    va_start(args, fmt);
-    LogAt(CIFS_LOG_ERROR, fmt, args);
-    va_end(args);
-}
-
-void LogDebug(const char *fmt, ...) noexcept {
-    va_list args;
-    va_start(args, fmt);
-    LogAt(CIFS_LOG_DEBUG, fmt, args);
-    va_end(args);
-}
-
-void PacketDeleter::operator()(ReqPkt *pkt) const noexcept {
-    std::free(pkt->buffer);
-    std::free(pkt);
-}
-
-void PacketDeleter::operator()(RespPkt *pkt) const noexcept {
-    std::free(pkt->buffer);
-    std::free(pkt);
-}
-
-CmdContext NewRecord(FunctionId function) noexcept {
+CmdContext NewRecord(uint8_t function) noexcept {
     CmdContext record;
     std::memset(&record, 0, sizeof record);
     record.functionId = function;
     return record;
 }
 
-CmdContext NewRecord(FunctionId function, int32_t connectionNumber) noexcept {
+CmdContext NewRecord(uint8_t function, int32_t connectionNumber) noexcept {
     CmdContext record = NewRecord(function);
     record.params.connectionId = static_cast<uint16_t>(connectionNumber);  // low 16 bits
     return record;
 }
 
-CmdContext NewRecord(FunctionId function, const char *text) noexcept {
+CmdContext NewRecord(uint8_t function, const char *text) noexcept {
     CmdContext record = NewRecord(function);
     record.params.pathRef = const_cast<char *>(text);  // read only, during the call
     return record;
@@ -129,45 +95,14 @@ int Exchange(CmdContext &record, const char *refusal, ResponsePtr &response) noe
     RespPkt *reply = nullptr;
     if (BuildAndReceiveReply(&record, &reply) != 0) return -1;
     ResponsePtr owned(reply);
-    if (owned->buffer == nullptr || owned->capacity < CIFS_RESP_HEADER_SIZE) return -1;
-    const int32_t status = Status(*owned);
-    if (status != 0) {
-        LogError(refusal, status);
-        return status;
+    const std::optional<int32_t> status = ResponseStatus(owned.get());
+    if (!status) return -1;
+    if (*status != 0) {
+        SHARE_LOG_CLI_ERROR(refusal, *status);
+        return *status;
     }
     response = std::move(owned);
     return 0;
-}
-
-bool ElementWalk::ElementFitsAt(const uint8_t *at) const noexcept {
-    uint32_t bodyLength;
-    std::memcpy(&bodyLength, pkt_->buffer + 8, sizeof bodyLength);
-    const uint64_t end =
-        std::min<uint64_t>(pkt_->capacity, uint64_t{CIFS_RESP_HEADER_SIZE} + bodyLength);
-    if (at == nullptr || at < pkt_->buffer) return false;
-    const auto offset = static_cast<uint64_t>(at - pkt_->buffer);
-    if (offset + CIFS_ELEMENT_HEADER_SIZE > end) return false;
-    uint32_t length;
-    std::memcpy(&length, at + 4, sizeof length);
-    return offset + CIFS_ELEMENT_HEADER_SIZE + length <= end;
-}
-
-Step ElementWalk::Next(Element &element) noexcept {
-    element.payload.reset();
-    const uint8_t *at = started_ ? pkt_->cursor : pkt_->buffer + CIFS_RESP_HEADER_SIZE;
-    uint32_t length = 0;
-    uint8_t type = 0;
-    void *payload = started_ ? RespPktGetNextData(pkt_, &length, &type)
-                             : RespPktGetFirstData(pkt_, &length, &type);
-    started_ = true;
-    if (payload == nullptr) {
-        // A complete element where the walk stood means its copy could not be allocated.
-        return ElementFitsAt(at) ? Step::kNoMemory : Step::kEnd;
-    }
-    element.type = type;
-    element.length = length;
-    element.payload.reset(static_cast<uint8_t *>(payload));
-    return Step::kElement;
 }
 
 Copied CopyTexts(TextWalk &walk, size_t count, size_t skip, const TextArrayMessages &messages,
@@ -176,7 +111,7 @@ Copied CopyTexts(TextWalk &walk, size_t count, size_t skip, const TextArrayMessa
     if (count > walk.Remaining() / (skip + 1)) return Copied::kMalformed;
     array = static_cast<char **>(std::calloc(count, sizeof(char *)));
     if (array == nullptr) {
-        LogError(messages.array, static_cast<unsigned long>(count * sizeof(char *)));
+        SHARE_LOG_CLI_ERROR(messages.array, static_cast<unsigned long>(count * sizeof(char *)));
         return Copied::kNoMemory;
     }
     for (size_t i = 0; i < count; ++i) {
@@ -186,7 +121,7 @@ Copied CopyTexts(TextWalk &walk, size_t count, size_t skip, const TextArrayMessa
         const size_t size = text->size() + 1;
         array[i] = static_cast<char *>(std::malloc(size));
         if (array[i] == nullptr) {
-            LogError(messages.text, static_cast<unsigned long>(size));
+            SHARE_LOG_CLI_ERROR(messages.text, static_cast<unsigned long>(size));
             return Copied::kNoMemory;
         }
         std::memcpy(array[i], text->data(), text->size());
@@ -197,15 +132,14 @@ Copied CopyTexts(TextWalk &walk, size_t count, size_t skip, const TextArrayMessa
 
 }  // namespace share::monitor
 
+using share::RequestPtr;
 using share::monitor::FindFrame;
-using share::monitor::PacketDeleter;
-using share::monitor::RequestPtr;
 
 extern "C" SHARE_API int FillReqPkt(CmdContext *record, ReqPkt *pkt) noexcept {
     if (record == nullptr || pkt == nullptr) return -1;
     const auto *row = FindFrame(record->functionId);
     if (row == nullptr) {
-        share::monitor::LogError(
+        SHARE_LOG_CLI_ERROR(
             "Failed to populate request packet with command line data. Invalid option requested");
         return -1;
     }

@@ -1,5 +1,5 @@
-// Mechanics shared by every monitoring call: logging, packet owners, the request/refusal step,
-// the walk over reply elements and the result lists that own their nodes until handed over.
+// Mechanics shared by every monitoring call: the request/refusal step and the result lists that
+// own their nodes until handed over.
 #pragma once
 
 #include <cstddef>
@@ -10,75 +10,22 @@
 #include <utility>
 
 #include "monitor/record.h"
+#include "protocol/log.h"
 #include "protocol/memory.h"
+#include "protocol/reply.h"
 #include "shareadmin/monitor.h"
 
 namespace share::monitor {
 
-// Function IDs of the monitoring requests.
-enum FunctionId : uint8_t {
-    kListVolumes = 0,
-    kListConnections = 26,
-    kConnectionDetails = 29,
-    kListVolumeFiles = 32,
-    kCloseByPath = 36,
-    kCloseByConnection = 37,
-    kCloseByVolume = 38,
-};
-
-// Element type codes.
-enum ElementType : uint8_t {
-    kTypeName = 1,
-    kTypeConnection = 41,
-    kTypeText = 42,
-};
-
-// syslog under "CLI", each only when its level bit is set in gCIFSLogLevel.
-void LogError(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
-void LogDebug(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
-
-// Packets are released by freeing the buffer, then the handle.
-struct PacketDeleter {
-    void operator()(ReqPkt *pkt) const noexcept;
-    void operator()(RespPkt *pkt) const noexcept;
-};
-using RequestPtr = std::unique_ptr<ReqPkt, PacketDeleter>;
-using ResponsePtr = std::unique_ptr<RespPkt, PacketDeleter>;
-
 // A zeroed request record for one function, with the optional parameter at the start of params.
-CmdContext NewRecord(FunctionId function) noexcept;
-CmdContext NewRecord(FunctionId function, int32_t connectionNumber) noexcept;
-CmdContext NewRecord(FunctionId function, const char *text) noexcept;
+CmdContext NewRecord(uint8_t function) noexcept;
+CmdContext NewRecord(uint8_t function, int32_t connectionNumber) noexcept;
+CmdContext NewRecord(uint8_t function, const char *text) noexcept;
 
 // Sends the record and reads the reply's status. 0: the server accepted and `response` holds
 // the reply. Otherwise the call's result, with nothing held: -1 when nothing was received, or
 // the server's status after logging `refusal` with it.
 int Exchange(CmdContext &record, const char *refusal, ResponsePtr &response) noexcept;
-
-// One reply element: its type and a heap copy of its payload.
-struct Element {
-    uint8_t type = 0;
-    uint32_t length = 0;
-    CPtr<uint8_t> payload;
-    std::span<const uint8_t> Bytes() const noexcept { return {payload.get(), length}; }
-};
-
-enum class Step { kElement, kEnd, kNoMemory };
-
-// Walks the elements of a reply. Unlike a bare null from the packet walk, tells the end of the
-// data from a payload copy that could not be allocated.
-class ElementWalk {
-  public:
-    explicit ElementWalk(RespPkt *pkt) noexcept : pkt_(pkt) {}
-    // Frees the previous payload held in `element`, then fetches the next one into it.
-    Step Next(Element &element) noexcept;
-
-  private:
-    bool ElementFitsAt(const uint8_t *at) const noexcept;
-
-    RespPkt *pkt_;
-    bool started_ = false;
-};
 
 // Releasing one node (and everything behind it) with the public free functions.
 inline void ReleaseNodes(ConnListNode *head) noexcept {
@@ -105,7 +52,7 @@ using NodePtr = std::unique_ptr<Node, NodeDeleter<Node>>;
 template <class Node>
 NodePtr<Node> NewNode(const char *failure) noexcept {
     NodePtr<Node> node(static_cast<Node *>(std::calloc(1, sizeof(Node))));
-    if (!node) LogError(failure, static_cast<unsigned long>(sizeof(Node)));
+    if (!node) SHARE_LOG_CLI_ERROR(failure, static_cast<unsigned long>(sizeof(Node)));
     return node;
 }
 
@@ -167,7 +114,7 @@ Collected CollectNodes(RespPkt *reply, int32_t *counter, Node **listOut, Make &&
         list.Append(std::move(node));
         Count(counter);
     }
-    if (step == Step::kNoMemory) return Collected::kFailed;
+    if (step == Step::kFailed) return Collected::kFailed;
     *listOut = list.Take();
     return Collected::kStored;
 }

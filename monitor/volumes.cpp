@@ -14,8 +14,8 @@ constexpr TextArrayMessages kFileMessages{
     "Failed to allocate memory for fileNames. Requested Memory: %lu bytes"};
 
 Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept {
-    if (element.type != kTypeName) {
-        LogError("Invalid data type in response packet");
+    if (element.type != CIFS_ELEM_NAME) {
+        SHARE_LOG_CLI_ERROR("Invalid data type in response packet");
         return Made::kSkipped;
     }
     node = NewNode<VolsDetailsNode>(
@@ -27,8 +27,8 @@ Made MakeVolume(const Element &element, NodePtr<VolsDetailsNode> &node) noexcept
 
 Made MakeVolumeFiles(const Element &element, NodePtr<VolFileListNode> &node) noexcept {
     const RecordView rec(element.Bytes());
-    if (element.type != kTypeConnection || !rec.HasFixedPart()) {
-        LogError(kInvalidFileRecord);
+    if (element.type != CIFS_ELEM_CONNECTION || !rec.HasFixedPart()) {
+        SHARE_LOG_CLI_ERROR(kInvalidFileRecord);
         return Made::kSkipped;
     }
     node = NewNode<VolFileListNode>(
@@ -50,7 +50,7 @@ Made MakeVolumeFiles(const Element &element, NodePtr<VolFileListNode> &node) noe
             return Made::kNode;
         case Copied::kMalformed:
             node.reset();
-            LogError(kInvalidFileRecord);
+            SHARE_LOG_CLI_ERROR(kInvalidFileRecord);
             return Made::kSkipped;
         case Copied::kNoMemory:
             break;
@@ -66,11 +66,12 @@ int Close(CmdContext request, const char *refusal) noexcept {
 }  // namespace
 }  // namespace share::monitor
 
+using namespace share;
 using namespace share::monitor;
 
 extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode **listOut) noexcept {
     if (count == nullptr || listOut == nullptr) return -1;
-    CmdContext request = NewRecord(kListVolumes);
+    CmdContext request = NewRecord(CIFS_FN_MON_LIST_VOLUMES);
     ResponsePtr reply;
     if (int rc = Exchange(request, "(Interface)Listing of all Volumes/Shares Failed. Error: %d",
                           reply)) {
@@ -80,7 +81,7 @@ extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode *
         case Collected::kStored:
             return 0;
         case Collected::kNoElement:
-            LogDebug("No data is available in the response packet to list the shares");
+            SHARE_LOG_CLI_DEBUG("No data is available in the response packet to list the shares");
             break;
         case Collected::kFailed:
             break;
@@ -91,7 +92,7 @@ extern "C" SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode *
 extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListNode **listOut,
                                                 int32_t *count) noexcept {
     if (volume == nullptr || listOut == nullptr || count == nullptr) return -1;
-    CmdContext request = NewRecord(kListVolumeFiles, volume);
+    CmdContext request = NewRecord(CIFS_FN_MON_VOLUME_FILES, volume);
     ResponsePtr reply;
     if (int rc =
             Exchange(request, "(Interface)Listing all Open Files within a Volume Failed. Error: %d",
@@ -102,7 +103,7 @@ extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListN
         case Collected::kStored:
             return 0;
         case Collected::kNoElement:
-            LogDebug("No files are in open state");
+            SHARE_LOG_CLI_DEBUG("No files are in open state");
             break;
         case Collected::kFailed:
             break;
@@ -112,17 +113,17 @@ extern "C" SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListN
 
 extern "C" SHARE_API int Ext_CloseFileByFileName(const char *path) noexcept {
     if (path == nullptr) return -1;
-    return Close(NewRecord(kCloseByPath, path),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_PATH, path),
                  "(Interface)Closing all File Handles by Filename Failed. Error: %d");
 }
 
 extern "C" SHARE_API int Ext_CloseFileByVolume(const char *volume) noexcept {
     if (volume == nullptr) return -1;
-    return Close(NewRecord(kCloseByVolume, volume),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_VOLUME, volume),
                  "(Interface)Closing all Files within a Volume Failed. Error: %d");
 }
 
 extern "C" SHARE_API int Ext_CloseFileByID(int32_t connectionNumber) noexcept {
-    return Close(NewRecord(kCloseByConnection, connectionNumber),
+    return Close(NewRecord(CIFS_FN_MON_CLOSE_BY_CONNECTION, connectionNumber),
                  "(Interface)Closing all File Handles by a connection Failed. Error: %d");
 }

@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "protocol/log.h"
 #include "protocol/memory.h"
@@ -33,7 +32,7 @@ constexpr int kWaitMillis = kWaitSeconds * 1000;
 constexpr size_t kChunk = 1024;
 
 class Socket {
-public:
+  public:
     explicit Socket(int fd) noexcept : fd_(fd) {}
     ~Socket() {
         if (fd_ >= 0) close(fd_);
@@ -42,17 +41,9 @@ public:
     Socket &operator=(const Socket &) = delete;
     int fd() const noexcept { return fd_; }
 
-private:
+  private:
     int fd_;
 };
-
-struct PacketDeleter {
-    void operator()(RespPkt *pkt) const noexcept {
-        std::free(pkt->buffer);
-        std::free(pkt);
-    }
-};
-using ResponseOwner = std::unique_ptr<RespPkt, PacketDeleter>;
 
 sockaddr_un ServerAddress() noexcept {
     sockaddr_un addr{};
@@ -132,7 +123,7 @@ bool AwaitResponse(int fd) noexcept {
 }
 
 // Reads one response from a connected socket: the header, then exactly the body it announces.
-ResponseOwner ReceiveResponse(int fd) noexcept {
+ResponsePtr ReceiveResponse(int fd) noexcept {
     CPtr<uint8_t> header(static_cast<uint8_t *>(std::calloc(1, wire::kRespHeader)));
     if (!header) {
         SHARE_LOG_CLI_ERROR("Failed to allocate memory to receive the response packet header\n");
@@ -143,7 +134,7 @@ ResponseOwner ReceiveResponse(int fd) noexcept {
         SHARE_LOG_CLI_ERROR("Failed to receive complete response packet header");
         return nullptr;
     }
-    ResponseOwner response(static_cast<RespPkt *>(std::calloc(1, sizeof(RespPkt))));
+    ResponsePtr response(static_cast<RespPkt *>(std::calloc(1, sizeof(RespPkt))));
     if (!response) {
         SHARE_LOG_CLI_ERROR("Failed to allocate memory to receive the response");
         return nullptr;
@@ -182,6 +173,7 @@ ResponseOwner ReceiveResponse(int fd) noexcept {
 }  // namespace
 }  // namespace share::protocol
 
+using share::ResponsePtr;
 using namespace share::protocol;
 
 extern "C" SHARE_API int CLI_setSocketUnblock(int fd) noexcept {
@@ -279,7 +271,7 @@ extern "C" SHARE_API int SendAndReceiveIPC(ReqPkt *request, RespPkt **responseOu
     // A short write is reported by SendData; the server's answer (or silence) decides the rest.
     SendData(sock.fd(), request->buffer, share::wire::kReqHeader + *body);
     if (!AwaitResponse(sock.fd())) return -1;
-    ResponseOwner response = ReceiveResponse(sock.fd());
+    ResponsePtr response = ReceiveResponse(sock.fd());
     if (!response) return -1;
     *responseOut = response.release();
     return 0;

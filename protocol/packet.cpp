@@ -6,6 +6,7 @@
 #include <span>
 
 #include "protocol/log.h"
+#include "protocol/memory.h"
 #include "protocol/wire.h"
 
 namespace share::protocol {
@@ -54,12 +55,6 @@ struct View {
     bool Empty() const { return Count() == 0 && BodyLength() == 0; }
 };
 
-template <class Pkt>
-void Release(Pkt *pkt) noexcept {
-    std::free(pkt->buffer);
-    std::free(pkt);
-}
-
 enum class Growth { kNone, kOk, kStepFailed, kLargeFailed };
 
 // Makes room for `needed` bytes (header included) following the growth rule: one step of 1024
@@ -87,7 +82,9 @@ Growth Grow(const View<Pkt> &view, uint64_t needed, uint64_t large) noexcept {
     return Growth::kOk;
 }
 
-// Messages of the append operations, per side.
+// Messages of the append operations, per side. Like every message text (protocol/log.h) they stay
+// byte for byte, odd spellings included, and RespPktInsertDataExt reports with the request
+// side's texts: log readers match them as they are.
 struct AppendMessages {
     const char *noHandle;
     const char *noBuffer;
@@ -122,7 +119,7 @@ Pkt *InsertData(const Side &side, const AppendMessages &msg, Pkt *pkt, unsigned 
     const View<Pkt> view{side, pkt};
     if (pkt->buffer == nullptr) {
         SHARE_LOG_CLI_ERROR("%s", msg.noBuffer);
-        if (msg.releaseOnFailure) Release(pkt);
+        if (msg.releaseOnFailure) ReleasePacket(pkt);
         return nullptr;
     }
     // A damaged handle, or a payload that is not there: refuse without touching anything.
@@ -136,7 +133,7 @@ Pkt *InsertData(const Side &side, const AppendMessages &msg, Pkt *pkt, unsigned 
     const Growth growth = Grow(view, needed, added + side.header);
     if (growth == Growth::kStepFailed || growth == Growth::kLargeFailed) {
         SHARE_LOG_CLI_ERROR("%s", growth == Growth::kStepFailed ? msg.stepFailed : msg.largeFailed);
-        if (msg.releaseOnFailure) Release(pkt);
+        if (msg.releaseOnFailure) ReleasePacket(pkt);
         return nullptr;
     }
     const auto bytes = view.bytes();
@@ -311,7 +308,7 @@ extern "C" SHARE_API ReqPkt *ReqPktInsertFunctionID(ReqPkt *pkt, unsigned int fu
     if (pkt == nullptr) return nullptr;
     if (!View<ReqPkt>{kRequest, pkt}.HasHeader()) {
         SHARE_LOG_CLI_ERROR("Request packet structure has no buffer to set function id");
-        Release(pkt);
+        share::ReleasePacket(pkt);
         return nullptr;
     }
     pkt->buffer[share::wire::kReqFunction] = static_cast<uint8_t>(functionId);

@@ -1,12 +1,11 @@
 // Client connections: their count, every record, one connection's record with its
 // security-equivalence block, and the shares one connection has mapped.
 //
-// Connection record (element type 41): a 418-byte fixed part (ConnectionRecord); the details
+// Connection record (CIFS_ELEM_CONNECTION): a 418-byte fixed part (ConnectionRecord); the details
 // answer appends the security-equivalence block of secEquivLength bytes at offset 418.
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
 #include "protocol/wire.h"
@@ -15,13 +14,13 @@
 namespace share::api {
 namespace {
 
-// Entries (30, null), (action, value), end, end: the connections command with a copy of the
-// connection number where one is given.
+// Entries (CMD_CONNECTIONS, null), (action, value), end, end: the connections command with a copy
+// of the connection number where one is given.
 bool ConnectionsCommand(Command &cmd, int32_t action, const char *number) noexcept {
     if (number == nullptr) {
         cmd.Add(action);
     } else if (!cmd.AddCopy(action, number)) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to parse connection number.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory to parse connection number.");
         return false;
     }
     cmd.EndThrough(3);
@@ -30,7 +29,7 @@ bool ConnectionsCommand(Command &cmd, int32_t action, const char *number) noexce
 
 // The whole record, and, when `withBlock`, the security-equivalence block behind it.
 bool IsDetailsReply(const Element &e, bool withBlock) noexcept {
-    if (e.type != elem::kConnection || !IsConnectionRecord(e.Bytes())) return false;
+    if (e.type != CIFS_ELEM_CONNECTION || !IsConnectionRecord(e.Bytes())) return false;
     if (!withBlock) return true;
     const auto length = wire::LoadU32(e.Bytes(), offsetof(ConnectionRecord, secEquivLength));
     return wire::Fits(e.length, CIFS_CONNECTION_RECORD_SIZE, *length);
@@ -56,26 +55,24 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
     if (count == nullptr) return -1;
-    Command cmd(code::kConnections);
+    Command cmd(CMD_CONNECTIONS);
     cmd.EndThrough(3);
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Not able to get total connections count. error: %d",
-                status);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Not able to get total connections count. error: %d",
+                                status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    const Step step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kNoConnections);
+    if (answer.step == Step::kFailed) return -1;
+    const Element &e = answer.element;
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kNoConnections);
         *count = 0;
         return 0;
     }
     const auto value = wire::LoadU32(e.Bytes(), 0);
-    if (e.type != elem::kConnection || !value) {
-        Log(CIFS_LOG_ERROR, "Invalid data type in the response packet");
+    if (e.type != CIFS_ELEM_CONNECTION || !value) {
+        SHARE_LOG_CLI_ERROR("Invalid data type in the response packet");
         return -1;
     }
     *count = static_cast<int32_t>(*value);
@@ -85,26 +82,24 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsCount(int32_t *count) noexcept {
 extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumber, void *record,
                                                       void **sevBlock) noexcept {
     if (connectionNumber == nullptr || record == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Invalid input parameters.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Invalid input parameters.");
         return -1;
     }
-    Command cmd(code::kConnections);
-    if (!ConnectionsCommand(cmd, code::kConnection, connectionNumber)) return -1;
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection detail. error: %d", status);
+    Command cmd(CMD_CONNECTIONS);
+    if (!ConnectionsCommand(cmd, CIFS_ACT_CONNECTION, connectionNumber)) return -1;
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to get connection detail. error: %d", status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    const Step step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kNoConnections);
+    if (answer.step == Step::kFailed) return -1;
+    const Element &e = answer.element;
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kNoConnections);
         return 0;
     }
     if (!IsDetailsReply(e, sevBlock != nullptr)) {
-        Log(CIFS_LOG_DEBUG, kInvalidType, e.type);
+        SHARE_LOG_CLI_DEBUG(kInvalidType, e.type);
         return 0;
     }
     std::memcpy(record, e.payload.get(), CIFS_CONNECTION_RECORD_SIZE);
@@ -116,7 +111,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
     // At least one byte, so that an empty block is still a block.
     void *block = std::calloc(1, length != 0 ? length : 1);
     if (block == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory for SEV information. Requested Memory: %lu bytes",
             static_cast<unsigned long>(length));
         return 0;
@@ -128,18 +123,18 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionDetails(const char *connectionNumb
 
 extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexcept {
     if (list == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: CIFSLIB_GetConnectionsList: Invalid output parameters.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: CIFSLIB_GetConnectionsList: Invalid output parameters.");
         return -1;
     }
     int32_t count = 0;
     if (CIFSLIB_GetConnectionsCount(&count) != 0 || count < 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connections count.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to get connections count.");
         return -1;
     }
     std::unique_ptr<ConnectionList, ConnectionListDeleter> result(
         static_cast<ConnectionList *>(std::calloc(1, sizeof(ConnectionList))));
     if (!result) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory for Connection list object. Requested Memory: %lu "
             "bytes",
             static_cast<unsigned long>(sizeof(ConnectionList)));
@@ -149,40 +144,38 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
     result->count = count;
     result->records = std::calloc(slots != 0 ? slots : 1, CIFS_CONNECTION_RECORD_SIZE);
     if (result->records == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory for Connection Information. Requested Memory: %lu "
             "bytes",
             static_cast<unsigned long>(slots * CIFS_CONNECTION_RECORD_SIZE));
         return -1;
     }
 
-    Command cmd(code::kConnections);
-    ConnectionsCommand(cmd, code::kList, nullptr);
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of Connections Failed. error: %d", status);
+    Command cmd(CMD_CONNECTIONS);
+    ConnectionsCommand(cmd, CIFS_ACT_LIST, nullptr);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Listing of Connections Failed. error: %d", status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    Step step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG, "%s", kNoConnections);
+    const Element &e = answer.element;
+    if (answer.step == Step::kFailed) return -1;
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI_DEBUG("%s", kNoConnections);
         return 0;
     }
     auto *records = static_cast<uint8_t *>(result->records);
     size_t filled = 0;
     // Once every record is filled, the element read next is dropped whatever it holds.
-    while (step == Step::kElement && filled < slots) {
-        if (e.type == elem::kConnection && IsConnectionRecord(e.Bytes()))
+    while (answer.step == Step::kElement && filled < slots) {
+        if (e.type == CIFS_ELEM_CONNECTION && IsConnectionRecord(e.Bytes()))
             std::memcpy(records + filled++ * CIFS_CONNECTION_RECORD_SIZE, e.payload.get(),
                         CIFS_CONNECTION_RECORD_SIZE);
         else
-            Log(CIFS_LOG_DEBUG, kInvalidType, e.type);
-        step = walk.Next(e);
+            SHARE_LOG_CLI_DEBUG(kInvalidType, e.type);
+        answer.Next();
     }
-    if (step == Step::kFailed && filled < slots) return -1;
+    if (answer.step == Step::kFailed && filled < slots) return -1;
     *list = result.release();
     return 0;
 }
@@ -190,59 +183,57 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionsList(ConnectionList **list) noexc
 extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectionNumber,
                                                            ShareInfoList **sharesList) noexcept {
     if (connectionNumber == nullptr || sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Not received connection number and sharesList parameter to fill "
             "information of mapped shares.");
         return -1;
     }
-    Command cmd(code::kConnections);
-    if (!ConnectionsCommand(cmd, code::kMappedShares, connectionNumber)) return -1;
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to get connection mapped shares. error: %d",
-                status);
+    Command cmd(CMD_CONNECTIONS);
+    if (!ConnectionsCommand(cmd, CIFS_ACT_MAPPED_SHARES, connectionNumber)) return -1;
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to get connection mapped shares. error: %d",
+                                status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    Step step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    const auto announced = step == Step::kElement ? wire::LoadU32(e.Bytes(), 0) : 0u;
-    if (step == Step::kElement && (e.type != elem::kConnection || !announced)) {
-        Log(CIFS_LOG_INFO, "%s", kMissing);
+    const Element &e = answer.element;
+    if (answer.step == Step::kFailed) return -1;
+    const auto announced = answer.step == Step::kElement ? wire::LoadU32(e.Bytes(), 0) : 0u;
+    if (answer.step == Step::kElement && (e.type != CIFS_ELEM_CONNECTION || !announced)) {
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kMissing);
         return -1;
     }
     if (*announced == 0) {  // also when no element came
-        Log(CIFS_LOG_INFO, "CIFSLIB: There are no mapped shares by this connection %s.",
-            connectionNumber);
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "CIFSLIB: There are no mapped shares by this connection %s.",
+                      connectionNumber);
         return -1;
     }
     const size_t capacity = *announced;
     const size_t size = ShareInfoListSize(capacity);
     InfoList result(static_cast<ShareInfoList *>(std::calloc(1, size)));
     if (!result) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of mapped "
             "shares",
             static_cast<unsigned long>(size));
         return -1;
     }
-    step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_INFO, "%s", kMissing);
+    answer.Next();
+    if (answer.step == Step::kFailed) return -1;
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI(CIFS_LOG_INFO, "%s", kMissing);
         return -1;
     }
-    for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type != elem::kShareRecord || !IsShareRecord(e.Bytes())) {
-            Log(CIFS_LOG_ERROR,
+    for (; answer.step == Step::kElement; answer.Next()) {
+        if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information",
                 e.type);
             return -1;
         }
         CPtr<ShareInfo> info = BuildShareInfo(e.Bytes(), VolumeTypeRule::kMapped);
         if (!info) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of share",
                 static_cast<unsigned long>(ShareInfoSize(e.Bytes())));
             return -1;
@@ -250,7 +241,7 @@ extern "C" SHARE_API int CIFSLIB_GetConnectionMappedShares(const char *connectio
         AppendShareInfo(result.get(), std::move(info));
         if (result->count == capacity) break;
     }
-    if (step == Step::kFailed) return -1;
+    if (answer.step == Step::kFailed) return -1;
     *sharesList = result.release();
     return 0;
 }

@@ -1,5 +1,5 @@
 // The mechanics every management function shares: its argument entries, the exchange through
-// the command pipeline, the walk over the response's elements, and its log lines.
+// the command pipeline and the reading of the answer.
 #pragma once
 
 #include <cstddef>
@@ -7,19 +7,13 @@
 #include <memory>
 #include <span>
 
+#include "protocol/log.h"
 #include "protocol/memory.h"
+#include "protocol/reply.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
 
 namespace share::api {
-
-// syslog at `level` under CLI, only when that bit is set in gCIFSLogLevel.
-void Log(int level, const char *fmt, ...) noexcept __attribute__((format(printf, 2, 3)));
-
-struct ResponseDeleter {
-    void operator()(RespPkt *pkt) const noexcept;  // buffer, then handle
-};
-using Response = std::unique_ptr<RespPkt, ResponseDeleter>;
 
 // The argument entries of one command, written from entry 0 upwards into the calling thread's
 // gbCifsArg. Whatever value is still set in an entry written here when the command is run or
@@ -39,17 +33,17 @@ class Command {
     bool AddOwned(int32_t id, CString text) noexcept;
     // (id, the caller's record pointer itself): never freed here.
     void AddBorrowed(int32_t id, void *record) noexcept;
-    // The end entry (0, null).
-    void End() noexcept { Put(0, nullptr); }
-    // End entries (0, null) from the next entry up to and including entry `last`.
+    // The end entry (CIFS_ARG_END, null).
+    void End() noexcept { Put(CIFS_ARG_END, nullptr); }
+    // End entries from the next entry up to and including entry `last`.
     void EndThrough(int last) noexcept {
-        do Put(0, nullptr);
+        do Put(CIFS_ARG_END, nullptr);
         while (next_ <= last);
     }
 
     // Runs ValidateAndProcessCmd and releases the values it left. 0: `response` holds the answer
     // and `status` its status word. -1: the pipeline failed (and has reported why).
-    int Run(Response &response, int32_t &status) noexcept;
+    int Run(ResponsePtr &response, int32_t &status) noexcept;
 
   private:
     void Put(int32_t id, char *value) noexcept;
@@ -62,7 +56,7 @@ class Command {
 // Runs a command and keeps its answer: 0 with `response` holding it, -1 (pipeline failure), or
 // the server's status after `onRefused(status)` has reported it.
 template <class OnRefused>
-int RunForAnswer(Command &cmd, Response &response, OnRefused &&onRefused) noexcept {
+int RunForAnswer(Command &cmd, ResponsePtr &response, OnRefused &&onRefused) noexcept {
     int32_t status = 0;
     if (cmd.Run(response, status) != 0) return -1;
     if (status != 0) onRefused(status);
@@ -73,31 +67,33 @@ int RunForAnswer(Command &cmd, Response &response, OnRefused &&onRefused) noexce
 // status after `onRefused(status)` has reported it.
 template <class OnRefused>
 int RunForStatus(Command &cmd, OnRefused &&onRefused) noexcept {
-    Response response;
+    ResponsePtr response;
     return RunForAnswer(cmd, response, onRefused);
 }
 
-// One data element of a response: its type and an owned copy of its payload.
-struct Element {
-    uint8_t type = 0;
-    uint32_t length = 0;
-    CPtr<uint8_t> payload;
+// A query's answer: its response, read element by element. `element` and `step` are what the
+// last read found.
+struct Answer {
+    ResponsePtr response;
+    ElementWalk walk{nullptr};
+    Element element;
+    Step step = Step::kEnd;
 
-    std::span<const uint8_t> Bytes() const noexcept { return {payload.get(), length}; }
+    // Reads the first element; then Next reads the following ones.
+    Step Start() noexcept {
+        walk = ElementWalk(response.get());
+        return Next();
+    }
+    Step Next() noexcept { return step = walk.Next(element); }
 };
 
-enum class Step { kElement, kEnd, kFailed };
-
-// GetFirstData, then GetNextData. Unlike the bare walk, tells a copy that could not be allocated
-// (kFailed) from the end of the data (kEnd), so that no failure passes for an empty answer.
-class ElementWalk {
-  public:
-    explicit ElementWalk(RespPkt *pkt) noexcept : pkt_(pkt) {}
-    Step Next(Element &out) noexcept;
-
-  private:
-    RespPkt *pkt_;
-    bool started_ = false;
-};
+// Runs a query and reads the first element of its answer: 0 with `answer.step` telling what was
+// found, -1 (pipeline failure), or the server's status after `onRefused(status)` has reported it.
+template <class OnRefused>
+int RunQuery(Command &cmd, Answer &answer, OnRefused &&onRefused) noexcept {
+    if (int rc = RunForAnswer(cmd, answer.response, onRefused)) return rc;
+    answer.Start();
+    return 0;
+}
 
 }  // namespace share::api

@@ -2,7 +2,6 @@
 // remove one, make one permanent.
 #include <cerrno>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "shareadmin/api.h"
 
@@ -16,61 +15,62 @@ struct UserAction {
 };
 
 constexpr UserAction kAddPermanent = {
-    code::kAdd, "CIFSLIB: Not received request parameter to add a default/permanent invalid user.",
+    CIFS_ACT_ADD,
+    "CIFSLIB: Not received request parameter to add a default/permanent invalid user.",
     "CIFSLIB: Failed to add user as a default/permanent invalid user: %s, error: %d"};
 constexpr UserAction kRemove = {
-    code::kRemove, "CIFSLIB: Not received request parameter to remove an invalid user.",
+    CIFS_ACT_REMOVE, "CIFSLIB: Not received request parameter to remove an invalid user.",
     "CIFSLIB: Failed to remove user as an invalid user: %s, error: %d"};
 constexpr UserAction kMakePermanent = {
-    code::kMakePermanent,
+    CIFS_ACT_MAKE_PERMANENT,
     "CIFSLIB: Not received request parameter to make an invalid user to be a permanent invalid "
     "user.",
     "CIFSLIB: Failed to make an invalid user as a permanent invalid user: %s, error: %d"};
 
-// Entries (28, null), (action, null), (12, copy of the name), end.
+// Entries (CMD_INVALID_USER_CACHE, null), (action, null), (CIFS_OPT_NAME, copy of the name), end.
 int RunUserAction(const UserAction &a, const char *userName) noexcept {
     if (userName == nullptr) {
-        Log(CIFS_LOG_ERROR, "%s", a.notReceived);
+        SHARE_LOG_CLI_ERROR("%s", a.notReceived);
         return -1;
     }
-    Command cmd(code::kInvalidUserCache);
+    Command cmd(CMD_INVALID_USER_CACHE);
     cmd.Add(a.action);
-    if (!cmd.AddCopy(code::kName, userName)) {
+    if (!cmd.AddCopy(CIFS_OPT_NAME, userName)) {
         const int error = errno;
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
-            userName, error);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory to store user name: %s, error: %d",
+                            userName, error);
         return -1;
     }
     cmd.End();
     return RunForStatus(cmd,
-                        [&](int32_t status) { Log(CIFS_LOG_ERROR, a.refused, userName, status); });
+                        [&](int32_t status) { SHARE_LOG_CLI_ERROR(a.refused, userName, status); });
 }
 
 }  // namespace
 }  // namespace share::api
 
+using namespace share;
 using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_ListInvalidUsers(void *request, void **list) noexcept {
     if (request == nullptr || list == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received request parameter to list invalid users.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received request parameter to list invalid users.");
         return -1;
     }
-    Command cmd(code::kInvalidUserCache);
-    cmd.AddBorrowed(code::kListInvalidUsers, request);
+    Command cmd(CMD_INVALID_USER_CACHE);
+    cmd.AddBorrowed(CIFS_ACT_LIST_INVALID_USERS, request);
     cmd.End();
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list invalid users, error: %d", status);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to list invalid users, error: %d", status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    if (walk.Next(e) != Step::kElement) return -1;
-    if (e.type != elem::kInvalidUsers) {
-        Log(CIFS_LOG_ERROR,
+    if (answer.step != Step::kElement) return -1;
+    Element &e = answer.element;
+    if (e.type != CIFS_ELEM_INVALID_USERS) {
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Invalid data type received in the response packet: %u, expected: %u",
-            static_cast<unsigned>(e.type), static_cast<unsigned>(elem::kInvalidUsers));
+            static_cast<unsigned>(e.type), static_cast<unsigned>(CIFS_ELEM_INVALID_USERS));
         return -1;
     }
     *list = e.payload.release();

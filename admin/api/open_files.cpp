@@ -2,7 +2,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "protocol/wire.h"
 #include "shareadmin/api.h"
@@ -14,22 +13,22 @@ const char *TextAt(const void *record, size_t fixedSize, uint32_t offset) noexce
     return static_cast<const char *>(record) + fixedSize + offset;
 }
 
-// Adds or removes a user context: entries (83, null), (action, copy), end, end.
+// Adds or removes a user context: entries (CMD_USER_CONTEXTS, null), (action, copy), end, end.
 int ChangeUserContext(const char *context, int32_t action, const char *invalid,
                       const char *refused) noexcept {
     if (context == nullptr) {
-        Log(CIFS_LOG_ERROR, "%s", invalid);
+        SHARE_LOG_CLI_ERROR("%s", invalid);
         return -1;
     }
-    Command cmd(code::kUserContexts);
+    Command cmd(CMD_USER_CONTEXTS);
     if (!cmd.AddCopy(action, context)) return -1;
     cmd.EndThrough(3);
-    return RunForStatus(cmd, [&](int32_t status) { Log(CIFS_LOG_ERROR, refused, status); });
+    return RunForStatus(cmd, [&](int32_t status) { SHARE_LOG_CLI_ERROR(refused, status); });
 }
 
 // The user-context reply: an 8-byte header and dataLength bytes that must lie inside it.
 bool IsUserContextReply(const Element &e) noexcept {
-    if (e.type != elem::kUserContexts) return false;
+    if (e.type != CIFS_ELEM_USER_CONTEXTS) return false;
     const auto length = wire::LoadU32(e.Bytes(), offsetof(UserContextHeader, dataLength));
     return length && wire::Fits(e.length, sizeof(UserContextHeader), *length);
 }
@@ -42,30 +41,30 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_ListOpenFiles(OpenFilesRequest *request, void **reply) noexcept {
     if (request == nullptr || reply == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received request parameter to list open files.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received request parameter to list open files.");
         return -1;
     }
-    Command cmd(code::kFiles);
-    cmd.Add(code::kList);
-    cmd.Add(code::kListModifier);
-    cmd.AddBorrowed(code::kRequestRecord, request);
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_LIST);
+    cmd.Add(CIFS_OPT_LIST_MODIFIER);
+    cmd.AddBorrowed(CIFS_OPT_REQUEST_RECORD, request);
     cmd.End();
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
             if (request->nameOffset == OPEN_FILES_BY_CONNECTION)
-                Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %hu, error: %d",
-                    static_cast<unsigned short>(request->connectionId), status);
+                SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to list open files of: %hu, error: %d",
+                                    static_cast<unsigned short>(request->connectionId), status);
             else
-                Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to list open files of: %s, error: %d",
+                SHARE_LOG_CLI_ERROR(
+                    "CIFSLIB: Failed to list open files of: %s, error: %d",
                     TextAt(request, OPEN_FILES_REQUEST_FIXED_SIZE, request->nameOffset), status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    if (walk.Next(e) != Step::kElement) return -1;
-    if (e.type != elem::kOpenFiles) {
-        Log(CIFS_LOG_DEBUG, "CIFSLIB: Invalid data type received in the response packet: %d",
-            e.type);
+    if (answer.step != Step::kElement) return -1;
+    Element &e = answer.element;
+    if (e.type != CIFS_ELEM_OPEN_FILES) {
+        SHARE_LOG_CLI_DEBUG("CIFSLIB: Invalid data type received in the response packet: %d",
+                            e.type);
         return -1;
     }
     *reply = e.payload.release();
@@ -74,30 +73,30 @@ extern "C" SHARE_API int CIFSLIB_ListOpenFiles(OpenFilesRequest *request, void *
 
 extern "C" SHARE_API int CIFSLIB_CloseOpenFile(OpenFileInfo *openFileInfo) noexcept {
     if (openFileInfo == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received openFileInfo parameter to close an open file.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received openFileInfo parameter to close an open file.");
         return -1;
     }
     const char *path = TextAt(openFileInfo, OPEN_FILE_INFO_FIXED_SIZE, openFileInfo->pathOffset);
-    Command cmd(code::kFiles);
-    cmd.Add(code::kClose);
-    if (!cmd.AddCopy(code::kPath, path)) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store full path of the file: %s",
-            path);
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_CLOSE);
+    if (!cmd.AddCopy(CIFS_OPT_PATH, path)) {
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory to store full path of the file: %s",
+                            path);
         return -1;
     }
     cmd.End();
     return RunForStatus(cmd, [&](int32_t status) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to close file: %s, error: %d", path, status);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to close file: %s, error: %d", path, status);
     });
 }
 
 extern "C" SHARE_API int CIFSLIB_CloseAllOpenFiles(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) return -1;
     const char *volume = TextAt(shareInfo, SHARE_INFO_FIXED_SIZE, shareInfo->volumeOffset);
-    Command cmd(code::kFiles);
-    cmd.Add(code::kClose);
-    if (!cmd.AddCopy(code::kVolume, volume)) {
-        Log(CIFS_LOG_ERROR,
+    Command cmd(CMD_FILES);
+    cmd.Add(CIFS_ACT_CLOSE);
+    if (!cmd.AddCopy(CIFS_OPT_VOLUME, volume)) {
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory to store share name for closing open files of "
             "volume: %s",
             volume);
@@ -110,35 +109,33 @@ extern "C" SHARE_API int CIFSLIB_CloseAllOpenFiles(ShareInfo *shareInfo) noexcep
 extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
                                                   void **data) noexcept {
     if (header == nullptr || data == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: CIFSLIB_ListUserContexts: Invalid output parameters.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: CIFSLIB_ListUserContexts: Invalid output parameters.");
         return -1;
     }
-    Command cmd(code::kUserContexts);
-    cmd.Add(code::kList);
+    Command cmd(CMD_USER_CONTEXTS);
+    cmd.Add(CIFS_ACT_LIST);
     cmd.EndThrough(3);
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of user contexts Failed. error: %d", status);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Listing of user contexts Failed. error: %d", status);
         }))
         return rc;
-    ElementWalk walk(response.get());
-    Element e;
-    const Step step = walk.Next(e);
-    if (step == Step::kFailed) return -1;
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG, "CIFSLIB: There are no user contexts.");
+    if (answer.step == Step::kFailed) return -1;
+    const Element &e = answer.element;
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI_DEBUG("CIFSLIB: There are no user contexts.");
         return 0;
     }
     if (!IsUserContextReply(e)) {
-        Log(CIFS_LOG_DEBUG,
+        SHARE_LOG_CLI_DEBUG(
             "CIFSLIB: Internal error - Invalid data type in the response packet. type: %d", e.type);
         return -1;
     }
     CPtr<UserContextHeader> head(
         static_cast<UserContextHeader *>(std::calloc(1, sizeof(UserContextHeader))));
     if (!head) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory of %lu bytes to user contexts",
-            static_cast<unsigned long>(sizeof(UserContextHeader)));
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory of %lu bytes to user contexts",
+                            static_cast<unsigned long>(sizeof(UserContextHeader)));
         return -1;
     }
     std::memcpy(head.get(), e.payload.get(), sizeof(UserContextHeader));
@@ -146,8 +143,8 @@ extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
     // At least one byte, so that an empty list is still a block the caller can tell from none.
     CPtr<void> contexts(std::calloc(1, length != 0 ? length : 1));
     if (!contexts) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory of %u bytes to user contexts",
-            length);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory of %u bytes to user contexts",
+                            length);
         return -1;
     }
     std::memcpy(contexts.get(), e.payload.get() + sizeof(UserContextHeader), length);
@@ -157,13 +154,13 @@ extern "C" SHARE_API int CIFSLIB_ListUserContexts(UserContextHeader **header,
 }
 
 extern "C" SHARE_API int CIFSLIB_AddUserContext(const char *context) noexcept {
-    return ChangeUserContext(context, code::kAdd,
+    return ChangeUserContext(context, CIFS_ACT_ADD,
                              "CIFSLIB: CIFSLIB_AddUserContext: Invalid output parameters.",
                              "CIFSLIB: Adding of user context Failed. error: %d");
 }
 
 extern "C" SHARE_API int CIFSLIB_RemoveUserContext(const char *context) noexcept {
-    return ChangeUserContext(context, code::kRemove,
+    return ChangeUserContext(context, CIFS_ACT_REMOVE,
                              "CIFSLIB: CIFSLIB_RemoveUserContext: Invalid output parameters.",
                              "CIFSLIB: Removing of user context Failed. error: %d");
 }

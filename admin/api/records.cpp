@@ -1,5 +1,5 @@
-// Share record (element type 6), as the server answers share queries; offsets within the payload,
-// texts NUL-terminated within their fields:
+// Share record (CIFS_ELEM_SHARE_RECORD), as the server answers share queries; offsets within the
+// payload, texts NUL-terminated within their fields:
 //
 //   0     u16   type code (0: none; the library derives one)
 //   16    u32   server value                    -> shareValue
@@ -79,7 +79,7 @@ uint16_t DeriveVolumeType(std::span<const uint8_t> record, std::string_view name
     std::memcpy(text, name.data(), name.size());
     if (strcasecmp(text, "_admin") == 0 || strcasecmp(text, "ADMIN") == 0) return SHARE_TYPE_ADMIN;
     if ((U32(record, kFlagWord) & kGdfsFlag) != 0) {
-        Log(CIFS_LOG_EVENT, "******** setting volumeType to STYPE_GDFS ************");
+        SHARE_LOG_CLI(CIFS_LOG_EVENT, "******** setting volumeType to STYPE_GDFS ************");
         return STYPE_GDFS;
     }
     return SHARE_TYPE_VOLUME;

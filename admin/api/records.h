@@ -12,7 +12,8 @@
 
 namespace share::api {
 
-// Share record (type 6) decoding, shared by the share listing and the mapped-shares listing.
+// Share record (CIFS_ELEM_SHARE_RECORD) decoding, shared by the share listing and the mapped-shares
+// listing.
 enum class VolumeTypeRule {
     kListed,  // server code, else directory / admin / GDFS flag / volume
     kMapped,  // server code, else directory / volume

@@ -5,12 +5,20 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "shareadmin/api.h"
+#include "shareadmin/context.h"
 
 namespace share::api {
 namespace {
+
+// A caller's modifyMask reaches the server as the share command's modify bits.
+static_assert(SHARE_MODIFY_NEW_NAME == CIFS_MODIFY_NEW_NAME);
+static_assert(SHARE_MODIFY_PATH == CIFS_MODIFY_PATH);
+static_assert(SHARE_MODIFY_COMMENT == CIFS_MODIFY_COMMENT);
+static_assert(SHARE_MODIFY_ENCRYPT_DATA == CIFS_MODIFY_ENCRYPT_DATA);
+static_assert(SHARE_MODIFY_FOLDER_REDIRECTION == CIFS_MODIFY_FOLDER_REDIRECTION);
+static_assert(SHARE_MODIFY_ATM_BACKUP == CIFS_MODIFY_ATM_BACKUP);
 
 constexpr size_t kMaxName = 80;
 constexpr size_t kMaxComment = 47;
@@ -63,16 +71,16 @@ struct SwitchField {
     uint8_t ShareInfo::*field;
 };
 constexpr SwitchField kSwitches[3] = {
-    {SHARE_MODIFY_ENCRYPT_DATA, code::kEncryptData, &ShareInfo::encryptData},
-    {SHARE_MODIFY_FOLDER_REDIRECTION, code::kFolderRedirection, &ShareInfo::folderRedirection},
-    {SHARE_MODIFY_ATM_BACKUP, code::kAtmBackup, &ShareInfo::atmBackup},
+    {SHARE_MODIFY_ENCRYPT_DATA, CIFS_OPT_ENCRYPT_DATA, &ShareInfo::encryptData},
+    {SHARE_MODIFY_FOLDER_REDIRECTION, CIFS_OPT_FOLDER_REDIRECTION, &ShareInfo::folderRedirection},
+    {SHARE_MODIFY_ATM_BACKUP, CIFS_OPT_ATM_BACKUP, &ShareInfo::atmBackup},
 };
 
 // Entries 0 to 2: the share command, its action and a copy of the share name.
 bool StartCommand(Command &cmd, int32_t action, const char *name, const char *copyFailed) noexcept {
     cmd.Add(action);
-    if (cmd.AddCopy(code::kName, name)) return true;
-    Log(CIFS_LOG_ERROR, copyFailed, name);
+    if (cmd.AddCopy(CIFS_OPT_NAME, name)) return true;
+    SHARE_LOG_CLI_ERROR(copyFailed, name);
     return false;
 }
 
@@ -83,8 +91,8 @@ bool AddSharePath(Command &cmd, ShareInfo *info, const char *name, const Message
     const size_t size = std::strlen(volume) + 1 + std::strlen(path) + 1;
     CString text(static_cast<char *>(std::malloc(size)));
     if (text) std::snprintf(text.get(), size, "%s:%s", volume, path);
-    if (cmd.AddOwned(code::kPath, std::move(text))) return true;
-    Log(CIFS_LOG_ERROR, msg.pathCopy, name, volume, path);
+    if (cmd.AddOwned(CIFS_OPT_PATH, std::move(text))) return true;
+    SHARE_LOG_CLI_ERROR(msg.pathCopy, name, volume, path);
     return false;
 }
 
@@ -93,11 +101,11 @@ bool AddComment(Command &cmd, ShareInfo *info, const char *name, const Messages 
     char *comment = TextAt(info, info->commentOffset);
     stripSpaces(comment);
     if (std::strlen(comment) > kMaxComment) {
-        Log(CIFS_LOG_ERROR, msg.commentTooLong, name, comment);
+        SHARE_LOG_CLI_ERROR(msg.commentTooLong, name, comment);
         return false;
     }
-    if (cmd.AddCopy(code::kComment, comment)) return true;
-    Log(CIFS_LOG_ERROR, msg.commentCopy, name, comment);
+    if (cmd.AddCopy(CIFS_OPT_COMMENT, comment)) return true;
+    SHARE_LOG_CLI_ERROR(msg.commentCopy, name, comment);
     return false;
 }
 
@@ -107,7 +115,7 @@ bool AddSwitches(Command &cmd, const ShareInfo *info, uint32_t mask, const char 
         const SwitchField &s = kSwitches[i];
         if ((mask & s.bit) == 0) continue;
         if (!cmd.AddCopy(s.code, info->*s.field != 0 ? "YES" : "NO")) {
-            Log(CIFS_LOG_ERROR, msg.switchCopy[i], name);
+            SHARE_LOG_CLI_ERROR(msg.switchCopy[i], name);
             return false;
         }
     }
@@ -117,35 +125,35 @@ bool AddSwitches(Command &cmd, const ShareInfo *info, uint32_t mask, const char 
 // Ends the entries and runs the command, logging a refusal with the share name.
 int Finish(Command &cmd, const char *refused, const char *name) noexcept {
     cmd.End();
-    return RunForStatus(cmd, [&](int32_t status) { Log(CIFS_LOG_ERROR, refused, name, status); });
+    return RunForStatus(cmd, [&](int32_t status) { SHARE_LOG_CLI_ERROR(refused, name, status); });
 }
 
 int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
     if (info == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Not received shareInfo parameter to change share configuration.");
         return -1;
     }
     const char *name = TextAt(info, info->nameOffset);
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kModify, name, kChange.nameCopy)) return -1;
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_MODIFY, name, kChange.nameCopy)) return -1;
 
     if ((mask & SHARE_MODIFY_NEW_NAME) != 0) {
         const char *newName = TextAt(info, info->newNameOffset);
         if (std::strlen(newName) > kMaxName) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: New name exceeds 80 characters long for changing share configuration: "
                 "%s",
                 name);
             return -1;
         }
         if (stringHasOnlyPeriods(newName) != 0) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Invalid new name provided for changing share configuration: %s", name);
             return -1;
         }
-        if (!cmd.AddCopy(code::kNewName, newName)) {
-            Log(CIFS_LOG_ERROR,
+        if (!cmd.AddCopy(CIFS_OPT_NEW_NAME, newName)) {
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Failed to allocate memory to store new name for changing share "
                 "configuration: %s",
                 name);
@@ -161,25 +169,26 @@ int Change(ShareInfo *info, uint32_t mask, const char *refused) noexcept {
 }  // namespace
 }  // namespace share::api
 
+using namespace share;
 using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_CreateShare(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Not received shareInfo parameter to create a new share.");
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Not received shareInfo parameter to create a new share.");
         return -1;
     }
     const char *name = TextAt(shareInfo, shareInfo->nameOffset);
     if (std::strlen(name) > kMaxName) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Name exceeds 80 characters long to create a new share: %s",
-            name);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Name exceeds 80 characters long to create a new share: %s",
+                            name);
         return -1;
     }
     if (stringHasOnlyPeriods(name) != 0) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Invalid name provided to create a new share: %s", name);
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Invalid name provided to create a new share: %s", name);
         return -1;
     }
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kAdd, name, kCreate.nameCopy)) return -1;
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_ADD, name, kCreate.nameCopy)) return -1;
     if (!AddSharePath(cmd, shareInfo, name, kCreate)) return -1;
     if (shareInfo->commentOffset != SHARE_INFO_NO_COMMENT &&
         !AddComment(cmd, shareInfo, name, kCreate))
@@ -201,8 +210,8 @@ extern "C" SHARE_API int CIFSLIB_ChangeShareFeatureConfiguration(ShareInfo *shar
 extern "C" SHARE_API int CIFSLIB_RemoveShare(ShareInfo *shareInfo) noexcept {
     if (shareInfo == nullptr) return -1;
     const char *name = TextAt(shareInfo, shareInfo->nameOffset);
-    Command cmd(code::kShare);
-    if (!StartCommand(cmd, code::kRemove, name,
+    Command cmd(CMD_SHARE);
+    if (!StartCommand(cmd, CIFS_ACT_REMOVE, name,
                       "CIFSLIB: Failed to allocate memory to store share name for removing "
                       "share: %s"))
         return -1;

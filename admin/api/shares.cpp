@@ -2,7 +2,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "admin/api/codes.h"
 #include "admin/api/exchange.h"
 #include "admin/api/records.h"
 #include "shareadmin/api.h"
@@ -17,33 +16,30 @@ char *NameSlot(ShareNameList *list, size_t i) noexcept {
 
 // Appends the records of one share's details answer. 0, -1, or the server's status.
 int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) noexcept {
-    Command cmd(code::kShare);
-    cmd.Add(code::kList);
-    if (!cmd.AddCopy(code::kName, name)) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory to store share name: %s", name);
+    Command cmd(CMD_SHARE);
+    cmd.Add(CIFS_ACT_LIST);
+    if (!cmd.AddCopy(CIFS_OPT_NAME, name)) {
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory to store share name: %s", name);
         return -1;
     }
     cmd.EndThrough(3);
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
+    Answer answer;
+    if (int rc = RunQuery(cmd, answer, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Listing of all volumes/shares failed, error: %d", status);
         }))
         return rc;
-
-    ElementWalk walk(response.get());
-    Element e;
-    Step step = walk.Next(e);
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG,
+    if (answer.step == Step::kEnd) {
+        SHARE_LOG_CLI_DEBUG(
             "CIFSLIB: No data is available in the response packet to store share information "
             "of: %s",
             name);
         return -1;
     }
-    for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type == elem::kShareExtra) continue;
-        if (e.type != elem::kShareRecord || !IsShareRecord(e.Bytes())) {
-            Log(CIFS_LOG_ERROR,
+    for (; answer.step == Step::kElement; answer.Next()) {
+        const Element &e = answer.element;
+        if (e.type == CIFS_ELEM_SHARE_EXTRA) continue;
+        if (e.type != CIFS_ELEM_SHARE_RECORD || !IsShareRecord(e.Bytes())) {
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Invalid data type '%u' in response packet to list share information "
                 "of: %s",
                 e.type, name);
@@ -52,7 +48,7 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
         if (list->count >= capacity) continue;  // one record per name: extras are dropped
         CPtr<ShareInfo> info = BuildShareInfo(e.Bytes(), VolumeTypeRule::kListed);
         if (!info) {
-            Log(CIFS_LOG_ERROR,
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of share: "
                 "%s",
                 static_cast<unsigned long>(ShareInfoSize(e.Bytes())), name);
@@ -60,7 +56,7 @@ int AppendShareDetails(ShareInfoList *list, size_t capacity, const char *name) n
         }
         AppendShareInfo(list, std::move(info));
     }
-    return step == Step::kFailed ? -1 : 0;
+    return answer.step == Step::kFailed ? -1 : 0;
 }
 
 }  // namespace
@@ -71,23 +67,24 @@ using namespace share::api;
 
 extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexcept {
     if (sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Not received sharesList parameter to fill names of all the shares.");
         return -1;
     }
-    Command cmd(code::kShare);
-    cmd.Add(code::kList);
+    Command cmd(CMD_SHARE);
+    cmd.Add(CIFS_ACT_LIST);
     cmd.EndThrough(2);
-    Response response;
-    if (int rc = RunForAnswer(cmd, response, [&](int32_t status) {
-            Log(CIFS_LOG_ERROR, "CIFSLIB: Listing names of all volumes/shares failed, error: %d",
-                status);
+    // The element count sizes the list before the first element is read.
+    Answer answer;
+    if (int rc = RunForAnswer(cmd, answer.response, [&](int32_t status) {
+            SHARE_LOG_CLI_ERROR("CIFSLIB: Listing names of all volumes/shares failed, error: %d",
+                                status);
         }))
         return rc;
-    const int count = RespPktGetNumberOfData(response.get());
+    const int count = RespPktGetNumberOfData(answer.response.get());
     if (count < 0) return -1;
     if (count == 0) {
-        Log(CIFS_LOG_DEBUG, "CIFSLIB: No shares exist on the server");
+        SHARE_LOG_CLI_DEBUG("CIFSLIB: No shares exist on the server");
         return 0;
     }
 
@@ -95,38 +92,36 @@ extern "C" SHARE_API int CIFSLIB_GetShareNames(ShareNameList **sharesList) noexc
     const size_t size = slots * SHARE_NAME_SLOT_SIZE + offsetof(ShareNameList, names);
     CPtr<ShareNameList> list(static_cast<ShareNameList *>(std::calloc(1, size)));
     if (!list) {
-        Log(CIFS_LOG_ERROR, "CIFSLIB: Failed to allocate memory of %lu bytes to fill share names",
-            static_cast<unsigned long>(size));
+        SHARE_LOG_CLI_ERROR("CIFSLIB: Failed to allocate memory of %lu bytes to fill share names",
+                            static_cast<unsigned long>(size));
         return -1;
     }
     list->count = static_cast<uint32_t>(count);
 
-    ElementWalk walk(response.get());
-    Element e;
-    Step step = walk.Next(e);
-    if (step == Step::kEnd) {
-        Log(CIFS_LOG_DEBUG,
+    if (answer.Start() == Step::kEnd) {
+        SHARE_LOG_CLI_DEBUG(
             "CIFSLIB: No data is available in the response packet to list the shares");
         return -1;
     }
     size_t used = 0;
-    for (; step == Step::kElement; step = walk.Next(e)) {
-        if (e.type != elem::kShareName) {
-            Log(CIFS_LOG_ERROR,
+    for (; answer.step == Step::kElement; answer.Next()) {
+        const Element &e = answer.element;
+        if (e.type != CIFS_ELEM_NAME) {
+            SHARE_LOG_CLI_ERROR(
                 "CIFSLIB: Invalid data type '%u' in response packet of listing all share names",
                 e.type);
             continue;
         }
         if (used < slots) CopyNameToSlot(NameSlot(list.get(), used++), e.Bytes());
     }
-    if (step == Step::kFailed) return -1;
+    if (answer.step == Step::kFailed) return -1;
     *sharesList = list.release();
     return 0;
 }
 
 extern "C" SHARE_API int CIFSLIB_ListAllShares(ShareInfoList **sharesList) noexcept {
     if (sharesList == nullptr) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Not received sharesList parameter to fill information of all the shares.");
         return -1;
     }
@@ -139,7 +134,7 @@ extern "C" SHARE_API int CIFSLIB_ListAllShares(ShareInfoList **sharesList) noexc
     const size_t size = ShareInfoListSize(capacity);
     InfoList list(static_cast<ShareInfoList *>(std::calloc(1, size)));
     if (!list) {
-        Log(CIFS_LOG_ERROR,
+        SHARE_LOG_CLI_ERROR(
             "CIFSLIB: Failed to allocate memory of %lu bytes to fill information of all shares",
             static_cast<unsigned long>(size));
         return -1;

@@ -1,15 +1,14 @@
-// The command table: one row per command code 0..86 of gbCifsArg entry 0. Codes that are not
-// commands exist in the same number space as action and option codes of later entries.
+// The command table: one row per command code 0..CIFS_CMD_LAST of gbCifsArg entry 0. Codes that are
+// not commands exist in the same number space as action and option codes of later entries.
 #pragma once
 
 #include <cstdint>
 #include <span>
 
+#include "shareadmin/codes.h"
 #include "shareadmin/context.h"
 
 namespace share::command {
-
-inline constexpr int32_t kLastCommandCode = 86;
 
 enum class HandlerKind : uint8_t {
     kNotCommand,  // rejected in entry 0
@@ -17,6 +16,9 @@ enum class HandlerKind : uint8_t {
     kInline,      // a server option, handled by ProcessServerOptionCommand
 };
 
+// An object parser or the server option handler: 0 accepted, -1 rejected. Parsers print their
+// rejections on standard output (a few go to syslog instead), which the command-line tool shows
+// as they are; library callers get the same output.
 using CommandHandler = int (*)(CmdContext *) noexcept;
 
 // The function IDs a command may write (several where its arguments choose).
@@ -39,10 +41,10 @@ struct CommandRow {
     FunctionIds functionIds;
 };
 
-// Rows for codes 0..kLastCommandCode, indexed by code.
+// Rows for codes 0..CIFS_CMD_LAST, indexed by code.
 std::span<const CommandRow> CommandTable() noexcept;
 
-// Row of a command code, or null for codes outside 0..kLastCommandCode.
+// Row of a command code, or null for codes outside 0..CIFS_CMD_LAST.
 const CommandRow *FindCommand(int32_t code) noexcept;
 
 }  // namespace share::command

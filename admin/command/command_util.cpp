@@ -30,14 +30,6 @@ void Print(const char *fmt, ...) noexcept {
     va_end(args);
 }
 
-void LogError(const char *fmt, ...) noexcept {
-    if ((gCIFSLogLevel & CIFS_LOG_ERROR) == 0) return;
-    va_list args;
-    va_start(args, fmt);
-    cifsLogVarArgs(CIFS_LOG_ERROR, CIFS_MODULE_CLI, fmt, args);
-    va_end(args);
-}
-
 ParsedNumber ParseNumber(const char *text) noexcept {
     ParsedNumber result;
     char *end = nullptr;

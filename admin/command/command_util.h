@@ -1,12 +1,13 @@
 // Helpers shared by the dispatcher and the command parsers: argument release, the normalised
-// copy, number conversion, context field access, and the three output channels of command
-// messages.
+// copy, number conversion, context field access, and the standard-output channels of command
+// messages (their syslog channel is SHARE_LOG_CLI_ERROR of protocol/log.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "protocol/log.h"
 #include "protocol/memory.h"
 #include "shareadmin/command.h"
 
@@ -22,12 +23,11 @@ CString NormalisedCopy(const char *value) noexcept;
 void PrintLine(const char *text) noexcept;
 // Standard output exactly as formatted.
 void Print(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
-// syslog at level ERROR under CLI, only when that bit is set in gCIFSLogLevel.
-void LogError(const char *fmt, ...) noexcept __attribute__((format(printf, 1, 2)));
 
-// Code of entry `index`, or 0 past the block's last entry (a full block has no end entry).
+// Code of entry `index`, or CIFS_ARG_END past the block's last entry (a full block has no end
+// entry).
 inline int32_t ArgCode(int index) noexcept {
-    return index >= 0 && index < CIFS_ARG_ENTRIES ? gbCifsArg[index].id : 0;
+    return index >= 0 && index < CIFS_ARG_ENTRIES ? gbCifsArg[index].id : CIFS_ARG_END;
 }
 inline const char *ArgValue(int index) noexcept {
     return gbCifsArg[index].value;

@@ -1,5 +1,5 @@
-// The connection objects: connections (command 30), open files (32) and clearing of
-// connections (62).
+// The connection objects: connections (CMD_CONNECTIONS), open files (CMD_FILES) and clearing of
+// connections (CMD_CLEAR_CONNECTIONS).
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -42,32 +42,33 @@ constexpr const char kConnectionsUsage[] =
     "Failed to process connections monitoring request. Invalid command entered, check the usage";
 
 int Connections(CmdContext *ctx) noexcept {
-    if (ArgCode(3) != 0) {
+    if (ArgCode(3) != CIFS_ARG_END) {
         PrintLine(kConnectionsUsage);
         return -1;
     }
     switch (ArgCode(1)) {
-        case 0:
-            ctx->functionId = 25;
+        case CIFS_ARG_END:
+            ctx->functionId = CIFS_FN_CONNECTION_COUNT;
             return 0;
-        case 7:
+        case CIFS_ACT_LIST:
             switch (ArgCode(2)) {
-                case 0:
-                    ctx->functionId = 26;
+                case CIFS_ARG_END:
+                    ctx->functionId = CIFS_FN_CONNECTION_LIST;
                     return 0;
-                case 8:
-                    ctx->functionId = 27;
+                case CIFS_OPT_LIST_VARIANT_8:
+                    ctx->functionId = CIFS_FN_CONNECTION_LIST_8;
                     return 0;
-                case 9:
-                    ctx->functionId = 28;
+                case CIFS_OPT_LIST_VARIANT_9:
+                    ctx->functionId = CIFS_FN_CONNECTION_LIST_9;
                     return 0;
                 default:
                     PrintLine(kConnectionsUsage);
                     return -1;
             }
-        case 31:
-        case 1:
-            ctx->functionId = ArgCode(1) == 31 ? 29 : 78;
+        case CIFS_ACT_CONNECTION:
+        case CIFS_ACT_MAPPED_SHARES:
+            ctx->functionId = ArgCode(1) == CIFS_ACT_CONNECTION ? CIFS_FN_CONNECTION_DETAILS
+                                                                : CIFS_FN_CONNECTION_MAPPED_SHARES;
             return TakeConnectionId(ctx, 1,
                                     "Failed to process connections related command. Connection "
                                     "ID should be a numeric value",
@@ -88,7 +89,8 @@ constexpr const char kFilesUsage[] =
 
 enum class Selector : uint8_t { kPathCopy, kConnectionId, kRecord };
 
-// Function IDs per selector: listing, listing with option 60, closing (0: not allowed).
+// Function IDs per selector: listing, listing with CIFS_OPT_LIST_MODIFIER, closing (0: not
+// allowed).
 struct FileSelector {
     int32_t code;
     Selector kind;
@@ -98,35 +100,38 @@ struct FileSelector {
 };
 
 constexpr FileSelector kFileSelectors[] = {
-    {34, Selector::kPathCopy, 30, 33, 36},
-    {31, Selector::kConnectionId, 31, 34, 37},
-    {35, Selector::kPathCopy, 32, 35, 38},
-    {80, Selector::kRecord, 79, 79, 0},
+    {CIFS_OPT_PATH, Selector::kPathCopy, CIFS_FN_FILES_BY_PATH, CIFS_FN_FILES_BY_PATH_MODIFIED,
+     CIFS_FN_CLOSE_BY_PATH},
+    {CIFS_OPT_CONNECTION_ID, Selector::kConnectionId, CIFS_FN_FILES_BY_CONNECTION,
+     CIFS_FN_FILES_BY_CONNECTION_MODIFIED, CIFS_FN_CLOSE_BY_CONNECTION},
+    {CIFS_OPT_VOLUME, Selector::kPathCopy, CIFS_FN_FILES_BY_VOLUME,
+     CIFS_FN_FILES_BY_VOLUME_MODIFIED, CIFS_FN_CLOSE_BY_VOLUME},
+    {CIFS_OPT_REQUEST_RECORD, Selector::kRecord, CIFS_FN_OPEN_FILES, CIFS_FN_OPEN_FILES, 0},
 };
 
 int Files(CmdContext *ctx) noexcept {
     // Entries 1 to 4 all used: more than any file command takes. An entry after the end entry
     // is stale and not looked at.
     int used = 0;
-    while (used < 4 && ArgCode(used + 1) != 0) ++used;
+    while (used < 4 && ArgCode(used + 1) != CIFS_ARG_END) ++used;
     if (used == 4) {
         PrintLine(kFilesUsage);
         return -1;
     }
     const int32_t action = ArgCode(1);
-    if (action != 7 && action != 33) {
+    if (action != CIFS_ACT_LIST && action != CIFS_ACT_CLOSE) {
         PrintLine(kFilesUsage);
         return -1;
     }
-    const bool modified = action == 7 && ArgCode(2) == 60;
+    const bool modified = action == CIFS_ACT_LIST && ArgCode(2) == CIFS_OPT_LIST_MODIFIER;
     const int index = modified ? 3 : 2;
     const FileSelector *sel = nullptr;
     for (const FileSelector &s : kFileSelectors)
         if (s.code == ArgCode(index)) sel = &s;
-    const uint8_t functionId = sel == nullptr ? 0
-                               : action == 33 ? sel->close
-                               : modified     ? sel->listModified
-                                              : sel->list;
+    const uint8_t functionId = sel == nullptr             ? 0
+                               : action == CIFS_ACT_CLOSE ? sel->close
+                               : modified                 ? sel->listModified
+                                                          : sel->list;
     const char *value = ArgValue(index);
     // A selector without a value cannot be sent: treated like an unlisted one.
     if (functionId == 0 || (value == nullptr && sel->kind != Selector::kConnectionId)) {
@@ -166,8 +171,6 @@ int Files(CmdContext *ctx) noexcept {
 }
 
 // ---- clear connections ----
-
-constexpr int32_t kConnType = 63, kIdleTime = 64, kConnCount = 65;
 
 constexpr const char kClearMissing[] =
     "Failed to process clear connection request. Required parameters are missing for the "
@@ -235,27 +238,27 @@ bool TakeConnCount(ClearConnParams *p, int index) noexcept {
 }
 
 int ClearConnections(CmdContext *ctx) noexcept {
-    if (ArgCode(4) != 0) {
+    if (ArgCode(4) != CIFS_ARG_END) {
         PrintLine("Failed to process clear connections request. Invalid option entered.");
         return -1;
     }
-    ctx->functionId = 63;
-    if (ArgCode(1) == 0) {
+    ctx->functionId = CIFS_FN_CLEAR_CONNECTIONS;
+    if (ArgCode(1) == CIFS_ARG_END) {
         PrintLine(kClearMissing);
         return -1;
     }
     ClearConnParams *params = &ctx->params.clearConn;
     bool seenType = false, seenIdle = false, seenCount = false;
-    for (int i = 1; ArgCode(i) != 0; ++i) {
+    for (int i = 1; ArgCode(i) != CIFS_ARG_END; ++i) {
         bool ok = false;
         switch (ArgCode(i)) {
-            case kConnType:
+            case CIFS_OPT_CONN_TYPE:
                 ok = seenType = TakeConnType(params, i);
                 break;
-            case kIdleTime:
+            case CIFS_OPT_IDLE_TIME:
                 ok = seenIdle = TakeIdleTime(params, i);
                 break;
-            case kConnCount:
+            case CIFS_OPT_CONN_COUNT:
                 ok = seenCount = TakeConnCount(params, i);
                 break;
             default:

@@ -1,10 +1,12 @@
 // The pipeline: argument block -> command context -> request -> exchange -> response.
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
 #include "admin/command/command_table.h"
 #include "admin/command/command_util.h"
+#include "admin/command/request_encoding.h"
+#include "protocol/log.h"
+#include "protocol/memory.h"
 #include "shareadmin/command.h"
 
 extern "C" {
@@ -16,39 +18,13 @@ namespace {
 
 constexpr const char kRejected[] = "Failed to validate and process command";
 
-template <class Packet>
-void ReleasePacket(Packet *pkt) noexcept {
-    if (pkt == nullptr) return;
-    std::free(pkt->buffer);
-    std::free(pkt);
-}
-
-struct ReqPktDeleter {
-    void operator()(ReqPkt *pkt) const noexcept { ReleasePacket(pkt); }
-};
-using RequestOwner = std::unique_ptr<ReqPkt, ReqPktDeleter>;
-
-// The file commands leave a heap copy of their path or volume name behind pathRef; the
-// context that owns it dies with this call, so the copy goes with it.
-bool OwnsPathCopy(uint8_t functionId) noexcept {
-    switch (functionId) {
-        case 30:
-        case 32:
-        case 33:
-        case 35:
-        case 36:
-        case 38:
-            return true;
-        default:
-            return false;
-    }
-}
-
+// The context that owns a path copy (see EncodesPathRef) dies with this call, so the copy goes
+// with it.
 class PathCopyGuard {
   public:
     explicit PathCopyGuard(CmdContext *ctx) noexcept : ctx_(ctx) {}
     ~PathCopyGuard() {
-        if (OwnsPathCopy(ctx_->functionId)) {
+        if (EncodesPathRef(ctx_->functionId)) {
             std::free(LoadPointer<char>(ctx_));
             StorePointer(ctx_, nullptr);
         }
@@ -63,6 +39,7 @@ class PathCopyGuard {
 }  // namespace
 }  // namespace share::command
 
+using namespace share;
 using namespace share::command;
 
 extern "C" SHARE_API int ProcessCommandLineData(CmdContext *ctx) noexcept {
@@ -82,26 +59,21 @@ extern "C" SHARE_API int ValidateAndProcessCmd(RespPkt **responseOut) noexcept {
 
     ReqPkt *created = ReqPktInsertComponentID(ctx.componentId);
     if (created == nullptr) {
-        LogError("Failed to insert component id into the request packet structure\n");
+        SHARE_LOG_CLI_ERROR("Failed to insert component id into the request packet structure\n");
         return -1;
     }
     // On failure the packet operation has released the packet already.
-    RequestOwner request(ReqPktInsertFunctionID(created, ctx.functionId));
+    RequestPtr request(ReqPktInsertFunctionID(created, ctx.functionId));
     if (!request) {
-        LogError("Failed to insert function id into the request packet structure\n");
+        SHARE_LOG_CLI_ERROR("Failed to insert function id into the request packet structure\n");
         return -1;
     }
     if (PopulateRequestPacket(&ctx, request.get()) != 0) return -1;
 
-    RespPkt *response = nullptr;
-    const int rc = SendAndReceiveIPC(request.get(), &response);
-    if (rc != 0) {
-        ReleasePacket(response);
-        return -1;
-    }
-    if (responseOut != nullptr)
-        *responseOut = response;
-    else
-        ReleasePacket(response);
+    RespPkt *received = nullptr;
+    const int rc = SendAndReceiveIPC(request.get(), &received);
+    ResponsePtr response(received);
+    if (rc != 0) return -1;
+    if (responseOut != nullptr) *responseOut = response.release();
     return 0;
 }

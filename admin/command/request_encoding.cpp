@@ -4,6 +4,8 @@
 //   element  := type | length rule | source
 //   length   := fixed N | text length + 1 | record head + u32 stored in the record
 //   source   := params + offset | serverDn | text at pathRef | record at listRequestRef
+#include "admin/command/request_encoding.h"
+
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -14,8 +16,6 @@
 
 namespace share::command {
 namespace {
-
-constexpr uint8_t kLastFunctionId = 88;
 
 enum class Length : uint8_t { kFixed, kText, kRecord };
 enum class Source : uint8_t { kParams, kServerDn, kPathRef, kListRecord };
@@ -43,17 +43,18 @@ constexpr ElementRule Text(uint8_t type, const char *message) {
     return {type, Length::kText, 0, 0, Source::kParams, 0, message};
 }
 constexpr ElementRule ServerDn(const char *message) {
-    return {20, Length::kFixed, CIFS_SERVER_DN_SIZE, 0, Source::kServerDn, 0, message};
+    return {
+        CIFS_ELEM_SERVER_DN, Length::kFixed, CIFS_SERVER_DN_SIZE, 0, Source::kServerDn, 0, message};
 }
 constexpr ElementRule PathText(const char *message) {
-    return {42, Length::kText, 0, 0, Source::kPathRef, 0, message};
+    return {CIFS_ELEM_TEXT, Length::kText, 0, 0, Source::kPathRef, 0, message};
 }
 constexpr ElementRule Record(uint8_t type, uint32_t head, uint32_t wordOffset,
                              const char *message) {
     return {type, Length::kRecord, head, wordOffset, Source::kListRecord, 0, message};
 }
 constexpr ElementRule ShareRecord(const char *message) {
-    return Fixed(6, CIFS_PARAMS_SIZE, message);
+    return Fixed(CIFS_ELEM_SHARE_RECORD, CIFS_PARAMS_SIZE, message);
 }
 
 constexpr const char kFilesMessage[] =
@@ -61,7 +62,7 @@ constexpr const char kFilesMessage[] =
     "structure";
 
 constexpr auto kEncoding = [] {
-    std::array<EncodingRow, kLastFunctionId + 1> t{};
+    std::array<EncodingRow, CIFS_FN_LAST + 1> t{};
     auto set = [&t](std::initializer_list<uint8_t> ids, std::initializer_list<ElementRule> rule) {
         for (uint8_t id : ids) {
             EncodingRow &row = t[id];
@@ -69,198 +70,262 @@ constexpr auto kEncoding = [] {
             for (const ElementRule &e : rule) row.elements[row.count++] = e;
         }
     };
-    set({0, 4, 24, 25, 26, 27, 28, 40, 75, 82}, {});
-    set({1}, {ShareRecord("Failed to process share list request. Error while inserting data into "
-                          "request packet structure")});
-    set({2}, {ShareRecord("Failed to process add share request. Error while inserting share "
-                          "details into request packet structure"),
-              Fixed(2, 512,
-                    "Failed to process add share request. Error while inserting share path into "
-                    "request packet structure",
-                    offsetof(ShareParams, sharePath)),
-              ServerDn("Failed to process add share request. Error while inserting server DN "
-                       "into request packet structure")});
-    set({3}, {ShareRecord("Failed to process remove share request. Error while inserting share "
-                          "details into request packet structure"),
-              ServerDn("Failed to process remove share request. Error while inserting server DN "
-                       "details into request packet structure")});
-    set({5}, {Fixed(5, 1,
-                    "Failed to process SMB signing request. Error while inserting data into "
-                    "request packet structure")});
-    set({6}, {Fixed(10, 4,
-                    "Failed to process debug log request. Error while inserting data into "
-                    "request packet structure")});
-    set({7, 8}, {Fixed(11, 775,
-                       "Failed to process virtual server request. Error while "
-                       "inserting data into request packet structure")});
-    set({9}, {Fixed(12, 4,
-                    "Failed to process dump statistics request. Error while inserting data "
-                    "into request packet structure")});
-    set({10}, {Fixed(29, 1,
-                     "Failed to process auditing request. Error while inserting data into "
+    set({CIFS_FN_SHARE_NAMES, CIFS_FN_SERVER_REQUEST_4, CIFS_FN_INVALID_USER_CACHE,
+         CIFS_FN_CONNECTION_COUNT, CIFS_FN_CONNECTION_LIST, CIFS_FN_CONNECTION_LIST_8,
+         CIFS_FN_CONNECTION_LIST_9, CIFS_FN_SERVER_REQUEST_40, CIFS_FN_INTERFACE_LIST,
+         CIFS_FN_USER_CONTEXT_LIST},
+        {});
+    set({CIFS_FN_SHARE_DETAILS},
+        {ShareRecord("Failed to process share list request. Error while inserting data into "
                      "request packet structure")});
-    set({11, 12}, {Fixed(30, 20,
-                         "Failed to process DNS request. Error while inserting data into "
-                         "request packet structure")});
-    set({13}, {Fixed(31, 1,
-                     "Failed to process guest login request. Error while inserting data "
-                     "into request packet structure")});
-    set({14}, {Fixed(32, 4,
-                     "Failed to process LM compatibility request. Error while inserting "
-                     "data into request packet structure")});
-    set({15}, {Fixed(33, 4,
-                     "Failed to process subtree request. Error while inserting data into "
-                     "request packet structure")});
-    set({16}, {Fixed(34, 1,
-                     "Failed to process sync request. Error while inserting data into "
-                     "request packet structure")});
-    set({17}, {Fixed(35, 8,
-                     "Failed to process cache request. Error while inserting data into "
-                     "request packet structure")});
-    set({18}, {Fixed(36, 1,
-                     "Failed to process range lock mask request. Error while inserting "
-                     "data into request packet structure")});
-    set({19}, {Fixed(37, 4,
-                     "Failed to process offline files request. Error while inserting data "
-                     "into request packet structure")});
-    set({20}, {Fixed(38, 4,
-                     "Failed to process read proxy request. Error while inserting data "
-                     "into request packet structure")});
-    set({21}, {Fixed(39, 4,
-                     "Failed to process invalid user cache's timeout period request. Error "
-                     "while inserting data into request packet structure")});
-    set({22, 23, 81}, {Text(40,
-                            "Failed to process invalid user cache's data. Error while "
-                            "inserting data into request packet structure")});
-    set({29, 31, 34, 37, 68, 78},
-        {Fixed(41, 2,
+    set({CIFS_FN_SHARE_ADD},
+        {ShareRecord("Failed to process add share request. Error while inserting share "
+                     "details into request packet structure"),
+         Fixed(CIFS_ELEM_SHARE_PATH, 512,
+               "Failed to process add share request. Error while inserting share path into "
+               "request packet structure",
+               offsetof(ShareParams, sharePath)),
+         ServerDn("Failed to process add share request. Error while inserting server DN "
+                  "into request packet structure")});
+    set({CIFS_FN_SHARE_REMOVE},
+        {ShareRecord("Failed to process remove share request. Error while inserting share "
+                     "details into request packet structure"),
+         ServerDn("Failed to process remove share request. Error while inserting server DN "
+                  "details into request packet structure")});
+    set({CIFS_FN_SMB_SIGNING},
+        {Fixed(CIFS_ELEM_SMB_SIGNING, 1,
+               "Failed to process SMB signing request. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_LOG_LEVEL},
+        {Fixed(CIFS_ELEM_LOG_LEVEL, 4,
+               "Failed to process debug log request. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_VIRTUAL_SERVER_ADD, CIFS_FN_VIRTUAL_SERVER_REMOVE},
+        {Fixed(CIFS_ELEM_VIRTUAL_SERVER, 775,
+               "Failed to process virtual server request. Error while "
+               "inserting data into request packet structure")});
+    set({CIFS_FN_DUMP_STATISTICS},
+        {Fixed(CIFS_ELEM_DUMP_STATISTICS, 4,
+               "Failed to process dump statistics request. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_AUDITING},
+        {Fixed(CIFS_ELEM_AUDITING, 1,
+               "Failed to process auditing request. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_DNS_ENTRY_ADD, CIFS_FN_DNS_ENTRY_REMOVE},
+        {Fixed(CIFS_ELEM_DNS_ENTRY, 20,
+               "Failed to process DNS request. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_GUEST_LOGIN},
+        {Fixed(CIFS_ELEM_GUEST_LOGIN, 1,
+               "Failed to process guest login request. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_LM_COMPATIBILITY},
+        {Fixed(CIFS_ELEM_LM_COMPATIBILITY, 4,
+               "Failed to process LM compatibility request. Error while inserting "
+               "data into request packet structure")});
+    set({CIFS_FN_SUBTREE_SEARCH},
+        {Fixed(CIFS_ELEM_SUBTREE_SEARCH, 4,
+               "Failed to process subtree request. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_SYNC}, {Fixed(CIFS_ELEM_SYNC, 1,
+                               "Failed to process sync request. Error while inserting data into "
+                               "request packet structure")});
+    set({CIFS_FN_CACHE}, {Fixed(CIFS_ELEM_CACHE, 8,
+                                "Failed to process cache request. Error while inserting data into "
+                                "request packet structure")});
+    set({CIFS_FN_RANGE_LOCK_MASK},
+        {Fixed(CIFS_ELEM_RANGE_LOCK_MASK, 1,
+               "Failed to process range lock mask request. Error while inserting "
+               "data into request packet structure")});
+    set({CIFS_FN_OFFLINE_FILES},
+        {Fixed(CIFS_ELEM_OFFLINE_FILES, 4,
+               "Failed to process offline files request. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_READ_PROXY},
+        {Fixed(CIFS_ELEM_READ_PROXY, 4,
+               "Failed to process read proxy request. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_INVALID_USER_TIMEOUT},
+        {Fixed(CIFS_ELEM_INVALID_USER_TIMEOUT, 4,
+               "Failed to process invalid user cache's timeout period request. Error "
+               "while inserting data into request packet structure")});
+    set({CIFS_FN_INVALID_USER_ADD, CIFS_FN_INVALID_USER_REMOVE,
+         CIFS_FN_INVALID_USER_MAKE_PERMANENT},
+        {Text(CIFS_ELEM_INVALID_USER_NAME,
+              "Failed to process invalid user cache's data. Error while "
+              "inserting data into request packet structure")});
+    set({CIFS_FN_CONNECTION_DETAILS, CIFS_FN_FILES_BY_CONNECTION,
+         CIFS_FN_FILES_BY_CONNECTION_MODIFIED, CIFS_FN_CLOSE_BY_CONNECTION,
+         CIFS_FN_CRYPTO_KEYS_OF_CONNECTION, CIFS_FN_CONNECTION_MAPPED_SHARES},
+        {Fixed(CIFS_ELEM_CONNECTION, 2,
                "Failed to process listing/closing of files by connection. Error while "
                "inserting data into request packet structure")});
-    set({30, 32, 33, 35, 36, 38}, {PathText(kFilesMessage)});
-    set({39}, {Fixed(43, 1,
-                     "Failed to process passthru option Error while inserting data into "
-                     "request packet structure")});
-    set({41}, {Text(44,
-                    "Failed to process share volumes by default. Error while inserting "
-                    "data(serverName) into request packet structure"),
-               Fixed(45, 4,
-                     "Failed to process share volumes by default. Error while inserting "
-                     "data(value) into request packet structure",
-                     offsetof(ShareVolumesParams, shareByDefault))});
-    set({42}, {Text(47,
-                    "Failed to process dialect. Error while inserting data into request "
-                    "packet structure")});
-    set({43}, {Fixed(48, 1,
-                     "Failed to process Change Notify  setting. Error while inserting data "
-                     "into request packet structure")});
-    set({44}, {Fixed(49, 69,
-                     "Failed to process user quota sync all. Error while inserting data "
-                     "into request packet structure")});
-    set({45}, {Fixed(50, 1,
-                     "Failed to process Enumerate Shares over NULL Session  setting. Error "
-                     "while inserting data into request packet structure")});
-    set({46}, {Fixed(51, 4,
-                     "Failed to set oplock break acknowledgement timeout, Error while "
-                     "inserting data into request packet structure")});
-    set({47}, {Fixed(52, 1,
-                     "Failed to process Negotiate NtStatus setting. Error while inserting "
+    set({CIFS_FN_FILES_BY_PATH, CIFS_FN_FILES_BY_VOLUME, CIFS_FN_FILES_BY_PATH_MODIFIED,
+         CIFS_FN_FILES_BY_VOLUME_MODIFIED, CIFS_FN_CLOSE_BY_PATH, CIFS_FN_CLOSE_BY_VOLUME},
+        {PathText(kFilesMessage)});
+    set({CIFS_FN_PASSTHRU},
+        {Fixed(CIFS_ELEM_PASSTHRU, 1,
+               "Failed to process passthru option Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_SHARE_VOLUMES_BY_DEFAULT},
+        {Text(CIFS_ELEM_SERVER_NAME,
+              "Failed to process share volumes by default. Error while inserting "
+              "data(serverName) into request packet structure"),
+         Fixed(CIFS_ELEM_SHARE_BY_DEFAULT, 4,
+               "Failed to process share volumes by default. Error while inserting "
+               "data(value) into request packet structure",
+               offsetof(ShareVolumesParams, shareByDefault))});
+    set({CIFS_FN_DIALECT},
+        {Text(CIFS_ELEM_DIALECT,
+              "Failed to process dialect. Error while inserting data into request "
+              "packet structure")});
+    set({CIFS_FN_CHANGE_NOTIFY},
+        {Fixed(CIFS_ELEM_CHANGE_NOTIFY, 1,
+               "Failed to process Change Notify  setting. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_USER_QUOTA_SYNC},
+        {Fixed(CIFS_ELEM_USER_QUOTA_SYNC, 69,
+               "Failed to process user quota sync all. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_ENUM_SHARES_NULL_SESSION},
+        {Fixed(CIFS_ELEM_ENUM_SHARES_NULL_SESSION, 1,
+               "Failed to process Enumerate Shares over NULL Session  setting. Error "
+               "while inserting data into request packet structure")});
+    set({CIFS_FN_OPLOCK_BREAK_ACK_TIMEOUT},
+        {Fixed(CIFS_ELEM_OPLOCK_BREAK_ACK_TIMEOUT, 4,
+               "Failed to set oplock break acknowledgement timeout, Error while "
+               "inserting data into request packet structure")});
+    set({CIFS_FN_NEGOTIATE_NTSTATUS},
+        {Fixed(CIFS_ELEM_NEGOTIATE_NTSTATUS, 1,
+               "Failed to process Negotiate NtStatus setting. Error while inserting "
+               "data into request packet structure")});
+    set({CIFS_FN_DFS}, {Fixed(CIFS_ELEM_DFS, 1,
+                              "Failed to process dfs support, Error while inserting data into "
+                              "request packet structure")});
+    set({CIFS_FN_ALTERNATE_DATA_STREAMS},
+        {Fixed(CIFS_ELEM_ALTERNATE_DATA_STREAMS, 1,
+               "Failed to set alternate data stream enable option, Error while "
+               "inserting data into request packet structure")});
+    set({CIFS_FN_DISABLE_SMBV1},
+        {Fixed(CIFS_ELEM_DISABLE_SMBV1, 128,
+               "Failed to set disable smbv1 sessions option, error while inserting "
+               "data into request packet structure")});
+    set({CIFS_FN_SHARE_ENCRYPTION},
+        {ShareRecord("Failed to process enable encryption request. Error while inserting "
                      "data into request packet structure")});
-    set({48}, {Fixed(53, 1,
-                     "Failed to process dfs support, Error while inserting data into "
+    set({CIFS_FN_ENCRYPT_DATA},
+        {Fixed(CIFS_ELEM_ENCRYPT_DATA, 1,
+               "Failed to set encrypt data option, error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_REJECT_UNENCRYPTED_ACCESS},
+        {Fixed(CIFS_ELEM_REJECT_UNENCRYPTED_ACCESS, 1,
+               "Failed to set reject unencrypted access option, error while "
+               "inserting data into request packet structure")});
+    set({CIFS_FN_DNS_SUFFIX},
+        {Text(CIFS_ELEM_DNS_SUFFIX,
+              "Failed to process dns suffix. Error while inserting data into request "
+              "packet structure")});
+    set({CIFS_FN_DISPLAY_USER_ADDRESS},
+        {Fixed(CIFS_ELEM_DISPLAY_USER_ADDRESS, 4,
+               "Failed to process Display user address request. Error while "
+               "inserting data into request packet structure")});
+    set({CIFS_FN_SHARE_FOLDER_REDIRECTION},
+        {ShareRecord("Failed to set folder redirection, error while inserting data into "
                      "request packet structure")});
-    set({49}, {Fixed(54, 1,
-                     "Failed to set alternate data stream enable option, Error while "
-                     "inserting data into request packet structure")});
-    set({50}, {Fixed(55, 128,
-                     "Failed to set disable smbv1 sessions option, error while inserting "
-                     "data into request packet structure")});
-    set({51}, {ShareRecord("Failed to process enable encryption request. Error while inserting "
-                           "data into request packet structure")});
-    set({52}, {Fixed(56, 1,
-                     "Failed to set encrypt data option, error while inserting data into "
-                     "request packet structure")});
-    set({53}, {Fixed(57, 1,
-                     "Failed to set reject unencrypted access option, error while "
-                     "inserting data into request packet structure")});
-    set({54}, {Text(58,
-                    "Failed to process dns suffix. Error while inserting data into request "
-                    "packet structure")});
-    set({55}, {Fixed(59, 4,
-                     "Failed to process Display user address request. Error while "
-                     "inserting data into request packet structure")});
-    set({56}, {ShareRecord("Failed to set folder redirection, error while inserting data into "
-                           "request packet structure")});
-    set({57}, {Fixed(61, 4,
-                     "Failed to set DOS filename option, error while inserting data into "
-                     "request packet structure")});
-    set({58}, {Fixed(62, 1,
-                     "Failed to process Map Active Directory Sessions to Tarnlet for File "
-                     "Operations. Error while inserting data into request packet "
-                     "structure")});
-    set({59}, {Fixed(63, 1,
-                     "Failed to process disable NTLMSSP. Error while inserting data into "
-                     "request packet structure")});
-    set({60}, {Fixed(64, 1,
-                     "Failed to process blocking of reads from unmanaged Nimbrel clients "
-                     "option. Error while inserting data into request packet structure")});
-    set({61}, {Fixed(65, 1,
-                     "Failed to process leasing option. Error while inserting data into "
-                     "request packet structure")});
-    set({62}, {Fixed(66, 1,
-                     "Failed to process zerocopy option. Error while inserting data into "
-                     "request packet structure")});
-    set({63}, {Fixed(67, sizeof(ClearConnParams),
-                     "Failed to process clear connection request. Error while inserting data "
-                     "into request packet structure")});
-    set({64}, {Fixed(68, 1,
-                     "Failed to process check share visibility rights option. Error while "
+    set({CIFS_FN_DOS_FILENAME},
+        {Fixed(CIFS_ELEM_DOS_FILENAME, 4,
+               "Failed to set DOS filename option, error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_MAP_AD_SESSIONS},
+        {Fixed(CIFS_ELEM_MAP_AD_SESSIONS, 1,
+               "Failed to process Map Active Directory Sessions to Tarnlet for File "
+               "Operations. Error while inserting data into request packet "
+               "structure")});
+    set({CIFS_FN_DISABLE_NTLMSSP},
+        {Fixed(CIFS_ELEM_DISABLE_NTLMSSP, 1,
+               "Failed to process disable NTLMSSP. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_BLOCK_UNMANAGED_READS},
+        {Fixed(CIFS_ELEM_BLOCK_UNMANAGED_READS, 1,
+               "Failed to process blocking of reads from unmanaged Nimbrel clients "
+               "option. Error while inserting data into request packet structure")});
+    set({CIFS_FN_LEASING},
+        {Fixed(CIFS_ELEM_LEASING, 1,
+               "Failed to process leasing option. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_ZEROCOPY},
+        {Fixed(CIFS_ELEM_ZEROCOPY, 1,
+               "Failed to process zerocopy option. Error while inserting data into "
+               "request packet structure")});
+    set({CIFS_FN_CLEAR_CONNECTIONS},
+        {Fixed(CIFS_ELEM_CLEAR_CONNECTIONS, sizeof(ClearConnParams),
+               "Failed to process clear connection request. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_SHARE_VISIBILITY_RIGHTS},
+        {Fixed(CIFS_ELEM_SHARE_VISIBILITY_RIGHTS, 1,
+               "Failed to process check share visibility rights option. Error while "
+               "inserting request packet structure")});
+    set({CIFS_FN_DIRECTORY_LEASING},
+        {Fixed(CIFS_ELEM_DIRECTORY_LEASING, 1,
+               "Failed to process directory leasing option. Error while inserting "
+               "request packet structure")});
+    set({CIFS_FN_SHARE_ATM_BACKUP},
+        {ShareRecord("Failed to change ATM backup option on the share. Error while "
                      "inserting request packet structure")});
-    set({65}, {Fixed(69, 1,
-                     "Failed to process directory leasing option. Error while inserting "
-                     "request packet structure")});
-    set({66}, {ShareRecord("Failed to change ATM backup option on the share. Error while "
-                           "inserting request packet structure")});
-    set({67}, {Fixed(70, 65,
-                     "Failed to process user quota view option. Error while inserting "
-                     "data into request packet structure")});
-    set({69}, {Fixed(71, 1,
-                     "Failed to process crypto keys dumping option. Error while inserting "
-                     "request packet structure")});
-    set({70}, {Text(72,
-                    "Failed to process Preferred Cipher. Error while inserting data into "
-                    "request packet structure")});
-    set({71}, {Fixed(73, 1,
-                     "Failed to process compression option. Error while inserting data "
-                     "into request packet structure")});
-    set({72}, {Fixed(74, 1,
-                     "Failed to process multi channel option. Error while inserting "
-                     "request packet structure")});
-    set({73, 74}, {Fixed(75, 16,
-                         "Failed to process multi channel interface option. Error while "
-                         "inserting request packet structure")});
-    set({76}, {Fixed(76, 1,
-                     "Failed to process multi channel option. Error while inserting "
-                     "request packet structure")});
-    set({77}, {ShareRecord("Failed to process modify share request. Error while inserting share "
-                           "details into request packet structure")});
-    set({79}, {Record(77, 28, 24, kFilesMessage)});
-    set({80}, {Record(78, 20, 16,
-                      "Failed to process listing of invalid users. Error while "
-                      "inserting data into request packet structure")});
-    set({83, 84}, {Fixed(28, 512,
-                         "Failed to process add/remove user context. Error while "
-                         "inserting request packet structure")});
-    set({85}, {Fixed(79, 1,
-                     "Failed to process mfa option. Error while inserting request packet "
-                     "structure")});
-    set({86}, {ShareRecord("Failed to change MFA share level option on the share. Error while "
-                           "inserting request packet structure")});
-    set({87}, {Fixed(80, 1,
-                     "Failed to process durable handles option. Error while inserting "
-                     "request packet structure")});
-    set({88}, {Fixed(81, sizeof(DfsReferralCacheParams),
-                     "Failed to set DFS referral cache duration. Error while inserting data into "
-                     "request packet structure")});
+    set({CIFS_FN_USER_QUOTA_VIEW},
+        {Fixed(CIFS_ELEM_USER_QUOTA_VIEW, 65,
+               "Failed to process user quota view option. Error while inserting "
+               "data into request packet structure")});
+    set({CIFS_FN_DUMP_CRYPTO_KEYS},
+        {Fixed(CIFS_ELEM_CRYPTO_KEYS, 1,
+               "Failed to process crypto keys dumping option. Error while inserting "
+               "request packet structure")});
+    set({CIFS_FN_PREFERRED_CIPHER},
+        {Text(CIFS_ELEM_PREFERRED_CIPHER,
+              "Failed to process Preferred Cipher. Error while inserting data into "
+              "request packet structure")});
+    set({CIFS_FN_COMPRESSION},
+        {Fixed(CIFS_ELEM_COMPRESSION, 1,
+               "Failed to process compression option. Error while inserting data "
+               "into request packet structure")});
+    set({CIFS_FN_MULTICHANNEL},
+        {Fixed(CIFS_ELEM_MULTICHANNEL, 1,
+               "Failed to process multi channel option. Error while inserting "
+               "request packet structure")});
+    set({CIFS_FN_INTERFACE_ADD, CIFS_FN_INTERFACE_REMOVE},
+        {Fixed(CIFS_ELEM_INTERFACE, 16,
+               "Failed to process multi channel interface option. Error while "
+               "inserting request packet structure")});
+    set({CIFS_FN_LARGE_MTU}, {Fixed(CIFS_ELEM_LARGE_MTU, 1,
+                                    "Failed to process multi channel option. Error while inserting "
+                                    "request packet structure")});
+    set({CIFS_FN_SHARE_MODIFY},
+        {ShareRecord("Failed to process modify share request. Error while inserting share "
+                     "details into request packet structure")});
+    set({CIFS_FN_OPEN_FILES}, {Record(CIFS_ELEM_OPEN_FILES, 28, 24, kFilesMessage)});
+    set({CIFS_FN_INVALID_USER_LIST},
+        {Record(CIFS_ELEM_INVALID_USERS, 20, 16,
+                "Failed to process listing of invalid users. Error while "
+                "inserting data into request packet structure")});
+    set({CIFS_FN_USER_CONTEXT_ADD, CIFS_FN_USER_CONTEXT_REMOVE},
+        {Fixed(CIFS_ELEM_USER_CONTEXTS, 512,
+               "Failed to process add/remove user context. Error while "
+               "inserting request packet structure")});
+    set({CIFS_FN_MFA}, {Fixed(CIFS_ELEM_MFA, 1,
+                              "Failed to process mfa option. Error while inserting request packet "
+                              "structure")});
+    set({CIFS_FN_SHARE_MFA},
+        {ShareRecord("Failed to change MFA share level option on the share. Error while "
+                     "inserting request packet structure")});
+    set({CIFS_FN_DURABLE_HANDLES},
+        {Fixed(CIFS_ELEM_DURABLE_HANDLES, 1,
+               "Failed to process durable handles option. Error while inserting "
+               "request packet structure")});
+    set({CIFS_FN_DFS_REFERRAL_CACHE_DURATION},
+        {Fixed(CIFS_ELEM_DFS_REFERRAL_CACHE, sizeof(DfsReferralCacheParams),
+               "Failed to set DFS referral cache duration. Error while inserting data into "
+               "request packet structure")});
     return t;
 }();
 
@@ -331,13 +396,22 @@ bool Locate(const CmdContext *ctx, const ElementRule &e, Payload *out) noexcept 
 }
 
 }  // namespace
+
+bool EncodesPathRef(uint8_t functionId) noexcept {
+    if (functionId > CIFS_FN_LAST) return false;
+    const EncodingRow &row = kEncoding[functionId];
+    for (uint8_t i = 0; i < row.count; ++i)
+        if (row.elements[i].source == Source::kPathRef) return true;
+    return false;
+}
+
 }  // namespace share::command
 
 using namespace share::command;
 
 extern "C" SHARE_API int PopulateRequestPacket(CmdContext *ctx, ReqPkt *pkt) noexcept {
     if (ctx == nullptr || pkt == nullptr) return -1;
-    if (ctx->functionId > kLastFunctionId) {
+    if (ctx->functionId > CIFS_FN_LAST) {
         PrintLine(
             "Failed to populate request packet with command line data. Invalid option "
             "requested");

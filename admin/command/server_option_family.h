@@ -10,27 +10,11 @@
 
 namespace share::command {
 
-// Action and option codes that the option commands read from entries 1 and 2.
-enum OptionCode : int32_t {
-    kActionList = 7,
-    kActionAdd = 10,
-    kActionRemove = 11,
-    kOptionServerName = 15,
-    kOptionIpAddress = 16,
-    kOptionDnsEntry = 19,
-    kOptionConnectionId = 31,
-    kOptionJunctionPath = 34,
-    kOptionShareByDefault = 38,
-    kOptionQuotaSyncValue = 42,
-    kOptionCryptoKeysSwitch = 71,
-    kOptionInterface = 76,
-};
-
 // Where a message goes: printed exactly as formatted, printed as one line, or logged (ERROR/CLI).
 enum class Channel : uint8_t { kPrint, kLine, kLog };
 
 struct Message {
-    const char *text = nullptr;  // a printf format; null means "no message"
+    const char *text = nullptr;  // a printf format, kept byte for byte; null means "no message"
     Channel channel = Channel::kPrint;
 };
 
@@ -76,7 +60,8 @@ constexpr bool Within(const ParsedNumber &n, long low, long high) {
     return !n.overflow && n.value >= low && n.value <= high;
 }
 
-// Each family runs the command when `code` is one of its own, and returns nothing otherwise.
+// Each family runs the command when `code` is one of its own (0 accepted, -1 rejected, the
+// rejection printed on standard output or logged as its row says), and returns nothing otherwise.
 std::optional<int> RunSwitchCommand(int32_t code, CmdContext *ctx) noexcept;
 std::optional<int> RunNameCommand(int32_t code, CmdContext *ctx) noexcept;
 std::optional<int> RunNumberCommand(int32_t code, CmdContext *ctx) noexcept;

@@ -13,8 +13,8 @@
 namespace share::command {
 namespace {
 
-// Add (10) and remove (11) of a virtual server name (entry 1 code 15) or a DNS entry (code 19),
-// each with an optional IPv4 address in entry 2 (code 16).
+// Add and remove of a virtual server name (entry 1 CIFS_OPT_SERVER) or a DNS entry
+// (CIFS_OPT_DNS_ENTRY), each with an optional IPv4 address in entry 2 (CIFS_OPT_IP_ADDRESS).
 struct AddRemoveRow {
     int32_t code;
     const char *invalidCommand;
@@ -25,18 +25,20 @@ struct AddRemoveRow {
 };
 
 constexpr AddRemoveRow kAddRemove[] = {
-    {10, "Failed to process add option. Invalid command entered, check the usage", 7,
-     "Failed to add virtual server name. Wrong IP address given as parameter", 11,
-     "Failed to add DNS entry. Wrong IP address given as parameter"},
-    {11, "Failed to process remove option. Invalid command entered. Check the usage", 8,
-     "Failed to remove virtual server name. Wrong IP address given as parameter", 12,
-     "Failed to remove DNS entry. Wrong IP address given as parameter"},
+    {CMD_ADD, "Failed to process add option. Invalid command entered, check the usage",
+     CIFS_FN_VIRTUAL_SERVER_ADD,
+     "Failed to add virtual server name. Wrong IP address given as parameter",
+     CIFS_FN_DNS_ENTRY_ADD, "Failed to add DNS entry. Wrong IP address given as parameter"},
+    {CMD_REMOVE, "Failed to process remove option. Invalid command entered. Check the usage",
+     CIFS_FN_VIRTUAL_SERVER_REMOVE,
+     "Failed to remove virtual server name. Wrong IP address given as parameter",
+     CIFS_FN_DNS_ENTRY_REMOVE, "Failed to remove DNS entry. Wrong IP address given as parameter"},
 };
 
 int RunAddRemove(const AddRemoveRow &row, CmdContext *ctx) {
     const CifsArgEntry &target = gbCifsArg[1];
-    const bool server = target.id == kOptionServerName;
-    if ((!server && target.id != kOptionDnsEntry) || target.value == nullptr) {
+    const bool server = target.id == CIFS_OPT_SERVER;
+    if ((!server && target.id != CIFS_OPT_DNS_ENTRY) || target.value == nullptr) {
         PrintLine(row.invalidCommand);
         ReleaseArg(1);
         return -1;
@@ -54,7 +56,7 @@ int RunAddRemove(const AddRemoveRow &row, CmdContext *ctx) {
         address = params.ipAddress;
     }
     int result = 0;
-    if (gbCifsArg[2].id == kOptionIpAddress) {
+    if (gbCifsArg[2].id == CIFS_OPT_IP_ADDRESS) {
         in_addr parsed{};
         if (gbCifsArg[2].value && inet_aton(gbCifsArg[2].value, &parsed)) {
             std::memcpy(address, &parsed, sizeof parsed);
@@ -69,12 +71,12 @@ int RunAddRemove(const AddRemoveRow &row, CmdContext *ctx) {
 }
 
 int RunShareVolumesByDefault(CmdContext *ctx) {
-    ctx->functionId = 41;
+    ctx->functionId = CIFS_FN_SHARE_VOLUMES_BY_DEFAULT;
     const char *server = gbCifsArg[0].value;
     const char *word = gbCifsArg[1].value;
     ShareVolumesParams &params = ctx->params.shareVolumes;
     int result = -1;
-    if (gbCifsArg[1].id != kOptionShareByDefault) {
+    if (gbCifsArg[1].id != CIFS_OPT_SHARE_BY_DEFAULT) {
         PrintLine("Failed to process share volumes by default option. Wrong usage");
     } else if (server == nullptr || std::strlen(server) >= sizeof params.serverName) {
         Print("Failed to process share volumes by default option. Invalid server name: \" %s \"\n",
@@ -111,7 +113,7 @@ constexpr const char *kInvalidQuotaSync =
 
 int QuotaSyncParamsFrom(const char *target, const CifsArgEntry &number, QuotaSyncParams &params) {
     params.quotaSyncValue = -1;
-    if (number.id == kOptionQuotaSyncValue) {
+    if (number.id == CIFS_OPT_QUOTA_SYNC_VALUE) {
         const ParsedNumber n = number.value ? ParseNumber(number.value) : ParsedNumber{};
         if (!Within(n, 1, INT32_MAX)) {
             Print(kInvalidQuotaSync, Quoted(number.value));
@@ -129,7 +131,7 @@ int QuotaSyncParamsFrom(const char *target, const CifsArgEntry &number, QuotaSyn
 }
 
 int RunUserQuotaSync(CmdContext *ctx) {
-    ctx->functionId = 44;
+    ctx->functionId = CIFS_FN_USER_QUOTA_SYNC;
     const int result = QuotaSyncParamsFrom(gbCifsArg[0].value, gbCifsArg[1], ctx->params.quotaSync);
     ReleaseArg(0);
     ReleaseArg(1);  // whatever its code
@@ -137,7 +139,7 @@ int RunUserQuotaSync(CmdContext *ctx) {
 }
 
 int RunUserQuotaView(CmdContext *ctx) {
-    ctx->functionId = 67;
+    ctx->functionId = CIFS_FN_USER_QUOTA_VIEW;
     const char *target = gbCifsArg[0].value;
     char(&field)[sizeof ctx->params.quotaViewTarget] = ctx->params.quotaViewTarget;
     CString copy = QuotaTarget(target);
@@ -151,7 +153,7 @@ int RunUserQuotaView(CmdContext *ctx) {
 }
 
 int RunDnsSuffix(CmdContext *ctx) {
-    ctx->functionId = 54;
+    ctx->functionId = CIFS_FN_DNS_SUFFIX;
     const char *suffix = gbCifsArg[0].value;
     char(&field)[sizeof ctx->params.domainNameSuffix] = ctx->params.domainNameSuffix;
     const size_t limit = sizeof field - 1;
@@ -166,7 +168,7 @@ int RunDnsSuffix(CmdContext *ctx) {
 }
 
 int DumpConnectionCryptoKeys(const char *text, CmdContext *ctx) {
-    ctx->functionId = 68;
+    ctx->functionId = CIFS_FN_CRYPTO_KEYS_OF_CONNECTION;
     const char *digits = Quoted(text);  // a missing number is not supplied, like an empty one
     const ParsedNumber n = ParseNumber(digits);
     if (n.trailing) {
@@ -187,7 +189,7 @@ int DumpConnectionCryptoKeys(const char *text, CmdContext *ctx) {
 }
 
 int SwitchCryptoKeyDumps(const char *text, CmdContext *ctx) {
-    ctx->functionId = 69;
+    ctx->functionId = CIFS_FN_DUMP_CRYPTO_KEYS;
     CString copy = NormalisedCopy(text);
     const std::optional<int32_t> value = copy ? MatchKeyword(kYesNo, copy.get()) : std::nullopt;
     if (!value) {
@@ -203,10 +205,10 @@ int RunDumpCryptoKeys(CmdContext *ctx) {
     const char *text = gbCifsArg[1].value;
     int result = -1;
     switch (gbCifsArg[1].id) {
-        case kOptionConnectionId:
+        case CIFS_OPT_CONNECTION_ID:
             result = DumpConnectionCryptoKeys(text, ctx);
             break;
-        case kOptionCryptoKeysSwitch:
+        case CIFS_OPT_CRYPTO_KEYS_SWITCH:
             result = SwitchCryptoKeyDumps(text, ctx);
             break;
         default:
@@ -217,7 +219,8 @@ int RunDumpCryptoKeys(CmdContext *ctx) {
     return result;
 }
 
-// Multichannel interfaces: entry 1 holds the action, entry 2 (code 76) the interface name.
+// Multichannel interfaces: entry 1 holds the action, entry 2 (CIFS_OPT_INTERFACE) the interface
+// name.
 struct InterfaceActionRow {
     int32_t code;  // the action
     uint8_t functionId;
@@ -226,15 +229,17 @@ struct InterfaceActionRow {
 };
 
 constexpr InterfaceActionRow kInterfaceActions[] = {
-    {kActionAdd, 73, "Failed to add multi channel interface, invalid parameter",
+    {CIFS_ACT_ADD, CIFS_FN_INTERFACE_ADD,
+     "Failed to add multi channel interface, invalid parameter",
      "Failed to add multi channel interface, invalid parameter value:\" %s \"\n"},
-    {kActionRemove, 74, "Failed to remove multi channel interface, invalid parameter",
+    {CIFS_ACT_REMOVE, CIFS_FN_INTERFACE_REMOVE,
+     "Failed to remove multi channel interface, invalid parameter",
      "Failed to remove multi channel interface, invalid parameter value:\" %s \"\n"},
 };
 
 int RunInterfaceAction(const InterfaceActionRow &row, CmdContext *ctx) {
     ctx->functionId = row.functionId;
-    if (gbCifsArg[2].id != kOptionInterface) {
+    if (gbCifsArg[2].id != CIFS_OPT_INTERFACE) {
         PrintLine(row.missingInterface);
         return -1;
     }
@@ -251,8 +256,8 @@ int RunMultichannelInterface(CmdContext *ctx) {
     const int32_t action = gbCifsArg[1].id;
     if (const InterfaceActionRow *row = FindRow<InterfaceActionRow>(kInterfaceActions, action))
         return RunInterfaceAction(*row, ctx);
-    if (action == kActionList) {
-        ctx->functionId = 75;
+    if (action == CIFS_ACT_LIST) {
+        ctx->functionId = CIFS_FN_INTERFACE_LIST;
         ReleaseArg(2);
         return 0;
     }
@@ -268,17 +273,17 @@ std::optional<int> RunNameCommand(int32_t code, CmdContext *ctx) noexcept {
     if (const AddRemoveRow *row = FindRow<AddRemoveRow>(kAddRemove, code))
         return RunAddRemove(*row, ctx);
     switch (code) {
-        case 38:
+        case CMD_SHARE_VOLUMES_BY_DEFAULT:
             return RunShareVolumesByDefault(ctx);
-        case 41:
+        case CMD_USER_QUOTA_SYNC:
             return RunUserQuotaSync(ctx);
-        case 52:
+        case CMD_DNS_SUFFIX:
             return RunDnsSuffix(ctx);
-        case 69:
+        case CMD_USER_QUOTA_VIEW:
             return RunUserQuotaView(ctx);
-        case 70:
+        case CMD_DUMP_CRYPTO_KEYS:
             return RunDumpCryptoKeys(ctx);
-        case 75:
+        case CMD_MULTICHANNEL_INTERFACE:
             return RunMultichannelInterface(ctx);
         default:
             return std::nullopt;

@@ -17,7 +17,8 @@ struct NoArgumentRow {
     uint8_t functionId;
 };
 
-constexpr NoArgumentRow kNoArguments[] = {{2, 4}, {37, 40}};
+constexpr NoArgumentRow kNoArguments[] = {{CMD_SERVER_REQUEST_4, CIFS_FN_SERVER_REQUEST_4},
+                                          {CMD_SERVER_REQUEST_40, CIFS_FN_SERVER_REQUEST_40}};
 
 struct Range {
     int32_t low, high;
@@ -36,12 +37,12 @@ constexpr Range kOfflineFiles[] = {{0, 3}};
 constexpr Range kOplockBreakAckSeconds[] = {{5, 30}};
 
 constexpr LevelRow kLevels[] = {
-    {21, 14, true, kLmCompatibility,
+    {CMD_LM_COMPATIBILITY, CIFS_FN_LM_COMPATIBILITY, true, kLmCompatibility,
      Printed("Failed to process LM compatibility option. Invalid parameter value: \" %s \"\n")},
-    {26, 19, true, kOfflineFiles,
+    {CMD_OFFLINE_FILES, CIFS_FN_OFFLINE_FILES, true, kOfflineFiles,
      Printed("Failed to process offline files support option. Invalid parameter value: \" %s "
              "\"\n")},
-    {44, 46, false, kOplockBreakAckSeconds,
+    {CMD_OPLOCK_BREAK_ACK_TIMEOUT, CIFS_FN_OPLOCK_BREAK_ACK_TIMEOUT, false, kOplockBreakAckSeconds,
      Printed("Failed to set oplock break acknowledgement timeout. Invalid parameter value \"%s\", "
              "it should be between %d to %d\n")},
 };
@@ -107,7 +108,7 @@ int CacheParamsFrom(const char *text, CacheParams &params) {
 }
 
 int RunCache(CmdContext *ctx) {
-    ctx->functionId = 17;
+    ctx->functionId = CIFS_FN_CACHE;
     const char *text = gbCifsArg[0].value;
     int result = -1;
     if (text)
@@ -156,7 +157,7 @@ constexpr PathCheck kJunctionPathChecks[] = {
 bool JunctionPathValid(std::string_view path) {
     for (const PathCheck &check : kJunctionPathChecks) {
         if (check.fails(path)) {
-            if (check.detail) LogError("%s", check.detail);
+            if (check.detail) SHARE_LOG_CLI_ERROR("%s", check.detail);
             return false;
         }
     }
@@ -166,7 +167,7 @@ bool JunctionPathValid(std::string_view path) {
 // CLEAR: entry 1 names the junction (or ALL); releases entry 1 once it was taken.
 int ClearReferralCache(DfsReferralCacheParams &params) {
     char *path = gbCifsArg[1].value;
-    if (gbCifsArg[1].id != kOptionJunctionPath || path == nullptr) {
+    if (gbCifsArg[1].id != CIFS_OPT_PATH || path == nullptr) {
         PrintLine(
             "Failed to process dfs referral cache duration. --path is mandatory only"
             "\t\t\t\t\t\t\t\t\twith CLEAR value. Use --path=ALL or "
@@ -192,7 +193,7 @@ int ClearReferralCache(DfsReferralCacheParams &params) {
 }
 
 int ReferralCacheMinutes(const char *text, const char *copy, DfsReferralCacheParams &params) {
-    if (gbCifsArg[1].id == kOptionJunctionPath) {
+    if (gbCifsArg[1].id == CIFS_OPT_PATH) {
         PrintLine(
             "Failed to process dfs referral cache duration. --path can be used only when "
             "--dfs-referral-cache-duration=CLEAR");
@@ -209,7 +210,7 @@ int ReferralCacheMinutes(const char *text, const char *copy, DfsReferralCachePar
 }
 
 int RunReferralCacheDuration(CmdContext *ctx) {
-    ctx->functionId = 88;
+    ctx->functionId = CIFS_FN_DFS_REFERRAL_CACHE_DURATION;
     const char *text = gbCifsArg[0].value;
     CString copy = NormalisedCopy(text);
     DfsReferralCacheParams &params = ctx->params.dfsReferralCache;
@@ -234,8 +235,8 @@ std::optional<int> RunNumberCommand(int32_t code, CmdContext *ctx) noexcept {
         return 0;
     }
     if (const LevelRow *row = FindRow<LevelRow>(kLevels, code)) return RunLevel(*row, ctx);
-    if (code == 24) return RunCache(ctx);
-    if (code == 86) return RunReferralCacheDuration(ctx);
+    if (code == CMD_CACHE) return RunCache(ctx);
+    if (code == CMD_DFS_REFERRAL_CACHE_DURATION) return RunReferralCacheDuration(ctx);
     return std::nullopt;
 }
 

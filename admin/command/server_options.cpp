@@ -28,7 +28,7 @@ void Emit(const Message &msg, const char *quoted, int first, int second) noexcep
             Print(msg.text, quoted, first, second);
             break;
         case Channel::kLog:
-            LogError(msg.text, quoted, first, second);
+            SHARE_LOG_CLI_ERROR(msg.text, quoted, first, second);
             break;
     }
 }

@@ -6,7 +6,8 @@
 namespace share::command {
 
 // Runs the server option command whose code is in gbCifsArg[0].id: writes the function ID and
-// the value into ctx and releases the strings it read. 0 accepted, -1 rejected (reported).
+// the value into ctx and releases the strings it read. 0 accepted, -1 rejected: the rejection is
+// printed on standard output (a few are logged instead), like every parser's.
 int ProcessServerOptionCommand(CmdContext *ctx) noexcept;
 
 }  // namespace share::command

@@ -1,7 +1,7 @@
-// The share object (command 1): list, add, modify, remove, and the four share switches.
+// The share object (CMD_SHARE): list, add, modify, remove, and the four share switches.
 //
 //   entry 1 := action code [YES/NO word for the switch actions]
-//   entry 2.. := option code, value      (until code 0 or the block's end)
+//   entry 2.. := option code, value      (until CIFS_ARG_END or the block's end)
 #include <strings.h>
 
 #include <climits>
@@ -46,28 +46,28 @@ struct ShareOption {
 };
 
 constexpr ShareOption kShareOptions[] = {
-    {12, OptionKind::kText, Share(offsetof(ShareParams, shareName)), 81, 80, true, 0,
+    {CIFS_OPT_NAME, OptionKind::kText, Share(offsetof(ShareParams, shareName)), 81, 80, true, 0,
      "Failed to %s share as name exceeds 80 characters long\n", false,
      "Failed to %s share as invalid share name entered\n"},
-    {79, OptionKind::kText, Share(offsetof(ShareParams, newShareName)), 81, 80, true,
+    {CIFS_OPT_NEW_NAME, OptionKind::kText, Share(offsetof(ShareParams, newShareName)), 81, 80, true,
      CIFS_MODIFY_NEW_NAME, "Failed to %s share as new name exceeds 80 characters long\n", false,
      "Failed to %s share as invalid new share name entered\n"},
-    {17, OptionKind::kText, Share(offsetof(ShareParams, comment)), 48, 47, true,
+    {CIFS_OPT_COMMENT, OptionKind::kText, Share(offsetof(ShareParams, comment)), 48, 47, true,
      CIFS_MODIFY_COMMENT, "Failed to %s share as comment exceed 47 characters\n", false,
      "Failed to %s share as invalid share comment entered\n"},
-    {34, OptionKind::kText, Share(offsetof(ShareParams, sharePath)), 512, 511, false,
+    {CIFS_OPT_PATH, OptionKind::kText, Share(offsetof(ShareParams, sharePath)), 512, 511, false,
      CIFS_MODIFY_PATH, "Failed to %s share as path name exceeds %d characters\n", true, nullptr},
-    {15, OptionKind::kText, offsetof(CmdContext, serverDn), CIFS_SERVER_DN_SIZE, 0, false, 0,
-     nullptr, false, nullptr},
-    {13, OptionKind::kNumber, Share(offsetof(ShareParams, numericOption)), 4, 0, false, 0, nullptr,
-     false, nullptr},
-    {49, OptionKind::kYesNo, Share(offsetof(ShareParams, encryptData)), 4, 0, false,
-     CIFS_MODIFY_ENCRYPT_DATA, nullptr, false,
+    {CIFS_OPT_SERVER, OptionKind::kText, offsetof(CmdContext, serverDn), CIFS_SERVER_DN_SIZE, 0,
+     false, 0, nullptr, false, nullptr},
+    {CIFS_OPT_NUMBER, OptionKind::kNumber, Share(offsetof(ShareParams, numericOption)), 4, 0, false,
+     0, nullptr, false, nullptr},
+    {CIFS_OPT_ENCRYPT_DATA, OptionKind::kYesNo, Share(offsetof(ShareParams, encryptData)), 4, 0,
+     false, CIFS_MODIFY_ENCRYPT_DATA, nullptr, false,
      "Failed to %s share as invalid encrypt-data option provided: \"%s\""},
-    {54, OptionKind::kYesNo, Share(offsetof(ShareParams, folderRedirection)), 4, 0, false,
-     CIFS_MODIFY_FOLDER_REDIRECTION, nullptr, false,
-     "Failed to %s share as invalid folder-redirection option provided: \"%s\""},
-    {68, OptionKind::kYesNo, Share(offsetof(ShareParams, atmBackup)), 1, 0, false,
+    {CIFS_OPT_FOLDER_REDIRECTION, OptionKind::kYesNo,
+     Share(offsetof(ShareParams, folderRedirection)), 4, 0, false, CIFS_MODIFY_FOLDER_REDIRECTION,
+     nullptr, false, "Failed to %s share as invalid folder-redirection option provided: \"%s\""},
+    {CIFS_OPT_ATM_BACKUP, OptionKind::kYesNo, Share(offsetof(ShareParams, atmBackup)), 1, 0, false,
      CIFS_MODIFY_ATM_BACKUP, nullptr, false,
      "Failed to %s share as invalid atm-backup option provided: \"%s\""},
 };
@@ -129,7 +129,7 @@ bool ApplyYesNo(CmdContext *ctx, const ShareOption &opt, int index, const char *
     } else if (value != nullptr && strcasecmp(value, "no") == 0) {
         on = 0;
     } else {
-        LogError(opt.invalid, verb, value != nullptr ? value : "");
+        SHARE_LOG_CLI_ERROR(opt.invalid, verb, value != nullptr ? value : "");
         ReleaseArg(index);
         return false;
     }
@@ -140,9 +140,9 @@ bool ApplyYesNo(CmdContext *ctx, const ShareOption &opt, int index, const char *
 
 int AddOrModify(CmdContext *ctx, bool modify) noexcept {
     const char *verb = modify ? "modify/update" : "add";
-    ctx->functionId = modify ? 77 : 2;
+    ctx->functionId = modify ? CIFS_FN_SHARE_MODIFY : CIFS_FN_SHARE_ADD;
     uint32_t mask = 0;
-    for (int i = 2; ArgCode(i) != 0; ++i) {
+    for (int i = 2; ArgCode(i) != CIFS_ARG_END; ++i) {
         const ShareOption *opt = FindShareOption(ArgCode(i));
         if (opt == nullptr) {
             PrintLine(kAddUsage);
@@ -171,11 +171,11 @@ int AddOrModify(CmdContext *ctx, bool modify) noexcept {
 // ---- list and remove ----
 
 int List(CmdContext *ctx) noexcept {
-    if (ArgCode(2) != 12) {
-        ctx->functionId = 0;
+    if (ArgCode(2) != CIFS_OPT_NAME) {
+        ctx->functionId = CIFS_FN_SHARE_NAMES;
         return 0;
     }
-    ctx->functionId = 1;
+    ctx->functionId = CIFS_FN_SHARE_DETAILS;
     constexpr const char kInvalid[] = "Failed to list share details. Invalid share name entered";
     const char *value = ArgValue(2);
     if (value == nullptr) {
@@ -194,10 +194,10 @@ int Remove(CmdContext *ctx) noexcept {
     constexpr const char kInvalidName[] = "Failed to remove share. Invalid share name entered";
     constexpr const char kUsage[] =
         "Failed to remove share. Invalid command entered, check the usage";
-    for (int i = 2; ArgCode(i) != 0; ++i) {
+    for (int i = 2; ArgCode(i) != CIFS_ARG_END; ++i) {
         const char *value = ArgValue(i);
-        if (ArgCode(i) == 12) {
-            ctx->functionId = 3;
+        if (ArgCode(i) == CIFS_OPT_NAME) {
+            ctx->functionId = CIFS_FN_SHARE_REMOVE;
             char *name = ctx->params.share.shareName;
             // A name that does not fit its field is refused rather than cut: removing a
             // different share than the one named must not happen.
@@ -209,7 +209,7 @@ int Remove(CmdContext *ctx) noexcept {
             if (!ok) Print("%s", kInvalidName);
             ReleaseArg(i);
             if (!ok) return -1;
-        } else if (ArgCode(i) == 15 && value != nullptr) {
+        } else if (ArgCode(i) == CIFS_OPT_SERVER && value != nullptr) {
             CopyField(ctx->serverDn, sizeof ctx->serverDn, value);
             ReleaseArg(i);
         } else {
@@ -234,20 +234,20 @@ struct SwitchAction {
 };
 
 constexpr SwitchAction kSwitchActions[] = {
-    {49, 51, Share(offsetof(ShareParams, encryptData)), 4, 0,
+    {CIFS_ACT_ENCRYPTION, CIFS_FN_SHARE_ENCRYPTION, Share(offsetof(ShareParams, encryptData)), 4, 0,
      "Failed to process encryptiion status option. Invalid parameter value: \" %s\"",
      "Failed to change encryption status for share. Invalid share name entered",
      "Failed to change encryption status. Invalid command entered, check the usage"},
-    {54, 56, Share(offsetof(ShareParams, folderRedirection)), 4,
-     Share(offsetof(ShareParams, volumeType)),
+    {CIFS_ACT_FOLDER_REDIRECTION, CIFS_FN_SHARE_FOLDER_REDIRECTION,
+     Share(offsetof(ShareParams, folderRedirection)), 4, Share(offsetof(ShareParams, volumeType)),
      "Failed to process folder redirection option. Invalid parameter value: \" %s \"",
      "Failed to change redirection status for share. Invalid share name entered",
      "Failed to change redirection status. Invalid command entered, check the usage"},
-    {68, 66, Share(offsetof(ShareParams, atmBackup)), 1, 0,
+    {CIFS_ACT_ATM_BACKUP, CIFS_FN_SHARE_ATM_BACKUP, Share(offsetof(ShareParams, atmBackup)), 1, 0,
      "Failed to process ATM backup option. Invalid parameter value: \"%s\"",
      "Failed to change ATM backup status for share. Invalid share name entered",
      "Failed to change ATM backup status for share. Invalid command entered, check the usage"},
-    {84, 86, Share(offsetof(ShareParams, mfaShareLevel)), 1, 0,
+    {CIFS_ACT_MFA, CIFS_FN_SHARE_MFA, Share(offsetof(ShareParams, mfaShareLevel)), 1, 0,
      "Failed to process MFA share level option. Invalid parameter value: \"%s\"",
      "Failed to change MFA status for share. Invalid share name entered",
      "Failed to change MFA status for share. Invalid command entered, check the usage"},
@@ -263,7 +263,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
         if (std::strcmp(word.get(), "NO") == 0) on = 0;
     }
     if (on < 0) {
-        LogError(a.invalidValue, value != nullptr ? value : "");
+        SHARE_LOG_CLI_ERROR(a.invalidValue, value != nullptr ? value : "");
         ReleaseArg(1);
         return -1;
     }
@@ -271,8 +271,8 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
     if (a.alsoOffset != 0) StoreInt(ctx, a.alsoOffset, 4, on);
     ReleaseArg(1);
 
-    if (ArgCode(2) != 12) {
-        LogError("%s", a.usage);
+    if (ArgCode(2) != CIFS_OPT_NAME) {
+        SHARE_LOG_CLI_ERROR("%s", a.usage);
         return -1;
     }
     const char *name = ArgValue(2);
@@ -281,7 +281,7 @@ int RunSwitch(CmdContext *ctx, const SwitchAction &a) noexcept {
         CopyField(ctx->params.share.shareName, sizeof ctx->params.share.shareName, name);
         ok = NormaliseName(ctx->params.share.shareName);
     }
-    if (!ok) LogError("%s", a.badName);
+    if (!ok) SHARE_LOG_CLI_ERROR("%s", a.badName);
     ReleaseArg(2);
     return ok ? 0 : -1;
 }
@@ -295,19 +295,20 @@ extern "C" SHARE_API int ProcessShareCommandData(CmdContext *ctx) noexcept {
     if (ctx == nullptr) return -1;
     const int32_t action = ArgCode(1);
     switch (action) {
-        case 7:
+        case CIFS_ACT_LIST:
             return List(ctx);
-        case 10:
+        case CIFS_ACT_ADD:
             return AddOrModify(ctx, false);
-        case 78:
+        case CIFS_ACT_MODIFY:
             return AddOrModify(ctx, true);
-        case 11:
+        case CIFS_ACT_REMOVE:
             return Remove(ctx);
         default:
             break;
     }
     for (const SwitchAction &a : kSwitchActions)
         if (a.action == action) return RunSwitch(ctx, a);
-    LogError("Failed to process share request. Invalid command entered, check the usage");
+    SHARE_LOG_CLI_ERROR(
+        "Failed to process share request. Invalid command entered, check the usage");
     return -1;
 }

@@ -1,4 +1,5 @@
-// The user objects: the invalid-user cache (command 28) and user contexts (command 83).
+// The user objects: the invalid-user cache (CMD_INVALID_USER_CACHE) and user contexts
+// (CMD_USER_CONTEXTS).
 #include <cstdint>
 #include <cstring>
 
@@ -22,7 +23,7 @@ struct Report {
 
     void Emit() const noexcept {
         if (logged)
-            LogError("%s", text);
+            SHARE_LOG_CLI_ERROR("%s", text);
         else
             PrintLine(text);
     }
@@ -33,27 +34,27 @@ struct NameAction {
     int32_t action;
     uint8_t functionId;
     Report extraEntries;  // entry 3 used
-    Report notAName;      // entry 2 is not option 12, or has no value
+    Report notAName;      // entry 2 is not CIFS_OPT_NAME, or has no value
     const char *tooLong;  // format with the limit
     bool tooLongLogged;
 };
 
 constexpr NameAction kNameActions[] = {
-    {10,
-     22,
+    {CIFS_ACT_ADD,
+     CIFS_FN_INVALID_USER_ADD,
      {kCacheUsage, false},
      {kCacheUsage, false},
      "Failed to add invalid user details. User name must be only %d characters long\n",
      false},
     // Described as ending the process: a library must not, so it is refused like add.
-    {11,
-     23,
+    {CIFS_ACT_REMOVE,
+     CIFS_FN_INVALID_USER_REMOVE,
      {kCacheUsage, false},
      {kCacheUsage, false},
      "Failed to remove invalid user details. User name must be only %d characters long\n",
      false},
-    {82,
-     81,
+    {CIFS_ACT_MAKE_PERMANENT,
+     CIFS_FN_INVALID_USER_MAKE_PERMANENT,
      {"Failed to process make permanent invalid user request. Invalid command entered, check the "
       "usage",
       true},
@@ -63,20 +64,20 @@ constexpr NameAction kNameActions[] = {
 };
 
 int RunNameAction(CmdContext *ctx, const NameAction &a) noexcept {
-    if (ArgCode(3) != 0) {
+    if (ArgCode(3) != CIFS_ARG_END) {
         a.extraEntries.Emit();
         return -1;
     }
     ctx->functionId = a.functionId;
     const char *name = ArgValue(2);
-    if (ArgCode(2) != 12 || name == nullptr) {
+    if (ArgCode(2) != CIFS_OPT_NAME || name == nullptr) {
         a.notAName.Emit();
         ReleaseArg(2);
         return -1;
     }
     if (std::strlen(name) > kMaxUserName) {
         if (a.tooLongLogged)
-            LogError(a.tooLong, static_cast<int>(kMaxUserName));
+            SHARE_LOG_CLI_ERROR(a.tooLong, static_cast<int>(kMaxUserName));
         else
             Print(a.tooLong, static_cast<int>(kMaxUserName));
         ReleaseArg(2);
@@ -89,11 +90,11 @@ int RunNameAction(CmdContext *ctx, const NameAction &a) noexcept {
 }
 
 int SetTimeout(CmdContext *ctx) noexcept {
-    if (ArgCode(2) != 0) {
+    if (ArgCode(2) != CIFS_ARG_END) {
         PrintLine(kCacheUsage);
         return -1;
     }
-    ctx->functionId = 21;
+    ctx->functionId = CIFS_FN_INVALID_USER_TIMEOUT;
     const char *value = ArgValue(1);
     const ParsedNumber n = value != nullptr ? ParseNumber(value) : ParsedNumber{0, true, false};
     const bool ok = !n.trailing && !n.overflow && n.value >= 0 && n.value <= kMaxTimeoutMinutes;
@@ -112,13 +113,13 @@ int SetTimeout(CmdContext *ctx) noexcept {
 
 int ListInvalidUsers(CmdContext *ctx) noexcept {
     const char *record = ArgValue(1);
-    if (ArgCode(2) != 0 || record == nullptr) {
-        LogError(
+    if (ArgCode(2) != CIFS_ARG_END || record == nullptr) {
+        SHARE_LOG_CLI_ERROR(
             "Failed to process list invalid users request. Invalid command entered, check "
             "the usage");
         return -1;
     }
-    ctx->functionId = 80;
+    ctx->functionId = CIFS_FN_INVALID_USER_LIST;
     // The record stays the caller's: only the pointer moves.
     StorePointer(ctx, record);
     gbCifsArg[1].value = nullptr;
@@ -130,17 +131,17 @@ int InvalidUserCache(CmdContext *ctx) noexcept {
     for (const NameAction &a : kNameActions)
         if (a.action == action) return RunNameAction(ctx, a);
     switch (action) {
-        case 7:
+        case CIFS_ACT_LIST:
             // Described as ending the process when entry 2 is used: refused instead.
-            if (ArgCode(2) != 0) {
+            if (ArgCode(2) != CIFS_ARG_END) {
                 PrintLine(kCacheUsage);
                 return -1;
             }
-            ctx->functionId = 24;
+            ctx->functionId = CIFS_FN_INVALID_USER_CACHE;
             return 0;
-        case 29:
+        case CIFS_ACT_TIMEOUT:
             return SetTimeout(ctx);
-        case 81:
+        case CIFS_ACT_LIST_INVALID_USERS:
             return ListInvalidUsers(ctx);
         default:
             PrintLine(kCacheUsage);
@@ -152,16 +153,18 @@ int InvalidUserCache(CmdContext *ctx) noexcept {
 
 int UserContexts(CmdContext *ctx) noexcept {
     const int32_t action = ArgCode(1);
-    if (ArgCode(3) != 0 || (action != 7 && action != 10 && action != 11)) {
+    if (ArgCode(3) != CIFS_ARG_END ||
+        (action != CIFS_ACT_LIST && action != CIFS_ACT_ADD && action != CIFS_ACT_REMOVE)) {
         PrintLine("Failed to process contexts request. Invalid command entered, check the usage");
         return -1;
     }
-    if (action == 7) {
-        ctx->functionId = 82;
+    if (action == CIFS_ACT_LIST) {
+        ctx->functionId = CIFS_FN_USER_CONTEXT_LIST;
         return 0;
     }
-    const char *verb = action == 10 ? "add" : "remove";
-    ctx->functionId = action == 10 ? 83 : 84;
+    const char *verb = action == CIFS_ACT_ADD ? "add" : "remove";
+    ctx->functionId =
+        action == CIFS_ACT_ADD ? CIFS_FN_USER_CONTEXT_ADD : CIFS_FN_USER_CONTEXT_REMOVE;
     const char *value = ArgValue(1);
     bool ok = false;
     if (value != nullptr && std::strlen(value) > kMaxUserContext) {
