@@ -30,10 +30,6 @@ namespace {
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
 
-// Function IDs whose answers the rows read.
-constexpr uint8_t kShareNames = 0, kShareDetails = 1, kConnectionCount = 25, kConnectionList = 26,
-                  kConnectionDetails = 29, kVolumeFiles = 32, kMappedShares = 78,
-                  kOpenFilesList = 79, kInvalidUserList = 80, kUserContextList = 82;
 // Rows whose answers are a status only: every function ID they use is bent alike.
 constexpr int kEvery = -1;
 
@@ -136,54 +132,54 @@ struct Row {
 std::vector<Row> Rows() {
     const size_t kShare = sizeof(ShareParams), kConn = CIFS_CONNECTION_RECORD_SIZE;
     std::vector<Row> rows = {
-        {.name = "GetShareNames", .call = "GetShareNames", .target = kShareNames,
-         .answers = {{kShareNames, Names()}}, .countSizesResult = true},
-        {.name = "ListAllShares@names", .call = "ListAllShares", .target = kShareNames,
-         .answers = {{kShareNames, Names()}, {kShareDetails, ShareDetails()}},
+        {.name = "GetShareNames", .call = "GetShareNames", .target = CIFS_FN_SHARE_NAMES,
+         .answers = {{CIFS_FN_SHARE_NAMES, Names()}}, .countSizesResult = true},
+        {.name = "ListAllShares@names", .call = "ListAllShares", .target = CIFS_FN_SHARE_NAMES,
+         .answers = {{CIFS_FN_SHARE_NAMES, Names()}, {CIFS_FN_SHARE_DETAILS, ShareDetails()}},
          .countSizesResult = true},
-        {.name = "ListAllShares@details", .call = "ListAllShares", .target = kShareDetails,
-         .answers = {{kShareNames, Names()}, {kShareDetails, ShareDetails()}},
+        {.name = "ListAllShares@details", .call = "ListAllShares", .target = CIFS_FN_SHARE_DETAILS,
+         .answers = {{CIFS_FN_SHARE_NAMES, Names()}, {CIFS_FN_SHARE_DETAILS, ShareDetails()}},
          .fixedParts = {kShare, 0}},
-        {.name = "ListOpenFiles", .call = "ListOpenFiles", .target = kOpenFilesList,
-         .answers = {{kOpenFilesList, OpenFiles()}}},
-        {.name = "ListUserContexts", .call = "ListUserContexts", .target = kUserContextList,
-         .answers = {{kUserContextList, UserContexts()}}, .fixedParts = {8}},
-        {.name = "GetConnectionsCount", .call = "GetConnectionsCount", .target = kConnectionCount,
-         .answers = {{kConnectionCount, Count()}}, .fixedParts = {4}},
+        {.name = "ListOpenFiles", .call = "ListOpenFiles", .target = CIFS_FN_OPEN_FILES,
+         .answers = {{CIFS_FN_OPEN_FILES, OpenFiles()}}},
+        {.name = "ListUserContexts", .call = "ListUserContexts", .target = CIFS_FN_USER_CONTEXT_LIST,
+         .answers = {{CIFS_FN_USER_CONTEXT_LIST, UserContexts()}}, .fixedParts = {8}},
+        {.name = "GetConnectionsCount", .call = "GetConnectionsCount", .target = CIFS_FN_CONNECTION_COUNT,
+         .answers = {{CIFS_FN_CONNECTION_COUNT, Count()}}, .fixedParts = {4}},
         {.name = "GetConnectionsList@count", .call = "GetConnectionsList",
-         .target = kConnectionCount,
-         .answers = {{kConnectionCount, Count()}, {kConnectionList, Connections()}},
+         .target = CIFS_FN_CONNECTION_COUNT,
+         .answers = {{CIFS_FN_CONNECTION_COUNT, Count()}, {CIFS_FN_CONNECTION_LIST, Connections()}},
          .fixedParts = {4}, .refusal = Oracle::kFails},
         {.name = "GetConnectionsList@list", .call = "GetConnectionsList",
-         .target = kConnectionList,
-         .answers = {{kConnectionCount, Count()}, {kConnectionList, Connections()}},
+         .target = CIFS_FN_CONNECTION_LIST,
+         .answers = {{CIFS_FN_CONNECTION_COUNT, Count()}, {CIFS_FN_CONNECTION_LIST, Connections()}},
          .fixedParts = {kConn, kConn}},
         // The management record carries the variable part without reading it, except for the
         // security-equivalence block it copies out.
         {.name = "GetConnectionDetails", .call = "GetConnectionDetails",
-         .target = kConnectionDetails, .answers = {{kConnectionDetails, Details()}},
+         .target = CIFS_FN_CONNECTION_DETAILS, .answers = {{CIFS_FN_CONNECTION_DETAILS, Details()}},
          .fixedParts = {kConn}, .secEquivPastEnd = Oracle::kAsWrongType,
          .dnCountPastArea = Oracle::kCopied, .fileCountPastEnd = Oracle::kCopied},
         {.name = "GetConnectionRecord", .call = "GetConnectionRecord",
-         .target = kConnectionDetails, .answers = {{kConnectionDetails, Details()}},
+         .target = CIFS_FN_CONNECTION_DETAILS, .answers = {{CIFS_FN_CONNECTION_DETAILS, Details()}},
          .fixedParts = {kConn}, .secEquivPastEnd = Oracle::kCopied,
          .dnCountPastArea = Oracle::kCopied, .fileCountPastEnd = Oracle::kCopied},
         {.name = "GetConnectionMappedShares", .call = "GetConnectionMappedShares",
-         .target = kMappedShares, .answers = {{kMappedShares, Mapped()}},
+         .target = CIFS_FN_CONNECTION_MAPPED_SHARES, .answers = {{CIFS_FN_CONNECTION_MAPPED_SHARES, Mapped()}},
          .fixedParts = {4, kShare, kShare}},
-        {.name = "ListInvalidUsers", .call = "ListInvalidUsers", .target = kInvalidUserList,
-         .answers = {{kInvalidUserList, InvalidUsers()}}},
-        {.name = "Ext_ListConnDetails", .call = "Ext_ListConnDetails", .target = kConnectionList,
-         .answers = {{kConnectionList, Connections()}}, .fixedParts = {kConn, kConn}},
+        {.name = "ListInvalidUsers", .call = "ListInvalidUsers", .target = CIFS_FN_INVALID_USER_LIST,
+         .answers = {{CIFS_FN_INVALID_USER_LIST, InvalidUsers()}}},
+        {.name = "Ext_ListConnDetails", .call = "Ext_ListConnDetails", .target = CIFS_FN_CONNECTION_LIST,
+         .answers = {{CIFS_FN_CONNECTION_LIST, Connections()}}, .fixedParts = {kConn, kConn}},
         // A malformed details record answers like a record of another type (0, nothing kept).
-        {.name = "Ext_GetConnInfo", .call = "Ext_GetConnInfo", .target = kConnectionDetails,
-         .answers = {{kConnectionDetails, Details()}}, .fixedParts = {kConn},
+        {.name = "Ext_GetConnInfo", .call = "Ext_GetConnInfo", .target = CIFS_FN_CONNECTION_DETAILS,
+         .answers = {{CIFS_FN_CONNECTION_DETAILS, Details()}}, .fixedParts = {kConn},
          .secEquivPastEnd = Oracle::kAsWrongType, .dnCountPastArea = Oracle::kAsWrongType,
          .fileCountPastEnd = Oracle::kAsWrongType},
-        {.name = "Ext_ListVolumeDetails", .call = "Ext_ListVolumeDetails", .target = kShareNames,
-         .answers = {{kShareNames, Names()}}},
+        {.name = "Ext_ListVolumeDetails", .call = "Ext_ListVolumeDetails", .target = CIFS_FN_SHARE_NAMES,
+         .answers = {{CIFS_FN_SHARE_NAMES, Names()}}},
         {.name = "Ext_ListVolFileDetails", .call = "Ext_ListVolFileDetails",
-         .target = kVolumeFiles, .answers = {{kVolumeFiles, VolumeFiles()}},
+         .target = CIFS_FN_FILES_BY_VOLUME, .answers = {{CIFS_FN_FILES_BY_VOLUME, VolumeFiles()}},
          .fixedParts = {kConn, kConn}, .fileCountPastEnd = Oracle::kAsWrongType},
     };
     for (const char *call :
@@ -379,7 +375,7 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
             cases.push_back(c);
         }
     }
-    if (row.target == kUserContextList) {
+    if (row.target == CIFS_FN_USER_CONTEXT_LIST) {
         Answer past = good;
         PutU32(past.elements[0].payload, 4, static_cast<uint32_t>(past.elements[0].payload.size()));
         cases.push_back({"context data length past the element", Send(past.Wire()),
