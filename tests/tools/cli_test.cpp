@@ -4,8 +4,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "sharesim/state.h"
 #include "tests/tools/process.h"
-#include "tools/sharesim/state.h"
 
 namespace share::tools::test {
 namespace {
@@ -31,9 +31,10 @@ Json Parse(const RunResult &r) {
 }
 
 class Cli : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--clients", "10", "--seed", "5", "--state", dir_.File("s.json")});
+        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{
+            "--clients", "10", "--seed", "5", "--state", dir_.File("s.json")});
         ASSERT_TRUE(sim_->ready()) << sim_->Stderr();
     }
     sim::State State() const { return sim::LoadState(dir_.File("s.json")).value(); }
@@ -48,8 +49,8 @@ struct Case {
     std::function<void(const Json &, const sim::State &)> check;
 };
 
-void RunCases(const std::function<RunResult(std::vector<std::string>)> &tool, const std::vector<Case> &cases,
-              const std::function<sim::State()> &state) {
+void RunCases(const std::function<RunResult(std::vector<std::string>)> &tool,
+              const std::vector<Case> &cases, const std::function<sim::State()> &state) {
     for (const auto &c : cases) {
         std::vector<std::string> args = c.args;
         args.insert(args.begin(), "--json");
@@ -74,12 +75,17 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         return out;
     };
     const std::vector<Case> cases = {
-        {{"share", "list"}, 0, [&](const Json &j, const sim::State &st) {
+        {{"share", "list"},
+         0,
+         [&](const Json &j, const sim::State &st) {
              EXPECT_EQ(j.size(), st.volumes.size() + st.shares.size());
              for (const auto &s : j)
-                 for (const char *key : {"name", "volume", "path", "comment"}) EXPECT_TRUE(s[key].is_string()) << key;
+                 for (const char *key : {"name", "volume", "path", "comment"})
+                     EXPECT_TRUE(s[key].is_string()) << key;
          }},
-        {{"share", "add", "docs", "VOL2:/docs", "--comment", "Documents", "--encrypt-data", "yes", "--max-users", "5"}, 0,
+        {{"share", "add", "docs", "VOL2:/docs", "--comment", "Documents", "--encrypt-data", "yes",
+          "--max-users", "5"},
+         0,
          [](const Json &, const sim::State &st) {
              const auto *s = st.FindShare("docs");
              ASSERT_TRUE(s);
@@ -90,14 +96,22 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"share", "add", "docs", "VOL1:/other"}, 2, nullptr},
         {{"share", "add", "x", "VOL9:/x"}, 2, nullptr},
         {{"share", "add", "x", "VOL1:/x", "--comment", std::string(48, 'c')}, 1, nullptr},
-        {{"share", "names"}, 0, [&](const Json &j, const sim::State &) { EXPECT_TRUE(std::count(j.begin(), j.end(), "docs")); }},
-        {{"share", "show", "docs"}, 0, [](const Json &j, const sim::State &) {
+        {{"share", "names"},
+         0,
+         [&](const Json &j, const sim::State &) {
+             EXPECT_TRUE(std::count(j.begin(), j.end(), "docs"));
+         }},
+        {{"share", "show", "docs"},
+         0,
+         [](const Json &j, const sim::State &) {
              EXPECT_EQ(j["path"], "/docs");
              EXPECT_EQ(j["max_users"], 5);
              EXPECT_EQ(j["full_path"], "VOL2:/docs");
          }},
         {{"share", "show", "nope"}, 2, nullptr},
-        {{"share", "modify", "docs", "--new-name", "papers", "--path", "VOL1:/papers", "--folder-redirection", "yes"}, 0,
+        {{"share", "modify", "docs", "--new-name", "papers", "--path", "VOL1:/papers",
+          "--folder-redirection", "yes"},
+         0,
          [](const Json &, const sim::State &st) {
              const auto *s = st.FindShare("papers");
              ASSERT_TRUE(s);
@@ -105,27 +119,62 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
              EXPECT_TRUE(s->folderRedirection);
          }},
         {{"share", "modify", "papers"}, 1, nullptr},
-        {{"share", "modify", "papers", "--max-users", "0"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->maxUsers, 5); }},
-        {{"share", "modify", "papers", "--max-users", "-1"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->maxUsers, 0); }},
-        {{"share", "encryption", "papers", "no"}, 0, [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")->encryptData); }},
-        {{"share", "folder-redirection", "papers", "no"}, 0, [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")->folderRedirection); }},
-        {{"share", "atm-backup", "papers", "yes"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.FindShare("papers")->atmBackup, 1); }},
-        {{"share", "mfa", "papers", "yes"}, 0, [](const Json &, const sim::State &st) { EXPECT_TRUE(st.FindShare("papers")->mfa); }},
+        {{"share", "modify", "papers", "--max-users", "0"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_EQ(st.FindShare("papers")->maxUsers, 5);
+         }},
+        {{"share", "modify", "papers", "--max-users", "-1"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_EQ(st.FindShare("papers")->maxUsers, 0);
+         }},
+        {{"share", "encryption", "papers", "no"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_FALSE(st.FindShare("papers")->encryptData);
+         }},
+        {{"share", "folder-redirection", "papers", "no"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_FALSE(st.FindShare("papers")->folderRedirection);
+         }},
+        {{"share", "atm-backup", "papers", "yes"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_EQ(st.FindShare("papers")->atmBackup, 1);
+         }},
+        {{"share", "mfa", "papers", "yes"},
+         0,
+         [](const Json &, const sim::State &st) { EXPECT_TRUE(st.FindShare("papers")->mfa); }},
         {{"share", "mfa", "papers", "maybe"}, 1, nullptr},
-        {{"share", "remove", "papers"}, 0, [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")); }},
+        {{"share", "remove", "papers"},
+         0,
+         [](const Json &, const sim::State &st) { EXPECT_FALSE(st.FindShare("papers")); }},
         {{"share", "remove", "VOL1"}, 2, nullptr},
-        {{"connections", "count"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j["count"], st.connections.size()); }},
-        {{"connections", "list"}, 0, [](const Json &j, const sim::State &st) {
+        {{"connections", "count"},
+         0,
+         [](const Json &j, const sim::State &st) { EXPECT_EQ(j["count"], st.connections.size()); }},
+        {{"connections", "list"},
+         0,
+         [](const Json &j, const sim::State &st) {
              ASSERT_EQ(j.size(), st.connections.size());
              for (size_t i = 0; i < j.size(); ++i) EXPECT_EQ(j[i]["id"], st.connections[i].id);
          }},
-        {{"connections", "list", "--with-files"}, 0, [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.size(), std::count_if(st.connections.begin(), st.connections.end(), [](const auto &c) { return !c.files.empty(); }));
+        {{"connections", "list", "--with-files"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j.size(), std::count_if(st.connections.begin(), st.connections.end(),
+                                               [](const auto &c) { return !c.files.empty(); }));
          }},
-        {{"connections", "list", "--null-sessions"}, 0, [](const Json &j, const sim::State &) {
+        {{"connections", "list", "--null-sessions"},
+         0,
+         [](const Json &j, const sim::State &) {
              for (const auto &c : j) EXPECT_TRUE(c["null_session"].get<bool>());
          }},
-        {{"connections", "show", "2"}, 0, [](const Json &j, const sim::State &st) {
+        {{"connections", "show", "2"},
+         0,
+         [](const Json &j, const sim::State &st) {
              const auto *c = st.FindConnection(2);
              EXPECT_EQ(j["user"], c->user);
              EXPECT_EQ(j["security_equivalences"].size(), c->secEquiv.size());
@@ -133,27 +182,45 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
          }},
         {{"connections", "show", "70000"}, 1, nullptr},
         {{"connections", "show", "999"}, 2, nullptr},
-        {{"connections", "shares", "2"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j.size(), st.FindConnection(2)->mapped.size()); }},
-        {{"files", "list", "--volume", "VOL1"}, 0, [](const Json &j, const sim::State &st) {
+        {{"connections", "shares", "2"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j.size(), st.FindConnection(2)->mapped.size());
+         }},
+        {{"files", "list", "--volume", "VOL1"},
+         0,
+         [](const Json &j, const sim::State &st) {
              size_t n = 0;
              for (const auto &c : st.connections)
                  for (const auto &f : c.files) n += f.volume == "VOL1";
              EXPECT_EQ(j["files"].size(), n);
              EXPECT_EQ(j["total"], n);
          }},
-        {{"files", "list", "--connection", "2", "--max", "1"}, 0, [](const Json &j, const sim::State &) { EXPECT_LE(j["files"].size(), 1u); }},
+        {{"files", "list", "--connection", "2", "--max", "1"},
+         0,
+         [](const Json &j, const sim::State &) { EXPECT_LE(j["files"].size(), 1u); }},
         {{"files", "list", "--volume", "VOL1", "--path", "VOL1:/x"}, 1, nullptr},
-        {{"files", "holders", "--volume", "VOL1", "--modified"}, 0, [](const Json &j, const sim::State &) {
+        {{"files", "holders", "--volume", "VOL1", "--modified"},
+         0,
+         [](const Json &j, const sim::State &) {
              for (const auto &c : j) EXPECT_FALSE(c["files"].empty());
          }},
         {{"files", "holders", "--path", "VOL1:/no/such/file"}, 2, nullptr},
-        {{"files", "close", "--connection", "2"}, 0, [](const Json &, const sim::State &st) { EXPECT_TRUE(st.FindConnection(2)->files.empty()); }},
-        {{"files", "close", "--volume", "VOL2"}, 0, [](const Json &, const sim::State &st) {
+        {{"files", "close", "--connection", "2"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_TRUE(st.FindConnection(2)->files.empty());
+         }},
+        {{"files", "close", "--volume", "VOL2"},
+         0,
+         [](const Json &, const sim::State &st) {
              for (const auto &c : st.connections)
                  for (const auto &f : c.files) EXPECT_NE(f.volume, "VOL2");
          }},
         {{"files", "close", "--path", "VOL1:/no/such/file"}, 2, nullptr},
-        {{"clear-connections", "--type", "all", "--idle", "20", "--count", "ALL"}, 0, [](const Json &j, const sim::State &st) {
+        {{"clear-connections", "--type", "all", "--idle", "20", "--count", "ALL"},
+         0,
+         [](const Json &j, const sim::State &st) {
              EXPECT_EQ(j["remaining"], st.connections.size());
              EXPECT_GT(j["cleared"].get<int>(), 0);
          }},
@@ -163,18 +230,34 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"invalid-users", "make-permanent", "olduser"}, 0, nullptr},
         {{"invalid-users", "remove", "tempuser"}, 0, nullptr},
         {{"invalid-users", "remove", "tempuser"}, 2, nullptr},
-        {{"invalid-users", "timeout", "45"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.iucTimeoutMinutes, 45); }},
+        {{"invalid-users", "timeout", "45"},
+         0,
+         [](const Json &, const sim::State &st) { EXPECT_EQ(st.iucTimeoutMinutes, 45); }},
         {{"invalid-users", "timeout", "525601"}, 1, nullptr},
-        {{"invalid-users", "list", "--permanent"}, 0, [&](const Json &j, const sim::State &) {
+        {{"invalid-users", "list", "--permanent"},
+         0,
+         [&](const Json &j, const sim::State &) {
              EXPECT_EQ(names(j["users"]), (std::set<std::string>{"guest", "olduser", "mallory"}));
              EXPECT_EQ(j["timeout_minutes"], 45);
          }},
-        {{"invalid-users", "list", "--filter", "MALL"}, 0, [&](const Json &j, const sim::State &) { EXPECT_EQ(names(j["users"]), std::set<std::string>{"mallory"}); }},
-        {{"invalid-users", "cache"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j["users"].size(), st.invalidUsers.size()); }},
+        {{"invalid-users", "list", "--filter", "MALL"},
+         0,
+         [&](const Json &j, const sim::State &) {
+             EXPECT_EQ(names(j["users"]), std::set<std::string>{"mallory"});
+         }},
+        {{"invalid-users", "cache"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j["users"].size(), st.invalidUsers.size());
+         }},
         {{"user-contexts", "add", "ou=finance,o=example"}, 0, nullptr},
         {{"user-contexts", "add", ".."}, 1, nullptr},
         {{"user-contexts", "remove", "ou=nobody"}, 2, nullptr},
-        {{"user-contexts", "list"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j.get<std::vector<std::string>>(), st.userContexts); }},
+        {{"user-contexts", "list"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j.get<std::vector<std::string>>(), st.userContexts);
+         }},
     };
     RunCases(Adm, cases, [&] { return State(); });
 }
@@ -189,7 +272,9 @@ TEST_F(Cli, ShareadmSetsAndShowsEveryServerOption) {
         {{"option", "disable-smbv1", "mac"}, 0, nullptr},
         {{"option", "dns-suffix", "example.com"}, 0, nullptr},
         {{"option", "dump-crypto-keys", "yes"}, 0, nullptr},
-        {{"option", "dump-crypto-keys", "--connection", "3"}, 0, [](const Json &, const sim::State &st) { EXPECT_EQ(st.lastCryptoDumpConnection, 3); }},
+        {{"option", "dump-crypto-keys", "--connection", "3"},
+         0,
+         [](const Json &, const sim::State &st) { EXPECT_EQ(st.lastCryptoDumpConnection, 3); }},
         {{"option", "dump-crypto-keys", "--connection", "999"}, 2, nullptr},
         {{"option", "dump-statistics", "T"}, 0, nullptr},
         {{"option", "cache", "FILECACHE=77"}, 0, nullptr},
@@ -202,11 +287,19 @@ TEST_F(Cli, ShareadmSetsAndShowsEveryServerOption) {
         {{"option", "user-quota-sync", "alice", "--value", "3"}, 0, nullptr},
         {{"option", "user-quota-view", "bob"}, 0, nullptr},
         {{"option", "multichannel-interface", "add", "eth0"}, 0, nullptr},
-        {{"option", "multichannel-interface", "list"}, 0, [](const Json &j, const sim::State &) { EXPECT_EQ(j, Json::array({"eth0"})); }},
+        {{"option", "multichannel-interface", "list"},
+         0,
+         [](const Json &j, const sim::State &) { EXPECT_EQ(j, Json::array({"eth0"})); }},
         {{"option", "dfs-referral-cache-duration", "CLEAR", "--path", "all"}, 0, nullptr},
         {{"option", "dfs-referral-cache-duration", "120"}, 0, nullptr},
-        {{"option", "status"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j["connections"], st.connections.size()); }},
-        {{"option", "show"}, 0, [](const Json &j, const sim::State &st) {
+        {{"option", "status"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j["connections"], st.connections.size());
+         }},
+        {{"option", "show"},
+         0,
+         [](const Json &j, const sim::State &st) {
              EXPECT_EQ(j["options"]["smb-signing"], "FORCE");
              EXPECT_EQ(j["options"]["dialect"], "SMB2");
              EXPECT_EQ(j["options"]["log-level"], "INFO");
@@ -229,27 +322,40 @@ TEST_F(Cli, ShareadmSetsAndShowsEveryServerOption) {
     };
     RunCases(Adm, cases, [&] { return State(); });
     // Every single-value option of the table is reachable by its name.
-    for (const char *name : {"guest-login", "sync", "passthru", "leasing", "large-mtu", "mfa", "durable-handles", "compression"})
+    for (const char *name : {"guest-login", "sync", "passthru", "leasing", "large-mtu", "mfa",
+                             "durable-handles", "compression"})
         EXPECT_EQ(Adm({"option", name, "yes"}).status, 0) << name;
     EXPECT_EQ(State().options.at("durable-handles").number, 1);
 }
 
 TEST_F(Cli, SharemonCoversEveryCommand) {
     const std::vector<Case> cases = {
-        {{"connections"}, 0, [](const Json &j, const sim::State &st) {
+        {{"connections"},
+         0,
+         [](const Json &j, const sim::State &st) {
              ASSERT_EQ(j.size(), st.connections.size());
              for (size_t i = 0; i < j.size(); ++i) EXPECT_EQ(j[i]["id"], st.connections[i].id);
          }},
-        {{"connection", "4"}, 0, [](const Json &j, const sim::State &st) {
+        {{"connection", "4"},
+         0,
+         [](const Json &j, const sim::State &st) {
              EXPECT_EQ(j["open_files"].size(), st.FindConnection(4)->files.size());
              EXPECT_EQ(j["auth"], st.FindConnection(4)->auth);
          }},
         {{"connection", "65536"}, 1, nullptr},
         {{"connection", "999"}, 2, nullptr},
-        {{"volumes"}, 0, [](const Json &j, const sim::State &st) { EXPECT_EQ(j.size(), st.volumes.size() + st.shares.size()); }},
+        {{"volumes"},
+         0,
+         [](const Json &j, const sim::State &st) {
+             EXPECT_EQ(j.size(), st.volumes.size() + st.shares.size());
+         }},
         {{"files", "VOL1"}, 0, nullptr},
         {{"files", "NOVOL"}, 2, nullptr},
-        {{"close-connection", "4"}, 0, [](const Json &, const sim::State &st) { EXPECT_TRUE(st.FindConnection(4)->files.empty()); }},
+        {{"close-connection", "4"},
+         0,
+         [](const Json &, const sim::State &st) {
+             EXPECT_TRUE(st.FindConnection(4)->files.empty());
+         }},
         {{"close-volume", "VOL1"}, 0, nullptr},
         {{"files", "VOL1"}, 0, [](const Json &j, const sim::State &) { EXPECT_TRUE(j.empty()); }},
         {{"close-file", "VOL1:/gone"}, 2, nullptr},
@@ -271,7 +377,8 @@ TEST_F(Cli, JsonMayFollowTheSubcommandAndHelpNeedsNoServer) {
 }
 
 TEST(CliWithoutServer, UnreachableIsStatusThree) {
-    for (const auto &args : std::vector<std::vector<std::string>>{{"share", "list"}, {"share", "add", "a", "VOL1:/a"}, {"connections", "count"}}) {
+    for (const auto &args : std::vector<std::vector<std::string>>{
+             {"share", "list"}, {"share", "add", "a", "VOL1:/a"}, {"connections", "count"}}) {
         const RunResult r = Adm(args);
         EXPECT_EQ(r.status, 3) << args[0] << " " << args[1] << r.err;
     }
@@ -282,7 +389,9 @@ TEST(CliWithoutServer, UnreachableIsStatusThree) {
 }
 
 TEST_F(Cli, WatchRedrawsUntilInterrupted) {
-    std::vector<std::string> args{"/usr/bin/timeout", "--preserve-status", "-s", "INT", "1.5", SHAREMON_BIN, "--json", "--watch", "1", "volumes"};
+    std::vector<std::string> args{
+        "/usr/bin/timeout", "--preserve-status", "-s", "INT",    "1.5", SHAREMON_BIN,
+        "--json",           "--watch",           "1",  "volumes"};
     const RunResult r = RunTool(args);
     EXPECT_EQ(r.status, 0) << r.err;
     size_t lines = 0;

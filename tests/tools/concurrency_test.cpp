@@ -36,10 +36,13 @@ std::vector<uint8_t> DetailsRequest(const std::string &name) {
     std::strncpy(rec.shareName, name.c_str(), sizeof rec.shareName - 1);
     std::vector<uint8_t> out{0, 1, 1, 0};
     const uint32_t body = 8 + sizeof rec, len = sizeof rec;
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&body), reinterpret_cast<const uint8_t *>(&body) + 4);
+    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&body),
+               reinterpret_cast<const uint8_t *>(&body) + 4);
     out.insert(out.end(), {6, 0, 0, 0});
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&len), reinterpret_cast<const uint8_t *>(&len) + 4);
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&rec), reinterpret_cast<const uint8_t *>(&rec) + sizeof rec);
+    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&len),
+               reinterpret_cast<const uint8_t *>(&len) + 4);
+    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&rec),
+               reinterpret_cast<const uint8_t *>(&rec) + sizeof rec);
     return out;
 }
 
@@ -97,7 +100,8 @@ TEST(Concurrency, ThreadsThroughTheLibraryEachGetTheirOwnAnswers) {
                 std::free(resp);
                 ConnectionRecord record{};
                 const uint16_t id = static_cast<uint16_t>((t + i) % 16 + 1);
-                if (CIFSLIB_GetConnectionDetails(std::to_string(id).c_str(), &record, nullptr) != 0) ++failures;
+                if (CIFSLIB_GetConnectionDetails(std::to_string(id).c_str(), &record, nullptr) != 0)
+                    ++failures;
                 if (record.connectionId != id) ++mismatches;
             }
         });
@@ -124,7 +128,8 @@ TEST(Concurrency, HundredsOfInterleavedConnectionsAreMatchedToTheirRequests) {
     for (int i = kClients - 1; i >= 0; --i)
         ASSERT_TRUE(SendAll(fds[i], requests[i].data() + 100, requests[i].size() - 100));
     for (int i = 0; i < kClients; ++i) {
-        EXPECT_EQ(AnsweredName(ReadAll(fds[i])), "share" + std::to_string(i % 10)) << "client " << i;
+        EXPECT_EQ(AnsweredName(ReadAll(fds[i])), "share" + std::to_string(i % 10))
+            << "client " << i;
         close(fds[i]);
     }
 }
@@ -162,7 +167,8 @@ TEST(Concurrency, MalformedAndOversizedRequestsGetAStatusNotAHang) {
         return status;
     };
     EXPECT_EQ(exchange({0, 0, 2, 0, 0, 0, 0, 0}), 1) << "two elements announced, none sent";
-    EXPECT_EQ(exchange({0, 0, 0, 0, 0xff, 0xff, 0xff, 0x7f}), 1) << "a body beyond the server's limit";
+    EXPECT_EQ(exchange({0, 0, 0, 0, 0xff, 0xff, 0xff, 0x7f}), 1)
+        << "a body beyond the server's limit";
     EXPECT_EQ(exchange({0, 89, 0, 0, 0, 0, 0, 0}), 2) << "no function 89";
 }
 

@@ -7,12 +7,12 @@
 #include <cstring>
 #include <map>
 
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/command.h"
 #include "shareadmin/monitor.h"
+#include "sharesim/state.h"
 #include "tests/tools/process.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
 
 namespace share::tools::test {
 namespace {
@@ -20,9 +20,10 @@ namespace {
 using sim::State;
 
 class Layouts : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        sim_ = std::make_unique<SimProcess>(std::vector<std::string>{"--clients", "12", "--seed", "3", "--state", State()});
+        sim_ = std::make_unique<SimProcess>(
+            std::vector<std::string>{"--clients", "12", "--seed", "3", "--state", State()});
         ASSERT_TRUE(sim_->ready()) << sim_->Stderr();
     }
     std::string State() const { return dir_.File("state.json"); }
@@ -32,7 +33,9 @@ protected:
     std::unique_ptr<SimProcess> sim_;
 };
 
-std::string Text(const ShareInfo *info, uint32_t offset) { return SHARE_INFO_TEXT(info, offset); }
+std::string Text(const ShareInfo *info, uint32_t offset) {
+    return SHARE_INFO_TEXT(info, offset);
+}
 
 TEST_F(Layouts, ShareListingDecodesToTheStateAndItsTypes) {
     const sim::State st = Load();
@@ -40,10 +43,12 @@ TEST_F(Layouts, ShareListingDecodesToTheStateAndItsTypes) {
     ASSERT_EQ(CIFSLIB_ListAllShares(&list), 0);
     ASSERT_EQ(list->count, st.volumes.size() + st.shares.size());
     std::map<std::string, const ShareInfo *> byName;
-    for (uint32_t i = 0; i < list->count; ++i) byName[Text(list->entries[i], list->entries[i]->nameOffset)] = list->entries[i];
+    for (uint32_t i = 0; i < list->count; ++i)
+        byName[Text(list->entries[i], list->entries[i]->nameOffset)] = list->entries[i];
     for (const auto &v : st.volumes) {
         ASSERT_TRUE(byName.count(v.name)) << v.name;
-        EXPECT_EQ(byName[v.name]->volumeType, v.admin ? SHARE_TYPE_ADMIN : SHARE_TYPE_VOLUME) << v.name;
+        EXPECT_EQ(byName[v.name]->volumeType, v.admin ? SHARE_TYPE_ADMIN : SHARE_TYPE_VOLUME)
+            << v.name;
     }
     for (const auto &s : st.shares) {
         ASSERT_TRUE(byName.count(s.name)) << s.name;
@@ -60,7 +65,8 @@ TEST_F(Layouts, ShareListingDecodesToTheStateAndItsTypes) {
 }
 
 TEST_F(Layouts, CreatedSharesComeBackWithTheirSettings) {
-    std::string strings = std::string("docs") + '\0' + "VOL2" + '\0' + "/team/docs" + '\0' + "Team documents" + '\0';
+    std::string strings =
+        std::string("docs") + '\0' + "VOL2" + '\0' + "/team/docs" + '\0' + "Team documents" + '\0';
     std::vector<char> rec(SHARE_INFO_FIXED_SIZE + strings.size());
     auto *info = reinterpret_cast<ShareInfo *>(rec.data());
     info->nameOffset = 0;
@@ -133,9 +139,11 @@ TEST_F(Layouts, ConnectionRecordsCarryTheStateFieldByField) {
         ASSERT_EQ(Ext_GetConnInfo(c.id, &node), 0);
         ASSERT_TRUE(node);
         ASSERT_EQ(+node->openFileCount, c.files.size());
-        for (size_t k = 0; k < c.files.size(); ++k) EXPECT_EQ(+node->openFileNames[k], c.files[k].FullPath());
+        for (size_t k = 0; k < c.files.size(); ++k)
+            EXPECT_EQ(+node->openFileNames[k], c.files[k].FullPath());
         ASSERT_EQ(+node->secEquivCount, c.secEquiv.size());
-        for (size_t k = 0; k < c.secEquiv.size(); ++k) EXPECT_EQ(+node->secEquivDns[k], c.secEquiv[k]);
+        for (size_t k = 0; k < c.secEquiv.size(); ++k)
+            EXPECT_EQ(+node->secEquivDns[k], c.secEquiv[k]);
         FreeUserDetailsNode(&node);
     }
 }
@@ -157,9 +165,10 @@ TEST_F(Layouts, MappedSharesAndMonitoringListsMatchTheState) {
             const sim::Share *s = st.FindShare(c.mapped[i]);
             const std::string volume = s ? s->volume : c.mapped[i];
             const std::string dir = s ? s->path : "/";
-            const auto open = std::count_if(c.files.begin(), c.files.end(), [&](const sim::OpenFile &f) {
-                return f.volume == volume && (dir == "/" || f.path.rfind(dir + "/", 0) == 0);
-            });
+            const auto open =
+                std::count_if(c.files.begin(), c.files.end(), [&](const sim::OpenFile &f) {
+                    return f.volume == volume && (dir == "/" || f.path.rfind(dir + "/", 0) == 0);
+                });
             EXPECT_EQ(info->mappedValue, static_cast<uint32_t>(open)) << c.mapped[i];
             std::free(shares->entries[i]);
         }
@@ -192,7 +201,8 @@ TEST_F(Layouts, MappedSharesAndMonitoringListsMatchTheState) {
         ASSERT_EQ(rc, 0) << v.name;
         std::map<int, std::vector<std::string>> got;
         for (const VolFileListNode *node = files; node; node = node->next)
-            for (uint16_t k = 0; k < node->openFileCount; ++k) got[node->connectionId].push_back(node->fileNames[k]);
+            for (uint16_t k = 0; k < node->openFileCount; ++k)
+                got[node->connectionId].push_back(node->fileNames[k]);
         EXPECT_EQ(got, expected) << v.name;
         FreeVolFileListNodes(&files);
     }
@@ -216,7 +226,8 @@ TEST_F(Layouts, OpenFileEntriesCanBeHandedBackToClose) {
     ASSERT_EQ(+head.entryCount, inVolume);
     ASSERT_GT(+head.entryCount, 0u);
     auto *first = reinterpret_cast<OpenFileInfo *>(static_cast<uint8_t *>(reply) + sizeof head);
-    const std::string path = reinterpret_cast<const char *>(first) + OPEN_FILE_INFO_FIXED_SIZE + first->pathOffset;
+    const std::string path =
+        reinterpret_cast<const char *>(first) + OPEN_FILE_INFO_FIXED_SIZE + first->pathOffset;
     EXPECT_EQ(CIFSLIB_CloseOpenFile(first), 0);
     EXPECT_EQ(CIFSLIB_CloseOpenFile(first), kNoSuchFile);
     std::free(reply);

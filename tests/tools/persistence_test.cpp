@@ -8,11 +8,11 @@
 #include <filesystem>
 #include <thread>
 
+#include "common/cli.h"
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
+#include "sharesim/state.h"
 #include "tests/tools/process.h"
-#include "tools/common/cli.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
 
 namespace share::tools::test {
 namespace {
@@ -66,7 +66,8 @@ TEST(Persistence, AKillDuringABurstLeavesEveryAcknowledgedChange) {
     ASSERT_NO_THROW(after = sim::LoadState(state)) << "the state file must never be torn";
     ASSERT_TRUE(after);
     for (const auto &names : done)
-        for (const auto &n : names) EXPECT_TRUE(after->FindShare(n)) << n << " was acknowledged but is lost";
+        for (const auto &n : names)
+            EXPECT_TRUE(after->FindShare(n)) << n << " was acknowledged but is lost";
     // The server starts again on what was left, and cleans up after its dead predecessor.
     SimProcess again({"--state", state});
     ASSERT_TRUE(again.ready()) << again.Stderr();
@@ -100,7 +101,8 @@ TEST(Persistence, AChangeThatCannotBeSavedIsNotMade) {
     // A directory where the server's temporary file would go: the save fails, even for root.
     std::filesystem::create_directory(state + ".tmp." + std::to_string(sim.pid()));
     EXPECT_EQ(CreateShare("docs"), kStateNotSaved);
-    EXPECT_EQ(CIFSLIB_RemoveShare(reinterpret_cast<ShareInfo *>(ShareRecord("docs").data())), kNoSuchShare)
+    EXPECT_EQ(CIFSLIB_RemoveShare(reinterpret_cast<ShareInfo *>(ShareRecord("docs").data())),
+              kNoSuchShare)
         << "the refused change must not be served either";
     EXPECT_FALSE(sim::LoadState(state)->FindShare("docs"));
 }
@@ -117,10 +119,12 @@ TEST(ServerLife, TheNameIsNeverShadowed) {
 }
 
 TEST(ServerLife, PrivateNetworkRunsTheCommandAndPassesItsStatusOn) {
-    RunResult r = RunTool({SHARESIM_BIN, "--private-network", "--clients", "3", "--", SHAREADM_BIN, "--json", "connections", "count"});
+    RunResult r = RunTool({SHARESIM_BIN, "--private-network", "--clients", "3", "--", SHAREADM_BIN,
+                           "--json", "connections", "count"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("\"count\": 3"), std::string::npos) << r.out;
-    EXPECT_EQ(RunTool({SHARESIM_BIN, "--private-network", "--", "/bin/sh", "-c", "exit 7"}).status, 7);
+    EXPECT_EQ(RunTool({SHARESIM_BIN, "--private-network", "--", "/bin/sh", "-c", "exit 7"}).status,
+              7);
     // The namespace was private: nothing is left serving here.
     EXPECT_FALSE(ServerReachable());
     EXPECT_EQ(RunTool({SHARESIM_BIN, "--volume", "bad/name"}).status, 1);

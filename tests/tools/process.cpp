@@ -17,8 +17,8 @@
 #include <sstream>
 #include <thread>
 
+#include "common/cli.h"
 #include "shareadmin/api.h"
-#include "tools/common/cli.h"
 
 namespace share::tools::test {
 namespace {
@@ -71,7 +71,8 @@ RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs) {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
     int open = 2;
     while (open > 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
             kill(pid, SIGKILL);
             break;
@@ -148,14 +149,18 @@ SimProcess::~SimProcess() {
     unlink(errPath_.c_str());
 }
 
-std::string SimProcess::Stderr() const { return ReadFile(errPath_); }
+std::string SimProcess::Stderr() const {
+    return ReadFile(errPath_);
+}
 
 TempDir::TempDir() {
     char tmpl[] = "/tmp/sharesim-test-XXXXXX";
     path_ = mkdtemp(tmpl);
 }
 
-TempDir::~TempDir() { std::filesystem::remove_all(path_); }
+TempDir::~TempDir() {
+    std::filesystem::remove_all(path_);
+}
 
 std::string ReadFile(const std::string &path) {
     std::ifstream in(path);

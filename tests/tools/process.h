@@ -23,7 +23,7 @@ RunResult RunTool(const std::vector<std::string> &argv, int timeoutMs = 20000);
 
 // A sharesim process serving for the lifetime of the object.
 class SimProcess {
-public:
+  public:
     // Starts sharesim with args and waits until it accepts connections (or has exited).
     explicit SimProcess(std::vector<std::string> args = {});
     ~SimProcess();
@@ -36,7 +36,7 @@ public:
     int Stop(int sig = 15);
     std::string Stderr() const;
 
-private:
+  private:
     pid_t pid_ = -1;
     bool ready_ = false;
     int status_ = -1;
@@ -45,13 +45,13 @@ private:
 
 // A temporary directory removed with its files at destruction.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     const std::string &path() const { return path_; }
     std::string File(const std::string &name) const { return path_ + "/" + name; }
 
-private:
+  private:
     std::string path_;
 };
 

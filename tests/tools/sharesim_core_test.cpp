@@ -6,31 +6,34 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "common/server_formats.h"
 #include "shareadmin/context.h"
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/rules.h"
-#include "tools/sharesim/state.h"
-#include "tools/sharesim/wire.h"
+#include "sharesim/handlers.h"
+#include "sharesim/rules.h"
+#include "sharesim/state.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 namespace {
 
 using namespace share::tools;
 
-std::vector<uint8_t> Encode(uint8_t fid, const std::vector<std::pair<uint8_t, std::vector<uint8_t>>> &els,
+std::vector<uint8_t> Encode(uint8_t fid,
+                            const std::vector<std::pair<uint8_t, std::vector<uint8_t>>> &els,
                             int countAdjust = 0, int lengthAdjust = 0) {
     std::vector<uint8_t> body;
     for (const auto &[t, p] : els) {
         body.push_back(t);
         body.insert(body.end(), 3, 0);
         const uint32_t len = static_cast<uint32_t>(p.size());
-        body.insert(body.end(), reinterpret_cast<const uint8_t *>(&len), reinterpret_cast<const uint8_t *>(&len) + 4);
+        body.insert(body.end(), reinterpret_cast<const uint8_t *>(&len),
+                    reinterpret_cast<const uint8_t *>(&len) + 4);
         body.insert(body.end(), p.begin(), p.end());
     }
     std::vector<uint8_t> out{0, fid, static_cast<uint8_t>(els.size() + countAdjust), 0};
     const uint32_t bl = static_cast<uint32_t>(body.size() + lengthAdjust);
-    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&bl), reinterpret_cast<const uint8_t *>(&bl) + 4);
+    out.insert(out.end(), reinterpret_cast<const uint8_t *>(&bl),
+               reinterpret_cast<const uint8_t *>(&bl) + 4);
     out.insert(out.end(), body.begin(), body.end());
     return out;
 }
@@ -74,8 +77,10 @@ TEST(SharesimWire, ResponsesCountTheirElementsAndBody) {
 
 TEST(SharesimRules, Paths) {
     const std::pair<const char *, const char *> cases[] = {
-        {"", "/"},           {"/", "/"},          {"/a//b/", "/a/b"}, {"/users/public", "/users/public"},
-        {"a/b", nullptr},    {"/a/../b", nullptr}, {"/./a", nullptr}, {"/a\\b", nullptr},
+        {"", "/"},          {"/", "/"},
+        {"/a//b/", "/a/b"}, {"/users/public", "/users/public"},
+        {"a/b", nullptr},   {"/a/../b", nullptr},
+        {"/./a", nullptr},  {"/a\\b", nullptr},
     };
     for (const auto &[in, want] : cases) {
         const auto got = NormalisePath(in);
@@ -89,7 +94,8 @@ TEST(SharesimRules, Paths) {
 
 TEST(SharesimRules, ShareNames) {
     for (const char *ok : {"docs", "a..", "My Share", "x$"}) EXPECT_TRUE(ValidShareName(ok)) << ok;
-    for (const char *bad : {"", "...", " lead", "trail ", "a/b", "a:b", "a*b", "q?"}) EXPECT_FALSE(ValidShareName(bad)) << bad;
+    for (const char *bad : {"", "...", " lead", "trail ", "a/b", "a:b", "a*b", "q?"})
+        EXPECT_FALSE(ValidShareName(bad)) << bad;
     EXPECT_TRUE(ValidShareName(std::string(80, 'n')));
     EXPECT_FALSE(ValidShareName(std::string(81, 'n')));
 }
@@ -97,7 +103,8 @@ TEST(SharesimRules, ShareNames) {
 TEST(SharesimOptions, EveryRowIsServedStoredAndDistinct) {
     std::set<int> functions, elements, commands;
     for (const auto &optionRow : OptionTable()) {
-        EXPECT_STREQ(FunctionName(optionRow.function), optionRow.name) << "function " << int(optionRow.function);
+        EXPECT_STREQ(FunctionName(optionRow.function), optionRow.name)
+            << "function " << int(optionRow.function);
         EXPECT_TRUE(FunctionChangesState(optionRow.function)) << optionRow.name;
         EXPECT_TRUE(ValidOptionValue(optionRow, DefaultOptionValue(optionRow))) << optionRow.name;
         EXPECT_TRUE(functions.insert(optionRow.function).second) << optionRow.name;
@@ -105,7 +112,7 @@ TEST(SharesimOptions, EveryRowIsServedStoredAndDistinct) {
         EXPECT_TRUE(commands.insert(optionRow.command).second) << optionRow.name;
         EXPECT_EQ(FindOptionByName(optionRow.name), &optionRow);
     }
-    for (int f = 0; f < kFunctionCount; ++f) EXPECT_STRNE(FunctionName(f), "unknown") << f;
+    for (int f = 0; f <= CIFS_FN_LAST; ++f) EXPECT_STRNE(FunctionName(f), "unknown") << f;
 }
 
 State Seeded() {
@@ -139,9 +146,11 @@ TEST(SharesimState, CorruptFilesAreRefusedWithTheFaultNamed) {
         {"wrong type", [](Json &j) { j["invalid_user_timeout"] = "30"; }, "invalid_user_timeout"},
         {"duplicate share", [](Json &j) { j["shares"].push_back(j["shares"][0]); }, "duplicate"},
         {"unknown volume", [](Json &j) { j["shares"][0]["volume"] = "NOPE"; }, "no volume"},
-        {"bad option value", [](Json &j) { j["options"]["smb-signing"] = 9; }, "options.smb-signing"},
+        {"bad option value", [](Json &j) { j["options"]["smb-signing"] = 9; },
+         "options.smb-signing"},
         {"unknown option", [](Json &j) { j["options"]["turbo"] = 1; }, "unknown option"},
-        {"duplicate connection", [](Json &j) { j["connections"].push_back(j["connections"][0]); }, "duplicate connection"},
+        {"duplicate connection", [](Json &j) { j["connections"].push_back(j["connections"][0]); },
+         "duplicate connection"},
         {"other format", [](Json &j) { j["format"] = "something"; }, "format"},
         {"future version", [](Json &j) { j["version"] = 2; }, "version"},
         {"relative path", [](Json &j) { j["shares"][0]["path"] = "x"; }, "path"},
@@ -153,7 +162,8 @@ TEST(SharesimState, CorruptFilesAreRefusedWithTheFaultNamed) {
             FromJson(j.dump());
             ADD_FAILURE() << c.name << ": accepted";
         } catch (const StateError &e) {
-            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos) << c.name << ": " << e.what();
+            EXPECT_NE(std::string(e.what()).find(c.expect), std::string::npos)
+                << c.name << ": " << e.what();
         }
     }
     const std::string text = base.dump();
@@ -181,7 +191,8 @@ std::vector<uint8_t> Text(const std::string &s, size_t size = 0) {
     return v;
 }
 
-ShareParams ShareRec(const char *name, const char *path = "", const char *newName = "", uint32_t mask = 0) {
+ShareParams ShareRec(const char *name, const char *path = "", const char *newName = "",
+                     uint32_t mask = 0) {
     ShareParams r{};
     std::strcpy(r.shareName, name);
     std::strcpy(r.sharePath, path);
@@ -205,7 +216,10 @@ TEST(SharesimHandlers, StatusesTellEachFaultApart) {
         {"add without colon", 2, Add("x4", "VOL1/a"), kInvalidValue},
         {"add with a bad name", 2, Add("a/b", "VOL1:/x"), kInvalidValue},
         {"add missing elements", 2, {{6, B(ShareRec("x5", "VOL1:/x"))}}, kMalformedRequest},
-        {"add short record", 2, {{6, Text("x", 100)}, {2, Text("", 512)}, {20, Text("", 256)}}, kMalformedRequest},
+        {"add short record",
+         2,
+         {{6, Text("x", 100)}, {2, Text("", 512)}, {20, Text("", 256)}},
+         kMalformedRequest},
         {"details", 1, {{6, B(ShareRec("docs"))}}, kOk},
         {"details of a volume", 1, {{6, B(ShareRec("_admin"))}}, kOk},
         {"details unknown", 1, {{6, B(ShareRec("nope"))}}, kNoSuchShare},
@@ -231,7 +245,16 @@ TEST(SharesimHandlers, StatusesTellEachFaultApart) {
         {"oplock timeout 31", 46, {{51, B(int32_t{31})}}, kInvalidValue},
         {"cache kind 4", 17, {{35, B(CacheParams{10, 4})}}, kInvalidValue},
         {"remove missing interface", 74, {{75, Text("eth9", 16)}}, kNoSuchEntry},
-        {"dfs clear unknown volume", 88, {{81, [] { DfsReferralCacheParams p{}; p.durationMinutes = -1; std::strcpy(p.junctionPath, "VOL9:/j"); return B(p); }()}}, kNoSuchVolume},
+        {"dfs clear unknown volume",
+         88,
+         {{81,
+           [] {
+               DfsReferralCacheParams p{};
+               p.durationMinutes = -1;
+               std::strcpy(p.junctionPath, "VOL9:/j");
+               return B(p);
+           }()}},
+         kNoSuchVolume},
         {"every function answers", 40, {}, kOk},
     };
     State st = Seeded();

@@ -1,4 +1,4 @@
-#include "tools/common/cli.h"
+#include "common/cli.h"
 
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -11,7 +11,7 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 namespace share::tools {
 
@@ -56,7 +56,9 @@ std::string LibraryOutput::Finish() {
     return text_;
 }
 
-LibraryOutput::~LibraryOutput() { Finish(); }
+LibraryOutput::~LibraryOutput() {
+    Finish();
+}
 
 // ---- Reporter ----
 
@@ -85,8 +87,8 @@ int Reporter::Error(const char *kind, const std::string &action, const std::stri
 
 int Reporter::Refused(const std::string &action, int32_t status) const {
     const StatusInfo &info = DescribeStatus(status);
-    const std::string message = "refused by the server with status " + std::to_string(status) + " (" +
-                                info.name + ": " + info.text + ")";
+    const std::string message = "refused by the server with status " + std::to_string(status) +
+                                " (" + info.name + ": " + info.text + ")";
     return Error("refused", action, message, kExitRefused,
                  Json{{"status", status}, {"status_name", info.name}});
 }
@@ -98,8 +100,8 @@ int Reporter::Rejected(const std::string &action, const std::string &detail) con
 }
 
 int Reporter::Unreachable(const std::string &action) const {
-    return Error("unreachable", action, "no file server answers on @/tmp/cifs.str", kExitUnreachable,
-                 Json::object());
+    return Error("unreachable", action, "no file server answers on @/tmp/cifs.str",
+                 kExitUnreachable, Json::object());
 }
 
 int Reporter::LocalFailure(const std::string &action, const std::string &detail) const {
@@ -118,7 +120,8 @@ std::string Table::Render() const {
     std::vector<size_t> width(headers_.size());
     for (size_t i = 0; i < headers_.size(); ++i) width[i] = headers_[i].size();
     for (const auto &r : rows_)
-        for (size_t i = 0; i < r.size() && i < width.size(); ++i) width[i] = std::max(width[i], r[i].size());
+        for (size_t i = 0; i < r.size() && i < width.size(); ++i)
+            width[i] = std::max(width[i], r[i].size());
     std::string out;
     auto line = [&](const std::vector<std::string> &cells) {
         std::string l;
@@ -139,13 +142,15 @@ std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &ro
     size_t width = 0;
     for (const auto &[k, v] : rows) width = std::max(width, k.size());
     std::string out;
-    for (const auto &[k, v] : rows) out += k + ":" + std::string(width - k.size() + 1, ' ') + v + "\n";
+    for (const auto &[k, v] : rows)
+        out += k + ":" + std::string(width - k.size() + 1, ' ') + v + "\n";
     return out;
 }
 
 std::string FieldString(const char *field, size_t size) {
     const void *nul = std::memchr(field, 0, size);
-    return std::string(field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size);
+    return std::string(field,
+                       nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size);
 }
 
 std::string FormatTime(int64_t epochSeconds) {
@@ -191,7 +196,9 @@ std::string FormatBytes(uint64_t bytes) {
     return buf;
 }
 
-std::string YesNo(bool value) { return value ? "yes" : "no"; }
+std::string YesNo(bool value) {
+    return value ? "yes" : "no";
+}
 
 std::string ToUpperAscii(std::string_view text) {
     std::string out(text);

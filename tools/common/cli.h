@@ -32,14 +32,14 @@ bool ServerReachable();
 // command) goes to a buffer instead; Finish() restores standard output and returns the text,
 // which the Reporter then shows on standard error.
 class LibraryOutput {
-public:
+  public:
     LibraryOutput();
     ~LibraryOutput();
     LibraryOutput(const LibraryOutput &) = delete;
     LibraryOutput &operator=(const LibraryOutput &) = delete;
     std::string Finish();
 
-private:
+  private:
     int saved_ = -1;
     int file_ = -1;
     std::string text_;
@@ -47,7 +47,7 @@ private:
 
 // Reports the outcome of one tool run, as text or as one JSON document on standard output.
 class Reporter {
-public:
+  public:
     Reporter(const char *program, bool json) : program_(program), json_(json) {}
     bool json() const { return json_; }
 
@@ -64,7 +64,7 @@ public:
     // gives LocalFailure.
     int Check(int result, const std::string &action, const std::string &detail = "") const;
 
-private:
+  private:
     int Error(const char *kind, const std::string &action, const std::string &message, int code,
               const Json &extra) const;
     const char *program_;
@@ -73,13 +73,13 @@ private:
 
 // Left-aligned text table with a header row.
 class Table {
-public:
+  public:
     explicit Table(std::vector<std::string> headers) : headers_(std::move(headers)) {}
     void Row(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
     size_t size() const { return rows_.size(); }
     std::string Render() const;
 
-private:
+  private:
     std::vector<std::string> headers_;
     std::vector<std::vector<std::string>> rows_;
 };
@@ -94,9 +94,9 @@ std::string FieldString(const char (&field)[N]) {
     return FieldString(field, N);
 }
 
-std::string FormatTime(int64_t epochSeconds);      // local "YYYY-MM-DD HH:MM:SS", "-" for 0
-std::string FormatDuration(int64_t seconds);       // "3h07m", "12m05s", "42s"
-std::string FormatBytes(uint64_t bytes);           // "1.5 GiB"
+std::string FormatTime(int64_t epochSeconds);  // local "YYYY-MM-DD HH:MM:SS", "-" for 0
+std::string FormatDuration(int64_t seconds);   // "3h07m", "12m05s", "42s"
+std::string FormatBytes(uint64_t bytes);       // "1.5 GiB"
 std::string YesNo(bool value);
 std::string ToUpperAscii(std::string_view text);
 

@@ -6,12 +6,16 @@
 //
 // All integers are little-endian (host order on x86-64), all records byte-packed.
 //
-//   open-files request (type 77)  := OpenFilesQuery(28) | strings
-//   open-files reply   (type 77)  := OpenFilesReplyHead(16) | entryCount x OpenFileEntry
-//   OpenFileEntry                  := OpenFileEntryHead(40) | strings | pad to 8
-//   invalid-user request (type 78) := InvalidUserQuery(20) | dataLength bytes (name filter)
-//   invalid-user list  (type 78)   := InvalidUserListHead(16) | entryCount x InvalidUserEntry(280)
-//   user contexts      (type 28)   := u32 count | u32 dataLength | count NUL-terminated texts
+//   open-files request, CIFS_ELEM_OPEN_FILES:
+//       OpenFilesQuery(28) | strings
+//   open-files reply, CIFS_ELEM_OPEN_FILES:
+//       OpenFilesReplyHead(16) | entryCount x (OpenFileEntryHead(40) | strings | pad to 8)
+//   invalid-user request, CIFS_ELEM_INVALID_USERS:
+//       InvalidUserQuery(20) | dataLength bytes (name filter)
+//   invalid-user list, CIFS_ELEM_INVALID_USERS:
+//       InvalidUserListHead(16) | entryCount x InvalidUserEntry(280)
+//   user contexts, CIFS_ELEM_USER_CONTEXTS:
+//       u32 count | u32 dataLength | count NUL-terminated texts
 #pragma once
 
 #include <cstddef>
@@ -20,6 +24,7 @@
 #include <string_view>
 
 #include "shareadmin/api.h"
+#include "shareadmin/codes.h"
 #include "shareadmin/context.h"
 
 namespace share::tools {
@@ -28,44 +33,31 @@ namespace share::tools {
 
 enum Status : int32_t {
     kOk = 0,
-    kMalformedRequest = 1,   // an element is missing, of the wrong type or length, or unterminated
-    kUnknownFunction = 2,    // component ID other than 0, or function ID above 88
-    kNoSuchVolume = 3,       // the named volume does not exist
-    kNoSuchShare = 4,        // the named share does not exist
-    kNameTaken = 5,          // a share, volume, user, context or entry of that name exists
-    kInvalidValue = 6,       // a value outside what the setting accepts (name, path, number)
-    kNoSuchConnection = 7,   // no client connection has that ID
-    kNoSuchFile = 8,         // no open file has that path
-    kNoSuchUser = 9,         // the user is not in the invalid-user cache
-    kNoSuchEntry = 10,       // no such virtual server name, DNS entry, interface or user context
-    kNotPermitted = 11,      // the object may not be changed (a volume, the administrative volume)
-    kLimitReached = 12,      // the server holds as many objects of the kind as it accepts
-    kStateNotSaved = 13,     // the change could not be written to the state file; nothing changed
+    kMalformedRequest = 1,  // an element is missing, of the wrong type or length, or unterminated
+    kUnknownFunction = 2,   // component ID other than 0, or function ID above CIFS_FN_LAST
+    kNoSuchVolume = 3,      // the named volume does not exist
+    kNoSuchShare = 4,       // the named share does not exist
+    kNameTaken = 5,         // a share, volume, user, context or entry of that name exists
+    kInvalidValue = 6,      // a value outside what the setting accepts (name, path, number)
+    kNoSuchConnection = 7,  // no client connection has that ID
+    kNoSuchFile = 8,        // no open file has that path
+    kNoSuchUser = 9,        // the user is not in the invalid-user cache
+    kNoSuchEntry = 10,      // no such virtual server name, DNS entry, interface or user context
+    kNotPermitted = 11,     // the object may not be changed (a volume, the administrative volume)
+    kLimitReached = 12,     // the server holds as many objects of the kind as it accepts
+    kStateNotSaved = 13,    // the change could not be written to the state file; nothing changed
 };
 
 struct StatusInfo {
     int32_t code;
-    const char *name;   // stable identifier, used in JSON output
-    const char *text;   // one-line explanation
+    const char *name;  // stable identifier, used in JSON output
+    const char *text;  // one-line explanation
 };
 
 // Every status with its name and explanation, in code order.
 std::span<const StatusInfo> StatusTable();
 // Name and text of a status; "unknown-status" for a code not in the table.
 const StatusInfo &DescribeStatus(int32_t code);
-
-// ---- Element type codes the server uses in replies ----
-
-enum ReplyType : uint8_t {
-    kTypeName = 1,            // a share or volume name
-    kTypeShareRecord = 6,     // ShareParams
-    kTypeShareExtra = 9,      // text accompanying a share record: "clients=N"
-    kTypeConnection = 41,     // connection record, or a 32-bit count
-    kTypeOpenFiles = 77,      // open-files reply
-    kTypeInvalidUsers = 78,   // invalid-user list
-    kTypeUserContexts = 28,   // user-context list
-    kTypeServerStatus = 90,   // the server status text of function 40
-};
 
 // ---- Connection record: the server's meaning of its fields ----
 //
@@ -89,7 +81,11 @@ enum ReplyType : uint8_t {
 
 inline constexpr size_t kConnTotalFilesOffset = 8;
 inline constexpr size_t kConnMappedSharesOffset = 312;
-enum ConnFlag : uint16_t { kConnFlagNullSession = 0x1, kConnFlagSigned = 0x2, kConnFlagEncrypted = 0x4 };
+enum ConnFlag : uint16_t {
+    kConnFlagNullSession = 0x1,
+    kConnFlagSigned = 0x2,
+    kConnFlagEncrypted = 0x4
+};
 enum AccessMode : uint32_t { kAccessRead = 0x1, kAccessWrite = 0x2 };
 
 // Reads the two server-defined fields that the public record leaves uninterpreted.
@@ -132,39 +128,39 @@ struct OpenFilesReplyHead {
 // One entry; the entry is a complete OpenFileInfo: pathOffset sits at byte 24 and the strings
 // start at byte 40, so it can be handed to CIFSLIB_CloseOpenFile as it is.
 struct OpenFileEntryHead {
-    uint32_t entryBytes;    // bytes of this entry, strings and padding included (multiple of 8)
+    uint32_t entryBytes;  // bytes of this entry, strings and padding included (multiple of 8)
     uint16_t connectionId;
     uint16_t reserved;
     uint32_t fileId;
-    uint32_t accessMode;    // kAccess* bits
-    uint32_t userOffset;    // user of the connection
-    uint32_t addressOffset; // client address of the connection
-    uint32_t pathOffset;    // full path "VOLUME:/dir/file"
-    uint32_t volumeOffset;  // volume name
-    uint64_t openedAt;      // seconds since the epoch
+    uint32_t accessMode;     // kAccess* bits
+    uint32_t userOffset;     // user of the connection
+    uint32_t addressOffset;  // client address of the connection
+    uint32_t pathOffset;     // full path "VOLUME:/dir/file"
+    uint32_t volumeOffset;   // volume name
+    uint64_t openedAt;       // seconds since the epoch
 };
 
 // ---- Invalid users (functions 24 and 80) ----
 
 struct InvalidUserQuery {
-    uint32_t flags;      // kIuPermanentOnly or kIuTemporaryOnly; 0 = both
-    uint32_t first;      // index of the first matching entry to return
-    uint32_t maxEntries; // 0 = all
+    uint32_t flags;       // kIuPermanentOnly or kIuTemporaryOnly; 0 = both
+    uint32_t first;       // index of the first matching entry to return
+    uint32_t maxEntries;  // 0 = all
     uint32_t reserved;
     int32_t dataLength;  // bytes of data: an optional NUL-terminated substring filter
 };
 enum InvalidUserFlag : uint32_t { kIuPermanentOnly = 0x1, kIuTemporaryOnly = 0x2 };
 
 struct InvalidUserListHead {
-    uint32_t version;        // 1
+    uint32_t version;  // 1
     uint32_t totalMatches;
     uint32_t entryCount;
-    uint32_t timeoutMinutes; // the cache's time-out period
+    uint32_t timeoutMinutes;  // the cache's time-out period
 };
 
 struct InvalidUserEntry {
     char name[257];
-    uint8_t permanent;   // 1 permanent, 0 expires
+    uint8_t permanent;  // 1 permanent, 0 expires
     uint8_t reserved[2];
     uint32_t failedLogons;
     uint64_t addedAt;    // seconds since the epoch
@@ -192,10 +188,10 @@ static_assert(sizeof(InvalidUserEntry) == 280);
 // type, holding the value exactly as a set request carries it) and persists it by name.
 
 enum class ValueKind : uint8_t {
-    kU8,    // 1 byte
-    kI32,   // 4 bytes
-    kText,  // NUL-terminated text, at most width bytes with the NUL
-    kField, // fixed-size text field of width bytes
+    kU8,     // 1 byte
+    kI32,    // 4 bytes
+    kText,   // NUL-terminated text, at most width bytes with the NUL
+    kField,  // fixed-size text field of width bytes
 };
 
 struct Keyword {
@@ -204,14 +200,14 @@ struct Keyword {
 };
 
 struct OptionSpec {
-    const char *name;     // readable name: command-line subcommand and state-file key
-    int command;          // command code of the argument block
-    uint8_t function;     // function ID that sets it
-    uint8_t element;      // element type of the set request and the dump
+    const char *name;  // readable name: command-line subcommand and state-file key
+    int command;       // command code of the argument block
+    uint8_t function;  // function ID that sets it
+    uint8_t element;   // element type of the set request and the dump
     ValueKind kind;
-    uint32_t width;       // payload bytes (numbers) or maximum bytes (texts)
+    uint32_t width;                     // payload bytes (numbers) or maximum bytes (texts)
     std::span<const Keyword> keywords;  // accepted values; empty: the range below
-    int32_t min, max;     // accepted numbers when there are no keywords
+    int32_t min, max;                   // accepted numbers when there are no keywords
     int32_t defaultNumber;
     const char *defaultText;
     const char *help;
@@ -225,27 +221,22 @@ const OptionSpec *FindOptionByElement(uint8_t element);
 const char *KeywordFor(const OptionSpec &optionRow, int32_t value);
 
 // ---- Other elements of the configuration dump (function 4) ----
-//   type 35  CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE)
-//   type 39  i32: invalid-user cache time-out in minutes
-//   type 11  VirtualServerParams (775 bytes), one per virtual server name
-//   type 30  DnsEntryParams (20 bytes), one per DNS entry
-//   type 44  ShareVolumesParams (260 bytes), one per server with a share-by-default setting
-//   type 75  16-byte interface name, one per multichannel interface
-//   type 81  DfsReferralCacheParams (1029 bytes): duration, and the path of the last CLEAR
-//   type 49  QuotaSyncParams (69 bytes): the last user quota sync request, when there was one
-//   type 70  65-byte target: the last user quota view request, when there was one
-//   type 12  i32: the last statistics dump requested (0 DC, 1 FP, 2 FH, 3 T), when there was one
-enum DumpType : uint8_t {
-    kDumpCache = 35,
-    kDumpIucTimeout = 39,
-    kDumpVirtualServer = 11,
-    kDumpDnsEntry = 30,
-    kDumpShareByDefault = 44,
-    kDumpInterface = 75,
-    kDumpDfsReferralCache = 81,
-    kDumpQuotaSync = 49,
-    kDumpQuotaView = 70,
-    kDumpStatistics = 12,
-};
+// Each as an element of the type that sets it:
+//   CIFS_ELEM_CACHE: CacheParams (8 bytes), one per cache kind (1 SDIRCACHE, 2 DIRCACHE,
+//       3 FILECACHE)
+//   CIFS_ELEM_INVALID_USER_TIMEOUT: i32, the invalid-user cache time-out in minutes
+//   CIFS_ELEM_VIRTUAL_SERVER: VirtualServerParams (775 bytes), one per virtual server name
+//   CIFS_ELEM_DNS_ENTRY: DnsEntryParams (20 bytes), one per DNS entry
+//   CIFS_ELEM_SERVER_NAME: ShareVolumesParams (260 bytes), one per server with a
+//       share-by-default setting
+//   CIFS_ELEM_INTERFACE: 16-byte interface name, one per multichannel interface
+//   CIFS_ELEM_DFS_REFERRAL_CACHE: DfsReferralCacheParams (1029 bytes): duration, and the path
+//       of the last CLEAR
+//   CIFS_ELEM_USER_QUOTA_SYNC: QuotaSyncParams (69 bytes): the last user quota sync request,
+//       when there was one
+//   CIFS_ELEM_USER_QUOTA_VIEW: 65-byte target: the last user quota view request, when there
+//       was one
+//   CIFS_ELEM_DUMP_STATISTICS: i32, the last statistics dump requested (0 DC, 1 FP, 2 FH, 3 T),
+//       when there was one
 
 }  // namespace share::tools

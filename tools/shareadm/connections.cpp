@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/server_formats.h"
+#include "shareadm/records.h"
+#include "shareadm/tool.h"
 #include "shareadmin/api.h"
-#include "tools/common/server_formats.h"
-#include "tools/shareadm/records.h"
-#include "tools/shareadm/tool.h"
 
 namespace share::shareadm {
 namespace {
@@ -42,7 +42,7 @@ int CountCmd(const Tool &tool) {
 Json Records(const Reply &reply, bool withFiles) {
     Json list = Json::array();
     for (const auto &el : reply.elements()) {
-        if (el.type != 41) continue;
+        if (el.type != CIFS_ELEM_CONNECTION) continue;
         if (withFiles) {
             if (auto j = ConnectionWithFiles(el.payload, false)) list.push_back(*j);
         } else if (el.payload.size() >= sizeof(ConnectionRecord)) {
@@ -59,14 +59,17 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
     Json list = Json::array();
     if (p.withFiles || p.nullSessions) {
         Reply reply;
-        const int32_t variant = p.withFiles ? kOptListVariant8 : kOptListVariant9;
-        if (int e = RunCommand(out, "connections list", {{kCmdConnections, {}}, {kActList, {}}, {variant, {}}}, &reply);
+        const int32_t variant = p.withFiles ? CIFS_OPT_LIST_VARIANT_8 : CIFS_OPT_LIST_VARIANT_9;
+        if (int e = RunCommand(out, "connections list",
+                               {{CMD_CONNECTIONS, {}}, {CIFS_ACT_LIST, {}}, {variant, {}}}, &reply);
             e >= 0)
             return e;
         list = Records(reply, false);
     } else {
         ConnectionList *cl = nullptr;
-        if (int e = Call(out, "connections list", [&] { return CIFSLIB_GetConnectionsList(&cl); }); e >= 0) return e;
+        if (int e = Call(out, "connections list", [&] { return CIFSLIB_GetConnectionsList(&cl); });
+            e >= 0)
+            return e;
         if (cl) {
             const auto *records = static_cast<const ConnectionRecord *>(cl->records);
             for (int32_t i = 0; i < cl->count; ++i)
@@ -81,11 +84,14 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
 int ShowCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "connections show";
-    if (int e = DryRun(out, action, {{kCmdConnections, {}}, {kOptConnection, p.id}}); e >= 0) return e;
+    if (int e = DryRun(out, action, {{CMD_CONNECTIONS, {}}, {CIFS_ACT_CONNECTION, p.id}}); e >= 0)
+        return e;
     ConnectionRecord record;
     std::memset(&record, 0xFF, sizeof record);
     void *sev = nullptr;
-    if (int e = Call(out, action, [&] { return CIFSLIB_GetConnectionDetails(p.id.c_str(), &record, &sev); }); e >= 0)
+    if (int e = Call(out, action,
+                     [&] { return CIFSLIB_GetConnectionDetails(p.id.c_str(), &record, &sev); });
+        e >= 0)
         return e;
     if (record.connectionId == 0xFFFF && record.text20[0] == '\xFF')
         return out.Rejected(action, "the server sent no usable connection record");
@@ -93,12 +99,16 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
     if (sev) {
         const auto *bytes = static_cast<const uint8_t *>(sev);
         c["security_equivalences"] =
-            SecurityEquivalences({bytes, record.secEquivLength}, record.secEquivCount).value_or(std::vector<std::string>{});
+            SecurityEquivalences({bytes, record.secEquivLength}, record.secEquivCount)
+                .value_or(std::vector<std::string>{});
         std::free(sev);
     }
     // The details carry no names for the files; the connection's file listing does.
     Reply files;
-    if (int e = RunCommand(out, action, {{kCmdFiles, {}}, {kActList, {}}, {kOptConnection, p.id}}, &files); e >= 0)
+    if (int e = RunCommand(out, action,
+                           {{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_CONNECTION_ID, p.id}},
+                           &files);
+        e >= 0)
         return e;
     Json list = Records(files, true);
     c["files"] = list.empty() ? Json::array() : list[0]["files"];
@@ -108,7 +118,9 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
 int SharesCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "connections shares";
-    if (int e = DryRun(out, action, {{kCmdConnections, {}}, {kActMappedShares, p.id}}); e >= 0) return e;
+    if (int e = DryRun(out, action, {{CMD_CONNECTIONS, {}}, {CIFS_ACT_MAPPED_SHARES, p.id}});
+        e >= 0)
+        return e;
     ShareInfoList *list = nullptr;
     int result;
     std::string message;
@@ -140,7 +152,8 @@ int SelectorCount(const ConnParams &p) {
 int FilesList(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "files list";
-    if (SelectorCount(p) != 1) return out.Rejected(action, "give exactly one of --path, --volume and --connection");
+    if (SelectorCount(p) != 1)
+        return out.Rejected(action, "give exactly one of --path, --volume and --connection");
     tools::OpenFilesQuery q{};
     std::string strings;
     long id = 0;
@@ -161,9 +174,11 @@ int FilesList(const Tool &tool, const ConnParams &p) {
     std::memcpy(record.data(), &q, sizeof q);
     std::memcpy(record.data() + sizeof q, strings.data(), strings.size());
     void *reply = nullptr;
-    if (int e = Call(out, action, [&] {
-            return CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(record.data()), &reply);
-        });
+    if (int e = Call(out, action,
+                     [&] {
+                         return CIFSLIB_ListOpenFiles(
+                             reinterpret_cast<OpenFilesRequest *>(record.data()), &reply);
+                     });
         e >= 0)
         return e;
     // The reply's length is not handed over: its header states it, bounded by the block.
@@ -172,7 +187,8 @@ int FilesList(const Tool &tool, const ConnParams &p) {
         const size_t block = malloc_usable_size(reply);
         tools::OpenFilesReplyHead head{};
         if (block >= sizeof head) std::memcpy(&head, reply, sizeof head);
-        files = OpenFilesJson({static_cast<const uint8_t *>(reply), std::min<size_t>(head.totalBytes, block)});
+        files = OpenFilesJson(
+            {static_cast<const uint8_t *>(reply), std::min<size_t>(head.totalBytes, block)});
         std::free(reply);
     }
     if (!files) return out.Rejected(action, "the server's open-files reply is malformed");
@@ -182,33 +198,37 @@ int FilesList(const Tool &tool, const ConnParams &p) {
 int FilesHolders(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "files holders";
-    if (SelectorCount(p) != 1) return out.Rejected(action, "give exactly one of --path, --volume and --connection");
-    std::vector<Arg> args{{kCmdFiles, {}}, {kActList, {}}};
-    if (p.modified) args.push_back({kOptListModifier, {}});
-    if (!p.path.empty()) args.push_back({kOptPath, p.path});
-    if (!p.volume.empty()) args.push_back({kOptVolume, p.volume});
-    if (!p.connection.empty()) args.push_back({kOptConnection, p.connection});
+    if (SelectorCount(p) != 1)
+        return out.Rejected(action, "give exactly one of --path, --volume and --connection");
+    std::vector<Arg> args{{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}};
+    if (p.modified) args.push_back({CIFS_OPT_LIST_MODIFIER, {}});
+    if (!p.path.empty()) args.push_back({CIFS_OPT_PATH, p.path});
+    if (!p.volume.empty()) args.push_back({CIFS_OPT_VOLUME, p.volume});
+    if (!p.connection.empty()) args.push_back({CIFS_OPT_CONNECTION_ID, p.connection});
     Reply reply;
     if (int e = RunCommand(out, action, args, &reply); e >= 0) return e;
     const Json list = Records(reply, true);
     tools::Table t({"CONN", "USER", "ADDRESS", "ACCESS", "PATH"});
     for (const auto &c : list)
         for (const auto &f : c["files"])
-            t.Row({std::to_string(c["id"].get<int>()), c["user"], c["address"], f["access"], f["path"]});
+            t.Row({std::to_string(c["id"].get<int>()), c["user"], c["address"], f["access"],
+                   f["path"]});
     return out.Success(list, t.Render());
 }
 
 int FilesClose(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "files close";
-    if (SelectorCount(p) != 1) return out.Rejected(action, "give exactly one of --path, --volume and --connection");
+    if (SelectorCount(p) != 1)
+        return out.Rejected(action, "give exactly one of --path, --volume and --connection");
     std::string what;
     if (!p.path.empty()) {
         std::vector<char> rec(OPEN_FILE_INFO_FIXED_SIZE + p.path.size() + 1, 0);
         auto *info = reinterpret_cast<OpenFileInfo *>(rec.data());
         info->pathOffset = 0;
         std::memcpy(rec.data() + OPEN_FILE_INFO_FIXED_SIZE, p.path.c_str(), p.path.size() + 1);
-        if (int e = Call(out, action, [&] { return CIFSLIB_CloseOpenFile(info); }); e >= 0) return e;
+        if (int e = Call(out, action, [&] { return CIFSLIB_CloseOpenFile(info); }); e >= 0)
+            return e;
         what = p.path;
     } else if (!p.volume.empty()) {
         // Only the volume name of the record is read; the other texts are empty.
@@ -217,23 +237,30 @@ int FilesClose(const Tool &tool, const ConnParams &p) {
         info->volumeOffset = 1;
         info->stringBytes = static_cast<uint32_t>(rec.size() - SHARE_INFO_FIXED_SIZE);
         std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE + 1, p.volume.c_str(), p.volume.size() + 1);
-        if (int e = Call(out, action, [&] { return CIFSLIB_CloseAllOpenFiles(info); }); e >= 0) return e;
+        if (int e = Call(out, action, [&] { return CIFSLIB_CloseAllOpenFiles(info); }); e >= 0)
+            return e;
         what = "every file of volume " + p.volume;
     } else {
         Reply reply;
-        if (int e = RunCommand(out, action, {{kCmdFiles, {}}, {kActClose, {}}, {kOptConnection, p.connection}}, &reply);
+        if (int e = RunCommand(
+                out, action,
+                {{CMD_FILES, {}}, {CIFS_ACT_CLOSE, {}}, {CIFS_OPT_CONNECTION_ID, p.connection}},
+                &reply);
             e >= 0)
             return e;
         what = "every file of connection " + p.connection;
     }
-    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}}, "Closed " + what + ".");
+    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}},
+                       "Closed " + what + ".");
 }
 
 int ClearCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "clear-connections";
-    const std::vector<Arg> args{{kCmdClearConnections, {}}, {kOptConnType, p.type}, {kOptIdleTime, p.idle},
-                                {kOptConnCount, p.count}};
+    const std::vector<Arg> args{{CMD_CLEAR_CONNECTIONS, {}},
+                                {CIFS_OPT_CONN_TYPE, p.type},
+                                {CIFS_OPT_IDLE_TIME, p.idle},
+                                {CIFS_OPT_CONN_COUNT, p.count}};
     if (int e = DryRun(out, action, args); e >= 0) return e;
     int e;
     const int32_t before = Count(out, &e);
@@ -243,26 +270,35 @@ int ClearCmd(const Tool &tool, const ConnParams &p) {
     const int32_t after = Count(out, &e);
     if (e >= 0) return e;
     const int32_t cleared = before > after ? before - after : 0;
-    return out.Success(Json{{"ok", true}, {"action", action}, {"cleared", cleared}, {"remaining", after}},
-                       "Cleared " + std::to_string(cleared) + " connections; " + std::to_string(after) + " remain.");
+    return out.Success(
+        Json{{"ok", true}, {"action", action}, {"cleared", cleared}, {"remaining", after}},
+        "Cleared " + std::to_string(cleared) + " connections; " + std::to_string(after) +
+            " remain.");
 }
 
 }  // namespace
 
 void RegisterConnections(CLI::App &app, Tool &tool) {
     auto p = std::make_shared<ConnParams>();
-    CLI::App *conn = app.add_subcommand("connections", "Client connections: count, list, show, mapped shares");
+    CLI::App *conn =
+        app.add_subcommand("connections", "Client connections: count, list, show, mapped shares");
     conn->alias("connection");
     conn->require_subcommand(1);
     Leaf(tool, conn, "count", "Number of client connections", [&tool] { return CountCmd(tool); });
-    CLI::App *list = Leaf(tool, conn, "list", "List client connections", [&tool, p] { return ListCmd(tool, *p); });
-    auto *wf = list->add_flag("--with-files", p->withFiles, "Only connections that hold files open");
-    list->add_flag("--null-sessions", p->nullSessions, "Only null-session (anonymous) connections")->excludes(wf);
+    CLI::App *list = Leaf(tool, conn, "list", "List client connections",
+                          [&tool, p] { return ListCmd(tool, *p); });
+    auto *wf =
+        list->add_flag("--with-files", p->withFiles, "Only connections that hold files open");
+    list->add_flag("--null-sessions", p->nullSessions, "Only null-session (anonymous) connections")
+        ->excludes(wf);
     Leaf(tool, conn, "show", "Details of one connection: user, security equivalences, open files",
          [&tool, p] { return ShowCmd(tool, *p); })
-        ->add_option("ID", p->id, "Connection ID")->required();
-    Leaf(tool, conn, "shares", "Shares one connection has mapped", [&tool, p] { return SharesCmd(tool, *p); })
-        ->add_option("ID", p->id, "Connection ID")->required();
+        ->add_option("ID", p->id, "Connection ID")
+        ->required();
+    Leaf(tool, conn, "shares", "Shares one connection has mapped",
+         [&tool, p] { return SharesCmd(tool, *p); })
+        ->add_option("ID", p->id, "Connection ID")
+        ->required();
 
     CLI::App *files = app.add_subcommand("files", "Open files: list, holders, close");
     files->alias("file");
@@ -272,23 +308,28 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
         cmd->add_option("--volume", p->volume, std::string(verb) + " by volume");
         cmd->add_option("--connection", p->connection, std::string(verb) + " by connection ID");
     };
-    CLI::App *flist = Leaf(tool, files, "list", "List open files (--path lists a directory's files)",
-                           [&tool, p] { return FilesList(tool, *p); });
+    CLI::App *flist =
+        Leaf(tool, files, "list", "List open files (--path lists a directory's files)",
+             [&tool, p] { return FilesList(tool, *p); });
     selectors(flist, "Select");
     flist->add_flag("--write-only", p->writeOnly, "Only files open for writing");
     flist->add_option("--first", p->first, "Skip this many matching files");
     flist->add_option("--max", p->max, "Show at most this many files");
-    CLI::App *holders = Leaf(tool, files, "holders", "Connections holding files open, with the files",
-                             [&tool, p] { return FilesHolders(tool, *p); });
+    CLI::App *holders =
+        Leaf(tool, files, "holders", "Connections holding files open, with the files",
+             [&tool, p] { return FilesHolders(tool, *p); });
     selectors(holders, "Select");
     holders->add_flag("--modified", p->modified, "Use the server's modified listing");
-    selectors(Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); }), "Close");
+    selectors(
+        Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); }),
+        "Close");
 
     CLI::App *clear = Leaf(tool, &app, "clear-connections", "Drop idle client connections",
                            [&tool, p] { return ClearCmd(tool, *p); });
     clear->add_option("--type", p->type, "ALL or NULL (null sessions only)")->required();
     clear->add_option("--idle", p->idle, "Minimum idle time in minutes, 15 to 65535")->required();
-    clear->add_option("--count", p->count, "At most this many connections, 1 to 65535 or ALL")->required();
+    clear->add_option("--count", p->count, "At most this many connections, 1 to 65535 or ALL")
+        ->required();
 }
 
 }  // namespace share::shareadm

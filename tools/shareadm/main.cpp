@@ -1,17 +1,17 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 
+#include "shareadm/tool.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
-#include "tools/shareadm/tool.h"
-
 
 int main(int argc, char **argv) {
     using namespace share::shareadm;
     Tool tool;
-    CLI::App app{"Administration of the local file server: shares, connections, open files, the "
-                 "invalid-user cache, user contexts and every server option.",
-                 "shareadm"};
+    CLI::App app{
+        "Administration of the local file server: shares, connections, open files, the "
+        "invalid-user cache, user contexts and every server option.",
+        "shareadm"};
     app.footer(share::tools::kExitStatusHelp);
     app.fallthrough();
     app.require_subcommand(1);

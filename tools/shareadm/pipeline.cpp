@@ -1,4 +1,4 @@
-#include "tools/shareadm/pipeline.h"
+#include "shareadm/pipeline.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -65,8 +65,15 @@ namespace {
 // Function IDs whose validation leaves a heap copy of a path behind in the context.
 bool LeavesPathCopy(uint8_t function) {
     switch (function) {
-    case 30: case 32: case 33: case 35: case 36: case 38: return true;
-    default: return false;
+        case CIFS_FN_FILES_BY_PATH:
+        case CIFS_FN_FILES_BY_VOLUME:
+        case CIFS_FN_FILES_BY_PATH_MODIFIED:
+        case CIFS_FN_FILES_BY_VOLUME_MODIFIED:
+        case CIFS_FN_CLOSE_BY_PATH:
+        case CIFS_FN_CLOSE_BY_VOLUME:
+            return true;
+        default:
+            return false;
     }
 }
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.h"
 #include "shareadmin/protocol.h"
-#include "tools/common/cli.h"
 
 namespace share::shareadm {
 
@@ -26,7 +26,7 @@ struct ReplyElement {
 
 // A response packet and its elements.
 class Reply {
-public:
+  public:
     Reply() = default;
     explicit Reply(RespPkt *pkt);
     ~Reply();
@@ -35,7 +35,7 @@ public:
     int32_t status() const;
     const std::vector<ReplyElement> &elements() const { return elements_; }
 
-private:
+  private:
     RespPkt *pkt_ = nullptr;
     std::vector<ReplyElement> elements_;
 };

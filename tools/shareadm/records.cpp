@@ -1,8 +1,8 @@
-#include "tools/shareadm/records.h"
+#include "shareadm/records.h"
 
 #include <cstring>
 
-#include "tools/common/server_formats.h"
+#include "common/server_formats.h"
 
 namespace share::shareadm {
 
@@ -31,7 +31,9 @@ std::optional<std::string> TextAt(std::span<const uint8_t> bytes, size_t offset)
                        static_cast<size_t>(static_cast<const uint8_t *>(nul) - start));
 }
 
-std::string Str(const Json &j, const char *key) { return j.contains(key) ? j[key].get<std::string>() : ""; }
+std::string Str(const Json &j, const char *key) {
+    return j.contains(key) ? j[key].get<std::string>() : "";
+}
 
 std::string Access(uint32_t mode) {
     std::string out;
@@ -44,11 +46,16 @@ std::string Access(uint32_t mode) {
 
 const char *ShareTypeName(uint16_t type) {
     switch (type) {
-    case SHARE_TYPE_VOLUME: return "volume";
-    case SHARE_TYPE_ADMIN: return "admin";
-    case SHARE_TYPE_DIRECTORY: return "directory";
-    case STYPE_GDFS: return "gdfs";
-    default: return "other";
+        case SHARE_TYPE_VOLUME:
+            return "volume";
+        case SHARE_TYPE_ADMIN:
+            return "admin";
+        case SHARE_TYPE_DIRECTORY:
+            return "directory";
+        case STYPE_GDFS:
+            return "gdfs";
+        default:
+            return "other";
     }
 }
 
@@ -93,12 +100,14 @@ Json ShareRecordJson(const ShareParams &r) {
 }
 
 std::string ShareTable(const Json &shares, bool withMapped) {
-    std::vector<std::string> headers{"NAME", "TYPE", "VOLUME", "PATH", "ENCRYPT", "REDIRECT", "ATM"};
+    std::vector<std::string> headers{"NAME",    "TYPE",     "VOLUME", "PATH",
+                                     "ENCRYPT", "REDIRECT", "ATM"};
     if (withMapped) headers.push_back("OPEN FILES");
     headers.push_back("COMMENT");
     tools::Table t(headers);
     for (const auto &s : shares) {
-        std::vector<std::string> row{Str(s, "name"), Str(s, "type_name"), Str(s, "volume"), Str(s, "path"),
+        std::vector<std::string> row{Str(s, "name"),           Str(s, "type_name"),
+                                     Str(s, "volume"),         Str(s, "path"),
                                      YesNo(s["encrypt_data"]), YesNo(s["folder_redirection"]),
                                      YesNo(s["atm_backup"])};
         if (withMapped) row.push_back(std::to_string(s["open_files"].get<uint32_t>()));
@@ -116,12 +125,15 @@ std::string ShareDetails(const Json &s) {
         {"Path", Str(s, "path")},
         {"Full path", Str(s, "full_path")},
         {"Comment", Str(s, "comment")},
-        {"User limit", s["max_users"].get<uint32_t>() == 0 ? "unlimited" : std::to_string(s["max_users"].get<uint32_t>())},
+        {"User limit", s["max_users"].get<uint32_t>() == 0
+                           ? "unlimited"
+                           : std::to_string(s["max_users"].get<uint32_t>())},
         {"Encrypt data", YesNo(s["encrypt_data"])},
         {"Folder redirection", YesNo(s["folder_redirection"])},
         {"ATM backup", YesNo(s["atm_backup"])}};
     if (s.contains("mfa")) rows.push_back({"MFA share level", YesNo(s["mfa"])});
-    if (s.contains("clients")) rows.push_back({"Clients", std::to_string(s["clients"].get<long>())});
+    if (s.contains("clients"))
+        rows.push_back({"Clients", std::to_string(s["clients"].get<long>())});
     return tools::KeyValues(rows);
 }
 
@@ -145,13 +157,15 @@ Json ConnectionJson(const ConnectionRecord &r) {
 }
 
 std::string ConnectionTable(const Json &connections) {
-    tools::Table t({"ID", "USER", "WORKSTATION", "ADDRESS", "DIALECT", "AUTH", "IDLE", "FILES", "SHARES"});
+    tools::Table t(
+        {"ID", "USER", "WORKSTATION", "ADDRESS", "DIALECT", "AUTH", "IDLE", "FILES", "SHARES"});
     for (const auto &c : connections)
         t.Row({std::to_string(c["id"].get<int>()),
-               c["null_session"].get<bool>() ? "(null session)" : Str(c, "user"), Str(c, "workstation"),
-               Str(c, "address"), Str(c, "dialect"), Str(c, "auth"),
+               c["null_session"].get<bool>() ? "(null session)" : Str(c, "user"),
+               Str(c, "workstation"), Str(c, "address"), Str(c, "dialect"), Str(c, "auth"),
                FormatDuration(c["idle_seconds"].get<int64_t>()),
-               std::to_string(c["open_files"].get<uint32_t>()), std::to_string(c["mapped_shares"].get<uint32_t>())});
+               std::to_string(c["open_files"].get<uint32_t>()),
+               std::to_string(c["mapped_shares"].get<uint32_t>())});
     return t.Render();
 }
 
@@ -174,7 +188,8 @@ std::string ConnectionDetails(const Json &c) {
     std::string out = tools::KeyValues(rows);
     if (c.contains("security_equivalences")) {
         out += "Security equivalences:\n";
-        for (const auto &dn : c["security_equivalences"]) out += "  " + dn.get<std::string>() + "\n";
+        for (const auto &dn : c["security_equivalences"])
+            out += "  " + dn.get<std::string>() + "\n";
     }
     if (c.contains("files")) {
         out += c["files"].empty() ? "Files: none\n" : "Files:\n";
@@ -185,7 +200,8 @@ std::string ConnectionDetails(const Json &c) {
     return out;
 }
 
-std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uint8_t> block, uint32_t count) {
+std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uint8_t> block,
+                                                             uint32_t count) {
     std::vector<std::string> out;
     size_t at = 0;
     for (uint32_t i = 0; i < count; ++i) {
@@ -205,7 +221,8 @@ std::optional<Json> ConnectionWithFiles(std::span<const uint8_t> payload, bool w
     size_t at = sizeof r;
     if (withSecurity) {
         if (r.secEquivLength > payload.size() - at) return std::nullopt;
-        const auto dns = SecurityEquivalences(payload.subspan(at, r.secEquivLength), r.secEquivCount);
+        const auto dns =
+            SecurityEquivalences(payload.subspan(at, r.secEquivLength), r.secEquivCount);
         if (!dns) return std::nullopt;
         j["security_equivalences"] = *dns;
         at += r.secEquivLength;
@@ -259,41 +276,50 @@ std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply) {
 
 std::string OpenFilesTable(const Json &list) {
     if (list["files"].empty())
-        return list["total"].get<size_t>() == 0 ? "(no open files)\n" : "(none in the range asked for)\n";
+        return list["total"].get<size_t>() == 0 ? "(no open files)\n"
+                                                : "(none in the range asked for)\n";
     tools::Table t({"CONN", "FILE ID", "ACCESS", "OPENED", "USER", "PATH"});
     for (const auto &f : list["files"])
-        t.Row({std::to_string(f["connection"].get<int>()), std::to_string(f["file_id"].get<uint32_t>()),
-               Str(f, "access"), FormatTime(f["opened_at"].get<int64_t>()), Str(f, "user"), Str(f, "path")});
+        t.Row({std::to_string(f["connection"].get<int>()),
+               std::to_string(f["file_id"].get<uint32_t>()), Str(f, "access"),
+               FormatTime(f["opened_at"].get<int64_t>()), Str(f, "user"), Str(f, "path")});
     std::string out = t.Render();
     const auto shown = list["files"].size();
     const auto total = list["total"].get<size_t>();
-    if (shown != total) out += std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
+    if (shown != total)
+        out += std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
     return out;
 }
 
 std::optional<Json> InvalidUsersJson(std::span<const uint8_t> list) {
     if (list.size() < sizeof(tools::InvalidUserListHead)) return std::nullopt;
     const auto head = At<tools::InvalidUserListHead>(list, 0);
-    if (head.entryCount > (list.size() - sizeof head) / sizeof(tools::InvalidUserEntry)) return std::nullopt;
+    if (head.entryCount > (list.size() - sizeof head) / sizeof(tools::InvalidUserEntry))
+        return std::nullopt;
     Json users = Json::array();
     for (uint32_t i = 0; i < head.entryCount; ++i) {
-        const auto e = At<tools::InvalidUserEntry>(list, sizeof head + i * sizeof(tools::InvalidUserEntry));
+        const auto e =
+            At<tools::InvalidUserEntry>(list, sizeof head + i * sizeof(tools::InvalidUserEntry));
         users.push_back({{"name", FieldString(e.name)},
                          {"permanent", e.permanent != 0},
                          {"failed_logons", +e.failedLogons},
                          {"added_at", +e.addedAt},
                          {"expires_at", +e.expiresAt}});
     }
-    return Json{{"timeout_minutes", +head.timeoutMinutes}, {"total", +head.totalMatches}, {"users", users}};
+    return Json{
+        {"timeout_minutes", +head.timeoutMinutes}, {"total", +head.totalMatches}, {"users", users}};
 }
 
 std::string InvalidUsersTable(const Json &list) {
     tools::Table t({"USER", "KIND", "FAILED LOGONS", "ADDED", "EXPIRES"});
     for (const auto &u : list["users"])
         t.Row({Str(u, "name"), u["permanent"].get<bool>() ? "permanent" : "temporary",
-               std::to_string(u["failed_logons"].get<uint32_t>()), FormatTime(u["added_at"].get<int64_t>()),
+               std::to_string(u["failed_logons"].get<uint32_t>()),
+               FormatTime(u["added_at"].get<int64_t>()),
                u["permanent"].get<bool>() ? "never" : FormatTime(u["expires_at"].get<int64_t>())});
-    return t.Render() + "Cache time-out: " + std::to_string(list["timeout_minutes"].get<uint32_t>()) + " minutes\n";
+    return t.Render() +
+           "Cache time-out: " + std::to_string(list["timeout_minutes"].get<uint32_t>()) +
+           " minutes\n";
 }
 
 std::optional<std::vector<std::string>> UserContexts(std::span<const uint8_t> data) {

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "common/cli.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
-#include "tools/common/cli.h"
 
 namespace share::shareadm {
 
@@ -35,7 +35,8 @@ std::string ConnectionDetails(const Json &connection);
 // withSecurity): the record's JSON with "files" added.
 std::optional<Json> ConnectionWithFiles(std::span<const uint8_t> payload, bool withSecurity);
 // The security-equivalence block: count NUL-terminated DNs within length bytes.
-std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uint8_t> block, uint32_t count);
+std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uint8_t> block,
+                                                             uint32_t count);
 
 // The server's open-files reply.
 std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply);

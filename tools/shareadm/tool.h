@@ -9,8 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/common/cli.h"
-#include "tools/shareadm/pipeline.h"
+#include "common/cli.h"
+#include "shareadm/pipeline.h"
+#include "shareadmin/codes.h"
 
 namespace share::shareadm {
 
@@ -23,8 +24,8 @@ struct Tool {
 };
 
 // A subcommand that runs `run` when it is the one parsed.
-inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name, const std::string &help,
-                      std::function<int()> run) {
+inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name,
+                      const std::string &help, std::function<int()> run) {
     CLI::App *app = parent->add_subcommand(name, help);
     app->callback([&tool, run = std::move(run)] { tool.run = run; });
     return app;
@@ -48,58 +49,5 @@ void RegisterShares(CLI::App &app, Tool &tool);
 void RegisterConnections(CLI::App &app, Tool &tool);
 void RegisterUsers(CLI::App &app, Tool &tool);
 void RegisterOptions(CLI::App &app, Tool &tool);
-
-// Argument codes of the command block.
-enum Code : int32_t {
-    kCmdShare = 1,
-    kCmdServerRequest4 = 2,
-    kCmdDumpStatistics = 3,
-    kCmdAdd = 10,
-    kCmdRemove = 11,
-    kCmdCache = 24,
-    kCmdInvalidUsers = 28,
-    kCmdConnections = 30,
-    kCmdFiles = 32,
-    kCmdServerRequest40 = 37,
-    kCmdShareVolumesByDefault = 38,
-    kCmdUserQuotaSync = 41,
-    kCmdClearConnections = 62,
-    kCmdUserQuotaView = 69,
-    kCmdDumpCryptoKeys = 70,
-    kCmdMultichannelInterface = 75,
-    kCmdUserContexts = 83,
-    kCmdDfsReferralCacheDuration = 86,
-    kActMappedShares = 1,
-    kActList = 7,
-    kOptListVariant8 = 8,
-    kOptListVariant9 = 9,
-    kActAdd = 10,
-    kActRemove = 11,
-    kOptName = 12,
-    kOptNumber = 13,
-    kOptServer = 15,
-    kOptAddress = 16,
-    kOptComment = 17,
-    kOptDnsEntry = 19,
-    kActTimeout = 29,
-    kOptConnection = 31,
-    kActClose = 33,
-    kOptPath = 34,
-    kOptVolume = 35,
-    kOptShareByDefault = 38,
-    kOptQuotaValue = 42,
-    kActEncryption = 49,
-    kActFolderRedirection = 54,
-    kOptListModifier = 60,
-    kOptConnType = 63,
-    kOptIdleTime = 64,
-    kOptConnCount = 65,
-    kActAtmBackup = 68,
-    kOptCryptoSwitch = 71,
-    kOptInterface = 76,
-    kActModify = 78,
-    kOptNewName = 79,
-    kActMfa = 84,
-};
 
 }  // namespace share::shareadm

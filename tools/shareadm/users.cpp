@@ -5,10 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/server_formats.h"
+#include "shareadm/records.h"
+#include "shareadm/tool.h"
 #include "shareadmin/api.h"
-#include "tools/common/server_formats.h"
-#include "tools/shareadm/records.h"
-#include "tools/shareadm/tool.h"
 
 namespace share::shareadm {
 namespace {
@@ -29,7 +29,8 @@ int List(const Tool &tool, const UserParams &p) {
     const auto out = tool.out();
     const std::string action = "invalid-users list";
     tools::InvalidUserQuery q{};
-    q.flags = (p.permanent ? uint32_t{tools::kIuPermanentOnly} : 0u) | (p.temporary ? uint32_t{tools::kIuTemporaryOnly} : 0u);
+    q.flags = (p.permanent ? uint32_t{tools::kIuPermanentOnly} : 0u) |
+              (p.temporary ? uint32_t{tools::kIuTemporaryOnly} : 0u);
     q.first = p.first;
     q.maxEntries = p.max;
     const std::string data = p.filter.empty() ? "" : p.filter + '\0';
@@ -38,7 +39,9 @@ int List(const Tool &tool, const UserParams &p) {
     std::memcpy(record.data(), &q, sizeof q);
     std::memcpy(record.data() + sizeof q, data.data(), data.size());
     void *list = nullptr;
-    if (int e = Call(out, action, [&] { return CIFSLIB_ListInvalidUsers(record.data(), &list); }); e >= 0) return e;
+    if (int e = Call(out, action, [&] { return CIFSLIB_ListInvalidUsers(record.data(), &list); });
+        e >= 0)
+        return e;
     std::optional<Json> users;
     if (list) {
         users = InvalidUsersJson({static_cast<const uint8_t *>(list), malloc_usable_size(list)});
@@ -51,15 +54,19 @@ int List(const Tool &tool, const UserParams &p) {
 int Cache(const Tool &tool) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "invalid-users cache", {{kCmdInvalidUsers, {}}, {kActList, {}}}, &reply); e >= 0)
+    if (int e = RunCommand(out, "invalid-users cache",
+                           {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_LIST, {}}}, &reply);
+        e >= 0)
         return e;
     for (const auto &el : reply.elements())
-        if (el.type == tools::kTypeInvalidUsers)
-            if (auto users = InvalidUsersJson(el.payload)) return out.Success(*users, InvalidUsersTable(*users));
+        if (el.type == CIFS_ELEM_INVALID_USERS)
+            if (auto users = InvalidUsersJson(el.payload))
+                return out.Success(*users, InvalidUsersTable(*users));
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
 
-int Change(const Tool &tool, const UserParams &p, const std::string &verb, int (*call)(const char *)) {
+int Change(const Tool &tool, const UserParams &p, const std::string &verb,
+           int (*call)(const char *)) {
     const auto out = tool.out();
     const std::string action = "invalid-users " + verb;
     if (int e = Call(out, action, [&] { return call(p.name.c_str()); }); e >= 0) return e;
@@ -76,22 +83,27 @@ int Change(const Tool &tool, const UserParams &p, const std::string &verb, int (
 int Timeout(const Tool &tool, const UserParams &p) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, "invalid-users timeout", {{kCmdInvalidUsers, {}}, {kActTimeout, p.minutes}}, &reply);
+    if (int e = RunCommand(out, "invalid-users timeout",
+                           {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_TIMEOUT, p.minutes}}, &reply);
         e >= 0)
         return e;
-    return out.Success(Json{{"ok", true}, {"action", "invalid-users timeout"}, {"minutes", p.minutes}},
-                       "Invalid-user cache time-out set to " + p.minutes + " minutes.");
+    return out.Success(
+        Json{{"ok", true}, {"action", "invalid-users timeout"}, {"minutes", p.minutes}},
+        "Invalid-user cache time-out set to " + p.minutes + " minutes.");
 }
 
 int ContextList(const Tool &tool) {
     const auto out = tool.out();
     UserContextHeader *header = nullptr;
     void *data = nullptr;
-    if (int e = Call(out, "user-contexts list", [&] { return CIFSLIB_ListUserContexts(&header, &data); }); e >= 0)
+    if (int e = Call(out, "user-contexts list",
+                     [&] { return CIFSLIB_ListUserContexts(&header, &data); });
+        e >= 0)
         return e;
     std::vector<std::string> contexts;
     if (header) {
-        contexts = UserContexts({static_cast<const uint8_t *>(data), header->dataLength}).value_or(contexts);
+        contexts = UserContexts({static_cast<const uint8_t *>(data), header->dataLength})
+                       .value_or(contexts);
         std::free(header);
         std::free(data);
     }
@@ -103,21 +115,26 @@ int ContextList(const Tool &tool) {
 int ContextChange(const Tool &tool, const UserParams &p, bool add) {
     const auto out = tool.out();
     const std::string action = add ? "user-contexts add" : "user-contexts remove";
-    if (int e = Call(out, action, [&] {
-            return add ? CIFSLIB_AddUserContext(p.name.c_str()) : CIFSLIB_RemoveUserContext(p.name.c_str());
-        });
+    if (int e = Call(out, action,
+                     [&] {
+                         return add ? CIFSLIB_AddUserContext(p.name.c_str())
+                                    : CIFSLIB_RemoveUserContext(p.name.c_str());
+                     });
         e >= 0)
         return e;
-    return out.Success(Done(action, p.name), std::string("User context ") + p.name + (add ? " added." : " removed."));
+    return out.Success(Done(action, p.name),
+                       std::string("User context ") + p.name + (add ? " added." : " removed."));
 }
 
 }  // namespace
 
 void RegisterUsers(CLI::App &app, Tool &tool) {
     auto p = std::make_shared<UserParams>();
-    CLI::App *iu = app.add_subcommand("invalid-users", "The invalid-user cache: list, add, remove, make permanent, time-out");
+    CLI::App *iu = app.add_subcommand(
+        "invalid-users", "The invalid-user cache: list, add, remove, make permanent, time-out");
     iu->require_subcommand(1);
-    CLI::App *list = Leaf(tool, iu, "list", "List invalid users", [&tool, p] { return List(tool, *p); });
+    CLI::App *list =
+        Leaf(tool, iu, "list", "List invalid users", [&tool, p] { return List(tool, *p); });
     auto *perm = list->add_flag("--permanent", p->permanent, "Only permanent invalid users");
     list->add_flag("--temporary", p->temporary, "Only users that expire")->excludes(perm);
     list->add_option("--filter", p->filter, "Only names containing this text");
@@ -132,22 +149,30 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
     static const Row rows[] = {
         {"add", CIFSLIB_AddPermanentInvalidUser, "Add a user as a permanent invalid user"},
         {"remove", CIFSLIB_RemoveInvalidUser, "Remove a user from the cache"},
-        {"make-permanent", CIFSLIB_MakePermanentInvalidUser, "Make a cached invalid user permanent"},
+        {"make-permanent", CIFSLIB_MakePermanentInvalidUser,
+         "Make a cached invalid user permanent"},
     };
     for (const auto &r : rows)
         Leaf(tool, iu, r.verb, r.help, [&tool, p, &r] { return Change(tool, *p, r.verb, r.call); })
-            ->add_option("USER", p->name, "User name (up to 256 characters)")->required();
-    Leaf(tool, iu, "timeout", "Set the cache's time-out period", [&tool, p] { return Timeout(tool, *p); })
-        ->add_option("MINUTES", p->minutes, "0 to 525600")->required();
+            ->add_option("USER", p->name, "User name (up to 256 characters)")
+            ->required();
+    Leaf(tool, iu, "timeout", "Set the cache's time-out period",
+         [&tool, p] { return Timeout(tool, *p); })
+        ->add_option("MINUTES", p->minutes, "0 to 525600")
+        ->required();
 
     CLI::App *uc = app.add_subcommand("user-contexts", "User contexts: list, add, remove");
     uc->alias("contexts");
     uc->require_subcommand(1);
     Leaf(tool, uc, "list", "List user contexts", [&tool] { return ContextList(tool); });
-    Leaf(tool, uc, "add", "Add a user context", [&tool, p] { return ContextChange(tool, *p, true); })
-        ->add_option("CONTEXT", p->name, "Context (up to 511 characters)")->required();
-    Leaf(tool, uc, "remove", "Remove a user context", [&tool, p] { return ContextChange(tool, *p, false); })
-        ->add_option("CONTEXT", p->name, "Context")->required();
+    Leaf(tool, uc, "add", "Add a user context",
+         [&tool, p] { return ContextChange(tool, *p, true); })
+        ->add_option("CONTEXT", p->name, "Context (up to 511 characters)")
+        ->required();
+    Leaf(tool, uc, "remove", "Remove a user context",
+         [&tool, p] { return ContextChange(tool, *p, false); })
+        ->add_option("CONTEXT", p->name, "Context")
+        ->required();
 }
 
 }  // namespace share::shareadm

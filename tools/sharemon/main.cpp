@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
+#include "common/cli.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
-#include "tools/common/cli.h"
 
 namespace {
 
@@ -27,7 +27,9 @@ struct View {
 };
 
 volatile sig_atomic_t g_stop = 0;
-void OnStop(int) { g_stop = 1; }
+void OnStop(int) {
+    g_stop = 1;
+}
 
 // Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
 // listing and for a failure; emptyOk says which to prefer when the server is reachable.
@@ -47,10 +49,13 @@ View Connections(const Reporter &out) {
     int32_t count = 0;
     ConnListNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListConnDetails(&count, &head), "connections", false, &empty)) >= 0) return v;
+    if ((v.status = Check(out, Ext_ListConnDetails(&count, &head), "connections", false, &empty)) >=
+        0)
+        return v;
     v.status = 0;
     v.doc = Json::array();
-    share::tools::Table t({"ID", "USER", "WORKSTATION", "ADDRESS", "IDLE", "READ", "WRITTEN", "LOGGED IN"});
+    share::tools::Table t(
+        {"ID", "USER", "WORKSTATION", "ADDRESS", "IDLE", "READ", "WRITTEN", "LOGGED IN"});
     for (const ConnListNode *n = head; n; n = n->next) {
         const std::string user = share::tools::FieldString(n->text36);
         v.doc.push_back({{"id", +n->connectionId},
@@ -64,7 +69,8 @@ View Connections(const Reporter &out) {
         t.Row({std::to_string(n->connectionId), user.empty() ? "(null session)" : user,
                share::tools::FieldString(n->text20), share::tools::FieldString(n->text292),
                share::tools::FormatDuration(n->value326), share::tools::FormatBytes(n->value330),
-               share::tools::FormatBytes(n->value338), share::tools::FormatTime(static_cast<int64_t>(n->value12))});
+               share::tools::FormatBytes(n->value338),
+               share::tools::FormatTime(static_cast<int64_t>(n->value12))});
     }
     FreeConnListNodes(&head);
     v.text = t.Render() + std::to_string(v.doc.size()) + " connections\n";
@@ -83,8 +89,10 @@ View Connection(const Reporter &out, int32_t id) {
         return v;
     }
     Json dns = Json::array(), files = Json::array();
-    for (uint32_t i = 0; node->secEquivDns && i < node->secEquivCount; ++i) dns.push_back(node->secEquivDns[i]);
-    for (uint16_t i = 0; node->openFileNames && i < node->openFileCount; ++i) files.push_back(node->openFileNames[i]);
+    for (uint32_t i = 0; node->secEquivDns && i < node->secEquivCount; ++i)
+        dns.push_back(node->secEquivDns[i]);
+    for (uint16_t i = 0; node->openFileNames && i < node->openFileCount; ++i)
+        files.push_back(node->openFileNames[i]);
     const std::string user = share::tools::FieldString(node->text36);
     v.doc = {{"id", +node->connectionId},
              {"workstation", share::tools::FieldString(node->text20)},
@@ -95,13 +103,14 @@ View Connection(const Reporter &out, int32_t id) {
              {"login_time", +node->value12},
              {"security_equivalences", dns},
              {"open_files", files}};
-    v.text = share::tools::KeyValues({{"Connection", std::to_string(node->connectionId)},
-                                      {"User", user.empty() ? "(null session)" : user},
-                                      {"Workstation", share::tools::FieldString(node->text20)},
-                                      {"Address", share::tools::FieldString(node->text292)},
-                                      {"Dialect", share::tools::FieldString(node->text354)},
-                                      {"Authentication", share::tools::FieldString(node->text386)},
-                                      {"Logged in", share::tools::FormatTime(static_cast<int64_t>(node->value12))}});
+    v.text = share::tools::KeyValues(
+        {{"Connection", std::to_string(node->connectionId)},
+         {"User", user.empty() ? "(null session)" : user},
+         {"Workstation", share::tools::FieldString(node->text20)},
+         {"Address", share::tools::FieldString(node->text292)},
+         {"Dialect", share::tools::FieldString(node->text354)},
+         {"Authentication", share::tools::FieldString(node->text386)},
+         {"Logged in", share::tools::FormatTime(static_cast<int64_t>(node->value12))}});
     v.text += dns.empty() ? "Security equivalences: none\n" : "Security equivalences:\n";
     for (const auto &d : dns) v.text += "  " + d.get<std::string>() + "\n";
     v.text += files.empty() ? "Open files: none\n" : "Open files:\n";
@@ -115,7 +124,8 @@ View Volumes(const Reporter &out) {
     int32_t count = 0;
     VolsDetailsNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0) return v;
+    if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0)
+        return v;
     v.status = 0;
     v.doc = Json::array();
     for (const VolsDetailsNode *n = head; n; n = n->next) {
@@ -133,7 +143,8 @@ View Files(const Reporter &out, const std::string &volume) {
     VolFileListNode *head = nullptr;
     bool empty = false;
     const std::string action = "files " + volume;
-    if ((v.status = Check(out, Ext_ListVolFileDetails(volume.c_str(), &head, &count), action, true, &empty)) >= 0)
+    if ((v.status = Check(out, Ext_ListVolFileDetails(volume.c_str(), &head, &count), action, true,
+                          &empty)) >= 0)
         return v;
     v.status = 0;
     v.doc = Json::array();
@@ -183,7 +194,8 @@ int Show(const Reporter &out, const std::function<View()> &view, unsigned watch)
 int Close(const Reporter &out, int result, const std::string &action, const std::string &what) {
     bool empty = false;
     if (int e = Check(out, result, action, false, &empty); e >= 0) return e;
-    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}}, "Closed " + what + ".");
+    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}},
+                       "Closed " + what + ".");
 }
 
 bool ParseId(const std::string &text, int32_t *id) {
@@ -200,7 +212,8 @@ int main(int argc, char **argv) {
     unsigned watch = 0;
     std::string id, volume, path;
     std::function<int(const Reporter &)> run;
-    CLI::App app{"Monitoring of the local file server: client connections, volumes and open files.", "sharemon"};
+    CLI::App app{"Monitoring of the local file server: client connections, volumes and open files.",
+                 "sharemon"};
     app.footer(share::tools::kExitStatusHelp);
     app.fallthrough();
     app.require_subcommand(1);
@@ -209,7 +222,8 @@ int main(int argc, char **argv) {
         ->type_name("SECONDS")
         ->check(CLI::Range(1, 3600));
     uint32_t logMask = gCIFSLogLevel;
-    app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")->capture_default_str();
+    app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
+        ->capture_default_str();
 
     auto leaf = [&](const char *name, const char *help, std::function<int(const Reporter &)> fn) {
         CLI::App *cmd = app.add_subcommand(name, help);
@@ -221,30 +235,51 @@ int main(int argc, char **argv) {
         return out.Rejected(action, "a connection ID is a number from 0 to 65535");
     };
     leaf("connections", "List client connections", [&](const Reporter &out) {
-        return Show(out, [&] { return Connections(out); }, watch);
+        return Show(
+            out, [&] { return Connections(out); }, watch);
     });
-    leaf("connection", "Details of one connection: user, security equivalences, open files", [&](const Reporter &out) {
-        int32_t n = 0;
-        if (int e = idCheck(out, "connection", &n); e >= 0) return e;
-        return Show(out, [&, n] { return Connection(out, n); }, watch);
-    })->add_option("ID", id, "Connection ID")->required();
+    leaf("connection", "Details of one connection: user, security equivalences, open files",
+         [&](const Reporter &out) {
+             int32_t n = 0;
+             if (int e = idCheck(out, "connection", &n); e >= 0) return e;
+             return Show(
+                 out, [&, n] { return Connection(out, n); }, watch);
+         })
+        ->add_option("ID", id, "Connection ID")
+        ->required();
     leaf("volumes", "List volumes and shares", [&](const Reporter &out) {
-        return Show(out, [&] { return Volumes(out); }, watch);
+        return Show(
+            out, [&] { return Volumes(out); }, watch);
     });
-    leaf("files", "Open files of a volume, per connection", [&](const Reporter &out) {
-        return Show(out, [&] { return Files(out, volume); }, watch);
-    })->add_option("VOLUME", volume, "Volume name")->required();
-    leaf("close-file", "Close a file by its full path", [&](const Reporter &out) {
-        return Close(out, Ext_CloseFileByFileName(path.c_str()), "close-file", path);
-    })->add_option("PATH", path, "Full path VOLUME:/dir/file")->required();
-    leaf("close-volume", "Close every open file of a volume", [&](const Reporter &out) {
-        return Close(out, Ext_CloseFileByVolume(volume.c_str()), "close-volume", "every file of volume " + volume);
-    })->add_option("VOLUME", volume, "Volume name")->required();
-    leaf("close-connection", "Close every open file of a connection", [&](const Reporter &out) {
-        int32_t n = 0;
-        if (int e = idCheck(out, "close-connection", &n); e >= 0) return e;
-        return Close(out, Ext_CloseFileByID(n), "close-connection", "every file of connection " + id);
-    })->add_option("ID", id, "Connection ID")->required();
+    leaf("files", "Open files of a volume, per connection",
+         [&](const Reporter &out) {
+             return Show(
+                 out, [&] { return Files(out, volume); }, watch);
+         })
+        ->add_option("VOLUME", volume, "Volume name")
+        ->required();
+    leaf("close-file", "Close a file by its full path",
+         [&](const Reporter &out) {
+             return Close(out, Ext_CloseFileByFileName(path.c_str()), "close-file", path);
+         })
+        ->add_option("PATH", path, "Full path VOLUME:/dir/file")
+        ->required();
+    leaf("close-volume", "Close every open file of a volume",
+         [&](const Reporter &out) {
+             return Close(out, Ext_CloseFileByVolume(volume.c_str()), "close-volume",
+                          "every file of volume " + volume);
+         })
+        ->add_option("VOLUME", volume, "Volume name")
+        ->required();
+    leaf("close-connection", "Close every open file of a connection",
+         [&](const Reporter &out) {
+             int32_t n = 0;
+             if (int e = idCheck(out, "close-connection", &n); e >= 0) return e;
+             return Close(out, Ext_CloseFileByID(n), "close-connection",
+                          "every file of connection " + id);
+         })
+        ->add_option("ID", id, "Connection ID")
+        ->required();
 
     try {
         app.parse(argc, argv);

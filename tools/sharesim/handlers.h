@@ -1,12 +1,13 @@
-// Answers one request against the server's state. Every function ID 0 to 88 has a handler; the
-// table says which ones change the state, so that the server can run those on a copy and commit
-// the copy only once it has been saved.
+// Answers one request against the server's state. Every function ID 0 to CIFS_FN_LAST has a
+// handler; the table says which ones change the state, so that the server can run those on a copy
+// and commit the copy only once it has been saved.
 #pragma once
 
 #include <cstdint>
 
-#include "tools/sharesim/state.h"
-#include "tools/sharesim/wire.h"
+#include "shareadmin/codes.h"
+#include "sharesim/state.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 
@@ -22,9 +23,7 @@ struct Context {
     const ServerStats &stats;
 };
 
-inline constexpr int kFunctionCount = 89;
-
-// Short name of a function ID for the request log ("share-add"); "unknown" outside 0..88.
+// Short name of a function ID for the request log ("share-add"); "unknown" outside 0..CIFS_FN_LAST.
 const char *FunctionName(int function);
 // True when the function may change the state.
 bool FunctionChangesState(int function);

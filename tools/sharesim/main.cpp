@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/sharesim/rules.h"
-#include "tools/sharesim/server.h"
-#include "tools/sharesim/state.h"
+#include "sharesim/rules.h"
+#include "sharesim/server.h"
+#include "sharesim/state.h"
 
 namespace {
 
@@ -64,7 +64,8 @@ bool InitialState(const Args &args, State *out, bool *loaded) {
             return false;
         }
     }
-    const auto volumes = args.volumes.empty() ? std::vector<std::string>{"VOL1", "VOL2"} : args.volumes;
+    const auto volumes =
+        args.volumes.empty() ? std::vector<std::string>{"VOL1", "VOL2"} : args.volumes;
     *out = DefaultState(volumes, args.adminVolume);
     if (args.clients > 0) SeedPopulation(*out, args.clients, args.seed, time(nullptr));
     std::string error;
@@ -85,20 +86,24 @@ int ExitStatusOf(int waitStatus) {
 
 int main(int argc, char **argv) {
     Args args;
-    CLI::App app{"Stand-in for the file server's administration endpoint (@/tmp/cifs.str).\n"
-                 "Serves in the foreground until SIGTERM or SIGINT. With --private-network it "
-                 "serves in a fresh network namespace; with a COMMAND (after --) it runs the "
-                 "command there, stops when the command ends and exits with its status.",
-                 "sharesim"};
-    app.add_option("--clients", args.clients, "Seed N simulated client connections (with three shares, "
-                                              "open files, invalid users and user contexts)")
+    CLI::App app{
+        "Stand-in for the file server's administration endpoint (@/tmp/cifs.str).\n"
+        "Serves in the foreground until SIGTERM or SIGINT. With --private-network it "
+        "serves in a fresh network namespace; with a COMMAND (after --) it runs the "
+        "command there, stops when the command ends and exits with its status.",
+        "sharesim"};
+    app.add_option("--clients", args.clients,
+                   "Seed N simulated client connections (with three shares, "
+                   "open files, invalid users and user contexts)")
         ->check(CLI::Range(0, 10000));
-    app.add_option("--state", args.statePath,
-                   "Keep the state in FILE across restarts (created when missing; a corrupt file is refused)");
+    app.add_option(
+        "--state", args.statePath,
+        "Keep the state in FILE across restarts (created when missing; a corrupt file is refused)");
     app.add_flag("-v,--verbose", args.verbose, "Log every request on standard error");
     app.add_flag("--private-network", args.privateNetwork,
                  "Serve in a fresh network namespace (needs root or CAP_SYS_ADMIN)");
-    app.add_option("--volume", args.volumes, "A volume to serve, repeatable (default: VOL1 and VOL2)");
+    app.add_option("--volume", args.volumes,
+                   "A volume to serve, repeatable (default: VOL1 and VOL2)");
     app.add_option("--admin-volume", args.adminVolume, "Name of the administrative volume");
     app.add_option("--seed", args.seed, "Seed of the simulated population");
     app.add_option("--exchange-timeout", args.exchangeTimeout,
@@ -120,29 +125,35 @@ int main(int argc, char **argv) {
         return Fail("invalid administrative volume name \"" + args.adminVolume + "\"");
 
     if (args.privateNetwork && unshare(CLONE_NEWNET) != 0)
-        return Fail(std::string("cannot create a private network namespace: ") + std::strerror(errno));
+        return Fail(std::string("cannot create a private network namespace: ") +
+                    std::strerror(errno));
 
     sigset_t handled, previous;
     sigemptyset(&handled);
     for (int sig : {SIGTERM, SIGINT, SIGHUP, SIGQUIT, SIGCHLD}) sigaddset(&handled, sig);
     sigprocmask(SIG_BLOCK, &handled, &previous);
     const int signalFd = signalfd(-1, &handled, SFD_NONBLOCK | SFD_CLOEXEC);
-    if (signalFd < 0) return Fail(std::string("cannot set up signal handling: ") + std::strerror(errno));
+    if (signalFd < 0)
+        return Fail(std::string("cannot set up signal handling: ") + std::strerror(errno));
 
     // The name first: never touch a state file on behalf of a server that cannot serve.
     State state;
     bool loaded = false;
     std::string error;
-    ServerOptions options{args.statePath, args.verbose, static_cast<int>(args.exchangeTimeout) * 1000};
+    ServerOptions options{args.statePath, args.verbose,
+                          static_cast<int>(args.exchangeTimeout) * 1000};
     auto server = std::make_unique<Server>(options);
     if (!server->Bind(&error)) return Fail(error);
     if (!InitialState(args, &state, &loaded)) return 1;
     if (loaded && (args.clients > 0 || !args.volumes.empty()) && args.verbose)
-        std::fprintf(stderr, "sharesim: serving the existing state file; --clients and --volume apply to new ones only\n");
+        std::fprintf(stderr,
+                     "sharesim: serving the existing state file; --clients and --volume apply to "
+                     "new ones only\n");
     server->SetState(std::move(state));
     if (args.verbose)
         std::fprintf(stderr, "sharesim: listening on @/tmp/cifs.str%s: %s\n",
-                     args.privateNetwork ? " (private network)" : "", Summary(server->state()).c_str());
+                     args.privateNetwork ? " (private network)" : "",
+                     Summary(server->state()).c_str());
 
     pid_t child = -1;
     int childStatus = 0;
@@ -155,7 +166,8 @@ int main(int argc, char **argv) {
             for (auto &a : args.command) argvChild.push_back(a.data());
             argvChild.push_back(nullptr);
             execvp(argvChild[0], argvChild.data());
-            std::fprintf(stderr, "sharesim: cannot run %s: %s\n", argvChild[0], std::strerror(errno));
+            std::fprintf(stderr, "sharesim: cannot run %s: %s\n", argvChild[0],
+                         std::strerror(errno));
             _exit(127);
         }
     }

@@ -1,4 +1,4 @@
-#include "tools/sharesim/rules.h"
+#include "sharesim/rules.h"
 
 #include <algorithm>
 #include <cctype>
@@ -6,11 +6,10 @@
 namespace share::sim {
 
 bool ValidVolumeName(std::string_view name) {
-    return !name.empty() && name.size() <= 64 &&
-           std::all_of(name.begin(), name.end(), [](char c) {
-               return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ||
-                      c == '$' || c == '.';
-           });
+    return !name.empty() && name.size() <= 64 && std::all_of(name.begin(), name.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' || c == '$' ||
+               c == '.';
+    });
 }
 
 bool PrintableText(std::string_view text, size_t maxLen) {

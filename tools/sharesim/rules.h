@@ -7,8 +7,8 @@
 #include <string>
 #include <string_view>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
+#include "common/server_formats.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 

@@ -5,17 +5,17 @@
 #include <random>
 #include <string>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/state.h"
+#include "common/server_formats.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 namespace {
 
-constexpr std::array kUsers = {"alice", "bob",   "carol", "dave",  "erin",   "frank", "grace",
-                               "heidi", "ivan",  "judy",  "ken",   "laura",  "mike",  "nina",
+constexpr std::array kUsers = {"alice", "bob",   "carol", "dave",   "erin",  "frank", "grace",
+                               "heidi", "ivan",  "judy",  "ken",    "laura", "mike",  "nina",
                                "oscar", "peggy", "quinn", "rupert", "sybil", "trent"};
 constexpr std::array kDepartments = {"staff", "engineering", "finance", "sales"};
-constexpr std::array kFiles = {"budget-2024.xlsx", "minutes.docx", "design.pdf", "notes.txt",
+constexpr std::array kFiles = {"budget-2024.xlsx", "minutes.docx", "design.pdf",  "notes.txt",
                                "build.log",        "data.csv",     "slides.pptx", "photo.jpg",
                                "contract.pdf",     "readme.md"};
 constexpr std::array kDialects = {"SMB 3.1.1", "SMB 3.1.1", "SMB 3.0.2", "SMB 2.1"};
@@ -57,7 +57,8 @@ void SeedPopulation(State &st, unsigned clients, uint32_t seed, int64_t now) {
     }
 
     const int64_t anHour = 3600;
-    uint16_t nextId = st.connections.empty() ? 1 : static_cast<uint16_t>(st.connections.back().id + 1);
+    uint16_t nextId =
+        st.connections.empty() ? 1 : static_cast<uint16_t>(st.connections.back().id + 1);
     for (unsigned i = 0; i < clients && nextId != 0; ++i, ++nextId) {
         Connection c;
         c.id = nextId;
@@ -101,11 +102,12 @@ void SeedPopulation(State &st, unsigned clients, uint32_t seed, int64_t now) {
             of.volume = s->volume;
             const std::string dir = s->path == "/" ? "" : s->path;
             of.path = dir + "/" + user + "/" + kFiles[pick(kFiles.size())];
-            of.access = pick(3) == 0 ? (tools::kAccessRead | tools::kAccessWrite) : tools::kAccessRead;
+            of.access =
+                pick(3) == 0 ? (tools::kAccessRead | tools::kAccessWrite) : tools::kAccessRead;
             of.openedAt = std::max(c.loginAt, c.lastActivity - static_cast<int64_t>(pick(anHour)));
-            const bool duplicate = std::any_of(c.files.begin(), c.files.end(), [&](const OpenFile &o) {
-                return o.volume == of.volume && o.path == of.path;
-            });
+            const bool duplicate = std::any_of(
+                c.files.begin(), c.files.end(),
+                [&](const OpenFile &o) { return o.volume == of.volume && o.path == of.path; });
             if (!duplicate) c.files.push_back(std::move(of));
         }
         st.connections.push_back(std::move(c));

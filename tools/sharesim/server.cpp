@@ -1,4 +1,4 @@
-#include "tools/sharesim/server.h"
+#include "sharesim/server.h"
 
 #include <sys/epoll.h>
 #include <sys/socket.h>
@@ -11,14 +11,14 @@
 #include <cstring>
 #include <ctime>
 
-#include "tools/common/server_formats.h"
-#include "tools/sharesim/wire.h"
+#include "common/server_formats.h"
+#include "sharesim/wire.h"
 
 namespace share::sim {
 namespace {
 
-constexpr char kSocketName[] = "/tmp/cifs.str";          // behind a leading zero byte
-constexpr socklen_t kAddressLength = 2 + 1 + 13;         // family, zero byte, name
+constexpr char kSocketName[] = "/tmp/cifs.str";   // behind a leading zero byte
+constexpr socklen_t kAddressLength = 2 + 1 + 13;  // family, zero byte, name
 constexpr int kBacklog = 4096;
 constexpr size_t kMaxClients = 4096;
 constexpr uint32_t kMaxBody = 16u << 20;
@@ -102,7 +102,8 @@ void Server::Run(int signalFd, const std::function<bool(const signalfd_siginfo &
                 signalfd_siginfo info;
                 while (read(signalFd, &info, sizeof info) == static_cast<ssize_t>(sizeof info))
                     if (onSignal(info)) return;
-            } else if (static_cast<size_t>(fd) < clients_.size() && clients_[static_cast<size_t>(fd)]) {
+            } else if (static_cast<size_t>(fd) < clients_.size() &&
+                       clients_[static_cast<size_t>(fd)]) {
                 Client &c = *clients_[static_cast<size_t>(fd)];
                 if (events[i].events & (EPOLLERR | EPOLLHUP)) {
                     Close(fd);
@@ -131,7 +132,8 @@ void Server::Accept() {
             close(fd);
             continue;
         }
-        if (clients_.size() <= static_cast<size_t>(fd)) clients_.resize(static_cast<size_t>(fd) + 1);
+        if (clients_.size() <= static_cast<size_t>(fd))
+            clients_.resize(static_cast<size_t>(fd) + 1);
         auto client = std::make_unique<Client>();
         client->fd = fd;
         client->deadline = NowMs() + options_.exchangeTimeoutMs;
@@ -242,7 +244,8 @@ std::vector<uint8_t> Server::Process(std::span<const uint8_t> bytes) {
                          req->function, name, req->elements.size(), reply.status(),
                          tools::DescribeStatus(reply.status()).name, reply.count());
         else
-            std::fprintf(stderr, "sharesim: malformed request (%s) -> %d\n", why.c_str(), reply.status());
+            std::fprintf(stderr, "sharesim: malformed request (%s) -> %d\n", why.c_str(),
+                         reply.status());
     }
     return reply.Encode();
 }
@@ -259,7 +262,9 @@ void Server::ExpireClients() {
     for (auto &c : clients_)
         if (c && c->deadline <= now) {
             if (options_.verbose)
-                std::fprintf(stderr, "sharesim: dropped a client that did not finish its exchange in time\n");
+                std::fprintf(
+                    stderr,
+                    "sharesim: dropped a client that did not finish its exchange in time\n");
             Close(c->fd);
         }
 }

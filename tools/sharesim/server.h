@@ -9,8 +9,8 @@
 #include <memory>
 #include <string>
 
-#include "tools/sharesim/handlers.h"
-#include "tools/sharesim/state.h"
+#include "sharesim/handlers.h"
+#include "sharesim/state.h"
 
 namespace share::sim {
 
@@ -21,7 +21,7 @@ struct ServerOptions {
 };
 
 class Server {
-public:
+  public:
     explicit Server(ServerOptions options);
     ~Server();
     Server(const Server &) = delete;
@@ -37,7 +37,7 @@ public:
     void SetState(State state) { state_ = std::move(state); }
     const State &state() const { return state_; }
 
-private:
+  private:
     struct Client;
     void Accept();
     void OnReadable(Client &client);

@@ -93,8 +93,8 @@ struct State {
     std::vector<NamedAddress> virtualServers;
     std::vector<NamedAddress> dnsEntries;
     std::vector<std::string> interfaces;
-    std::map<std::string, OptionValue> options;  // by option name; every row of the table
-    std::map<std::string, bool> shareByDefault;  // server name -> share volumes by default
+    std::map<std::string, OptionValue> options;      // by option name; every row of the table
+    std::map<std::string, bool> shareByDefault;      // server name -> share volumes by default
     std::array<int32_t, 3> caches{512, 1024, 2048};  // SDIRCACHE, DIRCACHE, FILECACHE
     int32_t dfsReferralMinutes = 30;
     std::string dfsLastClear;
@@ -124,7 +124,7 @@ State DefaultState(const std::vector<std::string> &volumes, const std::string &a
 void SeedPopulation(State &state, unsigned clients, uint32_t seed, int64_t now);
 
 class StateError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 

@@ -1,4 +1,4 @@
-#include "tools/sharesim/wire.h"
+#include "sharesim/wire.h"
 
 #include <cstring>
 
@@ -18,7 +18,9 @@ void AppendU32(std::vector<uint8_t> &out, uint32_t v) {
 
 }  // namespace
 
-uint32_t AnnouncedBodyLength(std::span<const uint8_t> header) { return ReadU32(header.data() + 4); }
+uint32_t AnnouncedBodyLength(std::span<const uint8_t> header) {
+    return ReadU32(header.data() + 4);
+}
 
 std::optional<Request> ParseRequest(std::span<const uint8_t> bytes, std::string *error) {
     auto fail = [&](const char *why) -> std::optional<Request> {
@@ -34,7 +36,8 @@ std::optional<Request> ParseRequest(std::span<const uint8_t> bytes, std::string 
     if (bytes.size() != kRequestHeaderSize + body) return fail("body length differs from header");
     size_t at = kRequestHeaderSize;
     while (at < bytes.size()) {
-        if (bytes.size() - at < kElementHeaderSize) return fail("element header runs past the body");
+        if (bytes.size() - at < kElementHeaderSize)
+            return fail("element header runs past the body");
         const uint32_t len = ReadU32(bytes.data() + at + 4);
         if (bytes.size() - at - kElementHeaderSize < len) return fail("element runs past the body");
         req.elements.push_back({bytes[at], bytes.subspan(at + kElementHeaderSize, len)});

@@ -40,7 +40,7 @@ uint32_t AnnouncedBodyLength(std::span<const uint8_t> header);
 std::optional<Request> ParseRequest(std::span<const uint8_t> bytes, std::string *error);
 
 class Response {
-public:
+  public:
     explicit Response(int32_t status = 0) : status_(status) {}
     void SetStatus(int32_t status) { status_ = status; }
     int32_t status() const { return status_; }
@@ -50,11 +50,14 @@ public:
     void AddRecord(uint8_t type, const T &record) {
         Add(type, {reinterpret_cast<const uint8_t *>(&record), sizeof record});
     }
-    void Clear() { body_.clear(); count_ = 0; }
+    void Clear() {
+        body_.clear();
+        count_ = 0;
+    }
     uint32_t count() const { return count_; }
     std::vector<uint8_t> Encode() const;
 
-private:
+  private:
     int32_t status_;
     uint32_t count_ = 0;
     std::vector<uint8_t> body_;
