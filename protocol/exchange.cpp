@@ -14,6 +14,7 @@
 
 #include "protocol/log.h"
 #include "protocol/memory.h"
+#include "protocol/server_identity.h"
 #include "protocol/wire.h"
 
 namespace share::protocol {
@@ -268,6 +269,8 @@ extern "C" SHARE_API int SendAndReceiveIPC(ReqPkt *request, RespPkt **responseOu
         SHARE_LOG_CLI_ERROR("Failed to connect to CIFS server, error: %d", errno);
         return -1;
     }
+    // Checked before any byte goes out: a squatter on the name must learn nothing.
+    if (!ServerIdentityAccepted(sock.fd())) return -1;
     // A short write is reported by SendData; the server's answer (or silence) decides the rest.
     SendData(sock.fd(), request->buffer, share::wire::kReqHeader + *body);
     if (!AwaitResponse(sock.fd())) return -1;

@@ -18,10 +18,9 @@ namespace share::tools {
 bool ServerReachable() {
     const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return false;
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, "/tmp/cifs.str", 13);
-    const bool up = connect(fd, reinterpret_cast<sockaddr *>(&addr), 16) == 0;
+    const sockaddr_un addr = EndpointAddress();
+    const bool up =
+        connect(fd, reinterpret_cast<const sockaddr *>(&addr), kEndpointAddressLength) == 0;
     close(fd);
     return up;
 }
@@ -102,6 +101,15 @@ int Reporter::Rejected(const std::string &action, const std::string &detail) con
 int Reporter::Unreachable(const std::string &action) const {
     return Error("unreachable", action, "no file server answers on @/tmp/cifs.str",
                  kExitUnreachable, Json::object());
+}
+
+int Reporter::UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const {
+    return Error("unexpected-server", "server",
+                 "the endpoint @/tmp/cifs.str is held by an unexpected process: uid " +
+                     std::to_string(uid) + " (pid " + std::to_string(pid) +
+                     "), not one of the accepted uids " + accepted + "; pass --server-uid " +
+                     std::to_string(uid) + " to accept it, or --any-server",
+                 kExitUnreachable, Json{{"uid", uid}, {"pid", pid}, {"accepted_uids", accepted}});
 }
 
 int Reporter::LocalFailure(const std::string &action, const std::string &detail) const {

@@ -18,12 +18,13 @@ enum ExitCode : int {
     kExitOk = 0,           // done
     kExitRejected = 1,     // rejected before anything was sent (usage, or the library's checks)
     kExitRefused = 2,      // the server refused; its status is printed
-    kExitUnreachable = 3,  // no server answers on the endpoint
+    kExitUnreachable = 3,  // no server answers on the endpoint, or an unexpected process holds it
 };
 
 inline constexpr const char *kExitStatusHelp =
     "Exit status: 0 done; 1 rejected before anything was sent (bad usage, or refused by the "
-    "library's checks); 2 refused by the server (its status is printed); 3 server unreachable.";
+    "library's checks); 2 refused by the server (its status is printed); 3 server unreachable, "
+    "or its endpoint held by a process of an unexpected uid.";
 
 // True when something accepts connections on the file server's endpoint.
 bool ServerReachable();
@@ -58,6 +59,8 @@ class Reporter {
     // Nothing was sent: the command is not acceptable (detail says why).
     int Rejected(const std::string &action, const std::string &detail) const;
     int Unreachable(const std::string &action) const;
+    // The endpoint is held by a process whose uid is not among the accepted ones.
+    int UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const;
     // A library call returned -1: unreachable when no server answers, else rejected.
     int LocalFailure(const std::string &action, const std::string &detail) const;
     // Maps a library result: 0 gives -1 (go on); the server's status gives kExitRefused; -1

@@ -25,6 +25,8 @@ constexpr std::array kStatuses = {
                "the server holds as many objects of this kind as it accepts"},
     StatusInfo{kStateNotSaved, "state-not-saved",
                "the change could not be saved to the state file and was not made"},
+    StatusInfo{kAccessDenied, "access-denied",
+               "the server does not serve callers of this uid and gid"},
 };
 constexpr StatusInfo kUnknownStatus{-1, "unknown-status", "unknown status"};
 
@@ -136,6 +138,13 @@ constexpr OptionSpec kOptions[] = {
 };
 
 }  // namespace
+
+sockaddr_un EndpointAddress() {
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::memcpy(addr.sun_path + 1, kEndpointName, sizeof kEndpointName - 1);
+    return addr;
+}
 
 std::span<const StatusInfo> StatusTable() {
     return kStatuses;

@@ -18,6 +18,9 @@
 //       u32 count | u32 dataLength | count NUL-terminated texts
 #pragma once
 
+#include <sys/socket.h>
+#include <sys/un.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
@@ -28,6 +31,15 @@
 #include "shareadmin/context.h"
 
 namespace share::tools {
+
+// ---- The endpoint ----
+
+// The server's abstract socket name (behind a leading zero byte, no terminator) and the address
+// length that goes with it.
+inline constexpr char kEndpointName[] = "/tmp/cifs.str";
+inline constexpr socklen_t kEndpointAddressLength =
+    sizeof(sa_family_t) + 1 + sizeof kEndpointName - 1;
+sockaddr_un EndpointAddress();
 
 // ---- Status codes of the server ----
 
@@ -46,6 +58,7 @@ enum Status : int32_t {
     kNotPermitted = 11,     // the object may not be changed (a volume, the administrative volume)
     kLimitReached = 12,     // the server holds as many objects of the kind as it accepts
     kStateNotSaved = 13,    // the change could not be written to the state file; nothing changed
+    kAccessDenied = 14,  // the server does not serve this caller (sharesim --allow-uid/--allow-gid)
 };
 
 struct StatusInfo {

@@ -1,6 +1,7 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 
+#include "common/server_trust.h"
 #include "shareadm/tool.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"
@@ -19,6 +20,8 @@ int main(int argc, char **argv) {
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
         ->capture_default_str();
+    share::tools::ServerTrust trust;
+    share::tools::AddServerTrustOptions(app, trust);
     RegisterShares(app, tool);
     RegisterConnections(app, tool);
     RegisterUsers(app, tool);
@@ -29,6 +32,8 @@ int main(int argc, char **argv) {
         return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
     }
     gCIFSLogLevel = logMask;
+    const std::string accepted = share::tools::ApplyServerTrust(trust);
+    if (const int e = share::tools::CheckServerTrust(tool.out(), accepted); e >= 0) return e;
     InitializeLogs("shareadm");
     const int status = tool.run ? tool.run() : share::tools::kExitRejected;
     DeinitializeLogs();

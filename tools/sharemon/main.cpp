@@ -11,6 +11,7 @@
 #include <string>
 
 #include "common/cli.h"
+#include "common/server_trust.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 
@@ -224,6 +225,8 @@ int main(int argc, char **argv) {
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
         ->capture_default_str();
+    share::tools::ServerTrust trust;
+    share::tools::AddServerTrustOptions(app, trust);
 
     auto leaf = [&](const char *name, const char *help, std::function<int(const Reporter &)> fn) {
         CLI::App *cmd = app.add_subcommand(name, help);
@@ -287,8 +290,10 @@ int main(int argc, char **argv) {
         return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
     }
     gCIFSLogLevel = logMask;
-    InitializeLogs("sharemon");
     const Reporter out("sharemon", json);
+    const std::string accepted = share::tools::ApplyServerTrust(trust);
+    if (const int e = share::tools::CheckServerTrust(out, accepted); e >= 0) return e;
+    InitializeLogs("sharemon");
     const int status = run ? run(out) : share::tools::kExitRejected;
     DeinitializeLogs();
     return status;

@@ -32,6 +32,8 @@ struct Args {
     std::string adminVolume = "_ADMIN";
     uint32_t seed = 1;
     unsigned exchangeTimeout = 30;
+    std::vector<uint32_t> allowUids;
+    std::vector<uint32_t> allowGids;
     std::vector<std::string> command;
 };
 
@@ -109,6 +111,15 @@ int main(int argc, char **argv) {
     app.add_option("--exchange-timeout", args.exchangeTimeout,
                    "Seconds a client may take for its exchange before it is dropped")
         ->check(CLI::Range(1, 3600));
+    app.add_option("--allow-uid", args.allowUids,
+                   "Serve callers of this uid (repeatable); others get access-denied. Default: "
+                   "everyone")
+        ->check(CLI::Range(uint32_t{0}, uint32_t{4294967294u}))
+        ->type_name("UID");
+    app.add_option("--allow-gid", args.allowGids,
+                   "Serve callers of this primary gid (repeatable), as --allow-uid")
+        ->check(CLI::Range(uint32_t{0}, uint32_t{4294967294u}))
+        ->type_name("GID");
     app.add_option("command", args.command, "COMMAND [ARGS...] to run while serving (after --)");
     try {
         app.parse(argc, argv);
@@ -141,7 +152,8 @@ int main(int argc, char **argv) {
     bool loaded = false;
     std::string error;
     ServerOptions options{args.statePath, args.verbose,
-                          static_cast<int>(args.exchangeTimeout) * 1000};
+                          static_cast<int>(args.exchangeTimeout) * 1000, args.allowUids,
+                          args.allowGids};
     auto server = std::make_unique<Server>(options);
     if (!server->Bind(&error)) return Fail(error);
     if (!InitialState(args, &state, &loaded)) return 1;

@@ -5,6 +5,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,8 +18,6 @@
 namespace share::sim {
 namespace {
 
-constexpr char kSocketName[] = "/tmp/cifs.str";   // behind a leading zero byte
-constexpr socklen_t kAddressLength = 2 + 1 + 13;  // family, zero byte, name
 constexpr int kBacklog = 4096;
 constexpr size_t kMaxClients = 4096;
 constexpr uint32_t kMaxBody = 16u << 20;
@@ -37,6 +36,7 @@ struct Server::Client {
     std::vector<uint8_t> out;
     size_t sent = 0;
     bool answering = false;
+    bool denied = false;  // answered access-denied once its header is in
 };
 
 Server::Server(ServerOptions options) : options_(std::move(options)) {
@@ -56,10 +56,9 @@ bool Server::Bind(std::string *error) {
         *error = std::string("cannot create a socket: ") + std::strerror(errno);
         return false;
     }
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path + 1, kSocketName, sizeof kSocketName - 1);
-    if (bind(listenFd_, reinterpret_cast<sockaddr *>(&addr), kAddressLength) != 0) {
+    const sockaddr_un addr = tools::EndpointAddress();
+    if (bind(listenFd_, reinterpret_cast<const sockaddr *>(&addr), tools::kEndpointAddressLength) !=
+        0) {
         *error = errno == EADDRINUSE
                      ? "the file server's name @/tmp/cifs.str is already taken in this network "
                        "namespace (is a file server running?); use --private-network to run apart"
@@ -136,6 +135,7 @@ void Server::Accept() {
             clients_.resize(static_cast<size_t>(fd) + 1);
         auto client = std::make_unique<Client>();
         client->fd = fd;
+        client->denied = !Allowed(fd);
         client->deadline = NowMs() + options_.exchangeTimeoutMs;
         epoll_event ev{};
         ev.events = EPOLLIN | EPOLLRDHUP;
@@ -149,10 +149,33 @@ void Server::Accept() {
     }
 }
 
+bool Server::Allowed(int fd) const {
+    if (options_.allowUids.empty() && options_.allowGids.empty()) return true;
+    ucred peer{};
+    socklen_t length = sizeof peer;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &peer, &length) != 0) return false;
+    const auto listed = [](const std::vector<uint32_t> &ids, uint32_t id) {
+        return std::find(ids.begin(), ids.end(), id) != ids.end();
+    };
+    const bool allowed =
+        listed(options_.allowUids, peer.uid) || listed(options_.allowGids, peer.gid);
+    if (!allowed && options_.verbose)
+        std::fprintf(stderr, "sharesim: caller uid %u gid %u (pid %d) is not allowed\n", peer.uid,
+                     peer.gid, peer.pid);
+    return allowed;
+}
+
 void Server::OnReadable(Client &c) {
     uint8_t buf[65536];
     for (;;) {
         size_t want = sizeof buf;
+        if (c.in.size() >= kRequestHeaderSize && c.denied) {
+            ++stats_.requests;
+            ++stats_.refused;
+            c.out = Response(tools::kAccessDenied).Encode();
+            Answer(c);
+            return;
+        }
         if (c.in.size() >= kRequestHeaderSize) {
             const uint64_t total = kRequestHeaderSize + uint64_t{AnnouncedBodyLength(c.in)};
             if (AnnouncedBodyLength(c.in) > kMaxBody) {

@@ -18,6 +18,10 @@ struct ServerOptions {
     std::string statePath;  // empty: the state lives in memory only
     bool verbose = false;
     int exchangeTimeoutMs = 30000;
+    // Callers served when either list is non-empty: a listed uid or a listed primary gid. Others
+    // are answered access-denied after their header, and nothing more is read from them.
+    std::vector<uint32_t> allowUids;
+    std::vector<uint32_t> allowGids;
 };
 
 class Server {
@@ -40,6 +44,7 @@ class Server {
   private:
     struct Client;
     void Accept();
+    bool Allowed(int fd) const;
     void OnReadable(Client &client);
     void OnWritable(Client &client);
     void Answer(Client &client);
