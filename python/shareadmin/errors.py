@@ -18,6 +18,7 @@ STATUS_NAMES: dict[int, tuple[str, str]] = {
     11: ("not-permitted", "the object may not be changed this way"),
     12: ("limit-reached", "the server holds as many objects of this kind as it accepts"),
     13: ("state-not-saved", "the change could not be saved to the state file and was not made"),
+    14: ("access-denied", "the server does not serve callers of this uid and gid"),
 }
 
 

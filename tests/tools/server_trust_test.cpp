@@ -27,7 +27,7 @@ class SquattingSim {
                   kAsNobody[3].c_str(), SHARESIM_BIN, "--clients", "3", nullptr);
             _exit(127);
         }
-        for (int i = 0; i < 100 && !ServerAnswers(); ++i)
+        for (int i = 0; i < 100 && !share::test::ServerAnswers(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     ~SquattingSim() {
