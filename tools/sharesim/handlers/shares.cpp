@@ -58,14 +58,12 @@ int32_t NameFree(const State &st, std::string_view name, const Share *except) {
 }  // namespace
 
 uint32_t FilesInShare(const Connection &c, const State &st, const std::string &name) {
-    std::string volume, dir;
-    if (const Share *s = st.FindShare(name)) {
-        volume = s->volume;
-        dir = s->path;
-    } else if (const Volume *v = st.FindVolume(name)) {
-        volume = v->name;
-        dir = "/";
-    }
+    // A volume is its own share of everything under its root; an unknown name holds no files.
+    const Share *share = st.FindShare(name);
+    const Volume *whole = share != nullptr ? nullptr : st.FindVolume(name);
+    if (share == nullptr && whole == nullptr) return 0;
+    const std::string &volume = share != nullptr ? share->volume : whole->name;
+    const std::string dir = share != nullptr ? share->path : std::string(1, '/');
     return static_cast<uint32_t>(std::count_if(
         c.files.begin(), c.files.end(),
         [&](const OpenFile &f) { return IEquals(f.volume, volume) && UnderPath(f.path, dir); }));
