@@ -116,20 +116,46 @@ void CloseFile() {
     CIFSLIB_CloseOpenFile(OpenFileOf(std::string_view("VOL1:/d/f", 10)).Get());
 }
 
-void AddContext() { CIFSLIB_AddUserContext("ou=users,o=example"); }
-void RemoveContext() { CIFSLIB_RemoveUserContext("ou=users,o=example"); }
-void AddInvalidUser() { CIFSLIB_AddPermanentInvalidUser("guest"); }
-void RemoveInvalidUser() { CIFSLIB_RemoveInvalidUser("guest"); }
-void MakePermanent() { CIFSLIB_MakePermanentInvalidUser("guest"); }
+void AddContext() {
+    CIFSLIB_AddUserContext("ou=users,o=example");
+}
+void RemoveContext() {
+    CIFSLIB_RemoveUserContext("ou=users,o=example");
+}
+void AddInvalidUser() {
+    CIFSLIB_AddPermanentInvalidUser("guest");
+}
+void RemoveInvalidUser() {
+    CIFSLIB_RemoveInvalidUser("guest");
+}
+void MakePermanent() {
+    CIFSLIB_MakePermanentInvalidUser("guest");
+}
 
 // Selector byte -> call. Keep the order: the committed corpus names its selector.
 constexpr void (*kCalls[])() = {
-    ShareNames,        AllShares,         OpenFiles,          UserContexts,
-    ConnectionsCount,  ConnectionsList,   ConnectionDetails,  MappedShares,
-    InvalidUsers,      AddContext,        RemoveInvalidUser,  CreateShare,
-    ChangeShare,       ChangeFeatures,    RemoveShare,        CloseFile,
-    CloseAllOfShare,   RemoveContext,     AddInvalidUser,     MakePermanent,
-    ConnectionRecordOnly, OpenFilesOfConnection,
+    ShareNames,
+    AllShares,
+    OpenFiles,
+    UserContexts,
+    ConnectionsCount,
+    ConnectionsList,
+    ConnectionDetails,
+    MappedShares,
+    InvalidUsers,
+    AddContext,
+    RemoveInvalidUser,
+    CreateShare,
+    ChangeShare,
+    ChangeFeatures,
+    RemoveShare,
+    CloseFile,
+    CloseAllOfShare,
+    RemoveContext,
+    AddInvalidUser,
+    MakePermanent,
+    ConnectionRecordOnly,
+    OpenFilesOfConnection,
 };
 constexpr size_t kCallCount = sizeof kCalls / sizeof kCalls[0];
 

@@ -33,7 +33,8 @@ char *MakeValue(share::fuzz::Reader &in, int32_t code, std::vector<void *> &reco
         return rec;
     }
     std::string text = in.Text(255);
-    if (shape & 0x80) text.append(static_cast<size_t>(shape & 0x70) * 5, text.empty() ? 'x' : text[0]);
+    if (shape & 0x80)
+        text.append(static_cast<size_t>(shape & 0x70) * 5, text.empty() ? 'x' : text[0]);
     return strdup(text.c_str());
 }
 

@@ -9,7 +9,8 @@ namespace {
 
 // Builds a handle the way a receive does: capacity is the header plus the announced body.
 template <class Pkt>
-void Walk(const uint8_t *data, size_t size, size_t header, void *(*first)(Pkt *, uint32_t *, uint8_t *),
+void Walk(const uint8_t *data, size_t size, size_t header,
+          void *(*first)(Pkt *, uint32_t *, uint8_t *),
           void *(*next)(Pkt *, uint32_t *, uint8_t *)) {
     size_t cap = size < header ? header : size;
     auto *buffer = static_cast<uint8_t *>(std::calloc(1, cap));

@@ -3,8 +3,8 @@
 #ifndef SHAREADMIN_H
 #define SHAREADMIN_H
 
-#include "shareadmin/protocol.h"
-#include "shareadmin/command.h"
 #include "shareadmin/api.h"
+#include "shareadmin/command.h"
+#include "shareadmin/protocol.h"
 
 #endif

@@ -2,8 +2,8 @@
 #ifndef SHAREMONITOR_H
 #define SHAREMONITOR_H
 
-#include "shareadmin/protocol.h"
 #include "shareadmin/context.h"
 #include "shareadmin/monitor.h"
+#include "shareadmin/protocol.h"
 
 #endif

@@ -1,4 +1,6 @@
 // Logging: the exported steering variables and the one formatter every message goes through.
+#include "protocol/log.h"
+
 #include <syslog.h>
 
 #include <array>
@@ -6,16 +8,14 @@
 #include <cstdio>
 #include <cstring>
 
-#include "protocol/log.h"
-
 extern "C" {
 
-SHARE_API uint32_t gCIFSLogLevel = CIFS_LOG_EVENT | CIFS_LOG_CRITICAL | CIFS_LOG_ERROR |
-                                   CIFS_LOG_WARNING;
+SHARE_API uint32_t gCIFSLogLevel =
+    CIFS_LOG_EVENT | CIFS_LOG_CRITICAL | CIFS_LOG_ERROR | CIFS_LOG_WARNING;
 
 SHARE_API const char *cifsLogModules[16] = {
-    "UTILS", "ENTRY", "BROWSER", "NBNS", "SESSION", "AUTH", "VERB",    "VERBS",
-    "CODIR", "CLI",   "SMB",     "RPC",  "CLUSTER", "DCNC", "ADS",     "NTLM_LIB",
+    "UTILS", "ENTRY", "BROWSER", "NBNS", "SESSION", "AUTH", "VERB", "VERBS",
+    "CODIR", "CLI",   "SMB",     "RPC",  "CLUSTER", "DCNC", "ADS",  "NTLM_LIB",
 };
 
 SHARE_API uint8_t CifsAuditEnabled = 1;
@@ -100,4 +100,6 @@ extern "C" SHARE_API void InitializeLogs(const char *ident) noexcept {
     openlog(ident, LOG_NDELAY, LOG_LOCAL0);
 }
 
-extern "C" SHARE_API void DeinitializeLogs(void) noexcept { closelog(); }
+extern "C" SHARE_API void DeinitializeLogs(void) noexcept {
+    closelog();
+}

@@ -66,11 +66,11 @@ typedef struct ShareNameList {
 typedef struct ShareInfo {
     uint16_t volumeType; /* server type code, or a SHARE_TYPE_* / STYPE_GDFS derived value */
     uint8_t reserved2[2];
-    uint32_t modifyMask;  /* SHARE_MODIFY_* bits a change applies; 0 in listed records */
-    uint32_t shareValue;  /* server value, passed on unchanged */
-    uint8_t encryptData;  /* 1 on, 0 off */
+    uint32_t modifyMask;       /* SHARE_MODIFY_* bits a change applies; 0 in listed records */
+    uint32_t shareValue;       /* server value, passed on unchanged */
+    uint8_t encryptData;       /* 1 on, 0 off */
     uint8_t folderRedirection; /* 1 on, 0 off */
-    uint8_t atmBackup;    /* the server's byte: 0 off, non-zero on */
+    uint8_t atmBackup;         /* the server's byte: 0 off, non-zero on */
     uint8_t reserved15;
     uint32_t nameOffset;
     uint32_t volumeOffset;
@@ -84,8 +84,7 @@ typedef struct ShareInfo {
 } ShareInfo;
 
 /* Text of a ShareInfo at a string-area offset. */
-#define SHARE_INFO_TEXT(info, offset) \
-    ((const char *)(info) + SHARE_INFO_FIXED_SIZE + (offset))
+#define SHARE_INFO_TEXT(info, offset) ((const char *)(info) + SHARE_INFO_FIXED_SIZE + (offset))
 
 #pragma pack(push, 1)
 /* List of share information records: count, then one pointer per record at 4 + 8 x i. The

@@ -72,49 +72,49 @@ enum {
 
 /* ---- Actions (entry 1 of the object commands) ---- */
 enum {
-    CIFS_ARG_END = 0,                /* ends an argument list */
-    CIFS_ACT_MAPPED_SHARES = 1,      /* connections: shares one connection has mapped */
-    CIFS_ACT_LIST = 7,               /* also lists multichannel interfaces */
-    CIFS_ACT_ADD = 10,               /* also adds a multichannel interface */
-    CIFS_ACT_REMOVE = 11,            /* also removes a multichannel interface */
-    CIFS_ACT_TIMEOUT = 29,           /* invalid-user cache time-out; minutes in entry 1 */
-    CIFS_ACT_CONNECTION = 31,        /* connections: one connection's details */
-    CIFS_ACT_CLOSE = 33,             /* open files */
-    CIFS_ACT_ENCRYPTION = 49,        /* share switch */
+    CIFS_ARG_END = 0,                 /* ends an argument list */
+    CIFS_ACT_MAPPED_SHARES = 1,       /* connections: shares one connection has mapped */
+    CIFS_ACT_LIST = 7,                /* also lists multichannel interfaces */
+    CIFS_ACT_ADD = 10,                /* also adds a multichannel interface */
+    CIFS_ACT_REMOVE = 11,             /* also removes a multichannel interface */
+    CIFS_ACT_TIMEOUT = 29,            /* invalid-user cache time-out; minutes in entry 1 */
+    CIFS_ACT_CONNECTION = 31,         /* connections: one connection's details */
+    CIFS_ACT_CLOSE = 33,              /* open files */
+    CIFS_ACT_ENCRYPTION = 49,         /* share switch */
     CIFS_ACT_FOLDER_REDIRECTION = 54, /* share switch */
-    CIFS_ACT_ATM_BACKUP = 68,        /* share switch */
-    CIFS_ACT_MODIFY = 78,            /* shares */
+    CIFS_ACT_ATM_BACKUP = 68,         /* share switch */
+    CIFS_ACT_MODIFY = 78,             /* shares */
     CIFS_ACT_LIST_INVALID_USERS = 81, /* invalid-user cache, by request record */
-    CIFS_ACT_MAKE_PERMANENT = 82,    /* invalid-user cache */
-    CIFS_ACT_MFA = 84                /* share switch: MFA share level */
+    CIFS_ACT_MAKE_PERMANENT = 82,     /* invalid-user cache */
+    CIFS_ACT_MFA = 84                 /* share switch: MFA share level */
 };
 
 /* ---- Options (entries 1 or 2 onwards) ---- */
 enum {
-    CIFS_OPT_LIST_VARIANT_8 = 8,     /* connection list variants */
+    CIFS_OPT_LIST_VARIANT_8 = 8, /* connection list variants */
     CIFS_OPT_LIST_VARIANT_9 = 9,
-    CIFS_OPT_NAME = 12,              /* share or user name */
-    CIFS_OPT_NUMBER = 13,            /* share numeric option (user limit) */
-    CIFS_OPT_SERVER = 15,            /* server DN, or a virtual server name */
+    CIFS_OPT_NAME = 12,   /* share or user name */
+    CIFS_OPT_NUMBER = 13, /* share numeric option (user limit) */
+    CIFS_OPT_SERVER = 15, /* server DN, or a virtual server name */
     CIFS_OPT_IP_ADDRESS = 16,
     CIFS_OPT_COMMENT = 17,
     CIFS_OPT_DNS_ENTRY = 19,
     CIFS_OPT_CONNECTION_ID = 31,
-    CIFS_OPT_PATH = 34,              /* share path, file path or DFS junction path */
+    CIFS_OPT_PATH = 34, /* share path, file path or DFS junction path */
     CIFS_OPT_VOLUME = 35,
     CIFS_OPT_SHARE_BY_DEFAULT = 38,
     CIFS_OPT_QUOTA_SYNC_VALUE = 42,
     CIFS_OPT_ENCRYPT_DATA = 49,
     CIFS_OPT_FOLDER_REDIRECTION = 54,
-    CIFS_OPT_LIST_MODIFIER = 60,     /* open-file lists: selector moves to entry 3 */
-    CIFS_OPT_CONN_TYPE = 63,         /* clear connections */
+    CIFS_OPT_LIST_MODIFIER = 60, /* open-file lists: selector moves to entry 3 */
+    CIFS_OPT_CONN_TYPE = 63,     /* clear connections */
     CIFS_OPT_IDLE_TIME = 64,
     CIFS_OPT_CONN_COUNT = 65,
     CIFS_OPT_ATM_BACKUP = 68,
     CIFS_OPT_CRYPTO_KEYS_SWITCH = 71,
     CIFS_OPT_INTERFACE = 76,
     CIFS_OPT_NEW_NAME = 79,
-    CIFS_OPT_REQUEST_RECORD = 80     /* the caller's list request record itself */
+    CIFS_OPT_REQUEST_RECORD = 80 /* the caller's list request record itself */
 };
 
 /* ---- Function IDs (request header byte 1), 0..CIFS_FN_LAST ---- */
@@ -225,15 +225,15 @@ enum {
 /* ---- Element types (byte 0 of an element header) ---- */
 enum {
     /* Responses. */
-    CIFS_ELEM_NAME = 1,              /* a share or volume name */
-    CIFS_ELEM_SHARE_RECORD = 6,      /* ShareParams, in requests too */
-    CIFS_ELEM_SHARE_EXTRA = 9,       /* text accompanying a share record */
-    CIFS_ELEM_USER_CONTEXTS = 28,    /* user-context list; one context in requests */
-    CIFS_ELEM_CONNECTION = 41,       /* connection record or count; a connection ID in requests */
-    CIFS_ELEM_TEXT = 42,             /* text; a path or volume name in requests */
-    CIFS_ELEM_OPEN_FILES = 77,       /* open-files reply; the request record in requests */
-    CIFS_ELEM_INVALID_USERS = 78,    /* invalid-user list; the request record in requests */
-    CIFS_ELEM_SERVER_STATUS = 90,    /* the server status text of function 40 */
+    CIFS_ELEM_NAME = 1,           /* a share or volume name */
+    CIFS_ELEM_SHARE_RECORD = 6,   /* ShareParams, in requests too */
+    CIFS_ELEM_SHARE_EXTRA = 9,    /* text accompanying a share record */
+    CIFS_ELEM_USER_CONTEXTS = 28, /* user-context list; one context in requests */
+    CIFS_ELEM_CONNECTION = 41,    /* connection record or count; a connection ID in requests */
+    CIFS_ELEM_TEXT = 42,          /* text; a path or volume name in requests */
+    CIFS_ELEM_OPEN_FILES = 77,    /* open-files reply; the request record in requests */
+    CIFS_ELEM_INVALID_USERS = 78, /* invalid-user list; the request record in requests */
+    CIFS_ELEM_SERVER_STATUS = 90, /* the server status text of function 40 */
 
     /* Requests only. */
     CIFS_ELEM_SHARE_PATH = 2,

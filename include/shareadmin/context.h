@@ -64,7 +64,7 @@ typedef struct DfsReferralCacheParams {
 
 /* Share record (element type 6, 5168 bytes); replies to share queries use the same layout. */
 typedef struct ShareParams {
-    int32_t volumeType;   /* request: folder-redirection switch; reply: share type (low 16) */
+    int32_t volumeType; /* request: folder-redirection switch; reply: share type (low 16) */
     uint8_t reserved4[12];
     uint32_t serverValue; /* reply only */
     uint32_t modifyMask;  /* CIFS_MODIFY_* bits, modify only */

@@ -34,12 +34,12 @@ constexpr int kCalls = 10000;
 // ---- what each kind of call must answer ----
 
 struct Expected {
-    std::vector<uint16_t> connections;           // in list order
-    std::vector<std::string> names;              // shares and volumes
-    std::vector<std::string> mapped;             // per thread: shares of its connection
-    std::vector<std::string> volumeFiles[2];     // per volume: "id:file" entries
+    std::vector<uint16_t> connections;        // in list order
+    std::vector<std::string> names;           // shares and volumes
+    std::vector<std::string> mapped;          // per thread: shares of its connection
+    std::vector<std::string> volumeFiles[2];  // per volume: "id:file" entries
     std::string userContexts;
-    int refusedClose = 0;                        // status for closing an unknown connection
+    int refusedClose = 0;  // status for closing an unknown connection
 };
 
 std::string Names(const ShareNameList *list) {
@@ -71,7 +71,9 @@ std::vector<std::string> VolumeFileEntries(VolFileListNode *head) {
 
 const char *kVolumes[2] = {"VOL1", "VOL2"};
 
-std::string ThreadShare(int t) { return "t" + std::to_string(t); }
+std::string ThreadShare(int t) {
+    return "t" + std::to_string(t);
+}
 
 int CreateThreadShare(int t) {
     return CIFSLIB_CreateShare(NewShare(ThreadShare(t)).Get());
@@ -107,8 +109,8 @@ std::string Call(int kind, int t, const Expected &want) {
             uint32_t len = 0;
             uint8_t type = 0;
             auto *record = static_cast<ShareParams *>(RespPktGetFirstData(response, &len, &type));
-            std::string got = record != nullptr && len == sizeof(ShareParams) ? record->shareName
-                                                                             : "(no record)";
+            std::string got =
+                record != nullptr && len == sizeof(ShareParams) ? record->shareName : "(no record)";
             std::free(record);
             std::free(response->buffer);
             std::free(response);
@@ -200,7 +202,8 @@ Expected ReadExpectations() {
     int32_t count = 0;
     ConnListNode *list = nullptr;
     EXPECT_EQ(Ext_ListConnDetails(&count, &list), 0);
-    for (ConnListNode *n = list; n != nullptr; n = n->next) e.connections.push_back(n->connectionId);
+    for (ConnListNode *n = list; n != nullptr; n = n->next)
+        e.connections.push_back(n->connectionId);
     FreeConnListNodes(&list);
     VolsDetailsNode *vols = nullptr;
     EXPECT_EQ(Ext_ListVolumeDetails(&count, &vols), 0);
@@ -272,17 +275,18 @@ TEST_F(ConcurrencyTest, SixteenThreadsTenThousandCallsEachGetTheirOwnAnswer) {
     EXPECT_TRUE(wrong.empty()) << wrong.size() << " wrong answers, first: " << wrong.front();
 
     // And each removes its own share again.
-    for (int t = 0; t < kThreads; ++t) threads[static_cast<size_t>(t)] = std::thread([t] {
-        const std::string name = ThreadShare(t);
-        const std::string strings = name + '\0' + "VOL1" + '\0';
-        std::vector<uint64_t> raw((SHARE_INFO_FIXED_SIZE + strings.size() + 7) / 8, 0);
-        auto *info = reinterpret_cast<ShareInfo *>(raw.data());
-        info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
-        info->stringBytes = static_cast<uint32_t>(strings.size());
-        std::memcpy(reinterpret_cast<char *>(info) + SHARE_INFO_FIXED_SIZE, strings.data(),
-                    strings.size());
-        EXPECT_EQ(CIFSLIB_RemoveShare(info), 0);
-    });
+    for (int t = 0; t < kThreads; ++t)
+        threads[static_cast<size_t>(t)] = std::thread([t] {
+            const std::string name = ThreadShare(t);
+            const std::string strings = name + '\0' + "VOL1" + '\0';
+            std::vector<uint64_t> raw((SHARE_INFO_FIXED_SIZE + strings.size() + 7) / 8, 0);
+            auto *info = reinterpret_cast<ShareInfo *>(raw.data());
+            info->volumeOffset = static_cast<uint32_t>(name.size() + 1);
+            info->stringBytes = static_cast<uint32_t>(strings.size());
+            std::memcpy(reinterpret_cast<char *>(info) + SHARE_INFO_FIXED_SIZE, strings.data(),
+                        strings.size());
+            EXPECT_EQ(CIFSLIB_RemoveShare(info), 0);
+        });
     for (std::thread &th : threads) th.join();
     ShareNameList *names = nullptr;
     ASSERT_EQ(CIFSLIB_GetShareNames(&names), 0);

@@ -62,7 +62,9 @@ void PrintTo(const Outcome &o, std::ostream *os) {
     *os << "}";
 }
 
-std::string Bytes(const void *p, size_t n) { return {static_cast<const char *>(p), n}; }
+std::string Bytes(const void *p, size_t n) {
+    return {static_cast<const char *>(p), n};
+}
 
 std::string DumpShareNames(ShareNameList *list) {
     if (list == Sentinel<ShareNameList>()) return std::string(kUntouched);
@@ -127,8 +129,8 @@ std::string DumpVolFiles(VolFileListNode *head) {
     if (head == Sentinel<VolFileListNode>()) return std::string(kUntouched);
     std::string out;
     for (VolFileListNode *n = head; n != nullptr; n = n->next)
-        out += Bytes(n, offsetof(VolFileListNode, fileNames)) + "files:" +
-               Texts(n->fileNames, n->openFileCount) + ';';
+        out += Bytes(n, offsetof(VolFileListNode, fileNames)) +
+               "files:" + Texts(n->fileNames, n->openFileCount) + ';';
     FreeVolFileListNodes(&head);
     return out;
 }
@@ -155,7 +157,9 @@ std::string DumpBlock(void *block, size_t expected) {
 // Replies handed over unchanged are compared on this many leading bytes.
 constexpr size_t kBlockDump = 64;
 
-Outcome StatusOnly(int rc) { return {rc, ""}; }
+Outcome StatusOnly(int rc) {
+    return {rc, ""};
+}
 
 // A monitoring list with its counter, which starts at 5: untouched when neither changed.
 std::string Counted(int32_t count, const std::string &list) {
@@ -206,8 +210,8 @@ std::vector<ApiCall> ManagementCalls() {
          [] {
              int32_t count = kSentinelNumber;
              const int rc = CIFSLIB_GetConnectionsCount(&count);
-             return Outcome{rc, count == kSentinelNumber ? std::string(kUntouched)
-                                                         : std::to_string(count)};
+             return Outcome{
+                 rc, count == kSentinelNumber ? std::string(kUntouched) : std::to_string(count)};
          }},
         {"GetConnectionsList",
          [] {

@@ -40,11 +40,12 @@ Answer Names() {
 }
 
 Answer ShareDetails() {
-    return {0,
-            {ShareRecord({.name = "SHARE1", .volume = "VOL1", .path = "/d", .comment = "docs",
-                          .aux = "aux"}),
-             BytesElement(9, "extra", 5)},
-            {}};
+    return {
+        0,
+        {ShareRecord(
+             {.name = "SHARE1", .volume = "VOL1", .path = "/d", .comment = "docs", .aux = "aux"}),
+         BytesElement(9, "extra", 5)},
+        {}};
 }
 
 Answer Count() {
@@ -57,9 +58,8 @@ Answer Connections() {
 }
 
 Answer Details() {
-    return {0,
-            {ConnectionRecord({.id = 7, .dns = {"cn=a,o=x", "cn=b"}, .files = {"f1", "f2"}})},
-            {}};
+    return {
+        0, {ConnectionRecord({.id = 7, .dns = {"cn=a,o=x", "cn=b"}, .files = {"f1", "f2"}})}, {}};
 }
 
 Answer VolumeFiles() {
@@ -83,8 +83,12 @@ Element Block(uint8_t type, size_t n) {
     return e;
 }
 
-Answer OpenFiles() { return {0, {Block(77, 40)}, {}}; }
-Answer InvalidUsers() { return {0, {Block(78, 40)}, {}}; }
+Answer OpenFiles() {
+    return {0, {Block(77, 40)}, {}};
+}
+Answer InvalidUsers() {
+    return {0, {Block(78, 40)}, {}};
+}
 
 Answer UserContexts() {
     std::vector<uint8_t> payload(8);
@@ -97,17 +101,19 @@ Answer UserContexts() {
 }
 
 // A status-only answer; the elements after the status are there to be ignored.
-Answer StatusOnly() { return {0, {TextElement(1, "x"), TextElement(9, "y")}, {}}; }
+Answer StatusOnly() {
+    return {0, {TextElement(1, "x"), TextElement(9, "y")}, {}};
+}
 
 // ---- rows ----
 
 enum class Oracle {
-    kGood,          // same as the good answer
-    kFails,         // -1, untouched
-    kAsWrongType,   // same as the good answer with the bent records of an invalid type
-    kAsNoElement,   // same as the good status without elements
-    kRefused,       // the server's status, untouched
-    kCopied,        // the connection record (and its security-equivalence block) as sent
+    kGood,         // same as the good answer
+    kFails,        // -1, untouched
+    kAsWrongType,  // same as the good answer with the bent records of an invalid type
+    kAsNoElement,  // same as the good status without elements
+    kRefused,      // the server's status, untouched
+    kCopied,       // the connection record (and its security-equivalence block) as sent
 };
 
 struct Row {
@@ -131,6 +137,7 @@ struct Row {
 
 std::vector<Row> Rows() {
     const size_t kShare = sizeof(ShareParams), kConn = CIFS_CONNECTION_RECORD_SIZE;
+    // clang-format off
     std::vector<Row> rows = {
         {.name = "GetShareNames", .call = "GetShareNames", .target = CIFS_FN_SHARE_NAMES,
          .answers = {{CIFS_FN_SHARE_NAMES, Names()}}, .countSizesResult = true},
@@ -182,6 +189,7 @@ std::vector<Row> Rows() {
          .target = CIFS_FN_FILES_BY_VOLUME, .answers = {{CIFS_FN_FILES_BY_VOLUME, VolumeFiles()}},
          .fixedParts = {kConn, kConn}, .fileCountPastEnd = Oracle::kAsWrongType},
     };
+    // clang-format on
     for (const char *call :
          {"CreateShare", "ChangeShareConfiguration", "ChangeShareFeatureConfiguration",
           "RemoveShare", "CloseOpenFile", "CloseAllOpenFiles", "AddUserContext",
@@ -193,7 +201,9 @@ std::vector<Row> Rows() {
 }
 
 // gtest would print the row's bytes, padding included.
-void PrintTo(const Row &r, std::ostream *os) { *os << r.name; }
+void PrintTo(const Row &r, std::ostream *os) {
+    *os << r.name;
+}
 
 const ApiCall &FindCall(const std::string &name) {
     static const std::vector<ApiCall> calls = [] {
@@ -209,7 +219,9 @@ const ApiCall &FindCall(const std::string &name) {
 
 // ---- transformations ----
 
-Reply Send(std::vector<uint8_t> bytes) { return Reply::Raw(std::move(bytes)); }
+Reply Send(std::vector<uint8_t> bytes) {
+    return Reply::Raw(std::move(bytes));
+}
 
 Reply CutAt(std::vector<uint8_t> bytes, size_t limit) {
     Reply r = Reply::Raw(std::move(bytes));
@@ -238,11 +250,11 @@ Answer Without(const Answer &a, size_t from) {
 
 struct Case {
     std::string name;
-    Reply reply;                 // the target's answer
+    Reply reply;  // the target's answer
     Oracle expect = Oracle::kGood;
-    std::optional<Answer> same;  // kGood: compare with this answer instead of the good one
-    bool timeOut = false;        // the server never answers
-    milliseconds bound{5000};    // no call may take longer
+    std::optional<Answer> same;        // kGood: compare with this answer instead of the good one
+    bool timeOut = false;              // the server never answers
+    milliseconds bound{5000};          // no call may take longer
     std::vector<uint8_t> copied = {};  // kCopied: the record as sent
 };
 
@@ -255,7 +267,8 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
 
     cases.push_back({"good", Send(wire)});
     cases.push_back({"refused", Send(Answer{3, {}, {}}.Wire()), row.refusal});
-    cases.push_back({"reset", [] {
+    cases.push_back({"reset",
+                     [] {
                          Reply r = Reply::Status(0);
                          r.reset = true;
                          return r;
@@ -280,14 +293,15 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
         // is not returned; everything before it is.
         const Element &last = good.elements.back();
         std::vector<uint8_t> inPayload = wire;
-        PutU32(inPayload, 8, static_cast<uint32_t>(body - (last.payload.size() + 1) / 2 -
-                                                   (last.payload.empty() ? 4 : 0)));
+        PutU32(inPayload, 8,
+               static_cast<uint32_t>(body - (last.payload.size() + 1) / 2 -
+                                     (last.payload.empty() ? 4 : 0)));
         cases.push_back({"body ends inside the last element", Send(inPayload), Oracle::kGood,
                          Without(good, n - 1)});
         std::vector<uint8_t> inHeader = wire;
         PutU32(inHeader, 8, static_cast<uint32_t>(body - last.payload.size() - 4));
-        cases.push_back({"body ends inside the last element header", Send(inHeader),
-                         Oracle::kGood, Without(good, n - 1)});
+        cases.push_back({"body ends inside the last element header", Send(inHeader), Oracle::kGood,
+                         Without(good, n - 1)});
         // An element whose length runs past the body ends the walk there.
         for (size_t i : std::set<size_t>{0, n - 1}) {
             std::vector<uint8_t> past = wire;
@@ -325,9 +339,9 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
             for (size_t len : {size_t{0}, row.fixedParts[i] - 1}) {
                 Answer one = good;
                 one.elements[i].payload.resize(len);
-                cases.push_back({"record " + std::to_string(i) + " of " + std::to_string(len) +
-                                     " bytes",
-                                 Send(one.Wire()), row.shortRecord});
+                cases.push_back(
+                    {"record " + std::to_string(i) + " of " + std::to_string(len) + " bytes",
+                     Send(one.Wire()), row.shortRecord});
                 if (row.shortRecord == Oracle::kAsWrongType) {
                     Answer wrong = good;
                     wrong.elements[i].type = 99;
@@ -354,12 +368,12 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
         for (const Bend &b :
              {Bend{"security-equivalence length past the record", row.secEquivPastEnd,
                    kSecEquivLengthAt, extra},
-              Bend{"security-equivalence length near 4 GiB", row.secEquivPastEnd,
-                   kSecEquivLengthAt, 0xFFFFFFF0u},
+              Bend{"security-equivalence length near 4 GiB", row.secEquivPastEnd, kSecEquivLengthAt,
+                   0xFFFFFFF0u},
               Bend{"more DNs than the area holds", row.dnCountPastArea, kSecEquivCountAt, 1000},
               Bend{"DN count near 4 GiB", row.dnCountPastArea, kSecEquivCountAt, 0xFFFFFFFFu},
-              Bend{"more open files than the record holds", row.fileCountPastEnd,
-                   kOpenFileCountAt, 1000},
+              Bend{"more open files than the record holds", row.fileCountPastEnd, kOpenFileCountAt,
+                   1000},
               Bend{"open-file count near 4 GiB", row.fileCountPastEnd, kOpenFileCountAt,
                    0xFFFFFFFFu}}) {
             if (!b.reaction) continue;
@@ -378,8 +392,8 @@ std::vector<Case> Cases(const Row &row, const Answer &good) {
     if (row.target == CIFS_FN_USER_CONTEXT_LIST) {
         Answer past = good;
         PutU32(past.elements[0].payload, 4, static_cast<uint32_t>(past.elements[0].payload.size()));
-        cases.push_back({"context data length past the element", Send(past.Wire()),
-                         Oracle::kAsWrongType});
+        cases.push_back(
+            {"context data length past the element", Send(past.Wire()), Oracle::kAsWrongType});
     }
     return cases;
 }
@@ -400,8 +414,7 @@ class HostileServerTest : public ::testing::TestWithParam<Row> {
     }
 
     // Serves the good answers, the target's bent as `reply`, and runs the row's call.
-    Outcome Run(const Reply &reply, milliseconds bound = milliseconds(5000),
-                bool timeOut = false) {
+    Outcome Run(const Reply &reply, milliseconds bound = milliseconds(5000), bool timeOut = false) {
         const Row &r = row();
         const Answer fallback = r.otherwise;
         silenced_ = false;
@@ -434,8 +447,9 @@ class HostileServerTest : public ::testing::TestWithParam<Row> {
         const auto took = Clock::now() - start;
         EXPECT_LT(took, bound) << "call took too long";
         if (timeOut) {
-            EXPECT_TRUE(log_.Contains("ERROR: CLI: CIFS Server is too busy to respond within "
-                                      "\"90\" secs, exiting due to timeout\n"));
+            EXPECT_TRUE(
+                log_.Contains("ERROR: CLI: CIFS Server is too busy to respond within "
+                              "\"90\" secs, exiting due to timeout\n"));
         }
         log_.Clear();
         for (const CifsArgEntry &e : gbCifsArg) EXPECT_EQ(e.value, nullptr) << "value left";
@@ -567,8 +581,12 @@ void HostileServerTest::HugeBody() {
 using HugeBodyTest = HostileServerTest;
 using SlowHugeBodyTest = HostileServerTest;
 
-TEST_P(HugeBodyTest, HundredMegabyteBody) { HugeBody(); }
-TEST_P(SlowHugeBodyTest, HundredMegabyteBody) { HugeBody(); }
+TEST_P(HugeBodyTest, HundredMegabyteBody) {
+    HugeBody();
+}
+TEST_P(SlowHugeBodyTest, HundredMegabyteBody) {
+    HugeBody();
+}
 
 std::string RowName(const testing::TestParamInfo<Row> &info) {
     std::string out;
@@ -578,8 +596,7 @@ std::string RowName(const testing::TestParamInfo<Row> &info) {
 
 INSTANTIATE_TEST_SUITE_P(Calls, HostileServerTest, testing::ValuesIn(Rows()), RowName);
 INSTANTIATE_TEST_SUITE_P(Calls, HugeBodyTest, testing::ValuesIn(HugeBodyRows(true)), RowName);
-INSTANTIATE_TEST_SUITE_P(Calls, SlowHugeBodyTest, testing::ValuesIn(HugeBodyRows(false)),
-                         RowName);
+INSTANTIATE_TEST_SUITE_P(Calls, SlowHugeBodyTest, testing::ValuesIn(HugeBodyRows(false)), RowName);
 
 }  // namespace
 }  // namespace share::test::hardening

@@ -234,7 +234,7 @@ TEST(DescriptorExhaustion, EveryCallFailsWithTheSocketMessageAndLeaksNoDescripto
     SyslogCapture log;
     ASSERT_TRUE(log.Active());
     LogMask level(15);
-    FakeServer server;  // listening, so that only the missing descriptor can stop a call
+    FakeServer server;            // listening, so that only the missing descriptor can stop a call
     InitializeLogs("hardening");  // the log's own descriptor is open before the limit drops
 
     std::vector<ApiCall> calls = ManagementCalls();
@@ -244,8 +244,9 @@ TEST(DescriptorExhaustion, EveryCallFailsWithTheSocketMessageAndLeaksNoDescripto
                          gbCifsArg[1] = {0, nullptr};
                          RespPkt *response = Sentinel<RespPkt>();
                          const int rc = ValidateAndProcessCmd(&response);
-                         return Outcome{rc, response == Sentinel<RespPkt>() ? std::string(kUntouched)
-                                                                             : "response"};
+                         return Outcome{rc, response == Sentinel<RespPkt>()
+                                                ? std::string(kUntouched)
+                                                : "response"};
                      }});
     calls.push_back({"BuildAndReceiveReply", [] {
                          CmdContext record;
@@ -253,8 +254,9 @@ TEST(DescriptorExhaustion, EveryCallFailsWithTheSocketMessageAndLeaksNoDescripto
                          record.functionId = 26;
                          RespPkt *response = Sentinel<RespPkt>();
                          const int rc = BuildAndReceiveReply(&record, &response);
-                         return Outcome{rc, response == Sentinel<RespPkt>() ? std::string(kUntouched)
-                                                                             : "response"};
+                         return Outcome{rc, response == Sentinel<RespPkt>()
+                                                ? std::string(kUntouched)
+                                                : "response"};
                      }});
 
     const int lowestFree = dup(0);
@@ -297,7 +299,9 @@ TEST(DescriptorExhaustion, EveryCallFailsWithTheSocketMessageAndLeaksNoDescripto
 // ---- interrupted system calls ----
 
 std::atomic<long> g_signals{0};
-void CountSignal(int) { g_signals.fetch_add(1, std::memory_order_relaxed); }
+void CountSignal(int) {
+    g_signals.fetch_add(1, std::memory_order_relaxed);
+}
 
 // Every API call while another thread interrupts the calling thread with a signal whose handler
 // does not ask for restarted system calls, every 200 microseconds, with answers big and

@@ -1,17 +1,16 @@
 /* A plain C99 consumer of the installed libshareadmin: builds a request, walks it back, and
  * checks the exported variables. Prints "ok" when everything holds. */
 #include <shareadmin.h>
-
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 
-#define CHECK(cond)                                                        \
-    do {                                                                   \
-        if (!(cond)) {                                                     \
+#define CHECK(cond)                                                                  \
+    do {                                                                             \
+        if (!(cond)) {                                                               \
             fprintf(stderr, "%s:%d: check failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                      \
-        }                                                                  \
+            return 1;                                                                \
+        }                                                                            \
     } while (0)
 
 int main(void) {

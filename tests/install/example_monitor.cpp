@@ -1,11 +1,10 @@
 // A C++ consumer of the installed libsharemonitor: one real exchange with a server thread in a
 // private network namespace (so no real server is ever reached). Prints "ok" when it holds.
 #include <sched.h>
+#include <sharemonitor.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
-
-#include <sharemonitor.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -44,7 +43,7 @@ int main() {
         const int fd = accept(listener, nullptr, nullptr);
         uint8_t header[8];
         if (fd < 0 || read(fd, header, sizeof header) != 8) return;
-        const uint8_t reply[12 + 8 + 3] = {7, 0, 0, 0, 1, 0, 0, 0, 11, 0, 0, 0,
+        const uint8_t reply[12 + 8 + 3] = {7, 0, 0, 0, 1, 0, 0, 0, 11,  0,   0, 0,
                                            1, 0, 0, 0, 3, 0, 0, 0, 'o', 'k', 0};
         (void)!write(fd, reply, sizeof reply);
         close(fd);

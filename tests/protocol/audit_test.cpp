@@ -31,7 +31,9 @@ int audit_open(void) {
     return g_audit.openResult;
 }
 
-void audit_close(int fd) { g_audit.calls.push_back("close " + std::to_string(fd)); }
+void audit_close(int fd) {
+    g_audit.calls.push_back("close " + std::to_string(fd));
+}
 
 int audit_set_enabled(int fd, uint32_t enabled) {
     g_audit.calls.push_back("enable " + std::to_string(fd) + " " + std::to_string(enabled));
@@ -54,7 +56,7 @@ namespace {
 using Calls = std::vector<std::string>;
 
 class AuditTest : public ProtocolTest {
-protected:
+  protected:
     void SetUp() override {
         ProtocolTest::SetUp();
         g_audit = AuditFake{};
@@ -81,7 +83,8 @@ TEST_F(AuditTest, OpenEnableWriteClose) {
     EXPECT_EQ(cifs_laf_fd, -1);
     cifs_audit_close();  // already closed: nothing
     cifs_audit("late", 1100);
-    EXPECT_EQ(g_audit.calls, (Calls{"open", "enable 42 1", "log 42 1100 share added 1", "close 42"}));
+    EXPECT_EQ(g_audit.calls,
+              (Calls{"open", "enable 42 1", "log 42 1100 share added 1", "close 42"}));
     ExpectSilent();
 }
 

@@ -1,6 +1,6 @@
 #include <fcntl.h>
-#include <malloc.h>
 #include <gtest/gtest.h>
+#include <malloc.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -23,7 +23,7 @@ namespace share::test {
 namespace {
 
 class ExchangeTest : public ProtocolTest {
-protected:
+  protected:
     // A request for function `fn` carrying the given elements.
     static ReqOwner MakeRequest(uint8_t fn, const std::vector<Element> &elements = {}) {
         ReqOwner pkt(ReqPktInsertComponentID(0));
@@ -59,8 +59,8 @@ protected:
 
 TEST_F(ExchangeTest, EmptyRequestSendsEightBytesAndHeaderOnlyResponseHasCapacity12) {
     std::vector<uint8_t> header(12, 0);
-    PutU32At(header.data(), 0, 3);   // status, not examined here
-    PutU32At(header.data(), 4, 7);   // count as sent
+    PutU32At(header.data(), 0, 3);  // status, not examined here
+    PutU32At(header.data(), 4, 7);  // count as sent
     FakeServer server([&](const Request &) { return Reply::Raw(header); });
     ReqOwner req = MakeRequest(25);
     RespOwner resp;
@@ -77,8 +77,8 @@ TEST_F(ExchangeTest, EmptyRequestSendsEightBytesAndHeaderOnlyResponseHasCapacity
 
 TEST_F(ExchangeTest, ElementsTravelBothWays) {
     const std::vector<Element> sent = {TextElement(1, "share1"), BytesElement(6, "\x01\x02", 2)};
-    const std::vector<Element> answer = {TextElement(1, "a"), TextElement(1, std::string(5000, 'b')),
-                                         Element{9, {}}};
+    const std::vector<Element> answer = {TextElement(1, "a"),
+                                         TextElement(1, std::string(5000, 'b')), Element{9, {}}};
     FakeServer server([&](const Request &) { return Reply::Status(0, answer); });
     ReqOwner req = MakeRequest(1, sent);
     const std::vector<uint8_t> before(req->buffer, req->buffer + req->capacity);
@@ -240,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                       {CliError("Failed to read 12 bytes from the CLI IPC interface, bytes "
                                 "remaining = 12, errno = "),
                        kHeaderShort}},
-        BadServerCase{"Reset", Reset(),
+        BadServerCase{"Reset",
+                      Reset(),
                       {CliError("Failed to read 12 bytes from the CLI IPC interface, bytes "
                                 "remaining = 12, errno = "),
                        kHeaderShort}},
@@ -284,8 +285,9 @@ TEST_F(ExchangeTest, ServerHangingUpMidRequestDoesNotKillTheProcess) {
     EXPECT_EQ(Exchange(req.get(), resp), -1);
     closer.join();
     close(listener);
-    EXPECT_TRUE(LoggedStartingWith(CliError("Failed to write 1048592 bytes of data through CLI "
-                                            "IPC interface. Only wrote ")));
+    EXPECT_TRUE(
+        LoggedStartingWith(CliError("Failed to write 1048592 bytes of data through CLI "
+                                    "IPC interface. Only wrote ")));
 }
 
 TEST_F(ExchangeTest, DamagedRequestIsNotSent) {
@@ -302,9 +304,9 @@ TEST_F(ExchangeTest, DamagedRequestIsNotSent) {
 
 struct WaitCase {
     const char *name;
-    int result;      // what the interposed poll returns on the first call
-    int error;       // errno for -1
-    short revents;   // events reported for a positive result
+    int result;     // what the interposed poll returns on the first call
+    int error;      // errno for -1
+    short revents;  // events reported for a positive result
     std::string message;
     int priority;
 };
@@ -498,7 +500,7 @@ TEST_F(ExchangeTest, EachReceiveAllocationFailureIsReported) {
 // ---- readn and writen ----
 
 class TransferTest : public ProtocolTest {
-protected:
+  protected:
     void SetUp() override {
         ProtocolTest::SetUp();
         ASSERT_EQ(pipe2(pipe_, O_CLOEXEC), 0);
@@ -512,9 +514,18 @@ protected:
 
 TEST_F(TransferTest, ZeroBytesMakeNoCall) {
     SyscallHooks hooks;
-    hooks.read = [](int, void *, size_t) -> ssize_t { ADD_FAILURE(); return -1; };
-    hooks.write = [](int, const void *, size_t) -> ssize_t { ADD_FAILURE(); return -1; };
-    hooks.send = [](int, const void *, size_t, int) -> ssize_t { ADD_FAILURE(); return -1; };
+    hooks.read = [](int, void *, size_t) -> ssize_t {
+        ADD_FAILURE();
+        return -1;
+    };
+    hooks.write = [](int, const void *, size_t) -> ssize_t {
+        ADD_FAILURE();
+        return -1;
+    };
+    hooks.send = [](int, const void *, size_t, int) -> ssize_t {
+        ADD_FAILURE();
+        return -1;
+    };
     HookScope scope(hooks);
     EXPECT_EQ(readn(pipe_[0], nullptr, 0), 0);
     EXPECT_EQ(writen(pipe_[1], nullptr, 0), 0);
@@ -607,8 +618,9 @@ TEST_F(TransferTest, NotReadyWaitsWithPollAndGivesUpAfterTheLimit) {
         EXPECT_EQ(readn(pipe_[0], buf, 8), 0);
     }
     EXPECT_EQ(waits, (std::vector<std::pair<short, int>>{{POLLIN, 90000}}));
-    ExpectLogged({CliError("Failed to read 8 bytes from the CLI IPC interface, bytes remaining = "
-                           "8, errno = 110")});
+    ExpectLogged(
+        {CliError("Failed to read 8 bytes from the CLI IPC interface, bytes remaining = "
+                  "8, errno = 110")});
 }
 
 TEST_F(TransferTest, FullWriteBufferWaitsForRoom) {
@@ -645,9 +657,11 @@ TEST_F(TransferTest, MebibyteProgressFollowsTheNumberOfWrites) {
         uint32_t mask;
         std::vector<std::string> lines;
     } cases[] = {
-        {1024, 15 | CIFS_LOG_INFO,
+        {1024,
+         15 | CIFS_LOG_INFO,
          {"INFO: CLI: Completed writing 1 MB of data through CLI IPC interface"}},
-        {512, 15 | CIFS_LOG_INFO,
+        {512,
+         15 | CIFS_LOG_INFO,
          {"INFO: CLI: Completed writing 1 MB of data through CLI IPC interface",
           "INFO: CLI: Completed writing 2 MB of data through CLI IPC interface"}},
         {1024, 15, {}},

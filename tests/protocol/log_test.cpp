@@ -17,9 +17,9 @@ TEST(LogVariables, InitialValues) {
     EXPECT_EQ(gCIFSLogLevel, 15u);
     EXPECT_EQ(CifsAuditEnabled, 1);
     EXPECT_EQ(cifs_laf_fd, -1);
-    const char *names[16] = {"UTILS", "ENTRY", "BROWSER", "NBNS", "SESSION", "AUTH",
-                             "VERB",  "VERBS", "CODIR",   "CLI",  "SMB",     "RPC",
-                             "CLUSTER", "DCNC", "ADS",    "NTLM_LIB"};
+    const char *names[16] = {"UTILS",   "ENTRY", "BROWSER", "NBNS",    "SESSION", "AUTH",
+                             "VERB",    "VERBS", "CODIR",   "CLI",     "SMB",     "RPC",
+                             "CLUSTER", "DCNC",  "ADS",     "NTLM_LIB"};
     for (int i = 0; i < 16; ++i) EXPECT_STREQ(cifsLogModules[i], names[i]) << i;
     EXPECT_EQ(sizeof uniCrt, 96u);
     EXPECT_EQ(sizeof gDomainSidLock, 56u);
@@ -77,8 +77,11 @@ TEST_F(LogTest, FormatLengthLimit) {
         size_t length;
         int level;
         bool overflow;
-    } cases[] = {{487, CIFS_LOG_ERROR, false}, {488, CIFS_LOG_ERROR, true},
-                 {487, CIFS_LOG_CRITICAL, false}, {600, 3, true}, {488, 0, true}};
+    } cases[] = {{487, CIFS_LOG_ERROR, false},
+                 {488, CIFS_LOG_ERROR, true},
+                 {487, CIFS_LOG_CRITICAL, false},
+                 {600, 3, true},
+                 {488, 0, true}};
     for (const Case &c : cases) {
         log_.Clear();
         const std::string fmt(c.length, 'f');
@@ -119,9 +122,9 @@ TEST_F(LogTest, NtlmCallbackFiltersByItself) {
         uint32_t mask;
         int level;
         bool logged;
-    } cases[] = {{15, CIFS_LOG_ERROR, true},   {15, CIFS_LOG_DEBUG, false},
-                 {64, CIFS_LOG_DEBUG, true},   {15, 3, false},  // shares a bit, but no style
-                 {0, CIFS_LOG_EVENT, false},   {127, CIFS_LOG_ALERT, true}};
+    } cases[] = {{15, CIFS_LOG_ERROR, true}, {15, CIFS_LOG_DEBUG, false},
+                 {64, CIFS_LOG_DEBUG, true}, {15, 3, false},  // shares a bit, but no style
+                 {0, CIFS_LOG_EVENT, false}, {127, CIFS_LOG_ALERT, true}};
     for (const Case &c : cases) {
         LogMask mask(c.mask);
         log_.Clear();

@@ -132,20 +132,19 @@ TEST_P(GrowthTest, CapacityFollowsTheGrowthRule) {
 
 INSTANTIATE_TEST_SUITE_P(
     Boundaries, GrowthTest,
-    ::testing::Values(
-        GrowthCase{"RequestJustBelowFull", false, {1007}, 1024},
-        GrowthCase{"RequestExactlyFullGrows", false, {1008}, 2048},
-        GrowthCase{"ResponseExactlyFullFits", true, {1004}, 1024},
-        GrowthCase{"ResponseOneOverGrows", true, {1005}, 2048},
-        GrowthCase{"ResponseRequestSizedElement", true, {1008}, 2048},
-        GrowthCase{"RequestLastSmallStep", false, {2032}, 2048},
-        GrowthCase{"RequestFirstLargeStep", false, {2033}, 1024 + 2033 + 16},
-        GrowthCase{"RequestLarge", false, {5000}, 6040},
-        GrowthCase{"ResponseLarge", true, {5000}, 1024 + 5000 + 20},
-        GrowthCase{"RequestSecondElementFills", false, {500, 500}, 2048},
-        GrowthCase{"RequestSecondElementFits", false, {500, 499}, 1024},
-        GrowthCase{"ResponseManySmall", true, {400, 400, 400, 400, 400}, 3072},
-        GrowthCase{"ZeroLength", false, {0, 0, 0}, 1024}),
+    ::testing::Values(GrowthCase{"RequestJustBelowFull", false, {1007}, 1024},
+                      GrowthCase{"RequestExactlyFullGrows", false, {1008}, 2048},
+                      GrowthCase{"ResponseExactlyFullFits", true, {1004}, 1024},
+                      GrowthCase{"ResponseOneOverGrows", true, {1005}, 2048},
+                      GrowthCase{"ResponseRequestSizedElement", true, {1008}, 2048},
+                      GrowthCase{"RequestLastSmallStep", false, {2032}, 2048},
+                      GrowthCase{"RequestFirstLargeStep", false, {2033}, 1024 + 2033 + 16},
+                      GrowthCase{"RequestLarge", false, {5000}, 6040},
+                      GrowthCase{"ResponseLarge", true, {5000}, 1024 + 5000 + 20},
+                      GrowthCase{"RequestSecondElementFills", false, {500, 500}, 2048},
+                      GrowthCase{"RequestSecondElementFits", false, {500, 499}, 1024},
+                      GrowthCase{"ResponseManySmall", true, {400, 400, 400, 400, 400}, 3072},
+                      GrowthCase{"ZeroLength", false, {0, 0, 0}, 1024}),
     [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(PacketTest, RequestCountWrapsAtOneByteResponseCountDoesNot) {
@@ -350,13 +349,15 @@ INSTANTIATE_TEST_SUITE_P(
     Bounds, MalformedTest,
     ::testing::Values(
         // payload length beyond the body
-        MalformedCase{"PayloadPastBody", Response(1, 12, {1, 0, 0, 0, 200, 0, 0, 0, 'a', 'b', 'c', 'd'}), 0},
+        MalformedCase{"PayloadPastBody",
+                      Response(1, 12, {1, 0, 0, 0, 200, 0, 0, 0, 'a', 'b', 'c', 'd'}), 0},
         // length so large that offset arithmetic would wrap
         MalformedCase{"HugeLength", Response(1, 8, {1, 0, 0, 0, 0xff, 0xff, 0xff, 0xff}), 0},
         // an element header cut short after a good element
         MalformedCase{"CutHeader", Response(2, 13, {1, 0, 0, 0, 1, 0, 0, 0, 'x', 2, 0, 0, 0}), 1},
         // body length that claims more than the buffer holds
-        MalformedCase{"BodyPastBuffer", Response(2, 1000, {1, 0, 0, 0, 1, 0, 0, 0, 'x', 2, 0, 0, 0, 9, 0, 0, 0}), 1},
+        MalformedCase{"BodyPastBuffer",
+                      Response(2, 1000, {1, 0, 0, 0, 1, 0, 0, 0, 'x', 2, 0, 0, 0, 9, 0, 0, 0}), 1},
         // the count says more elements than there are: the body decides
         MalformedCase{"CountTooHigh", Response(9, 9, {1, 0, 0, 0, 1, 0, 0, 0, 'x'}), 1}),
     [](const auto &param) { return std::string(param.param.name); });
@@ -391,8 +392,16 @@ TEST_P(FailureTest, ReportsAndLeavesTheHandleAsDocumented) {
 uint32_t g_len;
 uint8_t g_type;
 
-#define REQ(expr) [](void *p) { auto *pkt = static_cast<ReqPkt *>(p); return (expr); }
-#define RESP(expr) [](void *p) { auto *pkt = static_cast<RespPkt *>(p); return (expr); }
+#define REQ(expr)                             \
+    [](void *p) {                             \
+        auto *pkt = static_cast<ReqPkt *>(p); \
+        return (expr);                        \
+    }
+#define RESP(expr)                             \
+    [](void *p) {                              \
+        auto *pkt = static_cast<RespPkt *>(p); \
+        return (expr);                         \
+    }
 
 const std::string kReqFillNone = "Request packet structure doesn't exist to fill the data";
 const std::string kReqFillBare = "Request packet structure has no buffer to fill the data";
@@ -411,8 +420,7 @@ INSTANTIATE_TEST_SUITE_P(
         FailureCase{"RespInsertNull", "Response packet structure doesn't exist to fill the data",
                     After::kNone, RESP(RespPktInsertData(pkt, 1, 1, "") == nullptr), false},
         FailureCase{"RespInsertBare", "Response packet structure has no buffer to fill the data",
-                    After::kReleased, RESP(RespPktInsertData(pkt, 1, 1, "") == nullptr),
-                    true},
+                    After::kReleased, RESP(RespPktInsertData(pkt, 1, 1, "") == nullptr), true},
         FailureCase{"ExtNull", kReqFillNone, After::kNone,
                     RESP(RespPktInsertDataExt(pkt, 1, "") == nullptr), false},
         FailureCase{"ExtBare", kReqFillBare, After::kKept,
@@ -449,47 +457,42 @@ INSTANTIATE_TEST_SUITE_P(
                     "Response packet structure has no buffer to get the number of data elements "
                     "field",
                     After::kKept, RESP(RespPktGetNumberOfData(pkt) == -1), true},
-        FailureCase{"ComponentNull", "Request packet structure doesn't exist to get the component ID",
-                    After::kNone, REQ(ReqPktGetComponentID(pkt) == -1), false},
-        FailureCase{"ComponentBare", "Request packet structure has no buffer to get the component ID",
-                    After::kKept, REQ(ReqPktGetComponentID(pkt) == -1), true},
+        FailureCase{"ComponentNull",
+                    "Request packet structure doesn't exist to get the component ID", After::kNone,
+                    REQ(ReqPktGetComponentID(pkt) == -1), false},
+        FailureCase{"ComponentBare",
+                    "Request packet structure has no buffer to get the component ID", After::kKept,
+                    REQ(ReqPktGetComponentID(pkt) == -1), true},
         FailureCase{"FunctionNull", "Request packet structure doesn't exist to get the function ID",
                     After::kNone, REQ(ReqPktGetFunctionID(pkt) == -1), false},
         FailureCase{"FunctionBare", "Request packet structure has no buffer to get the function ID",
                     After::kKept, REQ(ReqPktGetFunctionID(pkt) == -1), true},
         FailureCase{"ReqFirstNull",
                     "Request packet structure doesn't exist to get the first data element",
-                    After::kNone, REQ(ReqPktGetFirstData(pkt, &g_len, &g_type) == nullptr),
-                    false},
+                    After::kNone, REQ(ReqPktGetFirstData(pkt, &g_len, &g_type) == nullptr), false},
         FailureCase{"ReqFirstBare",
                     "Request packet structure has no buffer to get the first data element",
-                    After::kKept, REQ(ReqPktGetFirstData(pkt, &g_len, &g_type) == nullptr),
-                    true},
+                    After::kKept, REQ(ReqPktGetFirstData(pkt, &g_len, &g_type) == nullptr), true},
         FailureCase{"ReqNextNull",
                     "Request packet structure doesn't exist to get the next data element",
-                    After::kNone, REQ(ReqPktGetNextData(pkt, &g_len, &g_type) == nullptr),
-                    false},
+                    After::kNone, REQ(ReqPktGetNextData(pkt, &g_len, &g_type) == nullptr), false},
         FailureCase{"ReqNextBare",
                     "Request packet structure has no buffer to get the next data element",
-                    After::kKept, REQ(ReqPktGetNextData(pkt, &g_len, &g_type) == nullptr),
-                    true},
+                    After::kKept, REQ(ReqPktGetNextData(pkt, &g_len, &g_type) == nullptr), true},
         FailureCase{"RespFirstNull",
                     "Response packet structure doesn't exist to get the first data element",
                     After::kNone, RESP(RespPktGetFirstData(pkt, &g_len, &g_type) == nullptr),
                     false},
         FailureCase{"RespFirstBare",
                     "Response packet structure has no buffer to get the first data element",
-                    After::kKept, RESP(RespPktGetFirstData(pkt, &g_len, &g_type) == nullptr),
-                    true},
+                    After::kKept, RESP(RespPktGetFirstData(pkt, &g_len, &g_type) == nullptr), true},
         FailureCase{"RespNextNull",
                     "Response packet structure doesn't exist to get the next data element",
-                    After::kNone, RESP(RespPktGetNextData(pkt, &g_len, &g_type) == nullptr),
-                    false},
+                    After::kNone, RESP(RespPktGetNextData(pkt, &g_len, &g_type) == nullptr), false},
         FailureCase{"RespNextBare",
                     "Response packet structure has empty buffer, no data is available to get the "
                     "next data element",
-                    After::kKept, RESP(RespPktGetNextData(pkt, &g_len, &g_type) == nullptr),
-                    true}),
+                    After::kKept, RESP(RespPktGetNextData(pkt, &g_len, &g_type) == nullptr), true}),
     [](const auto &param) { return std::string(param.param.name); });
 
 TEST_F(PacketTest, EmptyPacketsReportPerSideAndStep) {

@@ -45,11 +45,13 @@ inline RespPkt *ResponseFromBytes(const std::vector<uint8_t> &bytes) {
 }
 
 // The text a protocol message shows in syslog at ERROR level under CLI.
-inline std::string CliError(const std::string &message) { return "ERROR: CLI: " + message; }
+inline std::string CliError(const std::string &message) {
+    return "ERROR: CLI: " + message;
+}
 
 // Base fixture: the initial log mask and a fresh syslog capture.
 class ProtocolTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_TRUE(log_.Active()) << "no private /dev/log"; }
     std::vector<std::string> Logged() { return log_.Texts(); }
     void ExpectLogged(const std::vector<std::string> &texts) { EXPECT_EQ(log_.Texts(), texts); }

@@ -85,8 +85,8 @@ TEST(Support, HooksApplyToTheInstallingThreadOnly) {
 }
 
 TEST(Support, FakeServerRecordsRequestsAndAnswersPerFunction) {
-    FakeServer server(ByFunction({{1, Reply::Status(5, {TextElement(1, "one")})}},
-                                 Reply::Status(9)));
+    FakeServer server(
+        ByFunction({{1, Reply::Status(5, {TextElement(1, "one")})}}, Reply::Status(9)));
     for (uint8_t fn : {1, 2}) {
         ReqOwner req(ReqPktInsertComponentID(0));
         ReqPktInsertFunctionID(req.get(), fn);

@@ -100,10 +100,18 @@ AllocFaultScope::AllocFaultScope(long fail_at) {
     t_fail_at = fail_at;
 }
 
-AllocFaultScope::~AllocFaultScope() { Disarm(); }
+AllocFaultScope::~AllocFaultScope() {
+    Disarm();
+}
 
-bool AllocFaultScope::Triggered() const { return t_triggered; }
-long AllocFaultScope::Count() const { return t_count; }
-void AllocFaultScope::Disarm() { t_fail_at = -1; }
+bool AllocFaultScope::Triggered() const {
+    return t_triggered;
+}
+long AllocFaultScope::Count() const {
+    return t_count;
+}
+void AllocFaultScope::Disarm() {
+    t_fail_at = -1;
+}
 
 }  // namespace share::test

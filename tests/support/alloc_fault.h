@@ -8,7 +8,7 @@ namespace share::test {
 // While alive, the allocation number `fail_at` (0-based, counted on this thread from
 // construction) fails; every other one succeeds.
 class AllocFaultScope {
-public:
+  public:
     explicit AllocFaultScope(long fail_at);
     ~AllocFaultScope();
     AllocFaultScope(const AllocFaultScope &) = delete;

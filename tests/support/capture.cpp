@@ -109,7 +109,9 @@ StdoutCapture::StdoutCapture() {
     dup2(file_, STDOUT_FILENO);
 }
 
-StdoutCapture::~StdoutCapture() { Finish(); }
+StdoutCapture::~StdoutCapture() {
+    Finish();
+}
 
 std::string StdoutCapture::Finish() {
     if (saved_ < 0) return text_;

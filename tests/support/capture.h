@@ -30,7 +30,7 @@ class LogMask {
 
 // Binds /dev/log (private to this process, see isolation.h) for its lifetime.
 class SyslogCapture {
-public:
+  public:
     SyslogCapture();
     ~SyslogCapture();
     SyslogCapture(const SyslogCapture &) = delete;
@@ -44,7 +44,7 @@ public:
     bool Contains(std::string_view text);
     void Clear();
 
-private:
+  private:
     void Drain(int wait_ms);
     int fd_ = -1;
     std::vector<LogLine> lines_;
@@ -52,7 +52,7 @@ private:
 
 // Redirects file descriptor 1 to a temporary file until Finish() or destruction.
 class StdoutCapture {
-public:
+  public:
     StdoutCapture();
     ~StdoutCapture();
     StdoutCapture(const StdoutCapture &) = delete;
@@ -61,7 +61,7 @@ public:
     // Restores stdout and returns everything written meanwhile.
     std::string Finish();
 
-private:
+  private:
     int saved_ = -1;
     int file_ = -1;
     std::string text_;

@@ -64,6 +64,8 @@ bool EnterPrivateNamespaces() {
     return true;
 }
 
-bool PrivateDevLog() { return g_private_dev_log; }
+bool PrivateDevLog() {
+    return g_private_dev_log;
+}
 
 }  // namespace share::test

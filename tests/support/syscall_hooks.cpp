@@ -37,16 +37,26 @@ HookScope::HookScope(SyscallHooks hooks) : hooks_(std::move(hooks)), previous_(t
     t_hooks = &hooks_;
 }
 
-HookScope::~HookScope() { t_hooks = previous_; }
+HookScope::~HookScope() {
+    t_hooks = previous_;
+}
 
 namespace real {
 int socket(int domain, int type, int protocol) {
     return Next(next_socket, "socket")(domain, type, protocol);
 }
-int fcntl(int fd, int cmd, long arg) { return Next(next_fcntl, "fcntl")(fd, cmd, arg); }
-int poll(pollfd *fds, nfds_t n, int timeout) { return Next(next_poll, "poll")(fds, n, timeout); }
-ssize_t read(int fd, void *buf, size_t n) { return Next(next_read, "read")(fd, buf, n); }
-ssize_t write(int fd, const void *buf, size_t n) { return Next(next_write, "write")(fd, buf, n); }
+int fcntl(int fd, int cmd, long arg) {
+    return Next(next_fcntl, "fcntl")(fd, cmd, arg);
+}
+int poll(pollfd *fds, nfds_t n, int timeout) {
+    return Next(next_poll, "poll")(fds, n, timeout);
+}
+ssize_t read(int fd, void *buf, size_t n) {
+    return Next(next_read, "read")(fd, buf, n);
+}
+ssize_t write(int fd, const void *buf, size_t n) {
+    return Next(next_write, "write")(fd, buf, n);
+}
 ssize_t send(int fd, const void *buf, size_t n, int flags) {
     return Next(next_send, "send")(fd, buf, n, flags);
 }

@@ -22,13 +22,13 @@ struct SyscallHooks {
 
 // Installs the hooks on this thread for its lifetime (empty members forward as usual).
 class HookScope {
-public:
+  public:
     explicit HookScope(SyscallHooks hooks);
     ~HookScope();
     HookScope(const HookScope &) = delete;
     HookScope &operator=(const HookScope &) = delete;
 
-private:
+  private:
     SyscallHooks hooks_;
     const SyscallHooks *previous_;
 };

@@ -44,6 +44,7 @@ TEST_F(ConnectionCommands, Connections) {
     const S range =
         "Failed to process connections related command. Connection ID should be a numeric value "
         "between 0 to 65535\n";
+    // clang-format off
     RunCases(ProcessConnectionsCommandData, {
         {"count", {A(30)}, 0, 25},
         {"count ignores entry 2", {A(30), A(0), A(7, "x")}, 0, 25},
@@ -65,10 +66,12 @@ TEST_F(ConnectionCommands, Connections) {
         {"blank", {A(30), A(31, " ")}, -1, 29, numeric, "", {1}},
         {"no value string", {A(30), A(31)}, -1, 29, numeric},
     });
+    // clang-format on
 }
 
 TEST_F(ConnectionCommands, FilesList) {
     const S usage = "Failed to process files request. Invalid command entered, check the usage\n";
+    // clang-format off
     RunCases(ProcessFilesCommandData, {
         {"by path", {A(32), A(7), A(34, "vol1:/a b.txt")}, 0, 30, "", "", {2},
          PathCopy("vol1:/a b.txt")},
@@ -92,6 +95,7 @@ TEST_F(ConnectionCommands, FilesList) {
         {"unlisted action", {A(32), A(10), A(34, "p")}, -1, 0, usage},
         {"five used entries", {A(32), A(7), A(60), A(34, "p"), A(1, "x")}, -1, 0, usage},
     });
+    // clang-format on
 }
 
 TEST_F(ConnectionCommands, FilesListByRecordMovesThePointer) {
@@ -111,6 +115,7 @@ TEST_F(ConnectionCommands, FilesListByRecordMovesThePointer) {
 
 TEST_F(ConnectionCommands, FilesClose) {
     const S usage = "Failed to process files request. Invalid command entered, check the usage\n";
+    // clang-format off
     RunCases(ProcessFilesCommandData, {
         {"by path", {A(32), A(33), A(34, "vol1:/f")}, 0, 36, "", "", {2}, PathCopy("vol1:/f")},
         {"by connection", {A(32), A(33), A(31, "3")}, 0, 37, "", "", {2}, ConnectionId(3)},
@@ -119,6 +124,7 @@ TEST_F(ConnectionCommands, FilesClose) {
          "", {2}},
         {"a record is not a selector here", {A(32), A(33), A(80, "r")}, -1, 0, usage, "", {2}},
     });
+    // clang-format on
 }
 
 // The management API ends a close at entry 3; what an earlier command left in entry 4 is stale.
@@ -175,6 +181,7 @@ TEST_F(ConnectionCommands, ClearConnections) {
             EXPECT_EQ(+c.params.clearConn.connCount, count);
         };
     };
+    // clang-format off
     RunCases(ProcessClearConnectionInputParameters, {
         {"all, 15, all", {A(62), A(63, "all  "), A(64, "15"), A(65, "all")}, 0, 63, "", "",
          {1, 2, 3}, params(0, 15, 65535)},
@@ -207,6 +214,7 @@ TEST_F(ConnectionCommands, ClearConnections) {
         {"unlisted option", {A(62), A(63, "all"), A(12, "x"), A(65, "1")}, -1, 63,
          "Failed to parse clear connection request. Invalid option entered.\n", "", {1}},
     });
+    // clang-format on
 }
 
 }  // namespace

@@ -31,9 +31,12 @@ const std::set<int32_t> kNotCommands = {0,  5,  6,  7,  8,  9,  12, 13, 15, 16, 
 
 const std::map<int32_t, Parser> &ObjectParsers() {
     static const std::map<int32_t, Parser> parsers = {
-        {1, &ProcessShareCommandData},         {28, &ProcessIUCCommandData},
-        {30, &ProcessConnectionsCommandData},  {32, &ProcessFilesCommandData},
-        {62, &ProcessClearConnectionInputParameters}, {83, &ProcessContextsCommandData},
+        {1, &ProcessShareCommandData},
+        {28, &ProcessIUCCommandData},
+        {30, &ProcessConnectionsCommandData},
+        {32, &ProcessFilesCommandData},
+        {62, &ProcessClearConnectionInputParameters},
+        {83, &ProcessContextsCommandData},
     };
     return parsers;
 }
@@ -173,7 +176,7 @@ struct ShareRecord {
     ShareRecord &Byte(size_t offset, uint8_t v) { return Set(offset, &v, 1); }
     Element Element6() const { return BytesElement(6, &p, sizeof p); }
 
-private:
+  private:
     template <size_t N>
     ShareRecord &Text(char (&field)[N], const char *s) {
         std::strncpy(field, s, N - 1);
@@ -194,7 +197,7 @@ struct WireCase {
 };
 
 class Pipeline : public CommandTest {
-protected:
+  protected:
     // Runs the block through the whole pipeline and returns what the server received.
     Request Send(const std::vector<Arg> &args, int *rc) {
         FillArgBlock(args);
@@ -257,19 +260,29 @@ TEST_F(Pipeline, ShareRequestsOnTheWire) {
               .NewName("papers")
               .Int(offsetof(ShareParams, modifyMask), 0x21)
               .Element6()}},
-        {"remove", {A(1), A(11), A(12, "docs"), A(15, "CN=srv")}, 3,
+        {"remove",
+         {A(1), A(11), A(12, "docs"), A(15, "CN=srv")},
+         3,
          {ShareRecord().Name("docs").Element6(), Dn("CN=srv")}},
-        {"encryption", {A(1), A(49, "Yes"), A(12, "docs")}, 51,
+        {"encryption",
+         {A(1), A(49, "Yes"), A(12, "docs")},
+         51,
          {ShareRecord().Name("docs").Int(offsetof(ShareParams, encryptData), 1).Element6()}},
-        {"folder redirection", {A(1), A(54, "yes"), A(12, "docs")}, 56,
+        {"folder redirection",
+         {A(1), A(54, "yes"), A(12, "docs")},
+         56,
          {ShareRecord()
               .Name("docs")
               .Int(offsetof(ShareParams, folderRedirection), 1)
               .Int(offsetof(ShareParams, volumeType), 1)
               .Element6()}},
-        {"ATM backup", {A(1), A(68, "yes"), A(12, "docs")}, 66,
+        {"ATM backup",
+         {A(1), A(68, "yes"), A(12, "docs")},
+         66,
          {ShareRecord().Name("docs").Byte(offsetof(ShareParams, atmBackup), 1).Element6()}},
-        {"MFA share level", {A(1), A(84, "yes"), A(12, "docs")}, 86,
+        {"MFA share level",
+         {A(1), A(84, "yes"), A(12, "docs")},
+         86,
          {ShareRecord().Name("docs").Byte(offsetof(ShareParams, mfaShareLevel), 1).Element6()}},
     };
     for (const WireCase &c : cases) ExpectOnWire(c);
@@ -282,21 +295,33 @@ TEST_F(Pipeline, ConnectionAndUserRequestsOnTheWire) {
         {"connection list", {A(30), A(7)}, 26, {}},
         {"connection details", {A(30), A(31, "513")}, 29, {BytesElement(41, "\x01\x02", 2)}},
         {"mapped shares", {A(30), A(1, "65535")}, 78, {BytesElement(41, "\xff\xff", 2)}},
-        {"files by path", {A(32), A(7), A(34, "vol1:/f.txt")}, 30,
+        {"files by path",
+         {A(32), A(7), A(34, "vol1:/f.txt")},
+         30,
          {TextElement(42, "vol1:/f.txt")}},
-        {"files by connection", {A(32), A(7), A(60), A(31, "2")}, 34,
+        {"files by connection",
+         {A(32), A(7), A(60), A(31, "2")},
+         34,
          {BytesElement(41, "\x02\x00", 2)}},
         {"close by volume", {A(32), A(33), A(35, "vol2")}, 38, {TextElement(42, "vol2")}},
-        {"clear connections", {A(62), A(63, "null"), A(64, "30"), A(65, "all")}, 63,
+        {"clear connections",
+         {A(62), A(63, "null"), A(64, "30"), A(65, "all")},
+         63,
          {BytesElement(67, clear.data(), clear.size())}},
         {"invalid users", {A(28), A(7)}, 24, {}},
         {"invalid user add", {A(28), A(10), A(12, "bob  ")}, 22, {TextElement(40, "bob")}},
-        {"invalid user remove", {A(28), A(11), A(12, std::string(256, 'u'))}, 23,
+        {"invalid user remove",
+         {A(28), A(11), A(12, std::string(256, 'u'))},
+         23,
          {TextElement(40, std::string(256, 'u'))}},
-        {"invalid user timeout", {A(28), A(29, "60")}, 21,
+        {"invalid user timeout",
+         {A(28), A(29, "60")},
+         21,
          {BytesElement(39, Le<int32_t>(60).data(), 4)}},
         {"user context list", {A(83), A(7)}, 82, {}},
-        {"user context add", {A(83), A(10, "ctx ")}, 83,
+        {"user context add",
+         {A(83), A(10, "ctx ")},
+         83,
          {BytesElement(28, Field("ctx", 512).data(), 512)}},
         {"server request without parameters", {A(2)}, 4, {}},
     };
@@ -363,7 +388,9 @@ TEST_F(Pipeline, FailuresLeaveTheResponsePointerAlone) {
         std::string out;
     } cases[] = {
         {"rejected code", {A(5, "x")}, false, kRejected},
-        {"rejected values", {A(30), A(31, "x")}, false,
+        {"rejected values",
+         {A(30), A(31, "x")},
+         false,
          "Failed to process connections related command. Connection ID should be a numeric "
          "value\n"},
         {"server drops the connection", {A(32), A(7), A(34, "vol1:/f")}, true, ""},

@@ -33,7 +33,9 @@ struct Row {
 El P(uint8_t type, int32_t len, std::string msg, uint32_t offset = 0) {
     return El{type, Src::kParams, len, offset, std::move(msg)};
 }
-El T(uint8_t type, std::string msg) { return El{type, Src::kParams, -1, 0, std::move(msg)}; }
+El T(uint8_t type, std::string msg) {
+    return El{type, Src::kParams, -1, 0, std::move(msg)};
+}
 
 const std::string kIns = " Error while inserting data into request packet structure";
 const std::string kInsReq = " Error while inserting request packet structure";
@@ -167,7 +169,7 @@ void Release(ReqPkt *pkt) {
 
 // A context whose every byte is recognisable, holding what the row's elements read.
 class EncodingTest : public testing::Test {
-protected:
+  protected:
     void SetUp() override {
         std::memset(&ctx_, 0, sizeof ctx_);
         for (size_t i = 0; i < CIFS_PARAMS_SIZE; ++i)
@@ -202,8 +204,10 @@ protected:
                 const auto *dn = reinterpret_cast<const uint8_t *>(ctx_.serverDn);
                 return {dn, dn + CIFS_SERVER_DN_SIZE};
             }
-            case Src::kPath: return {kPath, kPath + sizeof kPath};
-            case Src::kRecord: return {record_.begin(), record_.begin() + e.len + kRecordData};
+            case Src::kPath:
+                return {kPath, kPath + sizeof kPath};
+            case Src::kRecord:
+                return {record_.begin(), record_.begin() + e.len + kRecordData};
         }
         return {};
     }

@@ -11,7 +11,9 @@ namespace {
 
 using S = std::string;
 
-S Chars(size_t n, char c = 'n') { return S(n, c); }
+S Chars(size_t n, char c = 'n') {
+    return S(n, c);
+}
 
 class ShareCommand : public CommandTest {};
 
@@ -20,6 +22,7 @@ auto Name(const char *expected) {
 }
 
 TEST_F(ShareCommand, List) {
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"all shares", {A(1), A(7)}, 0, 0},
         {"all shares, later entries ignored", {A(1, "x"), A(7), A(13, "12"), A(99, "z")}, 0, 0},
@@ -34,6 +37,7 @@ TEST_F(ShareCommand, List) {
         {"no name string", {A(1), A(7), A(12)}, -1, 1,
          "Failed to list share details. Invalid share name entered\n"},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, AddFillsEveryField) {
@@ -50,15 +54,18 @@ TEST_F(ShareCommand, AddFillsEveryField) {
         EXPECT_EQ(+p.numericOption, 42);
         EXPECT_EQ(+p.modifyMask, 0u);
     };
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"add", {A(1), A(10), A(12, "docs"), A(34, "vol1:/docs "), A(17, "Team docs"),
                  A(49, "YES"), A(54, "No"), A(68, "yes"), A(15, "CN=srv,O=example"), A(13, "42")},
          0, 2, "", "", {2, 3, 4, 5, 6, 7, 8}, check},
         {"add without options", {A(1), A(10)}, 0, 2},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, AddAndModifyLimits) {
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"name of 80", {A(1), A(10), A(12, Chars(80))}, 0, 2, "", "", {2}},
         {"name of 81", {A(1), A(10), A(12, Chars(81))}, -1, 2,
@@ -79,9 +86,11 @@ TEST_F(ShareCommand, AddAndModifyLimits) {
         {"server DN cut at 255", {A(1), A(10), A(15, Chars(300, 'd'))}, 0, 2, "", "", {2},
          [](const CmdContext &c) { EXPECT_EQ(S(c.serverDn), Chars(255, 'd')); }},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, AddNameRules) {
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"three periods", {A(1), A(10), A(12, "...")}, -1, 2,
          "Failed to add share as invalid share name entered\n", "", {2}},
@@ -102,10 +111,12 @@ TEST_F(ShareCommand, AddNameRules) {
                  EXPECT_EQ(c.params.share.shareName[i], 0);
          }},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, AddYesNoOptionsCompareAsSupplied) {
     const S encrypt = "Failed to add share as invalid encrypt-data option provided: ";
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"YES", {A(1), A(10), A(49, "YES")}, 0, 2, "", "", {2}},
         {"No", {A(1), A(10), A(49, "No")}, 0, 2, "", "", {2}},
@@ -117,12 +128,14 @@ TEST_F(ShareCommand, AddYesNoOptionsCompareAsSupplied) {
         {"atm backup", {A(1), A(10), A(68, "1")}, -1, 2, "",
          "Failed to add share as invalid atm-backup option provided: \"1\"", {2}},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, ModifyMask) {
     const auto mask = [](uint32_t expected) {
         return [expected](const CmdContext &c) { EXPECT_EQ(+c.params.share.modifyMask, expected); };
     };
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"new name, path, encrypt", {A(1), A(78), A(79, "n"), A(34, "v:/p"), A(49, "no")}, 0, 77,
          "", "", {2, 3, 4}, mask(0x0B)},
@@ -134,14 +147,15 @@ TEST_F(ShareCommand, ModifyMask) {
         {"name, number and DN set no bit", {A(1), A(78), A(12, "s"), A(13, "1"), A(15, "d")}, 0,
          77, "", "", {2, 4}, mask(0)},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, NumericOptionIsConvertedAndLeftToTheCaller) {
     const auto number = [](int32_t expected) {
-        return [expected](const CmdContext &c) {
-            EXPECT_EQ(+c.params.share.numericOption, expected);
-        };
+        return
+            [expected](const CmdContext &c) { EXPECT_EQ(+c.params.share.numericOption, expected); };
     };
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"number", {A(1), A(10), A(13, "17")}, 0, 2, "", "", {}, number(17)},
         {"negative", {A(1), A(10), A(13, "-5")}, 0, 2, "", "", {}, number(-5)},
@@ -150,21 +164,25 @@ TEST_F(ShareCommand, NumericOptionIsConvertedAndLeftToTheCaller) {
         {"beyond 32 bits saturates", {A(1), A(10), A(13, "99999999999")}, 0, 2, "", "", {},
          number(INT32_MAX)},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, UnlistedOptionStopsTheWalk) {
     const S usage = "Failed to add share. Invalid command entered, check the usage\n";
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"add", {A(1), A(10), A(12, "a"), A(99, "x"), A(17, "c")}, -1, 2, usage, "", {2}},
         {"modify says add too", {A(1), A(78), A(7, "x")}, -1, 77, usage},
         {"a failed check leaves later entries", {A(1), A(10), A(12, "..."), A(17, "c")}, -1, 2,
          "Failed to add share as invalid share name entered\n", "", {2}},
     });
+    // clang-format on
 }
 
 // A missing value string is refused with the option's own message.
 TEST_F(ShareCommand, AddNullValues) {
     const S usage = "Failed to add share. Invalid command entered, check the usage\n";
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"name", {A(1), A(10), A(12)}, -1, 2,
          "Failed to add share as invalid share name entered\n"},
@@ -178,10 +196,12 @@ TEST_F(ShareCommand, AddNullValues) {
         {"encrypt", {A(1), A(10), A(49)}, -1, 2, "",
          "Failed to add share as invalid encrypt-data option provided: \"\""},
     });
+    // clang-format on
 }
 
 TEST_F(ShareCommand, Remove) {
     const S badName = "Failed to remove share. Invalid share name entered";
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"name and DN", {A(1), A(11), A(15, "CN=x"), A(12, "docs ")}, 0, 3, "", "", {2, 3},
          [](const CmdContext &c) {
@@ -199,6 +219,7 @@ TEST_F(ShareCommand, Remove) {
         {"unlisted option", {A(1), A(11), A(12, "a"), A(17, "c")}, -1, 3,
          "Failed to remove share. Invalid command entered, check the usage\n", "", {2}},
     });
+    // clang-format on
 }
 
 struct SwitchCase {
@@ -246,6 +267,7 @@ TEST_F(ShareCommand, SwitchActions) {
         };
         const int32_t x = a.action;
         const int f = a.functionId;
+        // clang-format off
         RunCases(ProcessShareCommandData, {
             {"yes in lower case with spaces", {A(1), A(x, "yes  "), A(12, "docs")}, 0, f, "", "",
              {1, 2}, is(1)},
@@ -266,16 +288,19 @@ TEST_F(ShareCommand, SwitchActions) {
             {"long name cut at 80", {A(1), A(x, "yes"), A(12, Chars(90))}, 0, f, "", "", {1, 2},
              [](const CmdContext &c) { EXPECT_EQ(S(c.params.share.shareName), Chars(80)); }},
         });
+        // clang-format on
     }
 }
 
 TEST_F(ShareCommand, UnknownActionIsLogged) {
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"action 5", {A(1), A(5, "x"), A(12, "y")}, -1, 0, "",
          "Failed to process share request. Invalid command entered, check the usage"},
         {"no action", {A(1)}, -1, 0, "",
          "Failed to process share request. Invalid command entered, check the usage"},
     });
+    // clang-format on
 }
 
 // 128 used entries have no end entry: the walk stops at the block's last entry.
@@ -285,12 +310,16 @@ TEST_F(ShareCommand, AFullBlockIsNotReadPastItsEnd) {
         args.push_back(A(15, "CN=" + std::to_string(args.size())));
     std::set<int> released;
     for (int i = 2; i < CIFS_ARG_ENTRIES; ++i) released.insert(i);
+    // clang-format off
     RunCases(ProcessShareCommandData, {
         {"add", args, 0, 2, "", "", released,
          [](const CmdContext &c) { EXPECT_STREQ(c.serverDn, "CN=127"); }},
     });
+    // clang-format on
     args[1] = A(11);
+    // clang-format off
     RunCases(ProcessShareCommandData, {{"remove", args, 0, 0, "", "", released}});
+    // clang-format on
 }
 
 }  // namespace

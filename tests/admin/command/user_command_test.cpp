@@ -26,6 +26,7 @@ TEST_F(UserCommands, InvalidUserNames) {
         "Failed to add invalid user details. User name must be only 256 characters long\n";
     const S removeLong =
         "Failed to remove invalid user details. User name must be only 256 characters long\n";
+    // clang-format off
     RunCases(ProcessIUCCommandData, {
         {"add", {A(28), A(10), A(12, "EXAMPLE\\bob  ")}, 0, 22, "", "", {2},
          UserName("EXAMPLE\\bob")},
@@ -54,6 +55,7 @@ TEST_F(UserCommands, InvalidUserNames) {
          "Failed to process make permanent invalid user request. Invalid command entered, check "
          "the usage"},
     });
+    // clang-format on
 }
 
 TEST_F(UserCommands, InvalidUserCacheListAndTimeout) {
@@ -63,6 +65,7 @@ TEST_F(UserCommands, InvalidUserCacheListAndTimeout) {
     const auto minutes = [](int32_t expected) {
         return [expected](const CmdContext &c) { EXPECT_EQ(+c.params.timeoutMinutes, expected); };
     };
+    // clang-format off
     RunCases(ProcessIUCCommandData, {
         {"list", {A(28), A(7)}, 0, 24},
         // Described as ending the process; refused instead.
@@ -82,6 +85,7 @@ TEST_F(UserCommands, InvalidUserCacheListAndTimeout) {
         {"unlisted action", {A(28), A(33, "x")}, -1, 0, kCacheUsage + "\n"},
         {"no action", {A(28)}, -1, 0, kCacheUsage + "\n"},
     });
+    // clang-format on
 }
 
 TEST_F(UserCommands, ListInvalidUsersMovesTheRecord) {
@@ -100,10 +104,10 @@ TEST_F(UserCommands, UserContexts) {
     const S usage =
         "Failed to process contexts request. Invalid command entered, check the usage\n";
     const auto name = [](const S &expected) {
-        return [expected](const CmdContext &c) {
-            EXPECT_EQ(S(c.params.userContextName), expected);
-        };
+        return
+            [expected](const CmdContext &c) { EXPECT_EQ(S(c.params.userContextName), expected); };
     };
+    // clang-format off
     RunCases(ProcessContextsCommandData, {
         {"list", {A(83), A(7)}, 0, 82},
         {"list with entry 2", {A(83), A(7), A(12, "x")}, 0, 82},
@@ -122,6 +126,7 @@ TEST_F(UserCommands, UserContexts) {
         {"entry 3 used", {A(83), A(7), A(12), A(5)}, -1, 0, usage},
         {"unlisted action", {A(83), A(33, "x")}, -1, 0, usage},
     });
+    // clang-format on
 }
 
 }  // namespace
