@@ -13,6 +13,7 @@
 #include "common/cli.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
+#include "sharemon/exporter.h"
 
 namespace {
 
@@ -280,6 +281,7 @@ int main(int argc, char **argv) {
          })
         ->add_option("ID", id, "Connection ID")
         ->required();
+    share::sharemon::RegisterExporter(app, run);
 
     try {
         app.parse(argc, argv);

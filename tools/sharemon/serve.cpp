@@ -1,0 +1,138 @@
+#include "sharemon/serve.h"
+
+#include <httplib.h>
+#include <pthread.h>
+#include <signal.h>
+
+#include <condition_variable>
+#include <cstdio>
+#include <mutex>
+#include <thread>
+
+#include "common/cli.h"
+
+namespace share::sharemon {
+
+using Clock = std::chrono::steady_clock;
+
+struct Gatherer::Shared {
+    struct Flight {
+        Clock::time_point start;
+        bool done = false;
+        std::string text;
+    };
+    GatherOptions options;
+    std::chrono::milliseconds timeout;
+    std::mutex mutex;
+    std::condition_variable finished;
+    std::shared_ptr<Flight> inflight;
+};
+
+Gatherer::Gatherer(GatherOptions options, std::chrono::milliseconds timeout)
+    : shared_(std::make_shared<Shared>()) {
+    shared_->options = options;
+    shared_->timeout = timeout;
+}
+
+std::string Gatherer::Scrape() {
+    std::unique_lock lock(shared_->mutex);
+    if (!shared_->inflight) {
+        auto flight = std::make_shared<Shared::Flight>();
+        flight->start = Clock::now();
+        shared_->inflight = flight;
+        // Owns what it touches: it may outlive this scrape, and the server too.
+        std::thread([shared = shared_, flight] {
+            const Snapshot snapshot = Gather(shared->options);
+            const std::chrono::duration<double> took = Clock::now() - flight->start;
+            std::string text = Render(snapshot, took.count());
+            std::lock_guard done(shared->mutex);
+            flight->text = std::move(text);
+            flight->done = true;
+            if (shared->inflight == flight) shared->inflight.reset();
+            shared->finished.notify_all();
+        }).detach();
+    }
+    const auto flight = shared_->inflight;
+    if (shared_->finished.wait_until(lock, flight->start + shared_->timeout,
+                                     [&] { return flight->done; }))
+        return flight->text;
+    const std::chrono::duration<double> waited = Clock::now() - flight->start;
+    return Render(Snapshot{}, waited.count());
+}
+
+bool ParseListen(const std::string &text, std::string *host, int *port) {
+    const auto colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return false;
+    std::string h = text.substr(0, colon);
+    if (h.front() == '[') {
+        if (h.size() < 3 || h.back() != ']') return false;
+        h = h.substr(1, h.size() - 2);
+    } else if (h.find(':') != std::string::npos) {
+        return false;  // a bare IPv6 address is ambiguous
+    }
+    long p = 0;
+    if (!tools::ParseNumber(text.substr(colon + 1), 1, 65535, &p)) return false;
+    *host = h;
+    *port = static_cast<int>(p);
+    return true;
+}
+
+namespace {
+
+constexpr const char *kIndex =
+    "<!DOCTYPE html>\n<html><head><title>sharemon exporter</title></head><body>\n"
+    "<h1>File server exporter</h1>\n<p><a href=\"/metrics\">Metrics</a></p>\n</body></html>\n";
+constexpr const char *kExposition = "text/plain; version=0.0.4; charset=utf-8";
+
+}  // namespace
+
+int Serve(const ServeOptions &options) {
+    std::string host;
+    int port = 0;
+    if (!ParseListen(options.listen, &host, &port)) {
+        std::fprintf(stderr, "sharemon: serve: --listen takes ADDR:PORT, not \"%s\"\n",
+                     options.listen.c_str());
+        return tools::kExitRejected;
+    }
+    // Signals go to one thread that stops the server; every other thread keeps them blocked.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGTERM);
+    sigaddset(&stopSignals, SIGINT);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    Gatherer gatherer(options.gather, options.timeout);
+    httplib::Server server;
+    server.new_task_queue = [] { return new httplib::ThreadPool(8); };
+    server.set_read_timeout(5).set_write_timeout(5).set_keep_alive_timeout(5);
+    server.set_keep_alive_max_count(20).set_payload_max_length(4096);
+    server.Get("/metrics", [&](const httplib::Request &, httplib::Response &res) {
+        res.set_content(gatherer.Scrape(), kExposition);
+    });
+    server.Get("/", [](const httplib::Request &, httplib::Response &res) {
+        res.set_content(kIndex, "text/html; charset=utf-8");
+    });
+    server.set_exception_handler(
+        [](const httplib::Request &, httplib::Response &res, std::exception_ptr) {
+            res.status = 500;
+            res.set_content("internal error\n", "text/plain");
+        });
+    if (!server.bind_to_port(host, port)) {
+        std::fprintf(stderr, "sharemon: serve: cannot listen on %s\n", options.listen.c_str());
+        return tools::kExitRejected;
+    }
+    std::thread stopper([&] {
+        int sig = 0;
+        sigwait(&stopSignals, &sig);
+        server.stop();
+    });
+    std::fprintf(stderr, "sharemon: serving metrics on http://%s/metrics\n",
+                 options.listen.c_str());
+    const bool served = server.listen_after_bind();
+    if (!served) pthread_kill(stopper.native_handle(), SIGTERM);  // end the waiting thread
+    stopper.join();
+    return served ? tools::kExitOk : tools::kExitRejected;
+}
+
+}  // namespace share::sharemon
