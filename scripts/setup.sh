@@ -3,7 +3,8 @@
 set -euo pipefail
 packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
-          valgrind iproute2)
+          valgrind iproute2
+          libcpp-httplib-dev prometheus curl python3 systemd)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

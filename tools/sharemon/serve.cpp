@@ -1,6 +1,7 @@
 #include "sharemon/serve.h"
 
 #include <httplib.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 
@@ -24,8 +25,34 @@ struct Gatherer::Shared {
     GatherOptions options;
     std::chrono::milliseconds timeout;
     std::mutex mutex;
-    std::condition_variable finished;
-    std::shared_ptr<Flight> inflight;
+    std::condition_variable finished, requested;
+    std::shared_ptr<Flight> inflight;  // set by a scrape, cleared by the worker when done
+    bool started = false;
+
+    // One long-lived worker gathers: its heap is reused from one scrape to the next, and what a
+    // scrape allocated is handed back to the system once its answer is out.
+    void Work() {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            requested.wait(lock, [&] { return inflight && !inflight->done; });
+            const auto flight = inflight;
+            lock.unlock();
+            std::string text;
+            {
+                const Snapshot snapshot = Gather(options);
+                const std::chrono::duration<double> took = Clock::now() - flight->start;
+                text = Render(snapshot, took.count());
+            }
+            lock.lock();
+            flight->text = std::move(text);
+            flight->done = true;
+            inflight.reset();
+            finished.notify_all();
+            lock.unlock();
+            malloc_trim(0);
+            lock.lock();
+        }
+    }
 };
 
 Gatherer::Gatherer(GatherOptions options, std::chrono::milliseconds timeout)
@@ -36,21 +63,15 @@ Gatherer::Gatherer(GatherOptions options, std::chrono::milliseconds timeout)
 
 std::string Gatherer::Scrape() {
     std::unique_lock lock(shared_->mutex);
+    if (!shared_->started) {
+        // Owns what it touches: a gather stuck in the library may outlive the server.
+        std::thread([shared = shared_] { shared->Work(); }).detach();
+        shared_->started = true;
+    }
     if (!shared_->inflight) {
-        auto flight = std::make_shared<Shared::Flight>();
-        flight->start = Clock::now();
-        shared_->inflight = flight;
-        // Owns what it touches: it may outlive this scrape, and the server too.
-        std::thread([shared = shared_, flight] {
-            const Snapshot snapshot = Gather(shared->options);
-            const std::chrono::duration<double> took = Clock::now() - flight->start;
-            std::string text = Render(snapshot, took.count());
-            std::lock_guard done(shared->mutex);
-            flight->text = std::move(text);
-            flight->done = true;
-            if (shared->inflight == flight) shared->inflight.reset();
-            shared->finished.notify_all();
-        }).detach();
+        shared_->inflight = std::make_shared<Shared::Flight>();
+        shared_->inflight->start = Clock::now();
+        shared_->requested.notify_one();
     }
     const auto flight = shared_->inflight;
     if (shared_->finished.wait_until(lock, flight->start + shared_->timeout,
@@ -102,6 +123,9 @@ int Serve(const ServeOptions &options) {
     pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
     signal(SIGPIPE, SIG_IGN);
 
+    // One heap for every thread: a gather's large blocks grow in place as they do on the main
+    // thread, and malloc_trim hands one heap back instead of one per thread.
+    mallopt(M_ARENA_MAX, 1);
     Gatherer gatherer(options.gather, options.timeout);
     httplib::Server server;
     server.new_task_queue = [] { return new httplib::ThreadPool(8); };
