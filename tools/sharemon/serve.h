@@ -23,9 +23,9 @@ struct ServeOptions {
 bool ParseListen(const std::string &text, std::string *host, int *port);
 
 // One gather in flight at a time: a scrape that arrives during a gather waits for that gather's
-// result. A gather runs on its own thread, so a scrape stops waiting at the gather's deadline
+// result. Gathers run on a worker thread, so a scrape stops waiting at the gather's deadline
 // (its start plus the time-out) and answers with fileserver_up 0, while the late gather is left
-// to finish (the library's exchange cannot be interrupted).
+// to finish (the library's exchange cannot be interrupted); scrapes meanwhile join it.
 class Gatherer {
   public:
     Gatherer(GatherOptions options, std::chrono::milliseconds timeout);
