@@ -50,7 +50,7 @@ TEST(ExporterGatherer, ConcurrentScrapesShareOneBoundedGather) {
         }
         const double took = Seconds(Clock::now() - start);
         EXPECT_GE(took, 0.55) << scrapes;
-        EXPECT_LT(took, 2.0) << scrapes;
+        EXPECT_LT(took, 5.0) << scrapes;  // not the library's own 90 s
         std::this_thread::sleep_for(100ms);
         EXPECT_EQ(server.RequestCount() - before, 1u) << scrapes << " scrapes";
         // The late gather is still in flight: a later scrape waits for it, not for a new one.
@@ -170,7 +170,7 @@ TEST_F(ExporterServe, ServerThatNeverAnswers) {
         const double took = Seconds(Clock::now() - start);
         EXPECT_EQ(a.status, 200) << i;
         EXPECT_EQ(SampleValue(a.body, "fileserver_up"), 0) << i;
-        EXPECT_LT(took, 2.0) << i;
+        EXPECT_LT(took, 3.0) << i;
     }
     const auto start = Clock::now();
     EXPECT_EQ(serve.Stop(), 0);
