@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <sstream>
@@ -46,9 +47,15 @@ HttpAnswer Exchange(int port, const std::string &request, std::chrono::milliseco
     }
     a.connected = true;
     const auto deadline = Clock::now() + timeout;
-    for (size_t at = 0; at < request.size();) {
-        const ssize_t n = send(fd, request.data() + at, request.size() - at, MSG_NOSIGNAL);
-        if (n <= 0) break;  // the server may hang up on a request it refuses
+    // The server may stop reading a request it refuses, or hang up: never block on sending.
+    for (size_t at = 0; at < request.size() && Clock::now() < deadline;) {
+        pollfd p{fd, POLLOUT, 0};
+        if (poll(&p, 1, 100) <= 0) continue;
+        if (p.revents & (POLLERR | POLLHUP)) break;
+        const ssize_t n =
+            send(fd, request.data() + at, request.size() - at, MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n < 0 && errno == EAGAIN) continue;
+        if (n <= 0) break;
         at += static_cast<size_t>(n);
     }
     if (halfClose) shutdown(fd, SHUT_WR);
