@@ -14,6 +14,7 @@
 #include "common/server_trust.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
+#include "sharemon/exporter.h"
 
 namespace {
 
@@ -283,6 +284,7 @@ int main(int argc, char **argv) {
          })
         ->add_option("ID", id, "Connection ID")
         ->required();
+    share::sharemon::RegisterExporter(app, run);
 
     try {
         app.parse(argc, argv);
