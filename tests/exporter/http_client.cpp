@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -99,6 +100,7 @@ ServeProcess::ServeProcess(int port, const std::string &timeout) {
     const std::string listen = "127.0.0.1:" + std::to_string(port);
     pid_ = fork();
     if (pid_ == 0) {
+        prctl(PR_SET_PDEATHSIG, SIGKILL);  // never outlive a test that dies
         execl(SHAREMON_BIN, SHAREMON_BIN, "serve", "--listen", listen.c_str(), "--timeout",
               timeout.c_str(), static_cast<char *>(nullptr));
         _exit(127);

@@ -83,7 +83,12 @@ std::vector<Hostile> HostileRequests() {
          }(),
          false},
         {"huge URI", "GET /" + std::string(1 << 16, 'x') + " HTTP/1.1\r\n\r\n", true},
-        {"NUL in path", std::string("GET /met\0rics HTTP/1.1\r\nHost: x\r\n\r\n", 37), true},
+        {"NUL in path",
+         [] {
+             static constexpr char kRequest[] = "GET /met\0rics HTTP/1.1\r\nHost: x\r\n\r\n";
+             return std::string(kRequest, sizeof kRequest - 1);
+         }(),
+         true},
         {"body too large",
          "POST /metrics HTTP/1.1\r\nContent-Length: 100000000\r\n\r\n" + std::string(8192, 'b'),
          true},
