@@ -15,6 +15,8 @@ from typing import Any, Optional
 
 import pytest
 
+from shareadmin._core import server_reachable
+
 SHARESIM = os.environ.get("SHARESIM", "build/tools/sharesim")
 SHAREADM = os.environ.get("SHAREADM", "build/tools/shareadm")
 SHAREMON = os.environ.get("SHAREMON", "build/tools/sharemon")
@@ -35,15 +37,6 @@ def pytest_configure(config: pytest.Config) -> None:
                                 "(unshare --net -- /usr/bin/python3 -m pytest ...)")
 
 
-def _reachable() -> bool:
-    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-        try:
-            s.connect(ENDPOINT)
-            return True
-        except OSError:
-            return False
-
-
 class Sim:
     """A sharesim process serving this namespace until stopped."""
 
@@ -51,7 +44,7 @@ class Sim:
         self.proc = subprocess.Popen([SHARESIM, *args], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE)
         deadline = time.monotonic() + 30
-        while not _reachable():
+        while not server_reachable():
             if self.proc.poll() is not None or time.monotonic() > deadline:
                 raise RuntimeError(f"sharesim did not start: {self.proc.stderr.read()!r}")
             time.sleep(0.01)
