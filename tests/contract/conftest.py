@@ -1,0 +1,92 @@
+"""Test support for the tools' contract: a stand-in server in this process's private network
+namespace, a runner that returns what a script sees (exit status, stdout, stderr), and the
+published JSON schema to check every document against."""
+
+from __future__ import annotations
+
+import json
+import os
+import socket
+import subprocess
+import time
+from collections.abc import Iterator
+from dataclasses import dataclass
+from pathlib import Path
+from typing import Any, Optional
+
+import pytest
+
+SHARESIM = os.environ.get("SHARESIM", "build/tools/sharesim")
+SHAREADM = os.environ.get("SHAREADM", "build/tools/shareadm")
+SHAREMON = os.environ.get("SHAREMON", "build/tools/sharemon")
+SOURCE_DIR = Path(os.environ.get("SHARE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
+ENDPOINT = "\0/tmp/cifs.str"
+TOOLS = {"shareadm": SHAREADM, "sharemon": SHAREMON, "sharesim": SHARESIM}
+
+
+def _in_private_namespace() -> bool:
+    # A fresh network namespace has the loopback interface only.
+    with open("/proc/self/net/dev") as f:
+        names = {line.split(":")[0].strip() for line in f.readlines()[2:]}
+    return names == {"lo"}
+
+
+def pytest_configure(config: pytest.Config) -> None:
+    # Tests play the file server on its fixed name: never next to a real one.
+    if not _in_private_namespace():
+        raise pytest.UsageError("run the contract tests in a private network namespace "
+                                "(unshare --net -- python3 -m pytest ...)")
+
+
+def server_reachable() -> bool:
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+        try:
+            s.connect(ENDPOINT)
+            return True
+        except OSError:
+            return False
+
+
+class Sim:
+    """A sharesim process serving this namespace until stopped."""
+
+    def __init__(self, *args: str) -> None:
+        self.proc = subprocess.Popen([SHARESIM, *args], stdout=subprocess.DEVNULL,
+                                     stderr=subprocess.PIPE)
+        deadline = time.monotonic() + 30
+        while not server_reachable():
+            if self.proc.poll() is not None or time.monotonic() > deadline:
+                raise RuntimeError(f"sharesim did not start: {self.proc.stderr.read()!r}")
+            time.sleep(0.01)
+
+    def stop(self) -> None:
+        self.proc.terminate()
+        self.proc.wait(timeout=30)
+        if self.proc.stderr:
+            self.proc.stderr.close()
+
+
+@pytest.fixture
+def sim() -> Iterator[Sim]:
+    """A fresh stand-in server with 12 clients (the same population every time)."""
+    s = Sim("--clients", "12", "--seed", "7")
+    yield s
+    s.stop()
+
+
+@dataclass
+class Result:
+    status: int
+    stdout: str
+    stderr: str
+
+    def json(self) -> Any:
+        return json.loads(self.stdout)
+
+
+def run(program: str, *args: str, timeout: float = 60, env: Optional[dict] = None,
+        stdin: Optional[str] = None) -> Result:
+    """Runs a tool ("shareadm", "sharemon", "sharesim" or a path) as a script would."""
+    out = subprocess.run([TOOLS.get(program, program), *args], capture_output=True, text=True,
+                         timeout=timeout, env=env, input=stdin)
+    return Result(out.returncode, out.stdout, out.stderr)
