@@ -1,5 +1,7 @@
 # The tools' contract as a script author meets it: exit statuses, messages and JSON documents
 # (validated against the published schema), pytest per file in a private network namespace.
+# Debian's interpreter: the Python libraries the tests use come from Debian's packages.
+set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Interpreter the Python package is built for")
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_FOUND AND TARGET sharesim AND TARGET shareadm AND TARGET sharemon)
   execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pytest, jsonschema"
