@@ -1,0 +1,113 @@
+"""Bash completion of the tools as bash runs it: the script sourced, the completion variables set
+for a partial command line, the completion function called, COMPREPLY read back."""
+
+from __future__ import annotations
+
+import os
+import stat
+import subprocess
+from pathlib import Path
+
+import pytest
+
+from conftest import SOURCE_DIR, TOOLS, Result
+
+SCRIPT = SOURCE_DIR / "tools" / "completion" / "share-tools.bash"
+
+_DRIVER = """
+source "$SCRIPT" || exit 99
+COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); COMP_LINE="$*"; COMP_POINT=${#COMP_LINE}
+_share_tools
+status=$?
+((${#COMPREPLY[@]})) && printf '%s\\n' "${COMPREPLY[@]}"
+exit $status
+"""
+
+
+def complete(*words: str) -> tuple[list[str], Result]:
+    """COMPREPLY for a command line whose last word (maybe empty) is being completed. The first
+    word is a tool's name, as in conftest.TOOLS, or a path."""
+    argv = [TOOLS.get(words[0], words[0]), *words[1:]]
+    out = subprocess.run(["bash", "--norc", "--noprofile", "-c", _DRIVER, "bash", *argv],
+                         capture_output=True, text=True, timeout=60,
+                         env={**os.environ, "SCRIPT": str(SCRIPT)})
+    return out.stdout.splitlines(), Result(out.returncode, out.stdout, out.stderr)
+
+
+VOLUMES = ["VOL1", "VOL2", "_ADMIN"]
+
+WITH_SERVER = [
+    (("shareadm", "sh"), ["share"]),
+    (("shareadm", "contexts", "a"), ["add"]),                    # an alias leads on too
+    (("shareadm", "connections", "list", "--w"), ["--with-files"]),
+    (("shareadm", "--j"), ["--json"]),
+    (("shareadm", "--log-mask", ""), []),                        # a value, not a command
+    (("shareadm", "option", "virtual-server", ""), ["add", "remove"]),  # the help's {add,remove}
+    (("shareadm", "share", "show", ""), VOLUMES + ["home", "projects", "public"]),
+    (("shareadm", "share", "remove", "p"), ["projects", "public"]),
+    (("shareadm", "--server-uid", "0", "share", "mfa", "h"), ["home"]),
+    (("shareadm", "share", "add", ""), []),                      # a new name: nothing to offer
+    (("shareadm", "files", "list", "--volume", ""), VOLUMES),
+    (("shareadm", "files", "close", "--volume", "=", "V"), ["VOL1", "VOL2"]),
+    (("sharemon", "files", ""), VOLUMES),
+    (("sharemon", "close-volume", "_"), ["_ADMIN"]),
+    (("sharemon", "--watch", "2", "conn"), ["connection", "connections"]),
+    (("sharemon", "metrics", "--per"), ["--per-connection"]),
+]
+
+
+@pytest.mark.parametrize("words,expected", WITH_SERVER, ids=[" ".join(w) for w, _ in WITH_SERVER])
+def test_completion_with_a_server(sim, words: tuple[str, ...], expected: list[str]) -> None:
+    offered, result = complete(*words)
+    assert (offered, result.stderr, result.status) == (sorted(expected), "", 0)
+
+
+WITHOUT_SERVER = [
+    (("shareadm", "share", "show", ""), []),
+    (("shareadm", "files", "holders", "--volume", ""), []),
+    (("sharemon", "files", "V"), []),
+    (("shareadm", "sh"), ["share"]),          # commands come from the tool, not the server
+]
+
+
+@pytest.mark.parametrize("words,expected", WITHOUT_SERVER,
+                         ids=[" ".join(w) for w, _ in WITHOUT_SERVER])
+def test_completion_without_a_server_is_silent(words: tuple[str, ...], expected: list[str]
+                                               ) -> None:
+    offered, result = complete(*words)
+    assert (offered, result.stderr, result.status) == (expected, "", 0)
+
+
+FAKE_HELP = """\
+Usage: {name} [OPTIONS] SUBCOMMAND
+
+Options:
+  -h,--help                   Print this help message and exit
+  --frob TEXT:{{table,json}}    How to frob
+  --quiet                     Say less
+  --long-flag-name-that-fills Excludes: --quiet
+                              Fills the column
+
+Subcommands:
+  zeta, z                     A command added after the script was written
+"""
+
+
+def test_commands_options_and_choices_come_from_the_help_of_the_tool(tmp_path: Path) -> None:
+    tool = tmp_path / "shareadm"
+    tool.write_text("#!/bin/sh\ncat <<'EOF'\n" + FAKE_HELP.format(name="shareadm") + "EOF\n")
+    tool.chmod(tool.stat().st_mode | stat.S_IXUSR)
+    for words, expected in [(("",), ["z", "zeta"]),
+                            (("--frob", ""), ["json", "table"]),
+                            (("--frob", "=", "t"), ["table"]),
+                            (("--quiet", "z"), ["z", "zeta"]),             # a flag takes no value
+                            (("--long-flag-name-that-fills", "z"), ["z", "zeta"]),
+                            (("--", ), ["--frob", "--help", "--long-flag-name-that-fills",
+                                        "--quiet"])]:
+        offered, result = complete(str(tool), *words)
+        assert (offered, result.stderr) == (expected, ""), words
+
+
+def test_a_tool_that_is_not_there_completes_to_nothing() -> None:
+    offered, result = complete("/nonexistent/shareadm", "sh")
+    assert (offered, result.stderr, result.status) == ([], "", 0)
