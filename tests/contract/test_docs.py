@@ -86,7 +86,8 @@ def plain(line: str) -> str:
 @dataclass
 class Page:
     text: str                                  # every word of the page
-    globals: str                               # GLOBAL OPTIONS (sharesim: OPTIONS)
+    globals: str                               # GLOBAL OPTIONS (sharesim: OPTIONS), and
+                                               # what COMMANDS says before the first command
     blocks: dict[tuple[str, ...], str]         # each command's entry: its tag and description
 
 
@@ -94,6 +95,7 @@ def read_page(name: str) -> Page:
     lines = (MAN_DIR / f"{name}.1").read_text().splitlines()
     section, current, tag_next = "", None, False
     sections: dict[str, list[str]] = {}
+    common: list[str] = []
     blocks: dict[tuple[str, ...], list[str]] = {}
     for raw in lines:
         if raw.startswith('.\\"'):
@@ -115,8 +117,10 @@ def read_page(name: str) -> Page:
         sections.setdefault(section, []).append(text)
         if current is not None:
             current.append(text)
+        elif section == "COMMANDS" and not blocks:
+            common.append(text)
     return Page("\n".join(t for s in sections.values() for t in s),
-                "\n".join(sections.get("GLOBAL OPTIONS", sections.get("OPTIONS", []))),
+                "\n".join(sections.get("GLOBAL OPTIONS", sections.get("OPTIONS", [])) + common),
                 {path: "\n".join(b) for path, b in blocks.items()})
 
 
@@ -133,7 +137,7 @@ def undocumented(tool: str) -> list[str]:
         if cmd.path not in documented:
             missing.append(f"command `{name}` has no entry under COMMANDS")
         missing += [f"alias `{a}` of `{name}`" for a in cmd.aliases if not mentions(page.text, a)]
-        # An option is described at its command (or a subcommand of it), or among the globals.
+        # An option is described at its command (or a subcommand of it), or for every command.
         here = "\n".join(text for path, text in page.blocks.items()
                          if path[:len(cmd.path)] == cmd.path) if cmd.path else ""
         missing += [f"option {o} of `{name}`" for o in cmd.options
