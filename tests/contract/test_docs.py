@@ -187,9 +187,10 @@ def test_the_build_fills_in_the_version_and_paths(page: str) -> None:
     assert f'"{page} {_project_version()}"' in text.splitlines()[1]
 
 
-def _cache(name: str) -> str:
+def _install_dir(name: str, default: str) -> str:
+    """A GNUInstallDirs directory as configured (cached empty when left at its default)."""
     cache = (BUILD_DIR / "CMakeCache.txt").read_text()
-    return re.search(rf"^{name}:\w+=(.*)$", cache, re.M).group(1)
+    return re.search(rf"^CMAKE_INSTALL_{name}:\w+=(.*)$", cache, re.M).group(1) or default
 
 
 def test_install_puts_man_pages_and_completions_where_they_are_looked_for() -> None:
@@ -197,20 +198,22 @@ def test_install_puts_man_pages_and_completions_where_they_are_looked_for() -> N
         subprocess.run(["cmake", "--install", str(BUILD_DIR), "--prefix", prefix], check=True,
                        capture_output=True, timeout=120)
         root = Path(prefix)
-        man1 = root / _cache("CMAKE_INSTALL_MANDIR") / "man1"
+        data = _install_dir("DATADIR", _install_dir("DATAROOTDIR", "share"))
+        mandir = _install_dir("MANDIR", _install_dir("DATAROOTDIR", "share") + "/man")
+        man1 = root / mandir / "man1"
         for page in PAGES:
             assert (man1 / f"{page}.1").read_text() == (MAN_DIR / f"{page}.1").read_text()
         # man finds the page through the installed tree's own layout.
-        out = subprocess.run(["man", "-M", str(root / _cache("CMAKE_INSTALL_MANDIR")), "-w",
-                              "shareadm"], capture_output=True, text=True, timeout=60)
+        out = subprocess.run(["man", "-M", str(root / mandir), "-w", "shareadm"],
+                             capture_output=True, text=True, timeout=60)
         assert out.stdout.strip() == str(man1 / "shareadm.1")
-        completions = root / _cache("CMAKE_INSTALL_DATADIR") / "bash-completion" / "completions"
+        completions = root / data / "bash-completion" / "completions"
         for tool in ["shareadm", "sharemon"]:
             script = completions / tool
             assert script.is_file()
             # bash-completion sources the file named after the command and expects it to
             # register that command.
-            out = subprocess.run(["bash", "--norc", "-c", f'source "{script}" && complete -p {tool}'],
-                                 capture_output=True, text=True, timeout=60)
+            out = subprocess.run(["bash", "--norc", "-c", f'source "$0" && complete -p {tool}',
+                                  str(script)], capture_output=True, text=True, timeout=60)
             assert out.returncode == 0 and out.stderr == "", out.stderr
             assert out.stdout.strip().endswith(f" {tool}")
