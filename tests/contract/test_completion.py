@@ -90,17 +90,21 @@ Options:
 
 Subcommands:
   zeta, z                     A command added after the script was written
+  help                        Print the help of a command: help [COMMAND...]
 """
 
 
 def test_commands_options_and_choices_come_from_the_help_of_the_tool(tmp_path: Path) -> None:
     tool = tmp_path / "shareadm"
-    tool.write_text("#!/bin/sh\ncat <<'EOF'\n" + FAKE_HELP.format(name="shareadm") + "EOF\n")
+    # Its "help" is a command with an argument, as the tools' own is.
+    tool.write_text("#!/bin/sh\n[ \"$1\" = help ] && exec echo 'Positionals:\n  COMMAND TEXT ...'\n"
+                    "cat <<'EOF'\n" + FAKE_HELP.format(name="shareadm") + "EOF\n")
     tool.chmod(tool.stat().st_mode | stat.S_IXUSR)
-    for words, expected in [(("",), ["z", "zeta"]),
+    for words, expected in [(("",), ["help", "z", "zeta"]),
+                            (("help", "z"), ["z", "zeta"]),                 # help COMMAND
                             (("--frob", ""), ["json", "table"]),
                             (("--frob", "=", "t"), ["table"]),
-                            (("--quiet", "z"), ["z", "zeta"]),             # a flag takes no value
+                            (("--quiet", "z"), ["z", "zeta"]),              # a flag takes no value
                             (("--long-flag-name-that-fills", "z"), ["z", "zeta"]),
                             (("--", ), ["--frob", "--help", "--long-flag-name-that-fills",
                                         "--quiet"])]:

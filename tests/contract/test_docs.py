@@ -22,6 +22,13 @@ MAN_DIR = BUILD_DIR / "doc" / "man"
 PAGES = ["shareadm", "sharemon", "sharesim"]
 
 
+def first(pattern: str, text: str, flags: int = 0) -> str:
+    """The first group of pattern's first match in text (the whole match without groups)."""
+    found = re.search(pattern, text, flags)
+    assert found is not None, f"no {pattern!r} in {text[:200]!r}"
+    return found.group(found.lastindex or 0)
+
+
 # --- What the tools show -------------------------------------------------------------------
 
 @dataclass
@@ -45,7 +52,7 @@ def _help_entries(text: str, section: str) -> Iterator[str]:
 
 def _subcommands(text: str) -> list[list[str]]:
     """Each subcommand's names, the first one canonical: "connections, connection  ..."."""
-    return [re.findall(r"[a-z][\w-]*", re.match(r"[a-z][\w-]*(?:, [a-z][\w-]*)*", e).group())
+    return [re.findall(r"[a-z][\w-]*", first(r"^[a-z][\w-]*(?:, [a-z][\w-]*)*", e))
             for e in _help_entries(text, "Subcommands:")]
 
 
@@ -177,7 +184,7 @@ def test_man_renders_the_page_without_warnings(page: str) -> None:
 
 def _project_version() -> str:
     cmake = (SOURCE_DIR / "CMakeLists.txt").read_text()
-    return re.search(r"project\(\w+ VERSION (\S+)", cmake).group(1)
+    return first(r"project\(\w+ VERSION (\S+)", cmake)
 
 
 @pytest.mark.parametrize("page", PAGES)
@@ -190,7 +197,7 @@ def test_the_build_fills_in_the_version_and_paths(page: str) -> None:
 def _install_dir(name: str, default: str) -> str:
     """A GNUInstallDirs directory as configured (cached empty when left at its default)."""
     cache = (BUILD_DIR / "CMakeCache.txt").read_text()
-    return re.search(rf"^CMAKE_INSTALL_{name}:\w+=(.*)$", cache, re.M).group(1) or default
+    return first(rf"^CMAKE_INSTALL_{name}:\w+=(.*)$", cache, re.M) or default
 
 
 def test_install_puts_man_pages_and_completions_where_they_are_looked_for() -> None:
