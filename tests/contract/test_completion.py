@@ -39,7 +39,7 @@ VOLUMES = ["VOL1", "VOL2", "_ADMIN"]
 WITH_SERVER = [
     (("shareadm", "sh"), ["share"]),
     (("shareadm", "contexts", "a"), ["add"]),                    # an alias leads on too
-    (("shareadm", "connections", "list", "--w"), ["--with-files"]),
+    (("shareadm", "connections", "list", "--wit"), ["--with-files"]),
     (("shareadm", "--j"), ["--json"]),
     (("shareadm", "--log-mask", ""), []),                        # a value, not a command
     (("shareadm", "option", "virtual-server", ""), ["add", "remove"]),  # the help's {add,remove}
@@ -85,6 +85,11 @@ Options:
   -h,--help                   Print this help message and exit
   --frob TEXT:{{table,json}}    How to frob
   --quiet                     Say less
+  --case TEXT:one of YES, NO, OPTIONAL (any letter case)
+                              How to say it
+  --kind TEXT:volume, read+write
+                              Of which kind
+  --sort FIELD:FIELD          Sort by this field (prefix - for descending): id, user_name
   --long-flag-name-that-fills Excludes: --quiet
                               Fills the column
 
@@ -94,7 +99,7 @@ Subcommands:
 """
 
 
-def test_commands_options_and_choices_come_from_the_help_of_the_tool(tmp_path: Path) -> None:
+def test_commands_options_and_values_come_from_the_help_of_the_tool(tmp_path: Path) -> None:
     tool = tmp_path / "shareadm"
     # Its "help" is a command with an argument, as the tools' own is.
     tool.write_text("#!/bin/sh\n[ \"$1\" = help ] && exec echo 'Positionals:\n  COMMAND TEXT ...'\n"
@@ -104,10 +109,14 @@ def test_commands_options_and_choices_come_from_the_help_of_the_tool(tmp_path: P
                             (("help", "z"), ["z", "zeta"]),                 # help COMMAND
                             (("--frob", ""), ["json", "table"]),
                             (("--frob", "=", "t"), ["table"]),
+                            (("--case", ""), ["NO", "OPTIONAL", "YES"]),
+                            (("--kind", "r"), ["read+write"]),
+                            (("--sort", ""), ["id", "user_name"]),
+                            (("--sort", "-u"), ["-user_name"]),
                             (("--quiet", "z"), ["z", "zeta"]),              # a flag takes no value
                             (("--long-flag-name-that-fills", "z"), ["z", "zeta"]),
-                            (("--", ), ["--frob", "--help", "--long-flag-name-that-fills",
-                                        "--quiet"])]:
+                            (("--", ), ["--case", "--frob", "--help", "--kind",
+                                        "--long-flag-name-that-fills", "--quiet", "--sort"])]:
         offered, result = complete(str(tool), *words)
         assert (offered, result.stderr) == (expected, ""), words
 

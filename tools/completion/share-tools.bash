@@ -25,7 +25,7 @@ _share_tools_help() {
 }
 
 # _share_tools_entries SECTION: the entries of a --help section ("Options:") of
-# _share_tools_text into _share_tools_lines, each its first column (name and type).
+# _share_tools_text into _share_tools_lines, each on one line: name, type, description.
 _share_tools_entries() {
     _share_tools_lines=()
     local line inside=0
@@ -34,21 +34,23 @@ _share_tools_entries() {
             inside=0
             [[ $line == "$1" ]] && inside=1
         elif ((inside)) && [[ $line =~ ^\ \ [^\ ] ]]; then
-            # Wrapped descriptions are indented further; the columns are two spaces apart.
-            line=${line:2}
-            _share_tools_lines+=("${line%%  *}")
+            _share_tools_lines+=("${line:2}")
+        elif ((inside && ${#_share_tools_lines[@]})); then
+            # A description that did not fit beside its name is on the next line.
+            read -r line <<<"$line"
+            _share_tools_lines[-1]+="  $line"
         fi
     done <<<"$_share_tools_text"
 }
 
 # _share_tools_level TOOL [COMMAND...]: what the command accepts, into
 #   _share_tools_subs    name -> canonical name (aliases included)
-#   _share_tools_opts    option -> its type ("" for a flag)
-#   _share_tools_args    positional names, in order, and their types in _share_tools_argtypes
+#   _share_tools_opts    option -> its type ("" for a flag); its help entry in _share_tools_info
+#   _share_tools_args    positional names, in order; their help entries in _share_tools_arginfo
 _share_tools_level() {
     _share_tools_help "$@"
-    declare -gA _share_tools_subs=() _share_tools_opts=()
-    _share_tools_args=() _share_tools_argtypes=()
+    declare -gA _share_tools_subs=() _share_tools_opts=() _share_tools_info=()
+    _share_tools_args=() _share_tools_arginfo=()
     local entry names name type canonical
     _share_tools_entries "Subcommands:"
     for entry in "${_share_tools_lines[@]}"; do
@@ -63,13 +65,16 @@ _share_tools_level() {
         # A type is upper case: TEXT, UINT=15, SECONDS:INT, ADDR:PORT (not "Excludes:").
         [[ $type =~ ^[A-Z][A-Z0-9_]*([:=]|$) ]] || type=""
         IFS=',' read -r -a names <<<"$names"
-        for name in "${names[@]}"; do _share_tools_opts[$name]=$type; done
+        for name in "${names[@]}"; do
+            _share_tools_opts[$name]=$type
+            _share_tools_info[$name]=$entry
+        done
     done
     _share_tools_entries "Positionals:"
     for entry in "${_share_tools_lines[@]}"; do
-        read -r name type _ <<<"$entry"
+        read -r name _ <<<"$entry"
         _share_tools_args+=("$name")
-        _share_tools_argtypes+=("$type")
+        _share_tools_arginfo+=("$entry")
     done
 }
 
@@ -134,13 +139,25 @@ _share_tools_offer() {
     done
 }
 
-# _share_tools_value TOOL KIND TYPE CUR: complete a value: the choices its type lists
-# ({a,b,c}), share or volume names, or file names for a FILE.
+# _share_tools_value TOOL KIND ENTRY CUR: complete a value from the help entry of its option or
+# argument: the values its type lists ("TEXT:{a,b}", "TEXT:a, b" or "TEXT:one of A, B (any
+# letter case)"), the column keys --sort lists at the end of its description, share or volume
+# names (KIND), or file names for a FILE.
 _share_tools_value() {
-    local tool=$1 kind=$2 type=$3 cur=$4
-    if [[ $type =~ \{([^}]*)\} ]]; then
-        local -a choices
-        IFS=',' read -r -a choices <<<"${BASH_REMATCH[1]}"
+    local tool=$1 kind=$2 entry=$3 cur=$4 name type list=""
+    local braces='^[A-Z]+:\{([^}]*)\}' one_of='^[A-Z]+:one of ([^(]*) \(' words='^[A-Z]+:([^ ,:]+(, [^ ,:]+)+)$'
+    local -a choices=()
+    read -r name _ <<<"$entry"
+    type=${entry#"$name"}
+    read -r type <<<"${type%%  *}"
+    if [[ $type =~ $braces || $type =~ $one_of || $type =~ $words ]]; then
+        list=${BASH_REMATCH[1]}
+    elif [[ $name == --sort && $entry == *": "* ]]; then
+        list=${entry##*: }
+        [[ $cur == -* ]] && list=-${list//, /,-}  # a leading - sorts in descending order
+    fi
+    if [[ -n $list ]]; then
+        IFS=',' read -r -a choices <<<"${list//, /,}"
         _share_tools_offer "$cur" "${choices[@]}"
     elif [[ -n $kind ]]; then
         _share_tools_names "$tool" "$kind"
@@ -159,8 +176,11 @@ _share_tools() {
     local i word pending="" helping=0 position=0
     _share_tools_level "$tool"
     # The root's options are accepted after a subcommand too.
-    local -A globals=()
-    for word in "${!_share_tools_opts[@]}"; do globals[$word]=${_share_tools_opts[$word]}; done
+    local -A globals=() global_info=()
+    for word in "${!_share_tools_opts[@]}"; do
+        globals[$word]=${_share_tools_opts[$word]}
+        global_info[$word]=${_share_tools_info[$word]}
+    done
 
     for ((i = 1; i < COMP_CWORD; i++)); do
         word=${COMP_WORDS[i]}
@@ -192,9 +212,9 @@ _share_tools() {
         option=${COMP_WORDS[COMP_CWORD - 2]}
     fi
     if [[ -n $option ]]; then
-        local type=${_share_tools_opts[$option]-${globals[$option]-}} kind=""
+        local entry=${_share_tools_info[$option]-${global_info[$option]-}} kind=""
         [[ $option == --volume ]] && kind=volume
-        _share_tools_value "$tool" "$kind" "$type" "$cur"
+        _share_tools_value "$tool" "$kind" "$entry" "$cur"
     elif [[ $cur == -* ]]; then
         _share_tools_offer "$cur" "${!_share_tools_opts[@]}"
     elif ((helping)); then
@@ -205,7 +225,7 @@ _share_tools() {
         local name=${_share_tools_args[position]} kind=""
         [[ $name == VOLUME ]] && kind=volume
         [[ -n ${_share_tools_share_args["${tool##*/} ${path[*]}:$position"]-} ]] && kind=share
-        _share_tools_value "$tool" "$kind" "${_share_tools_argtypes[position]}" "$cur"
+        _share_tools_value "$tool" "$kind" "${_share_tools_arginfo[position]}" "$cur"
     fi
     # Offer them in order; the associative arrays above hold them in none.
     if ((${#COMPREPLY[@]} > 1)); then
