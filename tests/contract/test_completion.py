@@ -4,13 +4,15 @@ for a partial command line, the completion function called, COMPREPLY read back.
 from __future__ import annotations
 
 import os
+import socket
 import stat
 import subprocess
+import time
 from pathlib import Path
 
 import pytest
 
-from conftest import SOURCE_DIR, TOOLS, Result
+from conftest import ENDPOINT, SOURCE_DIR, TOOLS, Result
 
 SCRIPT = SOURCE_DIR / "tools" / "completion" / "share-tools.bash"
 
@@ -76,6 +78,17 @@ def test_completion_without_a_server_is_silent(words: tuple[str, ...], expected:
                                                ) -> None:
     offered, result = complete(*words)
     assert (offered, result.stderr, result.status) == (expected, "", 0)
+
+
+def test_a_silent_server_costs_seconds_not_the_shell() -> None:
+    # Holds the endpoint and never answers: the names are given up on, quietly.
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as server:
+        server.bind(ENDPOINT)
+        server.listen(16)
+        start = time.monotonic()
+        offered, result = complete("shareadm", "share", "show", "")
+        assert (offered, result.stderr, result.status) == ([], "", 0)
+        assert time.monotonic() - start < 10
 
 
 FAKE_HELP = """\

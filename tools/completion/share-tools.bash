@@ -87,7 +87,7 @@ _share_tools_ask() {
     _share_tools_help "$tool"
     [[ $_share_tools_text == *"  --timeout "* ]] && pre+=(--timeout 2)
     if type -P timeout >/dev/null; then
-        timeout 5 "$tool" "${pre[@]}" "$@" 2>/dev/null </dev/null
+        timeout 3 "$tool" "${pre[@]}" "$@" 2>/dev/null </dev/null
     else
         "$tool" "${pre[@]}" "$@" 2>/dev/null </dev/null
     fi
