@@ -64,6 +64,14 @@ def test_completion_with_a_server(sim, words: tuple[str, ...], expected: list[st
     assert (offered, result.stderr, result.status) == (sorted(expected), "", 0)
 
 
+def test_sharemon_alone_takes_the_names_from_its_own_listing(sim, tmp_path: Path) -> None:
+    # Without shareadm beside it, sharemon's volumes (which lists shares too) is the source.
+    alone = tmp_path / "sharemon"
+    alone.symlink_to(Path(TOOLS["sharemon"]).resolve())
+    offered, result = complete(str(alone), "close-volume", "")
+    assert (offered, result.stderr) == (sorted(VOLUMES + ["home", "projects", "public"]), "")
+
+
 WITHOUT_SERVER = [
     (("shareadm", "share", "show", ""), []),
     (("shareadm", "files", "holders", "--volume", ""), []),

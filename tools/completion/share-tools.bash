@@ -96,19 +96,21 @@ _share_tools_ask() {
 # _share_tools_names TOOL share|volume: the names into _share_tools_found.
 _share_tools_names() {
     local tool=$1 out name
+    local -a plain=()
     _share_tools_found=()
     # Only shareadm tells volumes from shares; sharemon borrows the one installed beside it.
     [[ ${tool##*/} == sharemon ]] && tool=${tool%sharemon}shareadm
     if ! type -P "$tool" >/dev/null; then
-        [[ $2 == volume ]] && tool=${tool%shareadm}sharemon || return 0
-        out=$(_share_tools_ask "$tool" volumes)
+        [[ $2 == volume ]] || return 0
+        tool=${tool%shareadm}sharemon
+    fi
+    # Text listings are one name a line, after a header row where the tool prints one.
+    _share_tools_help "$tool"
+    [[ $_share_tools_text == *"  --no-headers"* ]] && plain=(--no-headers)
+    if [[ ${tool##*/} == sharemon ]]; then
+        out=$(_share_tools_ask "$tool" "${plain[@]}" volumes)
     elif [[ $2 == share ]]; then
-        _share_tools_help "$tool"
-        if [[ $_share_tools_text == *"  --no-headers"* ]]; then
-            out=$(_share_tools_ask "$tool" --no-headers share names)
-        else
-            out=$(_share_tools_ask "$tool" share names)
-        fi
+        out=$(_share_tools_ask "$tool" "${plain[@]}" share names)
     else
         # Every volume is listed as a record whose "volume" is itself.
         local json seen=" "
