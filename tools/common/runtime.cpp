@@ -182,6 +182,14 @@ int PrintHelp(CLI::App &root, const std::vector<std::string> &words, bool json) 
     return kExitOk;
 }
 
+// True when the parsed command only reads (its leaf is a listing or a view).
+bool CommandOnlyReads(const CLI::App &app) {
+    const std::string path = ParsedCommand(app);
+    const std::string leaf = path.substr(path.rfind(' ') + 1);
+    return std::find(std::begin(kReadOnlyLeaves), std::end(kReadOnlyLeaves), leaf) !=
+           std::end(kReadOnlyLeaves);
+}
+
 struct HelpWords {
     std::vector<std::string> words;
     CLI::App *command = nullptr;
@@ -244,11 +252,14 @@ std::string ParsedCommand(const CLI::App &app) {
     }
 }
 
-bool CommandOnlyReads(const CLI::App &app) {
-    const std::string path = ParsedCommand(app);
-    const std::string leaf = path.substr(path.rfind(' ') + 1);
-    return std::find(std::begin(kReadOnlyLeaves), std::end(kReadOnlyLeaves), leaf) !=
-           std::end(kReadOnlyLeaves);
+int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions &options,
+                 const ServerTrust &trust) {
+    const std::string accepted = ApplyServerTrust(trust);
+    const std::string command = ParsedCommand(app);
+    if (command != "serve")
+        StartWatchdog(out, options.timeoutSeconds, command, !CommandOnlyReads(app));
+    ServerWait wait;  // connecting blocks while the server's backlog is full
+    return CheckServerTrust(out, accepted);
 }
 
 }  // namespace share::tools

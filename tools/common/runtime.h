@@ -7,6 +7,7 @@
 #include <string>
 
 #include "common/cli.h"
+#include "common/server_trust.h"
 
 namespace share::tools {
 
@@ -28,8 +29,11 @@ int ParseCommandLine(CLI::App &app, int argc, char **argv);
 // The subcommands parsed, as "share add" (empty when none).
 std::string ParsedCommand(const CLI::App &app);
 
-// True when the parsed command only reads (its leaf is a listing or a view).
-bool CommandOnlyReads(const CLI::App &app);
+// After parsing: applies the server trust options, starts the watchdog for the parsed command
+// (not for `serve`, which has its own time-out per scrape) and checks who holds the endpoint.
+// -1 to go on, else the exit status after reporting.
+int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions &options,
+                 const ServerTrust &trust);
 
 // From now on, every wait for the server (see ServerWait) longer than `seconds` is reported as a
 // time-out of `action` through `out` and ends the process with kExitUnreachable. `changes` adds

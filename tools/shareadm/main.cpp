@@ -31,11 +31,7 @@ int main(int argc, char **argv) {
     RegisterOptions(app, tool);
     if (const int e = share::tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
     gCIFSLogLevel = logMask;
-    const std::string accepted = share::tools::ApplyServerTrust(trust);
-    if (const int e = share::tools::CheckServerTrust(tool.out(), accepted); e >= 0) return e;
-    share::tools::StartWatchdog(tool.out(), runtime.timeoutSeconds,
-                                share::tools::ParsedCommand(app),
-                                !share::tools::CommandOnlyReads(app));
+    if (const int e = share::tools::StartCommand(tool.out(), app, runtime, trust); e >= 0) return e;
     InitializeLogs("shareadm");
     const int status = tool.run ? tool.run() : share::tools::kExitRejected;
     DeinitializeLogs();

@@ -260,12 +260,7 @@ int main(int argc, char **argv) {
     gCIFSLogLevel = logMask;
     Reporter out("sharemon", json);
     out.set_json_lines(watch > 0);
-    const std::string accepted = tools::ApplyServerTrust(trust);
-    if (const int e = tools::CheckServerTrust(out, accepted); e >= 0) return e;
-    // A long-running server has its own time-out per scrape.
-    const std::string command = tools::ParsedCommand(app);
-    if (command != "serve")
-        tools::StartWatchdog(out, runtime.timeoutSeconds, command, !tools::CommandOnlyReads(app));
+    if (const int e = tools::StartCommand(out, app, runtime, trust); e >= 0) return e;
     InitializeLogs("sharemon");
     const int status = run ? run(out) : share::tools::kExitRejected;
     DeinitializeLogs();
