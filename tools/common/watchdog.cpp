@@ -39,7 +39,7 @@ struct Watchdog {
     Clock::time_point since;
     Reporter::Rendered report;  // the time-out of the current wait
     std::string action;
-    std::string message;
+    bool changes = false;
     double seconds = 0;
 };
 
@@ -70,6 +70,23 @@ std::string SecondsText(double seconds) {
     return buf;
 }
 
+std::string TimeoutMessage(double seconds, bool changes) {
+    std::string message = "the file server did not answer within " + SecondsText(seconds);
+    if (changes) message += "; the change may or may not have been applied";
+    return message;
+}
+
+Reporter::Rendered Report(const Watchdog &d, double seconds) {
+    return d.out->Render("timeout", d.action, TimeoutMessage(seconds, d.changes), kExitUnreachable,
+                         Json{{"timeout_seconds", seconds}});
+}
+
+[[noreturn]] void Fire(const Watchdog &d, const Reporter::Rendered &report) {
+    WriteAll(STDERR_FILENO, report.text);
+    if (!report.document.empty()) WriteAll(d.realStdout, report.document);
+    _exit(kExitUnreachable);
+}
+
 [[noreturn]] void Watch() {
     Watchdog &d = Dog();
     std::unique_lock lock(d.mutex);
@@ -80,11 +97,7 @@ std::string SecondsText(double seconds) {
         }
         if (g_stop) _exit(g_statusOnStop.load());
         const Clock::time_point now = Clock::now();
-        if (now - d.since >= d.limit) {
-            WriteAll(STDERR_FILENO, d.report.text);
-            if (!d.report.document.empty()) WriteAll(d.realStdout, d.report.document);
-            _exit(kExitUnreachable);
-        }
+        if (now - d.since >= d.limit) Fire(d, d.report);
         if (!d.noticed && now - d.since >= kNoticeAfter) {
             d.noticed = true;
             if (d.limit > kNoticeAfter && isatty(STDERR_FILENO)) WriteAll(STDERR_FILENO, d.notice);
@@ -107,8 +120,7 @@ void StartWatchdog(const Reporter &out, double seconds, const std::string &actio
         d.limit =
             std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(seconds));
         d.action = action;
-        d.message = "the file server did not answer within " + SecondsText(seconds);
-        if (changes) d.message += "; the change may or may not have been applied";
+        d.changes = changes;
         d.notice = std::string(out.program()) +
                    ": waiting for the file server to answer (giving up after " +
                    SecondsText(seconds) + ") ...\n";
@@ -147,8 +159,7 @@ ServerWait::ServerWait() {
     d.since = Clock::now();
     d.answered = false;
     d.noticed = false;
-    d.report = d.out->Render("timeout", d.action, d.message, kExitUnreachable,
-                             Json{{"timeout_seconds", d.seconds}});
+    d.report = Report(d, d.seconds);
     d.changed.notify_all();
 }
 
@@ -157,7 +168,13 @@ void ServerWait::End() {
     active_ = false;
     Watchdog &d = Dog();
     std::lock_guard lock(d.mutex);
-    --d.depth;
+    if (--d.depth > 0 || d.answered) return;
+    // The deadline passed just as the call returned, or the library gave up waiting on its own
+    // (its failure would otherwise read as a rejection): either way, no answer in time.
+    const Clock::duration waited = Clock::now() - d.since;
+    if (waited >= d.limit) Fire(d, d.report);
+    if (waited >= std::chrono::duration<double>(kDefaultTimeoutSeconds))
+        Fire(d, Report(d, kDefaultTimeoutSeconds));
 }
 
 ServerWait::~ServerWait() {
