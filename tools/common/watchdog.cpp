@@ -87,6 +87,17 @@ Reporter::Rendered Report(const Watchdog &d, double seconds) {
     _exit(kExitUnreachable);
 }
 
+// Called as a wait ends or its outcome is about to be printed. The deadline passed just as the
+// call returned, or the library gave up waiting on its own (its failure would otherwise read as
+// a rejection): either way, no answer in time.
+void FireIfLate(const Watchdog &d) {
+    if (d.answered) return;
+    const Clock::duration waited = Clock::now() - d.since;
+    if (waited >= d.limit) Fire(d, d.report);
+    if (waited >= std::chrono::duration<double>(kDefaultTimeoutSeconds))
+        Fire(d, Report(d, kDefaultTimeoutSeconds));
+}
+
 [[noreturn]] void Watch() {
     Watchdog &d = Dog();
     std::unique_lock lock(d.mutex);
@@ -168,13 +179,7 @@ void ServerWait::End() {
     active_ = false;
     Watchdog &d = Dog();
     std::lock_guard lock(d.mutex);
-    if (--d.depth > 0 || d.answered) return;
-    // The deadline passed just as the call returned, or the library gave up waiting on its own
-    // (its failure would otherwise read as a rejection): either way, no answer in time.
-    const Clock::duration waited = Clock::now() - d.since;
-    if (waited >= d.limit) Fire(d, d.report);
-    if (waited >= std::chrono::duration<double>(kDefaultTimeoutSeconds))
-        Fire(d, Report(d, kDefaultTimeoutSeconds));
+    if (--d.depth == 0) FireIfLate(d);
 }
 
 ServerWait::~ServerWait() {
@@ -184,6 +189,7 @@ ServerWait::~ServerWait() {
 OutcomeLock::OutcomeLock() {
     Watchdog &d = Dog();
     d.mutex.lock();
+    if (d.out && d.depth > 0) FireIfLate(d);
     d.answered = true;
 }
 
