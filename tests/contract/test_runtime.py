@@ -44,6 +44,7 @@ USAGE = [
      ['unknown option "--jsn"', 'did you mean "--json"'], []),
     ("shareadm", ["share", "list", "--bogus"], 1, ['unknown option "--bogus"'], []),
     ("shareadm", ["connections", "count", "extra"], 1, ['unexpected argument "extra"'], []),
+    ("shareadm", ["share", "list", "--log-mask"], 1, ['option "--log-mask" needs a value'], []),
     ("shareadm", ["share"], 1, ["shareadm: share: a command is required: list"], []),
     ("sharemon", [], 1, ["sharemon: usage: a command is required: "], []),
     ("shareadm", ["help", "shar"], 1, ['unknown command "shar"', 'did you mean "share"'], []),

@@ -117,7 +117,12 @@ std::string Diagnose(CLI::App &root, int argc, char **argv, CLI::App **at) {
                 *at = app;
                 return "unknown option \"" + name + "\"" + DidYouMean(name, names) + HelpHint(app);
             }
-            if (option->get_items_expected_max() > 0 && arg.find('=') == std::string::npos) ++i;
+            if (option->get_items_expected_max() > 0 && arg.find('=') == std::string::npos) {
+                if (++i == argc) {
+                    *at = app;
+                    return "option \"" + name + "\" needs a value" + HelpHint(app);
+                }
+            }
             continue;
         }
         if (CLI::App *sub = FindSubcommand(app, arg)) {
