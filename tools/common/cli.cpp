@@ -1,6 +1,7 @@
 #include "common/cli.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "common/runtime.h"
 #include "common/server_formats.h"
 
 namespace share::tools {
@@ -29,26 +31,30 @@ bool ServerReachable() {
 
 LibraryOutput::LibraryOutput() {
     std::fflush(stdout);
-    char name[] = "/tmp/share-tool-XXXXXX";
-    file_ = mkostemp(name, O_CLOEXEC);
-    if (file_ < 0) return;
-    unlink(name);
-    saved_ = dup(STDOUT_FILENO);
-    if (saved_ < 0 || dup2(file_, STDOUT_FILENO) < 0) {
-        close(file_);
+    saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (saved_ < 0) return;
+    // In memory: a temporary file could be unwritable, full, or another user's.
+    file_ = memfd_create("library-messages", MFD_CLOEXEC);
+    if (dup2(file_ >= 0 ? file_ : STDERR_FILENO, STDOUT_FILENO) < 0) {
+        if (file_ >= 0) close(file_);
         file_ = -1;
+        close(saved_);
+        saved_ = -1;
     }
 }
 
 std::string LibraryOutput::Finish() {
-    if (file_ < 0) return text_;
+    wait_.End();
+    if (saved_ < 0) return text_;
     std::fflush(stdout);
     dup2(saved_, STDOUT_FILENO);
     close(saved_);
-    lseek(file_, 0, SEEK_SET);
+    saved_ = -1;
+    if (file_ < 0) return text_;
     char buf[4096];
     ssize_t n;
-    while ((n = read(file_, buf, sizeof buf)) > 0) text_.append(buf, static_cast<size_t>(n));
+    for (off_t at = 0; (n = pread(file_, buf, sizeof buf, at)) > 0; at += n)
+        text_.append(buf, static_cast<size_t>(n));
     close(file_);
     file_ = -1;
     while (!text_.empty() && (text_.back() == '\n' || text_.back() == ' ')) text_.pop_back();
@@ -72,16 +78,44 @@ int Reporter::Success(const Json &doc, const std::string &text) const {
     return kExitOk;
 }
 
-int Reporter::Error(const char *kind, const std::string &action, const std::string &message,
-                    int code, const Json &extra) const {
-    std::fprintf(stderr, "%s: %s: %s\n", program_, action.c_str(), message.c_str());
+std::string Reporter::Document(const Json &body) const {
+    Json doc{{"schema_version", kSchemaVersion}};
+    if (lines_) doc["timestamp"] = FormatRfc3339(static_cast<int64_t>(time(nullptr)));
+    if (body.is_object()) {
+        for (const auto &[key, value] : body.items())
+            if (key != "schema_version" && key != "timestamp") doc[key] = value;
+    } else {
+        doc["data"] = body;
+    }
+    return (lines_ ? doc.dump() : doc.dump(2)) + "\n";
+}
+
+Reporter::Rendered Reporter::Render(const char *kind, const std::string &action,
+                                    const std::string &message, int code, const Json &extra) const {
+    Rendered r;
+    r.text = std::string(program_) + ": " + action + ": " + message + "\n";
     if (json_) {
         Json doc{{"error", kind}, {"action", action}, {"message", message}, {"exit_status", code}};
         doc.update(extra);
-        std::printf("%s\n", doc.dump(2).c_str());
+        r.document = Document(doc);
+    }
+    return r;
+}
+
+int Reporter::Error(const char *kind, const std::string &action, const std::string &message,
+                    int code, const Json &extra) const {
+    const Rendered r = Render(kind, action, message, code, extra);
+    OutcomeLock lock;
+    std::fputs(r.text.c_str(), stderr);
+    if (!r.document.empty()) {
+        std::fputs(r.document.c_str(), stdout);
         std::fflush(stdout);
     }
     return code;
+}
+
+int Reporter::Usage(const std::string &action, const std::string &message) const {
+    return Error("usage", action, message, kExitRejected, Json::object());
 }
 
 int Reporter::Refused(const std::string &action, int32_t status) const {
@@ -168,6 +202,15 @@ std::string FormatTime(int64_t epochSeconds) {
     localtime_r(&t, &local);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
+    return buf;
+}
+
+std::string FormatRfc3339(int64_t epochSeconds) {
+    const time_t t = static_cast<time_t>(epochSeconds);
+    tm utc{};
+    gmtime_r(&t, &utc);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buf;
 }
 

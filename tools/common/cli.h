@@ -13,25 +13,42 @@ namespace share::tools {
 
 using Json = nlohmann::ordered_json;
 
+// While alive, the process waits for the file server (common/runtime.h).
+class ServerWait {
+  public:
+    ServerWait();
+    ~ServerWait();
+    void End();  // ends the wait early (idempotent)
+    ServerWait(const ServerWait &) = delete;
+    ServerWait &operator=(const ServerWait &) = delete;
+
+  private:
+    bool active_ = false;
+};
+
 // Exit statuses of both tools.
 enum ExitCode : int {
     kExitOk = 0,           // done
     kExitRejected = 1,     // rejected before anything was sent (usage, or the library's checks)
     kExitRefused = 2,      // the server refused; its status is printed
-    kExitUnreachable = 3,  // no server answers on the endpoint, or an unexpected process holds it
+    kExitUnreachable = 3,  // no answer: unreachable, unexpected holder of the endpoint, time-out
 };
 
 inline constexpr const char *kExitStatusHelp =
     "Exit status: 0 done; 1 rejected before anything was sent (bad usage, or refused by the "
     "library's checks); 2 refused by the server (its status is printed); 3 server unreachable, "
-    "or its endpoint held by a process of an unexpected uid.";
+    "its endpoint held by a process of an unexpected uid, or no answer within --timeout.";
+
+// Every JSON document the tools print starts with this version of their layout.
+inline constexpr int kSchemaVersion = 1;
 
 // True when something accepts connections on the file server's endpoint.
 bool ServerReachable();
 
 // While alive, whatever the libraries print on standard output (only complaints about a
-// command) goes to a buffer instead; Finish() restores standard output and returns the text,
-// which the Reporter then shows on standard error.
+// command) goes to an in-memory file instead (standard error when none can be made); Finish()
+// restores standard output and returns the text, which the Reporter then shows on standard
+// error. A library call is a wait for the server: the watchdog counts while capturing.
 class LibraryOutput {
   public:
     LibraryOutput();
@@ -44,6 +61,7 @@ class LibraryOutput {
     int saved_ = -1;
     int file_ = -1;
     std::string text_;
+    ServerWait wait_;
 };
 
 // Reports the outcome of one tool run, as text or as one JSON document on standard output.
@@ -51,6 +69,21 @@ class Reporter {
   public:
     Reporter(const char *program, bool json) : program_(program), json_(json) {}
     bool json() const { return json_; }
+    const char *program() const { return program_; }
+    // JSON Lines (--watch): each document compact on one line, with a "timestamp".
+    void set_json_lines(bool on) { lines_ = on; }
+    bool json_lines() const { return lines_; }
+
+    // An error as printed: the text line for standard error and, under --json, the document
+    // for standard output (empty otherwise).
+    struct Rendered {
+        std::string text;
+        std::string document;
+    };
+    Rendered Render(const char *kind, const std::string &action, const std::string &message,
+                    int code, const Json &extra) const;
+    // A document as printed under --json (schema version first; JSON Lines when set).
+    std::string Document(const Json &body) const;
 
     // Prints the JSON document or the text, returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
@@ -58,6 +91,8 @@ class Reporter {
     int Refused(const std::string &action, int32_t status) const;
     // Nothing was sent: the command is not acceptable (detail says why).
     int Rejected(const std::string &action, const std::string &detail) const;
+    // The command line is not one of the tool's commands.
+    int Usage(const std::string &action, const std::string &message) const;
     int Unreachable(const std::string &action) const;
     // The endpoint is held by a process whose uid is not among the accepted ones.
     int UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const;
@@ -72,6 +107,7 @@ class Reporter {
               const Json &extra) const;
     const char *program_;
     bool json_;
+    bool lines_ = false;
 };
 
 // Left-aligned text table with a header row.
@@ -97,9 +133,10 @@ std::string FieldString(const char (&field)[N]) {
     return FieldString(field, N);
 }
 
-std::string FormatTime(int64_t epochSeconds);  // local "YYYY-MM-DD HH:MM:SS", "-" for 0
-std::string FormatDuration(int64_t seconds);   // "3h07m", "12m05s", "42s"
-std::string FormatBytes(uint64_t bytes);       // "1.5 GiB"
+std::string FormatTime(int64_t epochSeconds);     // local "YYYY-MM-DD HH:MM:SS", "-" for 0
+std::string FormatRfc3339(int64_t epochSeconds);  // UTC "2026-12-08T22:50:00Z"
+std::string FormatDuration(int64_t seconds);      // "3h07m", "12m05s", "42s"
+std::string FormatBytes(uint64_t bytes);          // "1.5 GiB"
 std::string YesNo(bool value);
 std::string ToUpperAscii(std::string_view text);
 

@@ -1,6 +1,7 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 
+#include "common/runtime.h"
 #include "common/server_trust.h"
 #include "shareadm/tool.h"
 #include "shareadmin/command.h"
@@ -17,6 +18,8 @@ int main(int argc, char **argv) {
     app.fallthrough();
     app.require_subcommand(1);
     app.add_flag("--json", tool.json, "Print one JSON document instead of text");
+    share::tools::RuntimeOptions runtime;
+    share::tools::AddRuntimeOptions(app, runtime);
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
         ->capture_default_str();
@@ -26,14 +29,9 @@ int main(int argc, char **argv) {
     RegisterConnections(app, tool);
     RegisterUsers(app, tool);
     RegisterOptions(app, tool);
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
-        return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
-    }
+    if (const int e = share::tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
     gCIFSLogLevel = logMask;
-    const std::string accepted = share::tools::ApplyServerTrust(trust);
-    if (const int e = share::tools::CheckServerTrust(tool.out(), accepted); e >= 0) return e;
+    if (const int e = share::tools::StartCommand(tool.out(), app, runtime, trust); e >= 0) return e;
     InitializeLogs("shareadm");
     const int status = tool.run ? tool.run() : share::tools::kExitRejected;
     DeinitializeLogs();

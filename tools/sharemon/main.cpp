@@ -1,37 +1,24 @@
 // sharemon: watching the local file server through libsharemonitor: connections, one
 // connection's details, volumes and the open files of a volume; closing open files.
-#include <signal.h>
-#include <time.h>
-
 #include <CLI/CLI.hpp>
-#include <cerrno>
-#include <cstdio>
 #include <functional>
-#include <optional>
 #include <string>
 
 #include "common/cli.h"
+#include "common/runtime.h"
 #include "common/server_trust.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "sharemon/exporter.h"
+#include "sharemon/watch.h"
 
 namespace {
 
-using share::tools::Json;
-using share::tools::Reporter;
-
-// A view: what one refresh shows. Returns the exit status and fills doc and text on success.
-struct View {
-    int status = 0;
-    Json doc;
-    std::string text;
-};
-
-volatile sig_atomic_t g_stop = 0;
-void OnStop(int) {
-    g_stop = 1;
-}
+namespace tools = share::tools;
+using share::sharemon::Show;
+using share::sharemon::View;
+using tools::Json;
+using tools::Reporter;
 
 // Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
 // listing and for a failure; emptyOk says which to prefer when the server is reachable.
@@ -167,33 +154,11 @@ View Files(const Reporter &out, const std::string &volume) {
     return v;
 }
 
-int Show(const Reporter &out, const std::function<View()> &view, unsigned watch) {
-    if (watch == 0) {
-        View v = view();
-        return v.status != 0 ? v.status : out.Success(v.doc, v.text);
-    }
-    struct sigaction sa {};
-    sa.sa_handler = OnStop;
-    sigaction(SIGINT, &sa, nullptr);
-    sigaction(SIGTERM, &sa, nullptr);
-    while (!g_stop) {
-        View v = view();
-        if (out.json()) {
-            if (v.status == 0) std::printf("%s\n", v.doc.dump().c_str());
-        } else if (v.status == 0) {
-            const time_t now = time(nullptr);
-            std::printf("\033[H\033[2Jsharemon - every %us - %s (Ctrl-C to stop)\n\n%s", watch,
-                        share::tools::FormatTime(now).c_str(), v.text.c_str());
-        }
-        std::fflush(stdout);
-        timespec rest{static_cast<time_t>(watch), 0};
-        while (!g_stop && nanosleep(&rest, &rest) != 0 && errno == EINTR) {
-        }
-    }
-    return share::tools::kExitOk;
-}
-
-int Close(const Reporter &out, int result, const std::string &action, const std::string &what) {
+int Close(const Reporter &out, const std::function<int()> &call, const std::string &action,
+          const std::string &what) {
+    tools::ServerWait wait;
+    const int result = call();
+    wait.End();
     bool empty = false;
     if (int e = Check(out, result, action, false, &empty); e >= 0) return e;
     return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}},
@@ -223,6 +188,8 @@ int main(int argc, char **argv) {
     app.add_option("--watch", watch, "Redraw the view every SECONDS until interrupted")
         ->type_name("SECONDS")
         ->check(CLI::Range(1, 3600));
+    tools::RuntimeOptions runtime;
+    tools::AddRuntimeOptions(app, runtime);
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
         ->capture_default_str();
@@ -264,14 +231,16 @@ int main(int argc, char **argv) {
         ->required();
     leaf("close-file", "Close a file by its full path",
          [&](const Reporter &out) {
-             return Close(out, Ext_CloseFileByFileName(path.c_str()), "close-file", path);
+             return Close(
+                 out, [&] { return Ext_CloseFileByFileName(path.c_str()); }, "close-file", path);
          })
         ->add_option("PATH", path, "Full path VOLUME:/dir/file")
         ->required();
     leaf("close-volume", "Close every open file of a volume",
          [&](const Reporter &out) {
-             return Close(out, Ext_CloseFileByVolume(volume.c_str()), "close-volume",
-                          "every file of volume " + volume);
+             return Close(
+                 out, [&] { return Ext_CloseFileByVolume(volume.c_str()); }, "close-volume",
+                 "every file of volume " + volume);
          })
         ->add_option("VOLUME", volume, "Volume name")
         ->required();
@@ -279,22 +248,19 @@ int main(int argc, char **argv) {
          [&](const Reporter &out) {
              int32_t n = 0;
              if (int e = idCheck(out, "close-connection", &n); e >= 0) return e;
-             return Close(out, Ext_CloseFileByID(n), "close-connection",
-                          "every file of connection " + id);
+             return Close(
+                 out, [&] { return Ext_CloseFileByID(n); }, "close-connection",
+                 "every file of connection " + id);
          })
         ->add_option("ID", id, "Connection ID")
         ->required();
     share::sharemon::RegisterExporter(app, run);
 
-    try {
-        app.parse(argc, argv);
-    } catch (const CLI::ParseError &e) {
-        return app.exit(e) == 0 ? 0 : share::tools::kExitRejected;
-    }
+    if (const int e = tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
     gCIFSLogLevel = logMask;
-    const Reporter out("sharemon", json);
-    const std::string accepted = share::tools::ApplyServerTrust(trust);
-    if (const int e = share::tools::CheckServerTrust(out, accepted); e >= 0) return e;
+    Reporter out("sharemon", json);
+    out.set_json_lines(watch > 0);
+    if (const int e = tools::StartCommand(out, app, runtime, trust); e >= 0) return e;
     InitializeLogs("sharemon");
     const int status = run ? run(out) : share::tools::kExitRejected;
     DeinitializeLogs();
