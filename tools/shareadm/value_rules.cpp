@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 #include "common/server_formats.h"
@@ -98,6 +99,11 @@ std::string Join(const std::vector<std::string> &words, const char *last) {
 }
 
 const char *CaseNote(const ValueRule &rule) {
+    const bool letters =
+        std::any_of(rule.words.begin(), rule.words.end(), [](const std::string &w) {
+            return std::any_of(w.begin(), w.end(), [](char c) { return std::isalpha(c) != 0; });
+        });
+    if (!letters) return "";
     return rule.exactCase ? " (exact letter case)" : " (any letter case)";
 }
 
@@ -190,7 +196,7 @@ bool Accepts(const ValueRule &rule, std::string_view value) {
 }
 
 std::string Canonical(const ValueRule &rule, std::string_view value) {
-    if (rule.kind == K::kKeyword || rule.kind == K::kNumber)
+    if (rule.kind == K::kKeyword || rule.kind == K::kNumber || rule.kind == K::kJunction)
         if (const std::string *w = FindWord(rule, value)) return *w;
     return std::string(value);
 }
