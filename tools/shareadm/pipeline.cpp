@@ -155,7 +155,7 @@ int RefusedFor(const tools::Reporter &out, const std::string &action, int32_t st
 }
 
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply, const Blames &blames) {
+               Reply *reply, const Blames &blames, int32_t allowedStatus) {
     // The library's own validation first: nothing is sent.
     if (int e = DryRun(out, action, args); e >= 0) return e;
 
@@ -171,7 +171,8 @@ int RunCommand(const tools::Reporter &out, const std::string &action, const std:
     ClearArgs(args.size() + 1);
     if (result != 0) return out.LocalFailure(action, message);
     Reply r(pkt);
-    if (r.status() != 0) return RefusedFor(out, action, r.status(), blames);
+    if (r.status() != 0 && r.status() != allowedStatus)
+        return RefusedFor(out, action, r.status(), blames);
     *reply = std::move(r);
     return -1;
 }

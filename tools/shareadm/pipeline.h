@@ -60,8 +60,9 @@ int RefusedFor(const tools::Reporter &out, const std::string &action, int32_t st
 // Runs the command in args. On success stores the response (status 0) and returns -1; else
 // returns the exit status after reporting: 1 rejected by the library (its message is shown),
 // 2 refused by the server, 3 unreachable.
+// A server status equal to allowedStatus (not 0) is not reported: the reply is stored with it.
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply, const Blames &blames = {});
+               Reply *reply, const Blames &blames = {}, int32_t allowedStatus = 0);
 
 // Runs only the library's validation of args (nothing is sent). -1 when it accepts, else
 // kExitRejected after reporting the library's message.
