@@ -327,7 +327,7 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
         if (optionRow.command == CMD_DUMP_CRYPTO_KEYS) continue;  // has a second form, below
         tools::Checked(Leaf(tool, opt, optionRow.name, std::string("Set ") + optionRow.help,
                             [&tool, p, &optionRow] { return SetOption(tool, optionRow, p->value); })
-                           ->add_option("VALUE", p->value, optionRow.help)
+                           ->add_option("VALUE", p->value, "The value")
                            ->required(),
                        optionRow.name);
     }

@@ -280,7 +280,7 @@ void RegisterShares(CLI::App &app, Tool &tool) {
                          [&tool, p] { return Add(tool, *p, p->addComment->count() > 0); });
     name(add, "Share name");
     tools::Checked(
-        add->add_option("LOCATION", p->location, "VOLUME:PATH, for example VOL1:/users/public")
+        add->add_option("LOCATION", p->location, "The directory, for example VOL1:/users/public")
             ->required(),
         "location");
     p->addComment = tools::Checked(add->add_option("--comment", p->comment, "Comment"), "comment");

@@ -228,13 +228,14 @@ void ClearInvalid() {
 
 CLI::Option *Checked(CLI::Option *option, const ValueRule &rule) {
     const std::string accepted = Accepted(rule);
+    option->description(option->get_description() + ": " + accepted);
     return option->check(CLI::Validator(
         [option, rule, accepted](std::string &value) {
             if (!Accepts(rule, value) && !Slot())
                 Slot() = InvalidValue{option->get_name(), value, accepted};
             return std::string();
         },
-        accepted));
+        ""));
 }
 
 CLI::Option *Checked(CLI::Option *option, std::string_view ruleName) {
