@@ -464,8 +464,9 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
              [&tool, p] { return FilesList(tool, *p); });
     selectors(flist, "Select");
     flist->add_flag("--write-only", p->writeOnly, "Only files open for writing");
-    flist->add_option("--first", p->first, "Skip this many matching files");
-    flist->add_option("--max", p->max, "Show at most this many files");
+    tools::Checked(flist->add_option("--first", p->first, "Skip this many matching files"),
+                   "entries");
+    tools::Checked(flist->add_option("--max", p->max, "Show at most this many files"), "entries");
     CLI::App *holders =
         Leaf(tool, files, "holders", "Connections holding files open, with the files",
              [&tool, p] { return FilesHolders(tool, *p); });

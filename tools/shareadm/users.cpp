@@ -150,8 +150,9 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
     auto *perm = list->add_flag("--permanent", p->permanent, "Only permanent invalid users");
     list->add_flag("--temporary", p->temporary, "Only users that expire")->excludes(perm);
     list->add_option("--filter", p->filter, "Only names containing this text");
-    list->add_option("--first", p->first, "Skip this many matching users");
-    list->add_option("--max", p->max, "Show at most this many users");
+    tools::Checked(list->add_option("--first", p->first, "Skip this many matching users"),
+                   "entries");
+    tools::Checked(list->add_option("--max", p->max, "Show at most this many users"), "entries");
     Leaf(tool, iu, "cache", "Show the whole invalid-user cache", [&tool] { return Cache(tool); });
     struct Row {
         const char *verb;

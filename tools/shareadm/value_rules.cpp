@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 
 #include "common/server_formats.h"
 
@@ -72,6 +73,7 @@ std::vector<ValueRule> BuildRules() {
         Text("server-name", 255, true),
         Text("quota-target", 64, true),
         Number("quota-value", 1, INT_MAX),
+        Number("entries", 0, UINT32_MAX),
         Text("interface", 15, true),
         Number("dfs-minutes", 0, 525600, {"CLEAR"}),
         {"dfs-path", K::kJunction, 0, 0, {"ALL"}, false, 1024, false, false},
@@ -229,10 +231,12 @@ void ClearInvalid() {
 CLI::Option *Checked(CLI::Option *option, const ValueRule &rule) {
     const std::string accepted = Accepted(rule);
     option->description(option->get_description() + ": " + accepted);
-    return option->check(CLI::Validator(
+    return option->transform(CLI::Validator(
         [option, rule, accepted](std::string &value) {
-            if (!Accepts(rule, value) && !Slot())
-                Slot() = InvalidValue{option->get_name(), value, accepted};
+            if (Accepts(rule, value)) return std::string();
+            if (!Slot()) Slot() = InvalidValue{option->get_name(), value, accepted};
+            // A number option may be typed: let it convert, the command reports the value.
+            if (rule.kind == K::kNumber) value = std::to_string(rule.min);
             return std::string();
         },
         ""));
