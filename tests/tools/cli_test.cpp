@@ -122,8 +122,9 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"share", "modify", "papers", "--max-users", "0"},
          0,
          [](const Json &, const sim::State &st) {
-             EXPECT_EQ(st.FindShare("papers")->maxUsers, 5);
+             EXPECT_EQ(st.FindShare("papers")->maxUsers, 0);  // 0 is no limit, as in add
          }},
+        {{"share", "modify", "papers", "--max-users", "5"}, 0, nullptr},
         {{"share", "modify", "papers", "--max-users", "-1"},
          0,
          [](const Json &, const sim::State &st) {

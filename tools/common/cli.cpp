@@ -118,12 +118,22 @@ int Reporter::Usage(const std::string &action, const std::string &message) const
     return Error("usage", action, message, kExitRejected, Json::object());
 }
 
-int Reporter::Refused(const std::string &action, int32_t status) const {
+int Reporter::Refused(const std::string &action, int32_t status, const std::string &detail,
+                      const Json &extra) const {
     const StatusInfo &info = DescribeStatus(status);
     const std::string message = "refused by the server with status " + std::to_string(status) +
-                                " (" + info.name + ": " + info.text + ")";
-    return Error("refused", action, message, kExitRefused,
-                 Json{{"status", status}, {"status_name", info.name}});
+                                " (" + info.name + ": " + info.text + ")" +
+                                (detail.empty() ? "" : ": " + detail);
+    Json fields{{"status", status}, {"status_name", info.name}};
+    fields.update(extra);
+    return Error("refused", action, message, kExitRefused, fields);
+}
+
+int Reporter::Invalid(const std::string &action, const std::string &argument,
+                      const std::string &value, const std::string &accepted) const {
+    return Error("rejected", action, argument + ": " + QuoteValue(value) + " is not " + accepted,
+                 kExitRejected,
+                 Json{{"argument", argument}, {"value", TextJson(value)}, {"accepted", accepted}});
 }
 
 int Reporter::Rejected(const std::string &action, const std::string &detail) const {
@@ -256,6 +266,21 @@ std::string ToUpperAscii(std::string_view text) {
     for (char &c : out)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
     return out;
+}
+
+std::string QuoteValue(const std::string &value) {
+    constexpr size_t kShown = 64;
+    if (value.size() <= kShown)
+        return Json(value).dump(-1, ' ', false, Json::error_handler_t::replace);
+    size_t cut = kShown;
+    while (cut > 0 && (static_cast<unsigned char>(value[cut]) & 0xC0) == 0x80) --cut;
+    const std::string shown =
+        Json(value.substr(0, cut) + "...").dump(-1, ' ', false, Json::error_handler_t::replace);
+    return shown + " (" + std::to_string(value.size()) + " bytes)";
+}
+
+Json TextJson(const std::string &value) {
+    return Json::parse(Json(value).dump(-1, ' ', false, Json::error_handler_t::replace));
 }
 
 bool ParseNumber(std::string_view text, long min, long max, long *out) {

@@ -87,12 +87,18 @@ class Reporter {
 
     // Prints the JSON document or the text, returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
-    // The server refused `action` with status: the status, its name and meaning are printed.
-    int Refused(const std::string &action, int32_t status) const;
+    // The server refused `action` with status: the status, its name and meaning are printed,
+    // then detail (which argument it concerns) when given; extra is added to the JSON document.
+    int Refused(const std::string &action, int32_t status, const std::string &detail = "",
+                const Json &extra = Json::object()) const;
     // Nothing was sent: the command is not acceptable (detail says why).
     int Rejected(const std::string &action, const std::string &detail) const;
     // The command line is not one of the tool's commands.
     int Usage(const std::string &action, const std::string &message) const;
+    // Nothing was sent: argument's value is not one of the accepted values (a noun phrase:
+    // "a number from 0 to 65535").
+    int Invalid(const std::string &action, const std::string &argument, const std::string &value,
+                const std::string &accepted) const;
     int Unreachable(const std::string &action) const;
     // The endpoint is held by a process whose uid is not among the accepted ones.
     int UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const;
@@ -139,6 +145,12 @@ std::string FormatDuration(int64_t seconds);      // "3h07m", "12m05s", "42s"
 std::string FormatBytes(uint64_t bytes);          // "1.5 GiB"
 std::string YesNo(bool value);
 std::string ToUpperAscii(std::string_view text);
+
+// value in double quotes, escaped as in JSON (invalid UTF-8 replaced); values over 64 bytes
+// are cut, with their length given.
+std::string QuoteValue(const std::string &value);
+// value as a JSON string, invalid UTF-8 replaced.
+Json TextJson(const std::string &value);
 
 // Strict decimal conversion of a whole text within [min, max].
 bool ParseNumber(std::string_view text, long min, long max, long *out);

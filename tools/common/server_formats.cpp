@@ -96,7 +96,7 @@ constexpr OptionSpec kOptions[] = {
      CIFS_ELEM_REJECT_UNENCRYPTED_ACCESS, K::kU8, 1, kYesNo, 0, 0, 0, nullptr,
      "reject unencrypted access: YES or NO"},
     {"dns-suffix", CMD_DNS_SUFFIX, CIFS_FN_DNS_SUFFIX, CIFS_ELEM_DNS_SUFFIX, K::kText, 256, kNone,
-     0, 0, 0, "", "DNS suffix (up to 255 characters)"},
+     0, 0, 0, "", "DNS suffix (up to 255 bytes; empty clears it)"},
     {"display-user-address", CMD_DISPLAY_USER_ADDRESS, CIFS_FN_DISPLAY_USER_ADDRESS,
      CIFS_ELEM_DISPLAY_USER_ADDRESS, K::kI32, 4, kYesNo, 0, 0, 0, nullptr,
      "display user address: YES or NO"},

@@ -22,6 +22,7 @@ struct ConnParams {
     bool writeOnly = false;
     uint32_t first = 0, max = 0;
     std::string type, idle, count;
+    bool dryRun = false;
 };
 
 int32_t Count(const tools::Reporter &out, int *exitCode) {
@@ -89,8 +90,10 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
     ConnectionRecord record;
     std::memset(&record, 0xFF, sizeof record);
     void *sev = nullptr;
-    if (int e = Call(out, action,
-                     [&] { return CIFSLIB_GetConnectionDetails(p.id.c_str(), &record, &sev); });
+    const Blames blames{{tools::kNoSuchConnection, "ID", "the connection ID", p.id}};
+    if (int e = Call(
+            out, action, [&] { return CIFSLIB_GetConnectionDetails(p.id.c_str(), &record, &sev); },
+            blames);
         e >= 0)
         return e;
     if (record.connectionId == 0xFFFF && record.text20[0] == '\xFF')
@@ -107,7 +110,7 @@ int ShowCmd(const Tool &tool, const ConnParams &p) {
     Reply files;
     if (int e = RunCommand(out, action,
                            {{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_CONNECTION_ID, p.id}},
-                           &files);
+                           &files, blames);
         e >= 0)
         return e;
     Json list = Records(files, true);
@@ -133,7 +136,9 @@ int SharesCmd(const Tool &tool, const ConnParams &p) {
     // -1 from a reachable server after a valid command is the library's answer for a
     // connection without mapped shares.
     if (result == -1 && !tools::ServerReachable()) return out.Unreachable(action);
-    if (result != 0 && result != -1) return out.Refused(action, result);
+    if (result != 0 && result != -1)
+        return RefusedFor(out, action, result,
+                          {{tools::kNoSuchConnection, "ID", "the connection ID", p.id}});
     for (uint32_t i = 0; result == 0 && list && i < list->count; ++i) {
         ShareInfo *info = list->entries[i];
         shares.push_back(ShareInfoJson(*info, true));
@@ -216,20 +221,86 @@ int FilesHolders(const Tool &tool, const ConnParams &p) {
     return out.Success(list, t.Render());
 }
 
+// The selector of files close and what a refusal of it concerns.
+struct Selection {
+    Arg arg;
+    std::string what;  // "connection 4", "volume VOL1", "path VOL1:/a"
+    Blames blames;
+};
+
+Selection Select(const ConnParams &p) {
+    if (!p.path.empty())
+        return {{CIFS_OPT_PATH, p.path},
+                "path " + p.path,
+                {{tools::kNoSuchFile, "--path", "the path", p.path},
+                 {tools::kNoSuchVolume, "--path", "the path", p.path},
+                 {tools::kInvalidValue, "--path", "the path", p.path}}};
+    if (!p.volume.empty())
+        return {{CIFS_OPT_VOLUME, p.volume},
+                "volume " + p.volume,
+                {{tools::kNoSuchVolume, "--volume", "the volume", p.volume}}};
+    return {{CIFS_OPT_CONNECTION_ID, p.connection},
+            "connection " + p.connection,
+            {{tools::kNoSuchConnection, "--connection", "the connection ID", p.connection}}};
+}
+
+// The open files the selection covers, one {connection, user, path} object each. A path that is
+// not open covers nothing when noneOk, else is reported.
+int Covered(const tools::Reporter &out, const std::string &action, const Selection &s, bool noneOk,
+            Json *files) {
+    Reply reply;
+    if (int e = RunCommand(out, action, {{CMD_FILES, {}}, {CIFS_ACT_LIST, {}}, s.arg}, &reply,
+                           s.blames, noneOk ? tools::kNoSuchFile : 0);
+        e >= 0)
+        return e;
+    *files = Json::array();
+    for (const auto &c : Records(reply, true))
+        for (const auto &f : c["files"])
+            files->push_back({{"connection", c["id"]}, {"user", c["user"]}, {"path", f["path"]}});
+    return -1;
+}
+
+std::string FileLines(const Json &files) {
+    tools::Table t({"CONN", "USER", "PATH"});
+    for (const auto &f : files)
+        t.Row({std::to_string(f["connection"].get<int>()), f["user"], f["path"]});
+    return t.Render();
+}
+
+std::string Plural(size_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
+}
+
 int FilesClose(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
     const std::string action = "files close";
     if (SelectorCount(p) != 1)
         return out.Rejected(action, "give exactly one of --path, --volume and --connection");
-    std::string what;
+    const Selection s = Select(p);
+    Json before;
+    if (int e = Covered(out, action, s, false, &before); e >= 0) return e;
+    if (p.dryRun)
+        return out.Success(Json{{"ok", true},
+                                {"action", action},
+                                {"dry_run", true},
+                                {"would_close", before.size()},
+                                {"files", before}},
+                           before.empty()
+                               ? "Nothing to close: " + s.what + " holds no open files.\n"
+                               : "Would close " + Plural(before.size(), "open file", "open files") +
+                                     " of " + s.what + ":\n" + FileLines(before));
+    if (before.empty())
+        return out.Success(Json{{"ok", true}, {"action", action}, {"closed", 0}, {"files", before}},
+                           "Nothing to close: " + s.what + " holds no open files.");
     if (!p.path.empty()) {
         std::vector<char> rec(OPEN_FILE_INFO_FIXED_SIZE + p.path.size() + 1, 0);
         auto *info = reinterpret_cast<OpenFileInfo *>(rec.data());
         info->pathOffset = 0;
         std::memcpy(rec.data() + OPEN_FILE_INFO_FIXED_SIZE, p.path.c_str(), p.path.size() + 1);
-        if (int e = Call(out, action, [&] { return CIFSLIB_CloseOpenFile(info); }); e >= 0)
+        if (int e = Call(
+                out, action, [&] { return CIFSLIB_CloseOpenFile(info); }, s.blames);
+            e >= 0)
             return e;
-        what = p.path;
     } else if (!p.volume.empty()) {
         // Only the volume name of the record is read; the other texts are empty.
         std::vector<char> rec(SHARE_INFO_FIXED_SIZE + 1 + p.volume.size() + 1, 0);
@@ -237,21 +308,71 @@ int FilesClose(const Tool &tool, const ConnParams &p) {
         info->volumeOffset = 1;
         info->stringBytes = static_cast<uint32_t>(rec.size() - SHARE_INFO_FIXED_SIZE);
         std::memcpy(rec.data() + SHARE_INFO_FIXED_SIZE + 1, p.volume.c_str(), p.volume.size() + 1);
-        if (int e = Call(out, action, [&] { return CIFSLIB_CloseAllOpenFiles(info); }); e >= 0)
-            return e;
-        what = "every file of volume " + p.volume;
-    } else {
-        Reply reply;
-        if (int e = RunCommand(
-                out, action,
-                {{CMD_FILES, {}}, {CIFS_ACT_CLOSE, {}}, {CIFS_OPT_CONNECTION_ID, p.connection}},
-                &reply);
+        if (int e = Call(
+                out, action, [&] { return CIFSLIB_CloseAllOpenFiles(info); }, s.blames);
             e >= 0)
             return e;
-        what = "every file of connection " + p.connection;
+    } else {
+        Reply reply;
+        if (int e = RunCommand(out, action, {{CMD_FILES, {}}, {CIFS_ACT_CLOSE, {}}, s.arg}, &reply,
+                               s.blames);
+            e >= 0)
+            return e;
     }
-    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}},
-                       "Closed " + what + ".");
+    // What was open before and is no longer is what this closed.
+    Json after;
+    if (int e = Covered(out, action, s, true, &after); e >= 0) return e;
+    Json closed = Json::array();
+    for (const auto &f : before)
+        if (std::find(after.begin(), after.end(), f) == after.end()) closed.push_back(f);
+    return out.Success(
+        Json{{"ok", true}, {"action", action}, {"closed", closed.size()}, {"files", closed}},
+        closed.empty() ? "Nothing was closed: the files of " + s.what + " are still open.\n"
+                       : "Closed " + Plural(closed.size(), "open file", "open files") + " of " +
+                             s.what + ":\n" + FileLines(closed));
+}
+
+// The connections a clear would drop: of the type, idle long enough, the longest idle first,
+// at most count.
+Json ClearCandidates(const Json &connections, const ConnParams &p) {
+    const bool nullOnly = tools::ToUpperAscii(p.type) == "NULL";
+    long idle = 0, count = 65535;
+    tools::ParseNumber(p.idle, 0, 65535, &idle);
+    tools::ParseNumber(p.count, 1, 65535, &count);
+    Json list = Json::array();
+    for (const auto &c : connections)
+        if ((!nullOnly || c["null_session"].get<bool>()) &&
+            c["idle_seconds"].get<long>() >= idle * 60)
+            list.push_back(c);
+    std::stable_sort(list.begin(), list.end(), [](const Json &a, const Json &b) {
+        return a["idle_seconds"].get<long>() > b["idle_seconds"].get<long>();
+    });
+    if (list.size() > static_cast<size_t>(count)) list.erase(list.begin() + count, list.end());
+    return list;
+}
+
+int Connections(const tools::Reporter &out, const std::string &action, Json *list) {
+    ConnectionList *cl = nullptr;
+    if (int e = Call(out, action, [&] { return CIFSLIB_GetConnectionsList(&cl); }); e >= 0)
+        return e;
+    *list = Json::array();
+    if (cl) {
+        const auto *records = static_cast<const ConnectionRecord *>(cl->records);
+        for (int32_t i = 0; i < cl->count; ++i)
+            if (records[i].connectionId != 0) list->push_back(ConnectionJson(records[i]));
+        std::free(cl->records);
+        std::free(cl);
+    }
+    return -1;
+}
+
+std::string ConnectionLines(const Json &list) {
+    tools::Table t({"ID", "USER", "ADDRESS", "IDLE"});
+    for (const auto &c : list)
+        t.Row({std::to_string(c["id"].get<int>()),
+               c["null_session"].get<bool>() ? "(null session)" : c["user"].get<std::string>(),
+               c["address"], tools::FormatDuration(c["idle_seconds"].get<long>())});
+    return t.Render();
 }
 
 int ClearCmd(const Tool &tool, const ConnParams &p) {
@@ -262,18 +383,40 @@ int ClearCmd(const Tool &tool, const ConnParams &p) {
                                 {CIFS_OPT_IDLE_TIME, p.idle},
                                 {CIFS_OPT_CONN_COUNT, p.count}};
     if (int e = DryRun(out, action, args); e >= 0) return e;
-    int e;
-    const int32_t before = Count(out, &e);
-    if (e >= 0) return e;
+    Json before;
+    if (int e = Connections(out, action, &before); e >= 0) return e;
+    if (p.dryRun) {
+        const Json would = ClearCandidates(before, p);
+        return out.Success(Json{{"ok", true},
+                                {"action", action},
+                                {"dry_run", true},
+                                {"would_clear", would.size()},
+                                {"connections", would}},
+                           would.empty() ? "Nothing to clear: no connection matches.\n"
+                                         : "Would clear " +
+                                               Plural(would.size(), "connection", "connections") +
+                                               ":\n" + ConnectionLines(would));
+    }
     Reply reply;
     if (int r = RunCommand(out, action, args, &reply); r >= 0) return r;
-    const int32_t after = Count(out, &e);
-    if (e >= 0) return e;
-    const int32_t cleared = before > after ? before - after : 0;
-    return out.Success(
-        Json{{"ok", true}, {"action", action}, {"cleared", cleared}, {"remaining", after}},
-        "Cleared " + std::to_string(cleared) + " connections; " + std::to_string(after) +
-            " remain.");
+    Json after;
+    if (int e = Connections(out, action, &after); e >= 0) return e;
+    Json cleared = Json::array();
+    for (const auto &c : before)
+        if (std::none_of(after.begin(), after.end(),
+                         [&](const Json &a) { return a["id"] == c["id"]; }))
+            cleared.push_back(c);
+    return out.Success(Json{{"ok", true},
+                            {"action", action},
+                            {"cleared", cleared.size()},
+                            {"remaining", after.size()},
+                            {"connections", cleared}},
+                       cleared.empty()
+                           ? "Nothing to clear: no connection matched; " +
+                                 std::to_string(after.size()) + " remain.\n"
+                           : "Cleared " + Plural(cleared.size(), "connection", "connections") +
+                                 "; " + std::to_string(after.size()) + " remain:\n" +
+                                 ConnectionLines(cleared));
 }
 
 }  // namespace
@@ -291,45 +434,60 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
         list->add_flag("--with-files", p->withFiles, "Only connections that hold files open");
     list->add_flag("--null-sessions", p->nullSessions, "Only null-session (anonymous) connections")
         ->excludes(wf);
-    Leaf(tool, conn, "show", "Details of one connection: user, security equivalences, open files",
-         [&tool, p] { return ShowCmd(tool, *p); })
-        ->add_option("ID", p->id, "Connection ID")
-        ->required();
-    Leaf(tool, conn, "shares", "Shares one connection has mapped",
-         [&tool, p] { return SharesCmd(tool, *p); })
-        ->add_option("ID", p->id, "Connection ID")
-        ->required();
+    tools::Checked(Leaf(tool, conn, "show",
+                        "Details of one connection: user, security equivalences, open files",
+                        [&tool, p] { return ShowCmd(tool, *p); })
+                       ->add_option("ID", p->id, "Connection ID")
+                       ->required(),
+                   "connection-id");
+    tools::Checked(Leaf(tool, conn, "shares", "Shares one connection has mapped",
+                        [&tool, p] { return SharesCmd(tool, *p); })
+                       ->add_option("ID", p->id, "Connection ID")
+                       ->required(),
+                   "connection-id");
 
     CLI::App *files = app.add_subcommand("files", "Open files: list, holders, close");
     files->alias("file");
     files->require_subcommand(1);
     auto selectors = [&](CLI::App *cmd, const char *verb) {
-        cmd->add_option("--path", p->path, std::string(verb) + " by full path VOLUME:/dir/file");
-        cmd->add_option("--volume", p->volume, std::string(verb) + " by volume");
-        cmd->add_option("--connection", p->connection, std::string(verb) + " by connection ID");
+        tools::Checked(cmd->add_option("--path", p->path,
+                                       std::string(verb) + " by full path VOLUME:/dir/file"),
+                       "file-path");
+        tools::Checked(cmd->add_option("--volume", p->volume, std::string(verb) + " by volume"),
+                       "volume");
+        tools::Checked(
+            cmd->add_option("--connection", p->connection, std::string(verb) + " by connection ID"),
+            "connection-id");
     };
     CLI::App *flist =
         Leaf(tool, files, "list", "List open files (--path lists a directory's files)",
              [&tool, p] { return FilesList(tool, *p); });
     selectors(flist, "Select");
     flist->add_flag("--write-only", p->writeOnly, "Only files open for writing");
-    flist->add_option("--first", p->first, "Skip this many matching files");
-    flist->add_option("--max", p->max, "Show at most this many files");
+    tools::Checked(flist->add_option("--first", p->first, "Skip this many matching files"),
+                   "entries");
+    tools::Checked(flist->add_option("--max", p->max, "Show at most this many files"), "entries");
     CLI::App *holders =
         Leaf(tool, files, "holders", "Connections holding files open, with the files",
              [&tool, p] { return FilesHolders(tool, *p); });
     selectors(holders, "Select");
     holders->add_flag("--modified", p->modified, "Use the server's modified listing");
-    selectors(
-        Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); }),
-        "Close");
+    CLI::App *close =
+        Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); });
+    selectors(close, "Close");
+    close->add_flag("--dry-run", p->dryRun, "List what would be closed; close nothing");
 
     CLI::App *clear = Leaf(tool, &app, "clear-connections", "Drop idle client connections",
                            [&tool, p] { return ClearCmd(tool, *p); });
-    clear->add_option("--type", p->type, "ALL or NULL (null sessions only)")->required();
-    clear->add_option("--idle", p->idle, "Minimum idle time in minutes, 15 to 65535")->required();
-    clear->add_option("--count", p->count, "At most this many connections, 1 to 65535 or ALL")
-        ->required();
+    tools::Checked(
+        clear->add_option("--type", p->type, "ALL or NULL (null sessions only)")->required(),
+        "clear-type");
+    tools::Checked(clear->add_option("--idle", p->idle, "Minimum idle time in minutes")->required(),
+                   "idle-minutes");
+    tools::Checked(
+        clear->add_option("--count", p->count, "At most this many connections")->required(),
+        "clear-count");
+    clear->add_flag("--dry-run", p->dryRun, "List the connections that match; clear nothing");
 }
 
 }  // namespace share::shareadm

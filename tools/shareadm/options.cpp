@@ -64,6 +64,47 @@ std::string Render(const Json &j) {
     return j.is_string() ? j.get<std::string>() : j.dump();
 }
 
+// An option's value as its setter takes it. A value no setter word names (read proxy off) says
+// what the setter does take instead.
+std::string SetterForm(const std::string &option, const Json &value) {
+    const std::string text = Render(value);
+    const tools::ValueRule *rule = tools::FindRule(option);
+    if (rule == nullptr || tools::Accepts(*rule, text)) return text;
+    if (rule->words.size() == 1) return "off (the setter takes " + rule->words[0] + " only)";
+    return text + " (the setter takes " + tools::Accepted(*rule) + ")";
+}
+
+// The stored value of one option, from the server's configuration dump.
+int ReadOption(const tools::Reporter &out, const std::string &action, const OptionSpec &row,
+               Json *value) {
+    Reply reply;
+    if (int e = RunCommand(out, action, {{CMD_SERVER_REQUEST_4, {}}}, &reply); e >= 0) return e;
+    for (const auto &el : reply.elements())
+        if (el.type == row.element) {
+            *value = OptionValueJson(row, el.payload);
+            return -1;
+        }
+    return out.Rejected(action, "the server's configuration dump has no " + std::string(row.name));
+}
+
+// Sets one single-value option and confirms with the value the server stored.
+int SetOption(const Tool &tool, const OptionSpec &row, const std::string &value) {
+    const auto out = tool.out();
+    const std::string action = std::string("option ") + row.name;
+    Reply reply;
+    if (int e = RunCommand(out, action, {{row.command, value}}, &reply,
+                           {{tools::kInvalidValue, "VALUE", "the value", value}});
+        e >= 0)
+        return e;
+    Json stored;
+    if (int e = ReadOption(out, action, row, &stored); e >= 0) return e;
+    const std::string text = Render(stored);
+    return out.Success(
+        Json{{"ok", true}, {"action", action}, {"option", row.name}, {"value", stored}},
+        text.empty() ? std::string(row.name) + " cleared."
+                     : std::string(row.name) + " set to " + text + ".");
+}
+
 int Show(const Tool &tool) {
     const auto out = tool.out();
     Reply reply;
@@ -153,12 +194,12 @@ int Show(const Tool &tool) {
     doc.update(extra);
 
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto &[k, v] : options.items()) rows.push_back({k, Render(v)});
+    for (const auto &[k, v] : options.items()) rows.push_back({k, SetterForm(k, v)});
     std::string cacheText;
     for (const auto &[k, v] : caches.items())
         cacheText += (cacheText.empty() ? "" : " ") + tools::ToUpperAscii(k) + "=" + v.dump();
     rows.push_back({"cache", cacheText});
-    rows.push_back({"invalid-user-timeout", std::to_string(iucTimeout) + " minutes"});
+    rows.push_back({"invalid-user-timeout", std::to_string(iucTimeout)});
     auto named = [](const Json &list) {
         std::string t;
         for (const auto &n : list)
@@ -178,8 +219,7 @@ int Show(const Tool &tool) {
     for (const auto &i : interfaces) ifs += (ifs.empty() ? "" : ", ") + i.get<std::string>();
     rows.push_back({"multichannel-interfaces", ifs.empty() ? "-" : ifs});
     if (!dfs.is_null())
-        rows.push_back({"dfs-referral-cache-duration",
-                        std::to_string(dfs["minutes"].get<int>()) + " minutes"});
+        rows.push_back({"dfs-referral-cache-duration", std::to_string(dfs["minutes"].get<int>())});
     if (extra.contains("last_quota_sync")) {
         const auto &q = extra["last_quota_sync"];
         const int value = q["value"].get<int>();
@@ -225,13 +265,50 @@ int Status(const Tool &tool) {
 }
 
 int Run(const Tool &tool, const std::string &action, const std::vector<Arg> &args, const Json &doc,
-        const std::string &text) {
+        const std::string &text, const Blames &blames = {}) {
     const auto out = tool.out();
     Reply reply;
-    if (int e = RunCommand(out, action, args, &reply); e >= 0) return e;
+    if (int e = RunCommand(out, action, args, &reply, blames); e >= 0) return e;
     Json d{{"ok", true}, {"action", action}};
     d.update(doc);
     return out.Success(d, text);
+}
+
+int ListInterfaces(const tools::Reporter &out) {
+    Reply reply;
+    if (int e = RunCommand(out, "option multichannel-interface list",
+                           {{CMD_MULTICHANNEL_INTERFACE, {}}, {CIFS_ACT_LIST, {}}}, &reply);
+        e >= 0)
+        return e;
+    Json list = Json::array();
+    std::string text;
+    for (const auto &el : reply.elements())
+        if (el.type == CIFS_ELEM_INTERFACE) {
+            list.push_back(tools::FieldString(reinterpret_cast<const char *>(el.payload.data()),
+                                              el.payload.size()));
+            text += list.back().get<std::string>() + "\n";
+        }
+    return out.Success(list, text.empty() ? "(no interfaces)\n" : text);
+}
+
+// Minutes, or CLEAR with the junction path (or ALL) to clear: --path goes with CLEAR only.
+int DfsDuration(const Tool &tool, const OptParams &p) {
+    const std::string action = "option dfs-referral-cache-duration";
+    const bool clear = tools::ToUpperAscii(p.value) == "CLEAR";
+    if (clear && p.path.empty())
+        return tool.out().Invalid(
+            action, "--path", "",
+            tools::Accepted(*tools::FindRule("dfs-path")) + " (required with CLEAR)");
+    if (!clear && !p.path.empty())
+        return tool.out().Rejected(action, "--path goes with CLEAR only, not with minutes");
+    std::vector<Arg> args{{CMD_DFS_REFERRAL_CACHE_DURATION, p.value}};
+    if (clear) args.push_back({CIFS_OPT_PATH, p.path});
+    const std::string path = clear ? tools::Canonical(*tools::FindRule("dfs-path"), p.path) : "";
+    return Run(tool, action, args, {{"value", clear ? "CLEAR" : p.value}, {"path", path}},
+               clear ? "DFS referral cache cleared: " + path + "."
+                     : "dfs-referral-cache-duration set to " + p.value + " minutes.",
+               {{tools::kInvalidValue, "--path", "the junction path", p.path, clear},
+                {tools::kInvalidValue, "VALUE", "the duration", p.value, !clear}});
 }
 
 }  // namespace
@@ -248,16 +325,11 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
     // The single-value options, from the server formats' option table.
     for (const OptionSpec &optionRow : tools::OptionTable()) {
         if (optionRow.command == CMD_DUMP_CRYPTO_KEYS) continue;  // has a second form, below
-        const std::string name = optionRow.name;
-        const int32_t code = optionRow.command;
-        Leaf(tool, opt, name, std::string("Set ") + optionRow.help,
-             [&tool, p, name, code] {
-                 return Run(tool, "option " + name, {{code, p->value}},
-                            {{"option", name}, {"value", p->value}},
-                            name + " set to " + p->value + ".");
-             })
-            ->add_option("VALUE", p->value, optionRow.help)
-            ->required();
+        tools::Checked(Leaf(tool, opt, optionRow.name, std::string("Set ") + optionRow.help,
+                            [&tool, p, &optionRow] { return SetOption(tool, optionRow, p->value); })
+                           ->add_option("VALUE", p->value, "The value")
+                           ->required(),
+                       optionRow.name);
     }
 
     CLI::App *crypto = Leaf(
@@ -267,43 +339,57 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
                 return Run(tool, "option dump-crypto-keys",
                            {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CONNECTION_ID, p->connection}},
                            {{"connection", p->connection}},
-                           "Crypto keys of connection " + p->connection + " dumped.");
+                           "Crypto keys of connection " + p->connection + " dumped.",
+                           {{tools::kNoSuchConnection, "--connection", "the connection ID",
+                             p->connection}});
             if (p->value.empty())
                 return tool.out().Rejected("option dump-crypto-keys",
                                            "give YES, NO or --connection ID");
+            const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
             return Run(tool, "option dump-crypto-keys",
                        {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, p->value}},
-                       {{"option", "dump-crypto-keys"}, {"value", p->value}},
-                       "dump-crypto-keys set to " + p->value + ".");
+                       {{"option", "dump-crypto-keys"}, {"value", word}},
+                       "dump-crypto-keys set to " + word + ".");
         });
-    auto *cv = crypto->add_option("VALUE", p->value, "YES or NO");
-    crypto->add_option("--connection", p->connection, "Dump the keys of this connection")
-        ->excludes(cv);
+    auto *cv = tools::Checked(crypto->add_option("VALUE", p->value, "YES or NO"), "yes-no");
+    tools::Checked(
+        crypto->add_option("--connection", p->connection, "Dump the keys of this connection")
+            ->excludes(cv),
+        "connection-id");
 
-    Leaf(tool, opt, "dump-statistics", "Have the server dump statistics: DC, FP, FH or T",
-         [&tool, p] {
-             return Run(tool, "option dump-statistics", {{CMD_DUMP_STATISTICS, p->value}},
-                        {{"value", p->value}}, "Statistics dump " + p->value + " requested.");
-         })
-        ->add_option("WHAT", p->value, "DC, FP, FH or T")
-        ->required();
+    tools::Checked(
+        Leaf(tool, opt, "dump-statistics", "Have the server dump statistics: DC, FP, FH or T",
+             [&tool, p] {
+                 const std::string what =
+                     tools::Canonical(*tools::FindRule("statistics"), p->value);
+                 return Run(tool, "option dump-statistics", {{CMD_DUMP_STATISTICS, p->value}},
+                            {{"value", what}}, "Statistics dump " + what + " requested.");
+             })
+            ->add_option("WHAT", p->value, "DC, FP, FH or T")
+            ->required(),
+        "statistics");
 
-    Leaf(tool, opt, "cache", "Set a cache size: SDIRCACHE=N, DIRCACHE=N or FILECACHE=N",
-         [&tool, p] {
-             return Run(tool, "option cache", {{CMD_CACHE, p->value}}, {{"value", p->value}},
-                        "Cache set: " + p->value + ".");
-         })
-        ->add_option("SETTING", p->value, "KIND=N")
-        ->required();
+    tools::Checked(
+        Leaf(tool, opt, "cache", "Set a cache size: SDIRCACHE=N, DIRCACHE=N or FILECACHE=N",
+             [&tool, p] {
+                 return Run(tool, "option cache", {{CMD_CACHE, p->value}}, {{"value", p->value}},
+                            "Cache set: " + p->value + ".",
+                            {{tools::kInvalidValue, "SETTING", "the setting", p->value}});
+             })
+            ->add_option("SETTING", p->value, "KIND=N")
+            ->required(),
+        "cache");
 
     struct NameTable {
         const char *name;
         int32_t option;
+        const char *rule;
         const char *help;
     };
     static const NameTable tables[] = {
-        {"virtual-server", CIFS_OPT_SERVER, "Add or remove a virtual server name"},
-        {"dns-entry", CIFS_OPT_DNS_ENTRY, "Add or remove a DNS entry"},
+        {"virtual-server", CIFS_OPT_SERVER, "virtual-server-name",
+         "Add or remove a virtual server name"},
+        {"dns-entry", CIFS_OPT_DNS_ENTRY, "dns-entry-name", "Add or remove a DNS entry"},
     };
     for (const auto &t : tables) {
         CLI::App *cmd = Leaf(tool, opt, t.name, t.help, [&tool, p, &t] {
@@ -313,92 +399,83 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
             if (!p->ip.empty()) args.push_back({CIFS_OPT_IP_ADDRESS, p->ip});
             return Run(
                 tool, action, args, {{"name", p->name}},
-                std::string(t.name) + " " + p->name + (p->verb == "add" ? " added." : " removed."));
+                std::string(t.name) + " " + p->name + (p->verb == "add" ? " added." : " removed."),
+                {{tools::kNameTaken, "NAME", "the name", p->name},
+                 {tools::kNoSuchEntry, "NAME", "the name", p->name},
+                 {tools::kInvalidValue, "NAME", "the name", p->name}});
         });
-        cmd->add_option("ACTION", p->verb, "add or remove")
-            ->required()
-            ->check(CLI::IsMember({"add", "remove"}));
-        cmd->add_option("NAME", p->name, "The name")->required();
-        cmd->add_option("--ip", p->ip, "IPv4 address");
+        tools::Checked(cmd->add_option("ACTION", p->verb, "add or remove")->required(),
+                       "add-remove");
+        tools::Checked(cmd->add_option("NAME", p->name, "The name")->required(), t.rule);
+        tools::Checked(cmd->add_option("--ip", p->ip, "IPv4 address"), "ipv4");
     }
 
     CLI::App *sbd = Leaf(
         tool, opt, "share-volumes-by-default", "Share a server's volumes by default: YES or NO",
         [&tool, p] {
+            const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
             return Run(
                 tool, "option share-volumes-by-default",
                 {{CMD_SHARE_VOLUMES_BY_DEFAULT, p->name}, {CIFS_OPT_SHARE_BY_DEFAULT, p->value}},
-                {{"server", p->name}, {"value", p->value}},
-                "share-volumes-by-default of " + p->name + " set to " + p->value + ".");
+                {{"server", p->name}, {"value", word}},
+                "share-volumes-by-default of " + p->name + " set to " + word + ".",
+                {{tools::kInvalidValue, "SERVER", "the server name", p->name}});
         });
-    sbd->add_option("SERVER", p->name, "Server name")->required();
-    sbd->add_option("VALUE", p->value, "YES or NO")->required();
+    tools::Checked(sbd->add_option("SERVER", p->name, "Server name")->required(), "server-name");
+    tools::Checked(sbd->add_option("VALUE", p->value, "YES or NO")->required(), "yes-no");
 
     CLI::App *qs =
         Leaf(tool, opt, "user-quota-sync", "Synchronise user quotas of a target", [&tool, p] {
             std::vector<Arg> args{{CMD_USER_QUOTA_SYNC, p->name}};
             if (!p->quotaValue.empty()) args.push_back({CIFS_OPT_QUOTA_SYNC_VALUE, p->quotaValue});
             return Run(tool, "option user-quota-sync", args, {{"target", p->name}},
-                       "User quota sync of " + p->name + " requested.");
+                       "User quota sync of " + p->name + " requested.",
+                       {{tools::kInvalidValue, "TARGET", "the target", p->name}});
         });
-    qs->add_option("TARGET", p->name, "Target (up to 64 characters)")->required();
-    qs->add_option("--value", p->quotaValue, "A number of at least 1");
+    tools::Checked(qs->add_option("TARGET", p->name, "Target")->required(), "quota-target");
+    tools::Checked(qs->add_option("--value", p->quotaValue, "Sync value"), "quota-value");
 
-    Leaf(tool, opt, "user-quota-view", "Request the user quota view of a target",
-         [&tool, p] {
-             return Run(tool, "option user-quota-view", {{CMD_USER_QUOTA_VIEW, p->name}},
-                        {{"target", p->name}}, "User quota view of " + p->name + " requested.");
-         })
-        ->add_option("TARGET", p->name, "Target (up to 64 characters)")
-        ->required();
+    tools::Checked(Leaf(tool, opt, "user-quota-view", "Request the user quota view of a target",
+                        [&tool, p] {
+                            return Run(tool, "option user-quota-view",
+                                       {{CMD_USER_QUOTA_VIEW, p->name}}, {{"target", p->name}},
+                                       "User quota view of " + p->name + " requested.",
+                                       {{tools::kInvalidValue, "TARGET", "the target", p->name}});
+                        })
+                       ->add_option("TARGET", p->name, "Target")
+                       ->required(),
+                   "quota-target");
 
-    CLI::App *mci = Leaf(
-        tool, opt, "multichannel-interface", "Add, remove or list multichannel interfaces",
-        [&tool, p] {
-            const auto out = tool.out();
-            if (p->verb == "list") {
-                Reply reply;
-                if (int e =
-                        RunCommand(out, "option multichannel-interface list",
-                                   {{CMD_MULTICHANNEL_INTERFACE, {}}, {CIFS_ACT_LIST, {}}}, &reply);
-                    e >= 0)
-                    return e;
-                Json list = Json::array();
-                std::string text;
-                for (const auto &el : reply.elements())
-                    if (el.type == CIFS_ELEM_INTERFACE) {
-                        list.push_back(tools::FieldString(
-                            reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
-                        text += list.back().get<std::string>() + "\n";
-                    }
-                return out.Success(list, text.empty() ? "(no interfaces)\n" : text);
-            }
-            if (p->name.empty())
-                return out.Rejected("option multichannel-interface", "give the interface name");
-            const bool add = p->verb == "add";
-            return Run(tool, "option multichannel-interface " + p->verb,
-                       {{CMD_MULTICHANNEL_INTERFACE, {}},
-                        {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}},
-                        {CIFS_OPT_INTERFACE, p->name}},
-                       {{"interface", p->name}},
-                       "Interface " + p->name + (add ? " added." : " removed."));
-        });
-    mci->add_option("ACTION", p->verb, "add, remove or list")
-        ->required()
-        ->check(CLI::IsMember({"add", "remove", "list"}));
-    mci->add_option("INTERFACE", p->name, "Interface name (up to 15 characters)");
+    CLI::App *mci =
+        Leaf(tool, opt, "multichannel-interface", "Add, remove or list multichannel interfaces",
+             [&tool, p] {
+                 const auto out = tool.out();
+                 if (p->verb == "list") return ListInterfaces(out);
+                 if (p->name.empty())
+                     return out.Invalid("option multichannel-interface " + p->verb, "INTERFACE", "",
+                                        tools::Accepted(*tools::FindRule("interface")));
+                 const bool add = p->verb == "add";
+                 return Run(tool, "option multichannel-interface " + p->verb,
+                            {{CMD_MULTICHANNEL_INTERFACE, {}},
+                             {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}},
+                             {CIFS_OPT_INTERFACE, p->name}},
+                            {{"interface", p->name}},
+                            "Interface " + p->name + (add ? " added." : " removed."),
+                            {{tools::kNameTaken, "INTERFACE", "the interface", p->name},
+                             {tools::kNoSuchEntry, "INTERFACE", "the interface", p->name},
+                             {tools::kInvalidValue, "INTERFACE", "the interface", p->name}});
+             });
+    tools::Checked(mci->add_option("ACTION", p->verb, "add, remove or list")->required(),
+                   "add-remove-list");
+    tools::Checked(mci->add_option("INTERFACE", p->name, "Interface name"), "interface");
 
     CLI::App *dfs = Leaf(tool, opt, "dfs-referral-cache-duration",
-                         "Set the DFS referral cache duration, or CLEAR it", [&tool, p] {
-                             std::vector<Arg> args{{CMD_DFS_REFERRAL_CACHE_DURATION, p->value}};
-                             if (!p->path.empty()) args.push_back({CIFS_OPT_PATH, p->path});
-                             return Run(tool, "option dfs-referral-cache-duration", args,
-                                        {{"value", p->value}, {"path", p->path}},
-                                        "dfs-referral-cache-duration: " + p->value +
-                                            (p->path.empty() ? "" : " " + p->path) + ".");
-                         });
-    dfs->add_option("VALUE", p->value, "Minutes (0 to 525600) or CLEAR")->required();
-    dfs->add_option("--path", p->path, "With CLEAR: ALL or VOLUME:/junction/path");
+                         "Set the DFS referral cache duration, or CLEAR it",
+                         [&tool, p] { return DfsDuration(tool, *p); });
+    tools::Checked(dfs->add_option("VALUE", p->value, "Minutes or CLEAR")->required(),
+                   "dfs-minutes");
+    tools::Checked(dfs->add_option("--path", p->path, "With CLEAR: ALL or VOLUME:/junction/path"),
+                   "dfs-path");
 }
 
 }  // namespace share::shareadm

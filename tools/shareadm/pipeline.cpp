@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "common/server_formats.h"
 #include "shareadmin/command.h"
 
 namespace share::shareadm {
@@ -99,8 +100,62 @@ int DryRun(const tools::Reporter &out, const std::string &action, const std::vec
     return result == 0 ? -1 : out.Rejected(action, message);
 }
 
+namespace {
+
+// How a status reads about one argument: "the share name "x" is not accepted".
+const char *StatusVerb(int32_t status) {
+    switch (status) {
+        case tools::kNoSuchVolume:
+            return "names no volume";
+        case tools::kNoSuchShare:
+            return "names no share";
+        case tools::kNameTaken:
+            return "is already in use";
+        case tools::kInvalidValue:
+            return "is not accepted";
+        case tools::kNoSuchConnection:
+            return "names no client connection";
+        case tools::kNoSuchFile:
+            return "is not an open file";
+        case tools::kNoSuchUser:
+            return "is not in the invalid-user cache";
+        case tools::kNoSuchEntry:
+            return "names no entry";
+        case tools::kNotPermitted:
+            return "may not be used or changed this way";
+        default:
+            return nullptr;
+    }
+}
+
+}  // namespace
+
+int RefusedFor(const tools::Reporter &out, const std::string &action, int32_t status,
+               const Blames &blames) {
+    const char *verb = StatusVerb(status);
+    std::vector<const Blame *> named, suspects;
+    for (const auto &b : blames)
+        if (b.status == status) {
+            named.push_back(&b);
+            if (b.suspect) suspects.push_back(&b);
+        }
+    if (!suspects.empty()) named = suspects;
+    if (verb == nullptr || named.empty()) return out.Refused(action, status);
+    std::string detail;
+    for (size_t i = 0; i < named.size(); ++i)
+        detail +=
+            (i == 0 ? "" : " or ") + named[i]->what + " " + tools::QuoteValue(named[i]->value);
+    detail += std::string(" ") + verb;
+    tools::Json extra = tools::Json::object();
+    if (named.size() == 1) {
+        extra["argument"] = named[0]->argument;
+        extra["value"] = tools::TextJson(named[0]->value);
+    }
+    return out.Refused(action, status, detail, extra);
+}
+
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply) {
+               Reply *reply, const Blames &blames, int32_t allowedStatus) {
     // The library's own validation first: nothing is sent.
     if (int e = DryRun(out, action, args); e >= 0) return e;
 
@@ -116,7 +171,8 @@ int RunCommand(const tools::Reporter &out, const std::string &action, const std:
     ClearArgs(args.size() + 1);
     if (result != 0) return out.LocalFailure(action, message);
     Reply r(pkt);
-    if (r.status() != 0) return out.Refused(action, r.status());
+    if (r.status() != 0 && r.status() != allowedStatus)
+        return RefusedFor(out, action, r.status(), blames);
     *reply = std::move(r);
     return -1;
 }

@@ -40,11 +40,29 @@ class Reply {
     std::vector<ReplyElement> elements_;
 };
 
+// An argument a refusal status may concern: the status, the argument ("NAME"), what it is
+// ("the share name") and its value. suspect: the value looks like the cause (when several
+// arguments share a status, the suspects are named; if none or all are, every one is).
+struct Blame {
+    int32_t status;
+    std::string argument;
+    std::string what;
+    std::string value;
+    bool suspect = true;
+};
+using Blames = std::vector<Blame>;
+
+// Reports the server's refusal with status, naming the argument it concerns when blames
+// trace it to one (or to a short list).
+int RefusedFor(const tools::Reporter &out, const std::string &action, int32_t status,
+               const Blames &blames);
+
 // Runs the command in args. On success stores the response (status 0) and returns -1; else
 // returns the exit status after reporting: 1 rejected by the library (its message is shown),
 // 2 refused by the server, 3 unreachable.
+// A server status equal to allowedStatus (not 0) is not reported: the reply is stored with it.
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply);
+               Reply *reply, const Blames &blames = {}, int32_t allowedStatus = 0);
 
 // Runs only the library's validation of args (nothing is sent). -1 when it accepts, else
 // kExitRejected after reporting the library's message.

@@ -1,7 +1,9 @@
 // shareadm share ...: listing, details, creation, change, removal and the four share switches.
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 
+#include "common/server_formats.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
@@ -19,6 +21,7 @@ struct ShareParamsCli {
     std::string maxUsers;
     std::string serverDn;
     std::string word;
+    CLI::Option *addComment = nullptr, *modComment = nullptr;  // given even when empty
 };
 
 Json Done(const std::string &action, const std::string &share) {
@@ -56,31 +59,52 @@ int Names(const Tool &tool) {
     return out.Success(names, text);
 }
 
-int Show(const Tool &tool, const ShareParamsCli &p) {
-    const auto out = tool.out();
+// Reads one share's record back from the server (and its client count when asked).
+int ReadShare(const tools::Reporter &out, const std::string &action, const std::string &name,
+              Json *share, long *clients = nullptr) {
     Reply reply;
-    if (int e = RunCommand(out, "share show",
-                           {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, p.name}}, &reply);
+    const Blames blames{{tools::kNoSuchShare, "NAME", "the share name", name}};
+    if (int e =
+            RunCommand(out, action, {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}},
+                       &reply, blames);
         e >= 0)
         return e;
-    std::optional<Json> share;
-    long clients = -1;
+    std::optional<Json> found;
     for (const auto &el : reply.elements()) {
         if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
-            !share) {
+            !found) {
             ShareParams record;
             std::memcpy(&record, el.payload.data(), sizeof record);
-            share = ShareRecordJson(record);
-        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
+            found = ShareRecordJson(record);
+        } else if (el.type == CIFS_ELEM_SHARE_EXTRA && clients) {
             const std::string text(el.payload.begin(),
                                    std::find(el.payload.begin(), el.payload.end(), 0));
             if (text.rfind("clients=", 0) == 0)
-                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
+                tools::ParseNumber(text.substr(8), 0, 65535, clients);
         }
     }
-    if (!share) return out.Rejected("share show", "the server sent no share record");
-    if (clients >= 0) (*share)["clients"] = clients;
-    return out.Success(*share, ShareDetails(*share));
+    if (!found) return out.Rejected(action, "the server sent no share record");
+    *share = std::move(*found);
+    return -1;
+}
+
+int Show(const Tool &tool, const ShareParamsCli &p) {
+    const auto out = tool.out();
+    Json share;
+    long clients = -1;
+    if (int e = ReadShare(out, "share show", p.name, &share, &clients); e >= 0) return e;
+    if (clients >= 0) share["clients"] = clients;
+    return out.Success(share, ShareDetails(share));
+}
+
+// The confirmation of a change: what the server stored, read back.
+int Confirm(const tools::Reporter &out, const std::string &action, const std::string &name,
+            const std::string &headline) {
+    Json share;
+    if (int e = ReadShare(out, action, name, &share); e >= 0) return e;
+    Json doc = Done(action, share["name"].get<std::string>());
+    doc["stored"] = share;
+    return out.Success(doc, headline + " The server stored:\n" + ShareDetails(share));
 }
 
 void AddIf(std::vector<Arg> &args, int32_t code, const std::string &value) {
@@ -97,15 +121,63 @@ void AddSettings(std::vector<Arg> &args, const ShareParamsCli &p, bool commentGi
     AddIf(args, CIFS_OPT_SERVER, p.serverDn);
 }
 
+bool HasControl(std::string_view text) {
+    return std::any_of(text.begin(), text.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7f; });
+}
+
+// A share name servers commonly refuse: reserved characters, edge spaces, control characters.
+bool OddName(std::string_view name) {
+    return name.find_first_of("\\/:*?\"<>|") != std::string_view::npos || name.front() == ' ' ||
+           name.back() == ' ' || HasControl(name);
+}
+
+// A location whose path is not an absolute path of plain components.
+bool OddLocation(std::string_view location) {
+    const std::string_view path = location.substr(location.find(':') + 1);
+    if (!path.empty() && path.front() != '/') return true;
+    if (path.find('\\') != std::string_view::npos || HasControl(path)) return true;
+    size_t at = 0;
+    while (at <= path.size()) {
+        const size_t next = std::min(path.find('/', at), path.size());
+        const std::string_view part = path.substr(at, next - at);
+        if (part == "." || part == "..") return true;
+        at = next + 1;
+    }
+    return false;
+}
+
+// What each server status of add and modify can be traced to.
+Blames ShareBlames(const ShareParamsCli &p, const std::string &nameArg, const std::string &name,
+                   const std::string &locationArg, bool commentGiven) {
+    Blames b;
+    if (!name.empty()) {
+        b.push_back({tools::kNameTaken, nameArg, "the share name", name});
+        b.push_back({tools::kInvalidValue, nameArg, "the share name", name, OddName(name)});
+    }
+    if (!p.location.empty()) {
+        b.push_back({tools::kNoSuchVolume, locationArg, "the location", p.location});
+        b.push_back({tools::kNotPermitted, locationArg, "the location", p.location});
+        b.push_back({tools::kInvalidValue, locationArg, "the location", p.location,
+                     OddLocation(p.location)});
+    }
+    if (commentGiven)
+        b.push_back(
+            {tools::kInvalidValue, "--comment", "the comment", p.comment, HasControl(p.comment)});
+    return b;
+}
+
 int Add(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
     const auto out = tool.out();
     std::vector<Arg> args{
         {CMD_SHARE, {}}, {CIFS_ACT_ADD, {}}, {CIFS_OPT_NAME, p.name}, {CIFS_OPT_PATH, p.location}};
     AddSettings(args, p, commentGiven);
     Reply reply;
-    if (int e = RunCommand(out, "share add", args, &reply); e >= 0) return e;
-    return out.Success(Done("share add", p.name),
-                       "Share " + p.name + " created on " + p.location + ".");
+    if (int e = RunCommand(out, "share add", args, &reply,
+                           ShareBlames(p, "NAME", p.name, "LOCATION", commentGiven));
+        e >= 0)
+        return e;
+    return Confirm(out, "share add", p.name, "Share " + p.name + " created.");
 }
 
 int Modify(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
@@ -113,13 +185,19 @@ int Modify(const Tool &tool, const ShareParamsCli &p, bool commentGiven) {
     std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, p.name}};
     AddIf(args, CIFS_OPT_NEW_NAME, p.newName);
     AddIf(args, CIFS_OPT_PATH, p.location);
-    AddSettings(args, p, commentGiven);
+    // The server reads 0 as "keep the limit" in a change: 0 means no limit here as in add.
+    ShareParamsCli settings = p;
+    if (settings.maxUsers == "0") settings.maxUsers = "-1";
+    AddSettings(args, settings, commentGiven);
     if (args.size() == 3)
         return out.Rejected("share modify", "nothing to change: give at least one setting");
+    Blames blames = ShareBlames(p, "--new-name", p.newName, "--path", commentGiven);
+    blames.push_back({tools::kNoSuchShare, "NAME", "the share name", p.name});
+    blames.push_back({tools::kNotPermitted, "NAME", "the share name", p.name});
     Reply reply;
-    if (int e = RunCommand(out, "share modify", args, &reply); e >= 0) return e;
+    if (int e = RunCommand(out, "share modify", args, &reply, blames); e >= 0) return e;
     const std::string now = p.newName.empty() ? p.name : p.newName;
-    return out.Success(Done("share modify", now), "Share " + now + " changed.");
+    return Confirm(out, "share modify", now, "Share " + now + " changed.");
 }
 
 int Remove(const Tool &tool, const ShareParamsCli &p) {
@@ -127,21 +205,45 @@ int Remove(const Tool &tool, const ShareParamsCli &p) {
     std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_REMOVE, {}}, {CIFS_OPT_NAME, p.name}};
     AddIf(args, CIFS_OPT_SERVER, p.serverDn);
     Reply reply;
-    if (int e = RunCommand(out, "share remove", args, &reply); e >= 0) return e;
+    const Blames blames{{tools::kNoSuchShare, "NAME", "the share name", p.name},
+                        {tools::kNotPermitted, "NAME", "the share name", p.name}};
+    if (int e = RunCommand(out, "share remove", args, &reply, blames); e >= 0) return e;
     return out.Success(Done("share remove", p.name), "Share " + p.name + " removed.");
 }
 
-int Switch(const Tool &tool, const ShareParamsCli &p, int32_t action, const std::string &what) {
+// The stored field of each switch in the share record's JSON.
+struct SwitchRow {
+    const char *name;
+    int32_t action;
+    const char *field;
+    const char *help;
+};
+constexpr SwitchRow kSwitches[] = {
+    {"encryption", CIFS_ACT_ENCRYPTION, "encrypt_data", "Switch a share's data encryption"},
+    {"folder-redirection", CIFS_ACT_FOLDER_REDIRECTION, "folder_redirection",
+     "Switch a share's folder redirection"},
+    {"atm-backup", CIFS_ACT_ATM_BACKUP, "atm_backup", "Switch a share's ATM backup"},
+    {"mfa", CIFS_ACT_MFA, "mfa", "Switch a share's multi-factor authentication level"},
+};
+
+int Switch(const Tool &tool, const ShareParamsCli &p, const SwitchRow &s) {
     const auto out = tool.out();
     Reply reply;
-    const std::string act = "share " + what;
-    if (int e = RunCommand(out, act, {{CMD_SHARE, {}}, {action, p.word}, {CIFS_OPT_NAME, p.name}},
-                           &reply);
+    const std::string act = std::string("share ") + s.name;
+    const Blames blames{{tools::kNoSuchShare, "NAME", "the share name", p.name},
+                        {tools::kNotPermitted, "NAME", "the share name", p.name}};
+    if (int e = RunCommand(out, act, {{CMD_SHARE, {}}, {s.action, p.word}, {CIFS_OPT_NAME, p.name}},
+                           &reply, blames);
         e >= 0)
         return e;
-    Json doc = Done(act, p.name);
-    doc["value"] = p.word;
-    return out.Success(doc, "Share " + p.name + ": " + what + " set to " + p.word + ".");
+    Json share;
+    if (int e = ReadShare(out, act, p.name, &share); e >= 0) return e;
+    const bool on = share[s.field].get<bool>();
+    Json doc = Done(act, share["name"].get<std::string>());
+    doc["value"] = on ? "YES" : "NO";
+    doc["stored"] = share;
+    return out.Success(doc, "Share " + share["name"].get<std::string>() + ": " + s.name +
+                                " is now " + (on ? "YES" : "NO") + ".");
 }
 
 }  // namespace
@@ -156,64 +258,57 @@ void RegisterShares(CLI::App &app, Tool &tool) {
          [&tool] { return List(tool); });
     Leaf(tool, share, "names", "List the names of all shares and volumes",
          [&tool] { return Names(tool); });
-    Leaf(tool, share, "show", "Show one share or volume", [&tool, p] { return Show(tool, *p); })
-        ->add_option("NAME", p->name, "Share or volume name")
-        ->required();
+    auto name = [&](CLI::App *cmd, const char *help) {
+        tools::Checked(cmd->add_option("NAME", p->name, help)->required(), "share-name");
+    };
+    name(Leaf(tool, share, "show", "Show one share or volume",
+              [&tool, p] { return Show(tool, *p); }),
+         "Share or volume name");
 
-    const char *words = "yes or no";
-    auto settings = [&](CLI::App *cmd) {
-        cmd->add_option("--encrypt-data", p->encrypt, std::string("Encrypt data: ") + words);
-        cmd->add_option("--folder-redirection", p->redirect,
-                        std::string("Folder redirection: ") + words);
-        cmd->add_option("--atm-backup", p->atm, std::string("ATM backup: ") + words);
-        cmd->add_option("--max-users", p->maxUsers,
-                        "User limit (0: none; with modify, -1 lifts the limit)");
-        cmd->add_option("--server-dn", p->serverDn, "Distinguished name of the server object");
+    auto settings = [&](CLI::App *cmd, const char *maxUsersRule, const char *maxUsersHelp) {
+        tools::Checked(cmd->add_option("--encrypt-data", p->encrypt, "Encrypt data"), "yes-no");
+        tools::Checked(cmd->add_option("--folder-redirection", p->redirect, "Folder redirection"),
+                       "yes-no");
+        tools::Checked(cmd->add_option("--atm-backup", p->atm, "ATM backup"), "yes-no");
+        tools::Checked(cmd->add_option("--max-users", p->maxUsers, maxUsersHelp), maxUsersRule);
+        tools::Checked(
+            cmd->add_option("--server-dn", p->serverDn, "Distinguished name of the server object"),
+            "server-dn");
     };
 
-    CLI::App *add = Leaf(tool, share, "add", "Create a share of a directory of a volume", {});
-    add->add_option("NAME", p->name, "Share name (up to 80 characters)")->required();
-    add->add_option("LOCATION", p->location, "VOLUME:PATH, for example VOL1:/users/public")
-        ->required();
-    CLI::Option *addComment =
-        add->add_option("--comment", p->comment, "Comment (up to 47 characters)");
-    settings(add);
-    add->callback([&tool, p, addComment] {
-        tool.run = [&tool, p, addComment] { return Add(tool, *p, addComment->count() > 0); };
-    });
+    CLI::App *add = Leaf(tool, share, "add", "Create a share of a directory of a volume",
+                         [&tool, p] { return Add(tool, *p, p->addComment->count() > 0); });
+    name(add, "Share name");
+    tools::Checked(
+        add->add_option("LOCATION", p->location, "The directory, for example VOL1:/users/public")
+            ->required(),
+        "location");
+    p->addComment = tools::Checked(add->add_option("--comment", p->comment, "Comment"), "comment");
+    settings(add, "max-users", "User limit (0: none)");
 
     CLI::App *modify =
-        Leaf(tool, share, "modify", "Change a share's name, location, comment or settings", {});
-    modify->add_option("NAME", p->name, "Current share name")->required();
-    modify->add_option("--new-name", p->newName, "Rename the share");
-    modify->add_option("--path", p->location, "Move the share to VOLUME:PATH");
-    CLI::Option *modComment = modify->add_option("--comment", p->comment, "New comment");
-    settings(modify);
-    modify->callback([&tool, p, modComment] {
-        tool.run = [&tool, p, modComment] { return Modify(tool, *p, modComment->count() > 0); };
-    });
+        Leaf(tool, share, "modify", "Change a share's name, location, comment or settings",
+             [&tool, p] { return Modify(tool, *p, p->modComment->count() > 0); });
+    name(modify, "Current share name");
+    tools::Checked(modify->add_option("--new-name", p->newName, "Rename the share"), "share-name");
+    tools::Checked(modify->add_option("--path", p->location, "Move the share to VOLUME:PATH"),
+                   "location");
+    p->modComment =
+        tools::Checked(modify->add_option("--comment", p->comment, "New comment"), "comment");
+    settings(modify, "max-users-change", "User limit (0 or -1: none)");
 
     CLI::App *remove =
         Leaf(tool, share, "remove", "Remove a share", [&tool, p] { return Remove(tool, *p); });
-    remove->add_option("NAME", p->name, "Share name")->required();
-    remove->add_option("--server-dn", p->serverDn, "Distinguished name of the server object");
+    name(remove, "Share name");
+    tools::Checked(
+        remove->add_option("--server-dn", p->serverDn, "Distinguished name of the server object"),
+        "server-dn");
 
-    struct SwitchRow {
-        const char *name;
-        int32_t action;
-        const char *help;
-    };
-    static const SwitchRow switches[] = {
-        {"encryption", CIFS_ACT_ENCRYPTION, "Switch a share's data encryption"},
-        {"folder-redirection", CIFS_ACT_FOLDER_REDIRECTION, "Switch a share's folder redirection"},
-        {"atm-backup", CIFS_ACT_ATM_BACKUP, "Switch a share's ATM backup"},
-        {"mfa", CIFS_ACT_MFA, "Switch a share's multi-factor authentication level"},
-    };
-    for (const auto &s : switches) {
-        CLI::App *cmd = Leaf(tool, share, s.name, s.help,
-                             [&tool, p, &s] { return Switch(tool, *p, s.action, s.name); });
-        cmd->add_option("NAME", p->name, "Share name")->required();
-        cmd->add_option("VALUE", p->word, "yes or no")->required();
+    for (const auto &s : kSwitches) {
+        CLI::App *cmd =
+            Leaf(tool, share, s.name, s.help, [&tool, p, &s] { return Switch(tool, *p, s); });
+        name(cmd, "Share name");
+        tools::Checked(cmd->add_option("VALUE", p->word, "YES or NO")->required(), "yes-no");
     }
 }
 

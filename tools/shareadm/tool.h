@@ -11,6 +11,7 @@
 
 #include "common/cli.h"
 #include "shareadm/pipeline.h"
+#include "shareadm/value_rules.h"
 #include "shareadmin/codes.h"
 
 namespace share::shareadm {
@@ -23,18 +24,23 @@ struct Tool {
     tools::Reporter out() const { return tools::Reporter("shareadm", json); }
 };
 
-// A subcommand that runs `run` when it is the one parsed.
+// A subcommand that runs `run` when it is the one parsed, unless one of its values was refused
+// by its rule (then that is reported).
 inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name,
                       const std::string &help, std::function<int()> run) {
     CLI::App *app = parent->add_subcommand(name, help);
-    app->callback([&tool, run = std::move(run)] { tool.run = run; });
+    const std::string action = parent->get_parent() ? parent->get_name() + " " + name : name;
+    app->callback([&tool, action, run = std::move(run)] {
+        tool.run = [&tool, action, run] { return tools::UnlessInvalid(tool.out(), action, run); };
+    });
     return app;
 }
 
 // Runs one library call with its standard-output messages captured. Returns -1 when it
-// succeeded, else the exit status (after reporting).
+// succeeded, else the exit status (after reporting; a server status through blames).
 template <class F>
-int Call(const tools::Reporter &out, const std::string &action, F &&call) {
+int Call(const tools::Reporter &out, const std::string &action, F &&call,
+         const Blames &blames = {}) {
     int result;
     std::string message;
     {
@@ -42,6 +48,7 @@ int Call(const tools::Reporter &out, const std::string &action, F &&call) {
         result = call();
         message = capture.Finish();
     }
+    if (result > 0) return RefusedFor(out, action, result, blames);
     return out.Check(result, action, message);
 }
 

@@ -69,7 +69,13 @@ int Change(const Tool &tool, const UserParams &p, const std::string &verb,
            int (*call)(const char *)) {
     const auto out = tool.out();
     const std::string action = "invalid-users " + verb;
-    if (int e = Call(out, action, [&] { return call(p.name.c_str()); }); e >= 0) return e;
+    const Blames blames{{tools::kNameTaken, "USER", "the user", p.name},
+                        {tools::kNoSuchUser, "USER", "the user", p.name},
+                        {tools::kInvalidValue, "USER", "the user", p.name}};
+    if (int e = Call(
+            out, action, [&] { return call(p.name.c_str()); }, blames);
+        e >= 0)
+        return e;
     static const std::pair<const char *, const char *> texts[] = {
         {"add", "added as a permanent invalid user"},
         {"remove", "removed from the invalid-user cache"},
@@ -84,7 +90,8 @@ int Timeout(const Tool &tool, const UserParams &p) {
     const auto out = tool.out();
     Reply reply;
     if (int e = RunCommand(out, "invalid-users timeout",
-                           {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_TIMEOUT, p.minutes}}, &reply);
+                           {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_TIMEOUT, p.minutes}}, &reply,
+                           {{tools::kInvalidValue, "MINUTES", "the time-out", p.minutes}});
         e >= 0)
         return e;
     return out.Success(
@@ -115,11 +122,16 @@ int ContextList(const Tool &tool) {
 int ContextChange(const Tool &tool, const UserParams &p, bool add) {
     const auto out = tool.out();
     const std::string action = add ? "user-contexts add" : "user-contexts remove";
-    if (int e = Call(out, action,
-                     [&] {
-                         return add ? CIFSLIB_AddUserContext(p.name.c_str())
-                                    : CIFSLIB_RemoveUserContext(p.name.c_str());
-                     });
+    const Blames blames{{tools::kNameTaken, "CONTEXT", "the user context", p.name},
+                        {tools::kNoSuchEntry, "CONTEXT", "the user context", p.name},
+                        {tools::kInvalidValue, "CONTEXT", "the user context", p.name}};
+    if (int e = Call(
+            out, action,
+            [&] {
+                return add ? CIFSLIB_AddUserContext(p.name.c_str())
+                           : CIFSLIB_RemoveUserContext(p.name.c_str());
+            },
+            blames);
         e >= 0)
         return e;
     return out.Success(Done(action, p.name),
@@ -138,8 +150,9 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
     auto *perm = list->add_flag("--permanent", p->permanent, "Only permanent invalid users");
     list->add_flag("--temporary", p->temporary, "Only users that expire")->excludes(perm);
     list->add_option("--filter", p->filter, "Only names containing this text");
-    list->add_option("--first", p->first, "Skip this many matching users");
-    list->add_option("--max", p->max, "Show at most this many users");
+    tools::Checked(list->add_option("--first", p->first, "Skip this many matching users"),
+                   "entries");
+    tools::Checked(list->add_option("--max", p->max, "Show at most this many users"), "entries");
     Leaf(tool, iu, "cache", "Show the whole invalid-user cache", [&tool] { return Cache(tool); });
     struct Row {
         const char *verb;
@@ -153,26 +166,31 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
          "Make a cached invalid user permanent"},
     };
     for (const auto &r : rows)
-        Leaf(tool, iu, r.verb, r.help, [&tool, p, &r] { return Change(tool, *p, r.verb, r.call); })
-            ->add_option("USER", p->name, "User name (up to 256 characters)")
-            ->required();
-    Leaf(tool, iu, "timeout", "Set the cache's time-out period",
-         [&tool, p] { return Timeout(tool, *p); })
-        ->add_option("MINUTES", p->minutes, "0 to 525600")
-        ->required();
+        tools::Checked(Leaf(tool, iu, r.verb, r.help,
+                            [&tool, p, &r] { return Change(tool, *p, r.verb, r.call); })
+                           ->add_option("USER", p->name, "User name")
+                           ->required(),
+                       "user-name");
+    tools::Checked(Leaf(tool, iu, "timeout", "Set the cache's time-out period",
+                        [&tool, p] { return Timeout(tool, *p); })
+                       ->add_option("MINUTES", p->minutes, "Minutes")
+                       ->required(),
+                   "invalid-user-timeout");
 
     CLI::App *uc = app.add_subcommand("user-contexts", "User contexts: list, add, remove");
     uc->alias("contexts");
     uc->require_subcommand(1);
     Leaf(tool, uc, "list", "List user contexts", [&tool] { return ContextList(tool); });
-    Leaf(tool, uc, "add", "Add a user context",
-         [&tool, p] { return ContextChange(tool, *p, true); })
-        ->add_option("CONTEXT", p->name, "Context (up to 511 characters)")
-        ->required();
-    Leaf(tool, uc, "remove", "Remove a user context",
-         [&tool, p] { return ContextChange(tool, *p, false); })
-        ->add_option("CONTEXT", p->name, "Context")
-        ->required();
+    tools::Checked(Leaf(tool, uc, "add", "Add a user context",
+                        [&tool, p] { return ContextChange(tool, *p, true); })
+                       ->add_option("CONTEXT", p->name, "Context")
+                       ->required(),
+                   "user-context");
+    tools::Checked(Leaf(tool, uc, "remove", "Remove a user context",
+                        [&tool, p] { return ContextChange(tool, *p, false); })
+                       ->add_option("CONTEXT", p->name, "Context")
+                       ->required(),
+                   "user-context");
 }
 
 }  // namespace share::shareadm

@@ -1,5 +1,5 @@
 // sharemon: watching the local file server through libsharemonitor: connections, one
-// connection's details, volumes and the open files of a volume; closing open files.
+// connection's details, volumes and the open files of a volume; closing open files (close.cpp).
 #include <CLI/CLI.hpp>
 #include <functional>
 #include <string>
@@ -9,6 +9,7 @@
 #include "common/server_trust.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
+#include "sharemon/close.h"
 #include "sharemon/exporter.h"
 #include "sharemon/watch.h"
 
@@ -154,17 +155,6 @@ View Files(const Reporter &out, const std::string &volume) {
     return v;
 }
 
-int Close(const Reporter &out, const std::function<int()> &call, const std::string &action,
-          const std::string &what) {
-    tools::ServerWait wait;
-    const int result = call();
-    wait.End();
-    bool empty = false;
-    if (int e = Check(out, result, action, false, &empty); e >= 0) return e;
-    return out.Success(Json{{"ok", true}, {"action", action}, {"closed", what}},
-                       "Closed " + what + ".");
-}
-
 bool ParseId(const std::string &text, int32_t *id) {
     long n;
     if (!share::tools::ParseNumber(text, 0, 65535, &n)) return false;
@@ -177,7 +167,7 @@ bool ParseId(const std::string &text, int32_t *id) {
 int main(int argc, char **argv) {
     bool json = false;
     unsigned watch = 0;
-    std::string id, volume, path;
+    std::string id, volume;
     std::function<int(const Reporter &)> run;
     CLI::App app{"Monitoring of the local file server: client connections, volumes and open files.",
                  "sharemon"};
@@ -229,31 +219,7 @@ int main(int argc, char **argv) {
          })
         ->add_option("VOLUME", volume, "Volume name")
         ->required();
-    leaf("close-file", "Close a file by its full path",
-         [&](const Reporter &out) {
-             return Close(
-                 out, [&] { return Ext_CloseFileByFileName(path.c_str()); }, "close-file", path);
-         })
-        ->add_option("PATH", path, "Full path VOLUME:/dir/file")
-        ->required();
-    leaf("close-volume", "Close every open file of a volume",
-         [&](const Reporter &out) {
-             return Close(
-                 out, [&] { return Ext_CloseFileByVolume(volume.c_str()); }, "close-volume",
-                 "every file of volume " + volume);
-         })
-        ->add_option("VOLUME", volume, "Volume name")
-        ->required();
-    leaf("close-connection", "Close every open file of a connection",
-         [&](const Reporter &out) {
-             int32_t n = 0;
-             if (int e = idCheck(out, "close-connection", &n); e >= 0) return e;
-             return Close(
-                 out, [&] { return Ext_CloseFileByID(n); }, "close-connection",
-                 "every file of connection " + id);
-         })
-        ->add_option("ID", id, "Connection ID")
-        ->required();
+    share::sharemon::RegisterClose(app, run);
     share::sharemon::RegisterExporter(app, run);
 
     if (const int e = tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
