@@ -143,16 +143,17 @@ _share_tools_offer() {
 
 # _share_tools_value TOOL KIND ENTRY CUR: complete a value from the help entry of its option or
 # argument: the values its type lists ("TEXT:{a,b}", "TEXT:a, b" or "TEXT:one of A, B (any
-# letter case)"), the column keys --sort lists at the end of its description, share or volume
+# letter case)", or "one of A, B (...)" in the description), the column keys --sort lists at the end of its description, share or volume
 # names (KIND), or file names for a FILE.
 _share_tools_value() {
     local tool=$1 kind=$2 entry=$3 cur=$4 name type list=""
     local braces='^[A-Z]+:\{([^}]*)\}' one_of='^[A-Z]+:one of ([^(]*) \(' words='^[A-Z]+:([^ ,:]+(, [^ ,:]+)+)$'
+    local described=': one of ([^(]*) \('
     local -a choices=()
     read -r name _ <<<"$entry"
     type=${entry#"$name"}
     read -r type <<<"${type%%  *}"
-    if [[ $type =~ $braces || $type =~ $one_of || $type =~ $words ]]; then
+    if [[ $type =~ $braces || $type =~ $one_of || $type =~ $words || $entry =~ $described ]]; then
         list=${BASH_REMATCH[1]}
     elif [[ $name == --sort && $entry == *": "* ]]; then
         list=${entry##*: }
