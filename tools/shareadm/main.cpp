@@ -26,6 +26,7 @@ int main(int argc, char **argv) {
     RegisterConnections(app, tool);
     RegisterUsers(app, tool);
     RegisterOptions(app, tool);
+    RegisterConfig(app, tool);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError &e) {

@@ -79,7 +79,7 @@ bool LeavesPathCopy(uint8_t function) {
 
 }  // namespace
 
-int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
+std::optional<std::string> LibraryCheck(const std::vector<Arg> &args) {
     FillArgs(args);
     CmdContext ctx;
     std::memset(&ctx, 0, sizeof ctx);
@@ -96,14 +96,18 @@ int DryRun(const tools::Reporter &out, const std::string &action, const std::vec
         std::free(copy);
     }
     ClearArgs(args.size() + 1);
-    return result == 0 ? -1 : out.Rejected(action, message);
+    if (result == 0) return std::nullopt;
+    return message;
 }
 
-int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
-               Reply *reply) {
-    // The library's own validation first: nothing is sent.
-    if (int e = DryRun(out, action, args); e >= 0) return e;
+int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
+    const auto rejected = LibraryCheck(args);
+    return rejected ? out.Rejected(action, *rejected) : -1;
+}
 
+Outcome Execute(const std::vector<Arg> &args, Reply *reply) {
+    // The library's own validation first: nothing is sent.
+    if (auto rejected = LibraryCheck(args)) return {tools::kExitRejected, 0, *rejected};
     FillArgs(args);
     RespPkt *pkt = nullptr;
     int result;
@@ -114,11 +118,28 @@ int RunCommand(const tools::Reporter &out, const std::string &action, const std:
         message = capture.Finish();
     }
     ClearArgs(args.size() + 1);
-    if (result != 0) return out.LocalFailure(action, message);
+    if (result != 0)
+        return {tools::ServerReachable() ? tools::kExitRejected : tools::kExitUnreachable, 0,
+                message};
     Reply r(pkt);
-    if (r.status() != 0) return out.Refused(action, r.status());
+    if (r.status() != 0) return {tools::kExitRefused, r.status(), ""};
     *reply = std::move(r);
-    return -1;
+    return {};
+}
+
+int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
+               Reply *reply) {
+    const Outcome o = Execute(args, reply);
+    switch (o.exit) {
+        case -1:
+            return -1;
+        case tools::kExitRefused:
+            return out.Refused(action, o.status);
+        case tools::kExitUnreachable:
+            return out.Unreachable(action);
+        default:
+            return out.Rejected(action, o.message);
+    }
 }
 
 }  // namespace share::shareadm
