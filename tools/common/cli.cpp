@@ -1,6 +1,7 @@
 #include "common/cli.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -29,10 +30,14 @@ bool ServerReachable() {
 
 LibraryOutput::LibraryOutput() {
     std::fflush(stdout);
-    char name[] = "/tmp/share-tool-XXXXXX";
-    file_ = mkostemp(name, O_CLOEXEC);
-    if (file_ < 0) return;
-    unlink(name);
+    // An anonymous memory file: no file system work on every library call.
+    file_ = memfd_create("share-tool-output", MFD_CLOEXEC);
+    if (file_ < 0) {
+        char name[] = "/tmp/share-tool-XXXXXX";
+        file_ = mkostemp(name, O_CLOEXEC);
+        if (file_ < 0) return;
+        unlink(name);
+    }
     saved_ = dup(STDOUT_FILENO);
     if (saved_ < 0 || dup2(file_, STDOUT_FILENO) < 0) {
         close(file_);

@@ -129,6 +129,7 @@ class Checker {
 
     void Shares(const Json &shares) {
         std::set<std::string> seen;
+        tools::LibraryOutput batch;  // what the checks of whole shares print goes nowhere
         for (size_t i = 0; i < shares.size(); ++i) {
             const std::string at = "/shares/" + std::to_string(i);
             const Json &s = shares[i];
@@ -157,7 +158,13 @@ class Checker {
                 Add(at + "/path", "not in the form the server keeps (\"/dir/sub\")");
             if (s.contains("comment") && s["comment"].get<std::string>().ends_with(" "))
                 Add(at + "/comment", "trailing spaces would not be kept");
-            // One field at a time, so that each refusal points at its own field.
+            if (s.contains("max_users") &&
+                (s["max_users"].get<int64_t>() < 0 || s["max_users"].get<int64_t>() > INT32_MAX))
+                Add(at + "/max_users", "must be 0 (no limit) to 2147483647");
+            // Once as a whole; when refused, one field at a time, so that each refusal points
+            // at its own field.
+            if (!LibraryCheck(ShareAddArgs(s), false)) continue;
+            const size_t before = problems.size();
             const Json probe = {{"name", "probe"}, {"volume", volume}, {"path", "/"}};
             Json named = probe, located = probe, commented = probe;
             named["name"] = name;
@@ -166,9 +173,7 @@ class Checker {
             Library(at + "/name", ShareAddArgs(named), "the name");
             Library(at + "/path", ShareAddArgs(located), "the path");
             Library(at + "/comment", ShareAddArgs(commented), "the comment");
-            if (s.contains("max_users") &&
-                (s["max_users"].get<int64_t>() < 0 || s["max_users"].get<int64_t>() > INT32_MAX))
-                Add(at + "/max_users", "must be 0 (no limit) to 2147483647");
+            if (problems.size() == before) Add(at, "the library refuses the share");
         }
     }
 
@@ -277,7 +282,8 @@ std::vector<Problem> Check(const Json &doc, const ServerState &server) {
         return c.problems;
     }
     c.Shape(doc, "", kTopKeys);
-    if (doc.contains("schema_version") && doc["schema_version"] != kSchemaVersion)
+    if (doc.contains("schema_version") && doc["schema_version"].is_number_integer() &&
+        doc["schema_version"] != kSchemaVersion)
         c.Add("/schema_version", "must be " + std::to_string(kSchemaVersion));
     if (doc.contains("shares") && doc["shares"].is_array()) c.Shares(doc["shares"]);
     if (doc.contains("options") && doc["options"].is_object()) c.Options(doc["options"]);

@@ -35,12 +35,20 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
         names.push_back(tools::FieldString(list->names[i], SHARE_NAME_SLOT_SIZE));
     std::free(list);
     Json shares = Json::array();
+    tools::LibraryOutput capture;  // one for the whole batch of queries
     for (const auto &name : names) {
         Reply reply;
-        if (int e = RunCommand(
-                out, action, {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply);
-            e >= 0)
-            return e;
+        const Outcome o =
+            Query({{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply);
+        if (o.exit == tools::kExitRefused) {
+            capture.Finish();
+            return out.Refused(action, o.status);
+        }
+        if (o.exit >= 0) {
+            const std::string message = capture.Finish();
+            return o.exit == tools::kExitUnreachable ? out.Unreachable(action)
+                                                     : out.Rejected(action, message);
+        }
         long clients = 0;
         std::optional<Json> record;
         for (const auto &el : reply.elements()) {
@@ -56,7 +64,10 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
                     tools::ParseNumber(text.substr(8), 0, 65535, &clients);
             }
         }
-        if (!record) return out.Rejected(action, "the server sent no record of " + name);
+        if (!record) {
+            capture.Finish();
+            return out.Rejected(action, "the server sent no record of " + name);
+        }
         if (Upper((*record)["name"].get<std::string>()) ==
             Upper((*record)["volume"].get<std::string>())) {
             state->volumes.push_back((*record)["volume"].get<std::string>());
@@ -67,6 +78,7 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
         state->clients[Upper(share["name"].get<std::string>())] = clients;
         shares.push_back(std::move(share));
     }
+    capture.Finish();
     state->doc["shares"] = Sorted(std::move(shares));
     return -1;
 }

@@ -79,16 +79,18 @@ bool LeavesPathCopy(uint8_t function) {
 
 }  // namespace
 
-std::optional<std::string> LibraryCheck(const std::vector<Arg> &args) {
+std::optional<std::string> LibraryCheck(const std::vector<Arg> &args, bool capture) {
     FillArgs(args);
     CmdContext ctx;
     std::memset(&ctx, 0, sizeof ctx);
     int result;
     std::string message;
-    {
-        tools::LibraryOutput capture;
+    if (capture) {
+        tools::LibraryOutput output;
         result = ProcessCommandLineData(&ctx);
-        message = capture.Finish();
+        message = output.Finish();
+    } else {
+        result = ProcessCommandLineData(&ctx);
     }
     if (LeavesPathCopy(ctx.functionId)) {
         char *copy = nullptr;
@@ -105,26 +107,26 @@ int DryRun(const tools::Reporter &out, const std::string &action, const std::vec
     return rejected ? out.Rejected(action, *rejected) : -1;
 }
 
-Outcome Execute(const std::vector<Arg> &args, Reply *reply) {
-    // The library's own validation first: nothing is sent.
-    if (auto rejected = LibraryCheck(args)) return {tools::kExitRejected, 0, *rejected};
+Outcome Query(const std::vector<Arg> &args, Reply *reply) {
     FillArgs(args);
     RespPkt *pkt = nullptr;
-    int result;
-    std::string message;
-    {
-        tools::LibraryOutput capture;
-        result = ValidateAndProcessCmd(&pkt);
-        message = capture.Finish();
-    }
+    const int result = ValidateAndProcessCmd(&pkt);
     ClearArgs(args.size() + 1);
     if (result != 0)
-        return {tools::ServerReachable() ? tools::kExitRejected : tools::kExitUnreachable, 0,
-                message};
+        return {tools::ServerReachable() ? tools::kExitRejected : tools::kExitUnreachable, 0, ""};
     Reply r(pkt);
     if (r.status() != 0) return {tools::kExitRefused, r.status(), ""};
     *reply = std::move(r);
     return {};
+}
+
+Outcome Execute(const std::vector<Arg> &args, Reply *reply) {
+    // The library's own validation first: nothing is sent.
+    if (auto rejected = LibraryCheck(args)) return {tools::kExitRejected, 0, *rejected};
+    tools::LibraryOutput capture;
+    Outcome o = Query(args, reply);
+    o.message = capture.Finish();
+    return o;
 }
 
 int RunCommand(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args,
