@@ -371,12 +371,15 @@ Json ChangeJson(const Change &c) {
                 {"target", c.target},
                 {"field", c.field.empty() ? Json() : Json(c.field)},
                 {"old", c.before},
-                {"new", c.after}};
+                {"new", c.after},
+                {"text", ChangeLine(c)}};
 }
 
 std::string ChangeLine(const Change &c) {
     const std::string field = c.field.empty() ? "" : " " + c.field;
-    if (c.kind == "add") return "+ " + c.target + field + " " + c.after.dump();
+    // A list entry is its name; an object is shown whole.
+    if (c.kind == "add")
+        return "+ " + c.target + field + (c.after.is_string() ? "" : " " + c.after.dump());
     if (c.kind == "remove") return "- " + c.target + field;
     return "~ " + c.target + field + ": " + c.before.dump() + " -> " + c.after.dump();
 }
