@@ -68,6 +68,10 @@ struct Plan {
 // order: renames, then creations, then modifications, then removals (only with prune).
 Plan MakePlan(const Json &doc, const ServerState &server, bool prune, bool force);
 
+// config apply of file: checked, planned, converged, reported. Returns the exit status.
+int RunApply(const tools::Reporter &out, const std::string &file, bool dryRun, bool prune,
+             bool force);
+
 Json ChangeJson(const Change &change);
 // "+ share home {...}", "~ option dialect: \"SMB2\" -> \"SMB3\"", "- user-context ou=x".
 std::string ChangeLine(const Change &change);

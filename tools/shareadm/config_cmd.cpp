@@ -133,8 +133,11 @@ int Diff(const Tool &tool, const ConfigParams &p) {
     return plan.changes.empty() ? tools::kExitOk : config::kExitDifferent;
 }
 
-int Apply(const Tool &tool, const ConfigParams &p) {
-    const auto out = tool.out();
+}  // namespace
+
+int config::RunApply(const tools::Reporter &out, const std::string &file, bool dryRun, bool prune,
+                     bool force) {
+    const ConfigParams p{file, "", dryRun, prune, force};
     const std::string action = "config apply";
     Json doc;
     ServerState server;
@@ -206,8 +209,6 @@ int Apply(const Tool &tool, const ConfigParams &p) {
     return failure["exit_status"].get<int>();
 }
 
-}  // namespace
-
 void RegisterConfig(CLI::App &app, Tool &tool) {
     auto p = std::make_shared<ConfigParams>();
     CLI::App *cfg = app.add_subcommand(
@@ -230,7 +231,9 @@ void RegisterConfig(CLI::App &app, Tool &tool) {
 
     CLI::App *apply =
         Leaf(tool, cfg, "apply", "Make the server match FILE: checked first, then converged",
-             [&tool, p] { return Apply(tool, *p); });
+             [&tool, p] {
+                 return config::RunApply(tool.out(), p->file, p->dryRun, p->prune, p->force);
+             });
     apply->add_option("FILE", p->file, "The document (- for standard input)")->required();
     apply->add_flag("--dry-run", p->dryRun, "Check and show the changes, make none");
     apply->add_flag("--prune", p->prune,
