@@ -277,3 +277,51 @@ def test_figures_for_a_thousand_shares(tmp_path):
         assert min(diffs) < 0.5
     finally:
         server.stop()
+
+
+@pytest.mark.parametrize("option, wanted, exported", [
+    ("virtual-server", [{"name": "FS-A", "address": "192.0.2.10"}, {"name": "FS-B"}],
+     [{"name": "FS-A", "address": "192.0.2.10"}, {"name": "FS-B", "address": ""}]),
+    ("dns-entry", [{"name": "files", "address": "192.0.2.20"}],
+     [{"name": "files", "address": "192.0.2.20"}]),
+    ("multichannel-interface", ["eth1", "eth0"], ["eth0", "eth1"]),
+    ("share-volumes-by-default", {"FS1": "yes"}, {"FS1": "YES"}),
+    ("dfs-referral-cache-duration", 90, 90),
+])
+def test_list_and_map_options_converge(sim, tmp_path, option, wanted, exported):
+    path = write(tmp_path, {"schema_version": 1, "options": {option: wanted}})
+    r, result = apply(path)
+    assert r.status == 0 and result["changed"] is True, r.stderr
+    assert export()["options"][option] == exported
+    r, result = apply(path)
+    assert result["changed"] is False, result["changes"]
+
+
+def test_set_option_entries_change_and_prune(sim, tmp_path):
+    doc = {"schema_version": 1, "options": {"virtual-server": [
+        {"name": "FS-A", "address": "192.0.2.10"}, {"name": "FS-B"}]}}
+    apply(write(tmp_path, doc))
+    doc["options"]["virtual-server"] = [{"name": "fs-a", "address": "192.0.2.11"}]
+    r = run("shareadm", "--json", "config", "diff", write(tmp_path, doc), "--prune")
+    assert [(c["kind"], c["field"]) for c in r.json()["changes"]] == [
+        ("change", "fs-a"), ("remove", "FS-B")]
+    r, result = apply(write(tmp_path, doc), "--prune")
+    assert r.status == 0, r.stderr
+    assert export()["options"]["virtual-server"] == [{"name": "fs-a", "address": "192.0.2.11"}]
+
+
+def test_invalid_users_temporary_made_permanent_and_pruned(sim, tmp_path):
+    doc = {"schema_version": 1, "invalid_users": {"timeout_minutes": 45,
+                                                  "permanent": ["olduser", "intruder"]}}
+    r = run("shareadm", "--json", "config", "diff", write(tmp_path, doc), "--prune")
+    assert [(c["kind"], c["target"], c["field"]) for c in r.json()["changes"]] == [
+        ("add", "invalid-user intruder", None),
+        ("change", "invalid-users", "timeout_minutes"),
+        ("change", "invalid-user olduser", "permanent"),
+        ("remove", "invalid-user guest", None)]
+    r, _ = apply(write(tmp_path, doc), "--prune")
+    assert r.status == 0, r.stderr
+    assert export()["invalid_users"] == {"timeout_minutes": 45,
+                                         "permanent": ["intruder", "olduser"]}
+    cache = run("shareadm", "--json", "invalid-users", "cache").json()
+    assert "tempuser" in {u["name"] for u in cache["users"]}  # temporary entries are left alone
