@@ -4,8 +4,9 @@ the figures for 1,000 shares."""
 
 from __future__ import annotations
 
-import copy
 import json
+import os
+import re
 import time
 from pathlib import Path
 
@@ -15,6 +16,13 @@ import pytest
 from conftest import SOURCE_DIR, Sim, run
 
 SCHEMA = json.loads((SOURCE_DIR / "schema" / "config.schema.json").read_text())
+
+
+def sanitized() -> bool:
+    """Figures mean nothing in a sanitizer build; they are printed, not bounded."""
+    cache = Path(os.environ.get("SHARE_BUILD_DIR", "build")) / "CMakeCache.txt"
+    return cache.exists() and re.search(r"^SHARE_SANITIZE:\w+=\S", cache.read_text(),
+                                        re.M) is not None
 
 
 def export() -> dict:
@@ -274,7 +282,7 @@ def test_figures_for_a_thousand_shares(tmp_path):
             assert r.status == 0, r.stdout
         print(f"\nconfig apply, 1,000 shares to an empty server: {applied:.3f} s;"
               f" config diff on 1,000 shares: {min(diffs):.3f} s (target < 0.5 s)")
-        assert min(diffs) < 0.5
+        assert sanitized() or min(diffs) < 0.5
     finally:
         server.stop()
 

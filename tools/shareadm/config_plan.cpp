@@ -31,6 +31,7 @@ std::optional<int64_t> OptionNumber(const tools::OptionSpec &row, const Json &v)
 // Two values of an option that the server stores the same way (OPTIONAL and YES of signing).
 bool SameOption(const tools::OptionSpec &row, const Json &now, const Json &want) {
     if (now == want) return true;
+    if (now.is_null()) return false;  // the server does not report it
     if (row.kind == tools::ValueKind::kText || row.kind == tools::ValueKind::kField)
         return ValueText(now) == ValueText(want);
     const auto a = OptionNumber(row, now), b = OptionNumber(row, want);
