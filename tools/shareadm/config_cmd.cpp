@@ -114,7 +114,7 @@ int Export(const Tool &tool, const ConfigParams &p) {
         std::remove(temporary.c_str());
         return out.Rejected("config export", "cannot write " + p.output);
     }
-    return out.Success(Json{{"ok", true}, {"action", "config export"}, {"output", p.output}},
+    return out.Success(Versioned({{"ok", true}, {"action", "config export"}, {"output", p.output}}),
                        "Configuration written to " + p.output + ".");
 }
 
