@@ -123,6 +123,10 @@ def test_share_absent_and_info_counts(sim, tmp_path):
         name: home
         state: absent
         force: true
+    - fileserver.shareadmin.share:
+        name: projects
+        volume: VOL1
+        comment: Changed
     - fileserver.shareadmin.info:
       register: server
     - ansible.builtin.debug:
@@ -131,3 +135,5 @@ def test_share_absent_and_info_counts(sim, tmp_path):
     out = ansible("ansible-playbook", "-i", "localhost,", str(play), tmp_path=tmp_path)
     assert "refused=True shares=2 connections=12" in out.stdout, out.stdout
     assert "needs --force" in out.stdout
+    projects = [x for x in json.loads(export())["shares"] if x["name"] == "projects"][0]
+    assert projects["comment"] == "Changed" and projects["path"] == "/projects"  # not moved

@@ -28,9 +28,11 @@ options:
     description: Volume the share is on. Required with I(state=present).
     type: str
   path:
-    description: Directory within the volume, C(/dir/sub) form.
+    description:
+      - Directory within the volume, C(/dir/sub) form.
+      - When left out, a new share is of the volume's root and an existing one stays where it
+        is.
     type: str
-    default: /
   renamed_from:
     description:
       - Former name of the share. When no share called I(name) exists but one called
@@ -134,7 +136,7 @@ def main():
             name=dict(type="str", required=True),
             state=dict(type="str", choices=["present", "absent"], default="present"),
             volume=dict(type="str"),
-            path=dict(type="str", default="/"),
+            path=dict(type="str"),
             renamed_from=dict(type="str"),
             comment=dict(type="str"),
             max_users=dict(type="int"),
