@@ -309,7 +309,7 @@ std::vector<Arg> ShareAddArgs(const Json &s) {
     if (s.contains("folder_redirection"))
         args.push_back({CIFS_OPT_FOLDER_REDIRECTION, YesNoWord(s["folder_redirection"])});
     if (s.contains("atm_backup")) args.push_back({CIFS_OPT_ATM_BACKUP, YesNoWord(s["atm_backup"])});
-    if (s.value("max_users", 0) > 0)
+    if (s.value("max_users", int64_t{0}) > 0)
         args.push_back({CIFS_OPT_NUMBER, std::to_string(s["max_users"].get<int64_t>())});
     return args;
 }
