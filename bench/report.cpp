@@ -48,6 +48,8 @@ std::vector<Row> Rows() {
          "BM_Exchange/SendAndReceiveIPC", "BM_Exchange/RawSocket", 1.15},
         {"Switch command: ValidateAndProcessCmd / raw exchange", Kind::kTime,
          "BM_Command/ValidateAndProcessCmd", "BM_Command/RawSocket", 1.25},
+        {"1,000 shares to an empty server: config apply / 1,000 share add", Kind::kTime,
+         "BM_Config/Apply", "BM_Config/ShareAddDirect", 1.3},
     };
     for (const Listing &l : kListings) {
         const std::string call = kListing + std::string(l.call);

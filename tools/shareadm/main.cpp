@@ -29,6 +29,7 @@ int main(int argc, char **argv) {
     RegisterConnections(app, tool);
     RegisterUsers(app, tool);
     RegisterOptions(app, tool);
+    RegisterConfig(app, tool);
     if (const int e = share::tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
     gCIFSLogLevel = logMask;
     if (const int e = share::tools::StartCommand(tool.out(), app, runtime, trust); e >= 0) return e;

@@ -80,16 +80,18 @@ bool LeavesPathCopy(uint8_t function) {
 
 }  // namespace
 
-int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
+std::optional<std::string> LibraryCheck(const std::vector<Arg> &args, bool capture) {
     FillArgs(args);
     CmdContext ctx;
     std::memset(&ctx, 0, sizeof ctx);
     int result;
     std::string message;
-    {
-        tools::LibraryOutput capture;
+    if (capture) {
+        tools::LibraryOutput output;
         result = ProcessCommandLineData(&ctx);
-        message = capture.Finish();
+        message = output.Finish();
+    } else {
+        result = ProcessCommandLineData(&ctx);
     }
     if (LeavesPathCopy(ctx.functionId)) {
         char *copy = nullptr;
@@ -97,7 +99,35 @@ int DryRun(const tools::Reporter &out, const std::string &action, const std::vec
         std::free(copy);
     }
     ClearArgs(args.size() + 1);
-    return result == 0 ? -1 : out.Rejected(action, message);
+    if (result == 0) return std::nullopt;
+    return message;
+}
+
+int DryRun(const tools::Reporter &out, const std::string &action, const std::vector<Arg> &args) {
+    const auto rejected = LibraryCheck(args);
+    return rejected ? out.Rejected(action, *rejected) : -1;
+}
+
+Outcome Query(const std::vector<Arg> &args, Reply *reply) {
+    FillArgs(args);
+    RespPkt *pkt = nullptr;
+    const int result = ValidateAndProcessCmd(&pkt);
+    ClearArgs(args.size() + 1);
+    if (result != 0)
+        return {tools::ServerReachable() ? tools::kExitRejected : tools::kExitUnreachable, 0, ""};
+    Reply r(pkt);
+    if (r.status() != 0) return {tools::kExitRefused, r.status(), ""};
+    *reply = std::move(r);
+    return {};
+}
+
+Outcome Execute(const std::vector<Arg> &args, Reply *reply) {
+    // The library's own validation first: nothing is sent.
+    if (auto rejected = LibraryCheck(args)) return {tools::kExitRejected, 0, *rejected};
+    tools::LibraryOutput capture;
+    Outcome o = Query(args, reply);
+    o.message = capture.Finish();
+    return o;
 }
 
 namespace {

@@ -57,6 +57,23 @@ using Blames = std::vector<Blame>;
 int RefusedFor(const tools::Reporter &out, const std::string &action, int32_t status,
                const Blames &blames);
 
+// What one command came to, unreported: exit -1 when the server accepted it (reply filled),
+// else the exit status; status is the server's refusal, message the library's complaint.
+struct Outcome {
+    int exit = -1;
+    int32_t status = 0;
+    std::string message;
+};
+Outcome Execute(const std::vector<Arg> &args, Reply *reply);
+// Execute without the dry run and without capturing the library's output, for a batch of
+// queries that the caller wraps in one tools::LibraryOutput.
+Outcome Query(const std::vector<Arg> &args, Reply *reply);
+
+// The library's validation of args alone (nothing is sent): nullopt when it accepts, else its
+// message (possibly empty: some rejections are only logged; always empty without capture, when
+// the caller captures a batch).
+std::optional<std::string> LibraryCheck(const std::vector<Arg> &args, bool capture = true);
+
 // Runs the command in args. On success stores the response (status 0) and returns -1; else
 // returns the exit status after reporting: 1 rejected by the library (its message is shown),
 // 2 refused by the server, 3 unreachable.

@@ -56,5 +56,6 @@ void RegisterShares(CLI::App &app, Tool &tool);
 void RegisterConnections(CLI::App &app, Tool &tool);
 void RegisterUsers(CLI::App &app, Tool &tool);
 void RegisterOptions(CLI::App &app, Tool &tool);
+void RegisterConfig(CLI::App &app, Tool &tool);
 
 }  // namespace share::shareadm

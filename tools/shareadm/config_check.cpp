@@ -1,0 +1,297 @@
+// Checking a whole document before anything is sent: its shape (the published schema's rules),
+// names unique, volumes the server has, paths in the form the server stores, and every value
+// through the library's own validation of the command that would set it. Every mistake is
+// reported, each at its JSON pointer.
+#include <climits>
+#include <set>
+
+#include "shareadm/config.h"
+
+namespace share::shareadm::config {
+namespace {
+
+enum class Type { kString, kInteger, kBoolean, kObject, kArray, kStringOrInteger };
+
+const char *TypeName(Type t) {
+    switch (t) {
+        case Type::kString:
+            return "a string";
+        case Type::kInteger:
+            return "an integer";
+        case Type::kBoolean:
+            return "true or false";
+        case Type::kObject:
+            return "an object";
+        case Type::kArray:
+            return "a list";
+        default:
+            return "a string or an integer";
+    }
+}
+
+bool IsType(const Json &v, Type t) {
+    switch (t) {
+        case Type::kString:
+            return v.is_string();
+        case Type::kInteger:
+            return v.is_number_integer();
+        case Type::kBoolean:
+            return v.is_boolean();
+        case Type::kObject:
+            return v.is_object();
+        case Type::kArray:
+            return v.is_array();
+        default:
+            return v.is_string() || v.is_number_integer();
+    }
+}
+
+struct Key {
+    const char *name;
+    Type type;
+    bool required;
+};
+
+constexpr Key kTopKeys[] = {{"schema_version", Type::kInteger, true},
+                            {"shares", Type::kArray, false},
+                            {"options", Type::kObject, false},
+                            {"invalid_users", Type::kObject, false},
+                            {"user_contexts", Type::kArray, false}};
+constexpr Key kShareKeys[] = {{"name", Type::kString, true},
+                              {"volume", Type::kString, true},
+                              {"path", Type::kString, false},
+                              {"comment", Type::kString, false},
+                              {"max_users", Type::kInteger, false},
+                              {"encrypt_data", Type::kBoolean, false},
+                              {"folder_redirection", Type::kBoolean, false},
+                              {"atm_backup", Type::kBoolean, false},
+                              {"mfa", Type::kBoolean, false},
+                              {kRenamedFrom, Type::kString, false}};
+constexpr Key kInvalidUserKeys[] = {{"timeout_minutes", Type::kInteger, false},
+                                    {"permanent", Type::kArray, false}};
+constexpr Key kMemberKeys[] = {{"name", Type::kString, true}, {"address", Type::kString, false}};
+
+class Checker {
+  public:
+    explicit Checker(const ServerState &server) : server_(server) {}
+    std::vector<Problem> problems;
+
+    void Add(const std::string &pointer, const std::string &message) {
+        problems.push_back({pointer, message});
+    }
+
+    // Unknown keys, missing keys and wrong types; true when every known key has its type.
+    template <size_t N>
+    bool Shape(const Json &obj, const std::string &at, const Key (&keys)[N]) {
+        bool ok = true;
+        for (const auto &[k, v] : obj.items()) {
+            const Key *key = nullptr;
+            for (const Key &candidate : keys)
+                if (k == candidate.name) key = &candidate;
+            if (!key) {
+                Add(at + "/" + PointerToken(k), "unknown key \"" + k + "\"");
+                ok = false;
+            } else if (!IsType(v, key->type)) {
+                Add(at + "/" + PointerToken(k), std::string("must be ") + TypeName(key->type));
+                ok = false;
+            }
+        }
+        for (const Key &key : keys)
+            if (key.required && !obj.contains(key.name)) {
+                Add(at, std::string("\"") + key.name + "\" is missing");
+                ok = false;
+            }
+        return ok;
+    }
+
+    // The library's verdict on the command that would set a value.
+    void Library(const std::string &at, const std::vector<Arg> &args, const std::string &what) {
+        if (const auto message = LibraryCheck(args))
+            Add(at, "the library refuses " + what +
+                        (message->empty() ? std::string() : ": " + Trim(*message)));
+    }
+
+    // A string list without duplicates (compared ignoring case), each checked by check.
+    template <class F>
+    void UniqueStrings(const Json &list, const std::string &at, F check) {
+        std::set<std::string> seen;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string p = at + "/" + std::to_string(i);
+            if (!list[i].is_string()) {
+                Add(p, "must be a string");
+                continue;
+            }
+            const auto text = list[i].get<std::string>();
+            if (!seen.insert(Upper(text)).second) Add(p, "\"" + text + "\" is listed twice");
+            check(p, text);
+        }
+    }
+
+    void Shares(const Json &shares) {
+        std::set<std::string> seen;
+        tools::LibraryOutput batch;  // what the checks of whole shares print goes nowhere
+        for (size_t i = 0; i < shares.size(); ++i) {
+            const std::string at = "/shares/" + std::to_string(i);
+            const Json &s = shares[i];
+            if (!s.is_object()) {
+                Add(at, "must be an object");
+                continue;
+            }
+            if (!Shape(s, at, kShareKeys)) continue;
+            const auto name = s["name"].get<std::string>();
+            if (!seen.insert(Upper(name)).second)
+                Add(at + "/name", "share \"" + name + "\" is listed twice");
+            if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
+                Add(at + "/name", "leading or trailing spaces would not be kept");
+            const auto volume = s["volume"].get<std::string>();
+            bool known = false;
+            for (const auto &v : server_.volumes) known = known || Upper(v) == Upper(volume);
+            if (!known) Add(at + "/volume", "the server has no volume \"" + volume + "\"");
+            const std::string path = s.value("path", "/");
+            if (path.empty() || path[0] != '/')
+                Add(at + "/path", "must start with /");
+            else if (path.find("//") != std::string::npos ||
+                     (path.size() > 1 && path.back() == '/') ||
+                     path.find("/./") != std::string::npos ||
+                     path.find("/../") != std::string::npos || path.ends_with("/.") ||
+                     path.ends_with("/.."))
+                Add(at + "/path", "not in the form the server keeps (\"/dir/sub\")");
+            if (s.contains("comment") && s["comment"].get<std::string>().ends_with(" "))
+                Add(at + "/comment", "trailing spaces would not be kept");
+            if (s.contains("max_users") &&
+                (s["max_users"].get<int64_t>() < 0 || s["max_users"].get<int64_t>() > INT32_MAX))
+                Add(at + "/max_users", "must be 0 (no limit) to 2147483647");
+            // Once as a whole; when refused, one field at a time, so that each refusal points
+            // at its own field.
+            if (!LibraryCheck(ShareAddArgs(s), false)) continue;
+            const size_t before = problems.size();
+            const Json probe = {{"name", "probe"}, {"volume", volume}, {"path", "/"}};
+            Json named = probe, located = probe, commented = probe;
+            named["name"] = name;
+            located["path"] = path;
+            if (s.contains("comment")) commented["comment"] = s["comment"];
+            Library(at + "/name", ShareAddArgs(named), "the name");
+            Library(at + "/path", ShareAddArgs(located), "the path");
+            Library(at + "/comment", ShareAddArgs(commented), "the comment");
+            if (problems.size() == before) Add(at, "the library refuses the share");
+        }
+    }
+
+    void Options(const Json &options) {
+        const Json &now = server_.doc["options"];
+        for (const auto &[key, value] : options.items()) {
+            const std::string at = "/options/" + PointerToken(key);
+            if (const tools::OptionSpec *row = tools::FindOptionByName(key)) {
+                if (!IsType(value, Type::kStringOrInteger))
+                    Add(at, "must be a string or an integer");
+                else if (!now.contains(key) || now[key] != value)
+                    Library(at, OptionArgs(*row, ValueText(value)),
+                            "\"" + ValueText(value) + "\" (" + row->help + ")");
+            } else if (key == "cache") {
+                if (!IsType(value, Type::kObject)) {
+                    Add(at, "must be an object");
+                    continue;
+                }
+                for (const auto &[kind, size] : value.items()) {
+                    const std::string p = at + "/" + PointerToken(kind);
+                    if (kind != "sdircache" && kind != "dircache" && kind != "filecache")
+                        Add(p, "unknown cache (sdircache, dircache or filecache)");
+                    else if (!size.is_number_integer())
+                        Add(p, "must be an integer");
+                    else
+                        Library(p, CacheArgs(kind, size), "the size");
+                }
+            } else if (key == "dfs-referral-cache-duration") {
+                if (!value.is_number_integer())
+                    Add(at, "must be an integer");
+                else
+                    Library(at, DfsDurationArgs(value), "the duration");
+            } else if (key == "share-volumes-by-default") {
+                if (!IsType(value, Type::kObject)) {
+                    Add(at, "must be an object");
+                    continue;
+                }
+                for (const auto &[server, on] : value.items())
+                    if (!on.is_string())
+                        Add(at + "/" + PointerToken(server), "must be YES or NO");
+                    else
+                        Library(at + "/" + PointerToken(server), ShareByDefaultArgs(server, on),
+                                "the value");
+            } else if (std::find(std::begin(kSetOptions), std::end(kSetOptions), key) !=
+                       std::end(kSetOptions)) {
+                Members(key, value, at);
+            } else {
+                Add(at, "unknown option \"" + key + "\"");
+            }
+        }
+    }
+
+    void Members(const std::string &option, const Json &list, const std::string &at) {
+        if (!list.is_array()) {
+            Add(at, "must be a list");
+            return;
+        }
+        const bool named = option != "multichannel-interface";
+        std::set<std::string> seen;
+        for (size_t i = 0; i < list.size(); ++i) {
+            const std::string p = at + "/" + std::to_string(i);
+            const Json &m = list[i];
+            if (named ? !m.is_object() : !m.is_string()) {
+                Add(p, named ? "must be an object" : "must be a string");
+                continue;
+            }
+            if (named && !Shape(m, p, kMemberKeys)) continue;
+            if (!seen.insert(Upper(MemberName(m))).second)
+                Add(p, "\"" + MemberName(m) + "\" is listed twice");
+            Library(p, MemberArgs(option, m, true), "the entry");
+        }
+    }
+
+    void InvalidUsers(const Json &users) {
+        if (!Shape(users, "/invalid_users", kInvalidUserKeys)) return;
+        if (users.contains("timeout_minutes"))
+            Library("/invalid_users/timeout_minutes", TimeoutArgs(users["timeout_minutes"]),
+                    "the time-out");
+        if (users.contains("permanent"))
+            UniqueStrings(users["permanent"], "/invalid_users/permanent",
+                          [&](const std::string &p, const std::string &name) {
+                              Library(p, InvalidUserArgs(CIFS_ACT_ADD, name), "the user name");
+                          });
+    }
+
+    void UserContexts(const Json &contexts) {
+        UniqueStrings(contexts, "/user_contexts", [&](const std::string &p, const std::string &c) {
+            Library(p, UserContextArgs(CIFS_ACT_ADD, c), "the context");
+        });
+    }
+
+  private:
+    static std::string Trim(std::string text) {
+        while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+        return text;
+    }
+    const ServerState &server_;
+};
+
+}  // namespace
+
+std::vector<Problem> Check(const Json &doc, const ServerState &server) {
+    Checker c(server);
+    if (!doc.is_object()) {
+        c.Add("", "the document must be a JSON object");
+        return c.problems;
+    }
+    c.Shape(doc, "", kTopKeys);
+    if (doc.contains("schema_version") && doc["schema_version"].is_number_integer() &&
+        doc["schema_version"] != kSchemaVersion)
+        c.Add("/schema_version", "must be " + std::to_string(kSchemaVersion));
+    if (doc.contains("shares") && doc["shares"].is_array()) c.Shares(doc["shares"]);
+    if (doc.contains("options") && doc["options"].is_object()) c.Options(doc["options"]);
+    if (doc.contains("invalid_users") && doc["invalid_users"].is_object())
+        c.InvalidUsers(doc["invalid_users"]);
+    if (doc.contains("user_contexts") && doc["user_contexts"].is_array())
+        c.UserContexts(doc["user_contexts"]);
+    return c.problems;
+}
+
+}  // namespace share::shareadm::config

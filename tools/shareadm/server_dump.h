@@ -1,0 +1,21 @@
+// The server's configuration dump (function 4) decoded into one JSON object: "options" (every
+// stored option by name, a keyword where one stands for the value), "caches",
+// "invalid_user_timeout", "virtual_servers", "dns_entries", "share_volumes_by_default",
+// "multichannel_interfaces", "dfs_referral_cache", and the last quota and statistics requests
+// when there were any. `option show` prints it; `config export` reads the settings from it.
+#pragma once
+
+#include <vector>
+
+#include "common/cli.h"
+#include "common/server_formats.h"
+#include "shareadm/pipeline.h"
+
+namespace share::shareadm {
+
+// One stored option's value from its dump element: a keyword where one stands for it.
+tools::Json OptionValueJson(const tools::OptionSpec &row, const std::vector<uint8_t> &payload);
+
+tools::Json ServerDumpJson(const std::vector<ReplyElement> &elements);
+
+}  // namespace share::shareadm
