@@ -4,14 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace share::tools {
+#include "common/output.h"
 
-using Json = nlohmann::ordered_json;
+namespace share::tools {
 
 // Exit statuses of both tools.
 enum ExitCode : int {
@@ -49,11 +48,22 @@ class LibraryOutput {
 // Reports the outcome of one tool run, as text or as one JSON document on standard output.
 class Reporter {
   public:
-    Reporter(const char *program, bool json) : program_(program), json_(json) {}
+    Reporter(const char *program, bool json) : program_(program), json_(json) {
+        if (json) output_.format = Format::kJson;
+    }
+    Reporter(const char *program, const OutputOptions &output)
+        : program_(program), json_(output.format == Format::kJson), output_(output) {}
     bool json() const { return json_; }
+    const OutputOptions &output() const { return output_; }
 
-    // Prints the JSON document or the text, returns kExitOk.
+    // A detail view or a confirmation: the JSON document, its key/value text, or (CSV, TSV)
+    // one header row and one row; a rendered result (doc led by "schema_version") as Print.
+    // Returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
+    // A listing: rows filtered, sorted and printed in the chosen format. Returns kExitOk.
+    int List(const ListingSpec &spec, Json rows, const Json &extra = Json::object()) const;
+    // Prints what was rendered: the document as JSON, else its text. Returns kExitOk.
+    int Print(const Rendered &result) const;
     // The server refused `action` with status: the status, its name and meaning are printed.
     int Refused(const std::string &action, int32_t status) const;
     // Nothing was sent: the command is not acceptable (detail says why).
@@ -72,23 +82,8 @@ class Reporter {
               const Json &extra) const;
     const char *program_;
     bool json_;
+    OutputOptions output_;
 };
-
-// Left-aligned text table with a header row.
-class Table {
-  public:
-    explicit Table(std::vector<std::string> headers) : headers_(std::move(headers)) {}
-    void Row(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-    size_t size() const { return rows_.size(); }
-    std::string Render() const;
-
-  private:
-    std::vector<std::string> headers_;
-    std::vector<std::vector<std::string>> rows_;
-};
-
-// "name: value" lines, names padded to one column.
-std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &rows);
 
 // Text of a fixed-size field, up to its first NUL (or the whole field).
 std::string FieldString(const char *field, size_t size);

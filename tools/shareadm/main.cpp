@@ -16,7 +16,7 @@ int main(int argc, char **argv) {
     app.footer(share::tools::kExitStatusHelp);
     app.fallthrough();
     app.require_subcommand(1);
-    app.add_flag("--json", tool.json, "Print one JSON document instead of text");
+    share::tools::AddOutputOptions(app, tool.output);
     uint32_t logMask = gCIFSLogLevel;
     app.add_option("--log-mask", logMask, "Library syslog level bits (1 event .. 64 debug)")
         ->capture_default_str();

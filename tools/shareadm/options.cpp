@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/context.h"
@@ -364,14 +365,11 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
                     e >= 0)
                     return e;
                 Json list = Json::array();
-                std::string text;
                 for (const auto &el : reply.elements())
-                    if (el.type == CIFS_ELEM_INTERFACE) {
+                    if (el.type == CIFS_ELEM_INTERFACE)
                         list.push_back(tools::FieldString(
                             reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
-                        text += list.back().get<std::string>() + "\n";
-                    }
-                return out.Success(list, text.empty() ? "(no interfaces)\n" : text);
+                return out.List(kInterfaceListing, std::move(list));
             }
             if (p->name.empty())
                 return out.Rejected("option multichannel-interface", "give the interface name");

@@ -2,6 +2,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
@@ -30,14 +31,7 @@ int List(const Tool &tool) {
     ShareInfoList *list = nullptr;
     if (int e = Call(out, "share list", [&] { return CIFSLIB_ListAllShares(&list); }); e >= 0)
         return e;
-    Json shares = Json::array();
-    for (uint32_t i = 0; list && i < list->count; ++i) {
-        ShareInfo *info = list->entries[i];
-        shares.push_back(ShareInfoJson(*info));
-        std::free(info);
-    }
-    std::free(list);
-    return out.Success(shares, ShareTable(shares));
+    return ListShares(out, "share list", list, false);
 }
 
 int Names(const Tool &tool) {
@@ -46,41 +40,17 @@ int Names(const Tool &tool) {
     if (int e = Call(out, "share names", [&] { return CIFSLIB_GetShareNames(&list); }); e >= 0)
         return e;
     Json names = Json::array();
-    std::string text;
-    for (uint32_t i = 0; list && i < list->count; ++i) {
-        const std::string name = tools::FieldString(list->names[i], SHARE_NAME_SLOT_SIZE);
-        names.push_back(name);
-        text += name + "\n";
-    }
+    for (uint32_t i = 0; list && i < list->count; ++i)
+        names.push_back(tools::FieldString(list->names[i], SHARE_NAME_SLOT_SIZE));
     std::free(list);
-    return out.Success(names, text);
+    return out.List(kShareNameListing, names);
 }
 
 int Show(const Tool &tool, const ShareParamsCli &p) {
     const auto out = tool.out();
-    Reply reply;
-    if (int e = RunCommand(out, "share show",
-                           {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, p.name}}, &reply);
-        e >= 0)
-        return e;
-    std::optional<Json> share;
-    long clients = -1;
-    for (const auto &el : reply.elements()) {
-        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
-            !share) {
-            ShareParams record;
-            std::memcpy(&record, el.payload.data(), sizeof record);
-            share = ShareRecordJson(record);
-        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
-            const std::string text(el.payload.begin(),
-                                   std::find(el.payload.begin(), el.payload.end(), 0));
-            if (text.rfind("clients=", 0) == 0)
-                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
-        }
-    }
-    if (!share) return out.Rejected("share show", "the server sent no share record");
-    if (clients >= 0) (*share)["clients"] = clients;
-    return out.Success(*share, ShareDetails(*share));
+    Json share;
+    if (int e = FetchShare(out, "share show", p.name, &share); e >= 0) return e;
+    return out.Success(share, ShareDetails(share));
 }
 
 void AddIf(std::vector<Arg> &args, int32_t code, const std::string &value) {
@@ -146,16 +116,69 @@ int Switch(const Tool &tool, const ShareParamsCli &p, int32_t action, const std:
 
 }  // namespace
 
+int FetchShare(const tools::Reporter &out, const std::string &action, const std::string &name,
+               Json *share) {
+    Reply reply;
+    if (int e = RunCommand(out, action,
+                           {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply);
+        e >= 0)
+        return e;
+    std::optional<Json> record;
+    long clients = -1;
+    for (const auto &el : reply.elements()) {
+        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
+            !record) {
+            ShareParams r;
+            std::memcpy(&r, el.payload.data(), sizeof r);
+            record = ShareRecordJson(r);
+        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
+            const std::string text(el.payload.begin(),
+                                   std::find(el.payload.begin(), el.payload.end(), 0));
+            if (text.rfind("clients=", 0) == 0)
+                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
+        }
+    }
+    if (!record) return out.Rejected(action, "the server sent no share record");
+    if (clients >= 0) (*record)["clients"] = clients;
+    *share = std::move(*record);
+    return -1;
+}
+
+int ListShares(const tools::Reporter &out, const std::string &action, ShareInfoList *list,
+               bool withOpenFiles) {
+    // The library's records lack the MFA level and the client count: the share's own record
+    // has them, so that a listed share is the same object as a shown one.
+    Json shares = Json::array();
+    int status = -1;
+    for (uint32_t i = 0; list && i < list->count; ++i) {
+        ShareInfo *info = list->entries[i];
+        Json share = ShareInfoJson(*info, withOpenFiles);
+        std::free(info);
+        Json record;
+        if (status < 0) status = FetchShare(out, action, share["name"], &record);
+        if (status >= 0) continue;
+        for (const char *key : {"mfa", "clients"})
+            if (record.contains(key)) share[key] = record[key];
+        shares.push_back(std::move(share));
+    }
+    std::free(list);
+    if (status >= 0) return status;
+    return out.List(withOpenFiles ? kMappedShareListing : kShareListing, std::move(shares));
+}
+
 void RegisterShares(CLI::App &app, Tool &tool) {
     auto p = std::make_shared<ShareParamsCli>();
     CLI::App *share =
         app.add_subcommand("share", "Shares: list, show, add, modify, remove and switches");
     share->require_subcommand(1);
 
-    Leaf(tool, share, "list", "List every share and volume with its settings",
-         [&tool] { return List(tool); });
-    Leaf(tool, share, "names", "List the names of all shares and volumes",
-         [&tool] { return Names(tool); });
+    tools::AddListingOptions(
+        Leaf(tool, share, "list", "List every share and volume with its settings",
+             [&tool] { return List(tool); }),
+        tool.output, kShareListing);
+    tools::AddListingOptions(Leaf(tool, share, "names", "List the names of all shares and volumes",
+                                  [&tool] { return Names(tool); }),
+                             tool.output, kShareNameListing);
     Leaf(tool, share, "show", "Show one share or volume", [&tool, p] { return Show(tool, *p); })
         ->add_option("NAME", p->name, "Share or volume name")
         ->required();
