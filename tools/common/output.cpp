@@ -35,21 +35,27 @@ const Json *Field(const Json &row, const std::string &key) {
     return it == row.end() ? nullptr : &*it;
 }
 
-bool Matches(const ActiveFilter &f, const Json &row) {
+// A filter ready to test rows: its number parsed once.
+struct Test {
+    const ActiveFilter *filter;
+    uint64_t limit = 0;
+};
+
+bool Matches(const Test &t, const Json &row) {
+    const ActiveFilter &f = *t.filter;
     const Json *it = Field(row, f.key);
     if (it == nullptr) return false;
-    if (f.match == FilterSpec::kOver) {
-        uint64_t limit = 0;
-        return it->is_number() && ParseSeconds(f.value, &limit) && it->get<uint64_t>() > limit;
-    }
-    const std::string value = CellText(*it);
+    if (f.match == FilterSpec::kOver) return it->is_number() && it->get<uint64_t>() > t.limit;
+    const std::string text = it->is_string() ? std::string() : CellText(*it);
+    const std::string_view value =
+        it->is_string() ? std::string_view(it->get_ref<const std::string &>()) : text;
     if (f.match == FilterSpec::kPrefix)
         return value.size() >= f.value.size() &&
-               EqualsFolded(std::string_view(value).substr(0, f.value.size()), f.value);
+               EqualsFolded(value.substr(0, f.value.size()), f.value);
     if (f.match == FilterSpec::kName && !EqualsFolded(value, f.value)) {
         const size_t eq = value.find('='), comma = value.find(',');
-        if (eq == std::string::npos || eq > comma) return false;
-        return EqualsFolded(std::string_view(value).substr(eq + 1, comma - eq - 1), f.value);
+        if (eq == std::string_view::npos || eq > comma) return false;
+        return EqualsFolded(value.substr(eq + 1, comma - eq - 1), f.value);
     }
     return EqualsFolded(value, f.value);
 }
@@ -217,33 +223,48 @@ void SetTime(Json &record, const std::string &key, int64_t epochSeconds) {
 
 Json SelectRows(const OutputOptions &o, Json rows) {
     if (!o.filters.empty()) {
+        std::vector<Test> tests;
+        for (const auto &f : o.filters) {
+            Test t{&f};
+            if (f.match == FilterSpec::kOver && !ParseSeconds(f.value, &t.limit))
+                return Json::array();
+            tests.push_back(t);
+        }
         Json kept = Json::array();
         for (auto &row : rows)
-            if (std::all_of(o.filters.begin(), o.filters.end(),
-                            [&](const ActiveFilter &f) { return Matches(f, row); }))
+            if (std::all_of(tests.begin(), tests.end(),
+                            [&](const Test &t) { return Matches(t, row); }))
                 kept.push_back(std::move(row));
         rows = std::move(kept);
     }
     if (!o.sort.empty()) {
         const bool descending = o.sort.starts_with('-');
         const std::string key = descending ? o.sort.substr(1) : o.sort;
-        auto value = [&key](const Json &row) -> const Json & {
-            static const Json none;
-            const Json *v = Field(row, key);
-            return v ? *v : none;
-        };
-        std::stable_sort(rows.begin(), rows.end(), [&](const Json &a, const Json &b) {
-            return descending ? value(b) < value(a) : value(a) < value(b);
+        // Each row's key looked up once; the rows move once, into their sorted places.
+        static const Json none;
+        std::vector<std::pair<const Json *, size_t>> order;
+        order.reserve(rows.size());
+        for (size_t i = 0; i < rows.size(); ++i) {
+            const Json *v = Field(rows[i], key);
+            order.push_back({v ? v : &none, i});
+        }
+        std::stable_sort(order.begin(), order.end(), [descending](const auto &a, const auto &b) {
+            return descending ? *b.first < *a.first : *a.first < *b.first;
         });
+        Json sorted = Json::array();
+        sorted.get_ref<Json::array_t &>().reserve(rows.size());
+        for (const auto &[v, i] : order) sorted.push_back(std::move(rows[i]));
+        rows = std::move(sorted);
     }
     return rows;
 }
 
 Rendered RenderListing(const OutputOptions &o, const ListingSpec &spec, Json rows,
                        const Json &extra) {
-    Json body{{spec.key, SelectRows(o, std::move(rows))}};
-    for (const auto &[k, v] : extra.items()) body[k] = v;
-    Rendered r{Document(body), ""};
+    Rendered r{Json::object(), ""};
+    r.doc["schema_version"] = kSchemaVersion;
+    r.doc[spec.key] = SelectRows(o, std::move(rows));
+    for (const auto &[k, v] : extra.items()) r.doc[k] = v;
     const Json &list = r.doc[spec.key];
     switch (o.format) {
         case Format::kJson:
