@@ -157,3 +157,32 @@ def test_schema_rejects_a_changed_key(server: Sim, tool: str, definition: str,
     check(tool, definition, doc)
     mutate(doc)
     assert list(validator(tool, definition).iter_errors(doc))
+
+
+def test_schemas_are_valid_draft_2020_12() -> None:
+    for schema in _schemas().values():
+        jsonschema.Draft202012Validator.check_schema(schema)
+
+
+# The error document of each kind, as both tools print it (with --watch: with a timestamp).
+ERRORS = [
+    {"error": "usage", "action": "connections list", "message": "--sort: unknown field",
+     "exit_status": 1},
+    {"error": "rejected", "action": "share add", "message": "rejected: x", "exit_status": 1,
+     "argument": "--comment", "value": "c", "accepted": "up to 47 characters"},
+    {"error": "refused", "action": "share show", "message": "refused", "exit_status": 2,
+     "status": 4, "status_name": "no-such-share"},
+    {"error": "unreachable", "action": "connections", "message": "no server", "exit_status": 3,
+     "timestamp": "2026-12-08T22:50:00Z"},
+    {"error": "timeout", "action": "share list", "message": "no answer", "exit_status": 3,
+     "timeout_seconds": 90},
+    {"error": "unexpected-server", "action": "server", "message": "held", "exit_status": 3,
+     "uid": 65534, "pid": 42, "accepted_uids": "0"},
+]
+
+
+@pytest.mark.parametrize("doc", ERRORS, ids=[e["error"] for e in ERRORS])
+def test_error_kinds_meet_schema(doc: dict[str, Any]) -> None:
+    for tool in ("shareadm", "sharemon"):
+        check(tool, "error", {"schema_version": 1, **doc})
+        assert not validator(tool, "error").is_valid({"schema_version": 1, **doc, "code": 1})
