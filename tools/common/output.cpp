@@ -135,19 +135,20 @@ std::string ValueText(const Json &row, const Column &c) {
 }  // namespace
 
 void AddOutputOptions(CLI::App &app, OutputOptions &o) {
+    static const std::pair<std::string, Format> names[] = {{"table", Format::kTable},
+                                                           {"json", Format::kJson},
+                                                           {"csv", Format::kCsv},
+                                                           {"tsv", Format::kTsv}};
+    std::vector<std::string> accepted;
+    for (const auto &[name, f] : names) accepted.push_back(name);
     CLI::Option *format = app.add_option_function<std::string>(
                                  "--format",
                                  [&o](const std::string &v) {
-                                     static const std::pair<const char *, Format> names[] = {
-                                         {"table", Format::kTable},
-                                         {"json", Format::kJson},
-                                         {"csv", Format::kCsv},
-                                         {"tsv", Format::kTsv}};
                                      for (const auto &[name, f] : names)
                                          if (v == name) o.format = f;
                                  },
-                                 "Output format: table (default), json, csv or tsv")
-                              ->check(CLI::IsMember({"table", "json", "csv", "tsv"}))
+                                 "Output format: " + Join(accepted) + " (default table)")
+                              ->check(CLI::IsMember(accepted))
                               ->type_name("FORMAT");
     app.add_flag_callback(
            "--json", [&o] { o.format = Format::kJson; }, "Same as --format json")
