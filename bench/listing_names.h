@@ -11,4 +11,10 @@ inline constexpr const char kChunkedFloor[] = "BM_Listing/RawRead1024/";     // 
 inline constexpr const char kFreshFloor[] = "BM_Listing/RawRead1024Fresh/";  // and fresh memory
 inline constexpr const char kPeakHeap[] = "BM_Memory/";
 
+// The tools' output layer on 10,000 connections: the plain table is the floor of the others.
+inline constexpr const char kOutputTable[] = "BM_Output/Table";
+inline constexpr const char kOutputCsv[] = "BM_Output/Csv";
+inline constexpr const char kOutputFilter[] = "BM_Output/Filter";
+inline constexpr const char kOutputSort[] = "BM_Output/Sort";
+
 }  // namespace share::bench

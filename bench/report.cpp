@@ -63,6 +63,11 @@ std::vector<Row> Rows() {
         rows.push_back({"  vs SendAndReceiveIPC alone, no decoding", Kind::kTime, call,
                         floor(kExchangeFloor), 0});
     }
+    for (const auto &[label, name] :
+         {std::pair{"10,000 connections: --format csv / plain table", kOutputCsv},
+          {"10,000 connections: two filters / plain table", kOutputFilter},
+          {"10,000 connections: --sort -idle_seconds / plain table", kOutputSort}})
+        rows.push_back({label, Kind::kTime, name, kOutputTable, 1.5});
     rows.push_back({"Exchanges/s, 2 client threads / 1 (2-thread server)", Kind::kRate,
                     "BM_Scaling/SendAndReceiveIPC/threads:2", "BM_Scaling/SendAndReceiveIPC", 0});
     for (const Listing &l : std::span(kListings).first(2))

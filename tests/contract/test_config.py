@@ -255,7 +255,7 @@ def test_prune_removes_only_with_force_when_clients_use_the_share(sim, tmp_path)
     assert after["user_contexts"] == []
     # The server dropped the share from its clients, with the files they held open in it.
     files = run("shareadm", "--json", "files", "list", "--volume", "VOL2").json()
-    assert not any(f["path"].startswith("VOL2:/home") for f in files["files"])
+    assert not any(f["path"].startswith("VOL2:/home") for f in files["open_files"])
 
 
 def test_unreachable_server(tmp_path):

@@ -179,8 +179,8 @@ def listed(doc):
 def open_files() -> set:
     files = set()
     for volume in ("VOL1", "VOL2"):
-        for c in listed(run("sharemon", "--json", "files", volume).json()):
-            files.update((c["connection"], f) for f in c["files"])
+        for f in run("sharemon", "--json", "files", volume).json()["open_files"]:
+            files.add((f["connection"], f["path"]))
     return files
 
 

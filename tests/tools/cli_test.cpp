@@ -78,8 +78,8 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"share", "list"},
          0,
          [&](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.size(), st.volumes.size() + st.shares.size());
-             for (const auto &s : j)
+             EXPECT_EQ(j["shares"].size(), st.volumes.size() + st.shares.size());
+             for (const auto &s : j["shares"])
                  for (const char *key : {"name", "volume", "path", "comment"})
                      EXPECT_TRUE(s[key].is_string()) << key;
          }},
@@ -99,7 +99,7 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"share", "names"},
          0,
          [&](const Json &j, const sim::State &) {
-             EXPECT_TRUE(std::count(j.begin(), j.end(), "docs"));
+             EXPECT_TRUE(std::count(j["names"].begin(), j["names"].end(), "docs"));
          }},
         {{"share", "show", "docs"},
          0,
@@ -159,19 +159,21 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"connections", "list"},
          0,
          [](const Json &j, const sim::State &st) {
-             ASSERT_EQ(j.size(), st.connections.size());
-             for (size_t i = 0; i < j.size(); ++i) EXPECT_EQ(j[i]["id"], st.connections[i].id);
+             const Json &c = j["connections"];
+             ASSERT_EQ(c.size(), st.connections.size());
+             for (size_t i = 0; i < c.size(); ++i) EXPECT_EQ(c[i]["id"], st.connections[i].id);
          }},
         {{"connections", "list", "--with-files"},
          0,
          [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.size(), std::count_if(st.connections.begin(), st.connections.end(),
-                                               [](const auto &c) { return !c.files.empty(); }));
+             EXPECT_EQ(j["connections"].size(),
+                       std::count_if(st.connections.begin(), st.connections.end(),
+                                     [](const auto &c) { return !c.files.empty(); }));
          }},
         {{"connections", "list", "--null-sessions"},
          0,
          [](const Json &j, const sim::State &) {
-             for (const auto &c : j) EXPECT_TRUE(c["null_session"].get<bool>());
+             for (const auto &c : j["connections"]) EXPECT_TRUE(c["null_session"].get<bool>());
          }},
         {{"connections", "show", "2"},
          0,
@@ -186,7 +188,7 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"connections", "shares", "2"},
          0,
          [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.size(), st.FindConnection(2)->mapped.size());
+             EXPECT_EQ(j["shares"].size(), st.FindConnection(2)->mapped.size());
          }},
         {{"files", "list", "--volume", "VOL1"},
          0,
@@ -194,17 +196,17 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
              size_t n = 0;
              for (const auto &c : st.connections)
                  for (const auto &f : c.files) n += f.volume == "VOL1";
-             EXPECT_EQ(j["files"].size(), n);
+             EXPECT_EQ(j["open_files"].size(), n);
              EXPECT_EQ(j["total"], n);
          }},
         {{"files", "list", "--connection", "2", "--max", "1"},
          0,
-         [](const Json &j, const sim::State &) { EXPECT_LE(j["files"].size(), 1u); }},
+         [](const Json &j, const sim::State &) { EXPECT_LE(j["open_files"].size(), 1u); }},
         {{"files", "list", "--volume", "VOL1", "--path", "VOL1:/x"}, 1, nullptr},
         {{"files", "holders", "--volume", "VOL1", "--modified"},
          0,
          [](const Json &j, const sim::State &) {
-             for (const auto &c : j) EXPECT_FALSE(c["files"].empty());
+             for (const auto &c : j["connections"]) EXPECT_FALSE(c["files"].empty());
          }},
         {{"files", "holders", "--path", "VOL1:/no/such/file"}, 2, nullptr},
         {{"files", "close", "--connection", "2"},
@@ -257,7 +259,7 @@ TEST_F(Cli, ShareadmCoversEveryFamily) {
         {{"user-contexts", "list"},
          0,
          [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.get<std::vector<std::string>>(), st.userContexts);
+             EXPECT_EQ(j["user_contexts"].get<std::vector<std::string>>(), st.userContexts);
          }},
     };
     RunCases(Adm, cases, [&] { return State(); });
@@ -290,7 +292,9 @@ TEST_F(Cli, ShareadmSetsAndShowsEveryServerOption) {
         {{"option", "multichannel-interface", "add", "eth0"}, 0, nullptr},
         {{"option", "multichannel-interface", "list"},
          0,
-         [](const Json &j, const sim::State &) { EXPECT_EQ(j, Json::array({"eth0"})); }},
+         [](const Json &j, const sim::State &) {
+             EXPECT_EQ(j["multichannel_interfaces"], Json::array({"eth0"}));
+         }},
         {{"option", "dfs-referral-cache-duration", "CLEAR", "--path", "all"}, 0, nullptr},
         {{"option", "dfs-referral-cache-duration", "120"}, 0, nullptr},
         {{"option", "status"},
@@ -334,13 +338,15 @@ TEST_F(Cli, SharemonCoversEveryCommand) {
         {{"connections"},
          0,
          [](const Json &j, const sim::State &st) {
-             ASSERT_EQ(j.size(), st.connections.size());
-             for (size_t i = 0; i < j.size(); ++i) EXPECT_EQ(j[i]["id"], st.connections[i].id);
+             const Json &c = j["connections"];
+             ASSERT_EQ(c.size(), st.connections.size());
+             for (size_t i = 0; i < c.size(); ++i) EXPECT_EQ(c[i]["id"], st.connections[i].id);
          }},
         {{"connection", "4"},
          0,
          [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j["open_files"].size(), st.FindConnection(4)->files.size());
+             EXPECT_EQ(j["files"].size(), st.FindConnection(4)->files.size());
+             EXPECT_EQ(j["open_files"], st.FindConnection(4)->files.size());
              EXPECT_EQ(j["auth"], st.FindConnection(4)->auth);
          }},
         {{"connection", "65536"}, 1, nullptr},
@@ -348,7 +354,7 @@ TEST_F(Cli, SharemonCoversEveryCommand) {
         {{"volumes"},
          0,
          [](const Json &j, const sim::State &st) {
-             EXPECT_EQ(j.size(), st.volumes.size() + st.shares.size());
+             EXPECT_EQ(j["volumes"].size(), st.volumes.size() + st.shares.size());
          }},
         {{"files", "VOL1"}, 0, nullptr},
         {{"files", "NOVOL"}, 2, nullptr},
@@ -358,7 +364,9 @@ TEST_F(Cli, SharemonCoversEveryCommand) {
              EXPECT_TRUE(st.FindConnection(4)->files.empty());
          }},
         {{"close-volume", "VOL1"}, 0, nullptr},
-        {{"files", "VOL1"}, 0, [](const Json &j, const sim::State &) { EXPECT_TRUE(j.empty()); }},
+        {{"files", "VOL1"},
+         0,
+         [](const Json &j, const sim::State &) { EXPECT_TRUE(j["open_files"].empty()); }},
         {{"close-file", "VOL1:/gone"}, 2, nullptr},
     };
     RunCases(Mon, cases, [&] { return State(); });
@@ -367,10 +375,10 @@ TEST_F(Cli, SharemonCoversEveryCommand) {
 TEST_F(Cli, JsonMayFollowTheSubcommandAndHelpNeedsNoServer) {
     const RunResult after = Adm({"share", "list", "--json"});
     EXPECT_EQ(after.status, 0);
-    EXPECT_TRUE(Parse(after).is_array());
+    EXPECT_TRUE(Parse(after)["shares"].is_array());
     const RunResult mon = Mon({"connections", "--json"});
     EXPECT_EQ(mon.status, 0);
-    EXPECT_TRUE(Parse(mon).is_array());
+    EXPECT_TRUE(Parse(mon)["connections"].is_array());
     EXPECT_EQ(Adm({"--help"}).status, 0);
     EXPECT_NE(Adm({"--help"}).out.find("Exit status"), std::string::npos);
     EXPECT_EQ(Adm({"share", "frobnicate"}).status, 1);
@@ -400,6 +408,7 @@ TEST_F(Cli, WatchRedrawsUntilInterrupted) {
     EXPECT_GE(lines, 2u) << r.out;
     const Json first = Json::parse(r.out.substr(0, r.out.find('\n')));
     EXPECT_TRUE(first.is_object() && first.contains("timestamp")) << r.out;
+    EXPECT_TRUE(first["volumes"].is_array()) << r.out;
 }
 
 }  // namespace

@@ -67,15 +67,27 @@ LibraryOutput::~LibraryOutput() {
 
 // ---- Reporter ----
 
-int Reporter::Success(const Json &doc, const std::string &text) const {
+int Reporter::Print(const Rendered &result) const {
+    OutcomeLock lock;
     if (json_) {
-        std::printf("%s\n", doc.dump(2).c_str());
-    } else if (!text.empty()) {
-        std::fputs(text.c_str(), stdout);
-        if (text.back() != '\n') std::fputc('\n', stdout);
+        std::fputs(Document(result.doc).c_str(), stdout);
+    } else if (!result.text.empty()) {
+        std::fputs(result.text.c_str(), stdout);
+        if (result.text.back() != '\n') std::fputc('\n', stdout);
     }
     std::fflush(stdout);
     return kExitOk;
+}
+
+int Reporter::Success(const Json &doc, const std::string &text) const {
+    // A rendered result (a listing, a view) already has its text in the chosen format.
+    if (doc.is_object() && !doc.empty() && doc.begin().key() == "schema_version")
+        return Print({doc, text});
+    return Print(RenderDetail(output_, doc, text));
+}
+
+int Reporter::List(const ListingSpec &spec, Json rows, const Json &extra) const {
+    return Print(RenderListing(output_, spec, std::move(rows), extra));
 }
 
 std::string Reporter::Document(const Json &body) const {
@@ -90,9 +102,10 @@ std::string Reporter::Document(const Json &body) const {
     return (lines_ ? doc.dump() : doc.dump(2)) + "\n";
 }
 
-Reporter::Rendered Reporter::Render(const char *kind, const std::string &action,
-                                    const std::string &message, int code, const Json &extra) const {
-    Rendered r;
+Reporter::ErrorText Reporter::RenderError(const char *kind, const std::string &action,
+                                          const std::string &message, int code,
+                                          const Json &extra) const {
+    ErrorText r;
     r.text = std::string(program_) + ": " + action + ": " + message + "\n";
     if (json_) {
         Json doc{{"error", kind}, {"action", action}, {"message", message}, {"exit_status", code}};
@@ -104,7 +117,7 @@ Reporter::Rendered Reporter::Render(const char *kind, const std::string &action,
 
 int Reporter::Error(const char *kind, const std::string &action, const std::string &message,
                     int code, const Json &extra) const {
-    const Rendered r = Render(kind, action, message, code, extra);
+    const ErrorText r = RenderError(kind, action, message, code, extra);
     OutcomeLock lock;
     std::fputs(r.text.c_str(), stderr);
     if (!r.document.empty()) {
@@ -168,37 +181,6 @@ int Reporter::Check(int result, const std::string &action, const std::string &de
 
 // ---- Formatting ----
 
-std::string Table::Render() const {
-    std::vector<size_t> width(headers_.size());
-    for (size_t i = 0; i < headers_.size(); ++i) width[i] = headers_[i].size();
-    for (const auto &r : rows_)
-        for (size_t i = 0; i < r.size() && i < width.size(); ++i)
-            width[i] = std::max(width[i], r[i].size());
-    std::string out;
-    auto line = [&](const std::vector<std::string> &cells) {
-        std::string l;
-        for (size_t i = 0; i < headers_.size(); ++i) {
-            const std::string cell = i < cells.size() ? cells[i] : "";
-            l += cell;
-            if (i + 1 < headers_.size()) l += std::string(width[i] - cell.size() + 2, ' ');
-        }
-        while (!l.empty() && l.back() == ' ') l.pop_back();
-        out += l + "\n";
-    };
-    line(headers_);
-    for (const auto &r : rows_) line(r);
-    return out;
-}
-
-std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &rows) {
-    size_t width = 0;
-    for (const auto &[k, v] : rows) width = std::max(width, k.size());
-    std::string out;
-    for (const auto &[k, v] : rows)
-        out += k + ":" + std::string(width - k.size() + 1, ' ') + v + "\n";
-    return out;
-}
-
 std::string FieldString(const char *field, size_t size) {
     const void *nul = std::memchr(field, 0, size);
     return std::string(field,
@@ -212,15 +194,6 @@ std::string FormatTime(int64_t epochSeconds) {
     localtime_r(&t, &local);
     char buf[32];
     std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
-}
-
-std::string FormatRfc3339(int64_t epochSeconds) {
-    const time_t t = static_cast<time_t>(epochSeconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
     return buf;
 }
 

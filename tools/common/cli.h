@@ -4,14 +4,13 @@
 
 #include <cstdint>
 #include <cstdio>
-#include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 #include <vector>
 
-namespace share::tools {
+#include "common/output.h"
 
-using Json = nlohmann::ordered_json;
+namespace share::tools {
 
 // While alive, the process waits for the file server (common/runtime.h).
 class ServerWait {
@@ -39,9 +38,6 @@ inline constexpr const char *kExitStatusHelp =
     "library's checks); 2 refused by the server (its status is printed); 3 server unreachable, "
     "its endpoint held by a process of an unexpected uid, or no answer within --timeout.";
 
-// Every JSON document the tools print starts with this version of their layout.
-inline constexpr int kSchemaVersion = 1;
-
 // True when something accepts connections on the file server's endpoint.
 bool ServerReachable();
 
@@ -67,7 +63,11 @@ class LibraryOutput {
 // Reports the outcome of one tool run, as text or as one JSON document on standard output.
 class Reporter {
   public:
-    Reporter(const char *program, bool json) : program_(program), json_(json) {}
+    Reporter(const char *program, bool json) : program_(program), json_(json) {
+        if (json) output_.format = Format::kJson;
+    }
+    Reporter(const char *program, const OutputOptions &output)
+        : program_(program), json_(output.format == Format::kJson), output_(output) {}
     bool json() const { return json_; }
     const char *program() const { return program_; }
     // JSON Lines (--watch): each document compact on one line, with a "timestamp".
@@ -76,17 +76,24 @@ class Reporter {
 
     // An error as printed: the text line for standard error and, under --json, the document
     // for standard output (empty otherwise).
-    struct Rendered {
+    struct ErrorText {
         std::string text;
         std::string document;
     };
-    Rendered Render(const char *kind, const std::string &action, const std::string &message,
-                    int code, const Json &extra) const;
+    ErrorText RenderError(const char *kind, const std::string &action, const std::string &message,
+                          int code, const Json &extra) const;
     // A document as printed under --json (schema version first; JSON Lines when set).
     std::string Document(const Json &body) const;
+    const OutputOptions &output() const { return output_; }
 
-    // Prints the JSON document or the text, returns kExitOk.
+    // A detail view or a confirmation: the JSON document, its key/value text, or (CSV, TSV)
+    // one header row and one row; a rendered result (doc led by "schema_version") as Print.
+    // Returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
+    // A listing: rows filtered, sorted and printed in the chosen format. Returns kExitOk.
+    int List(const ListingSpec &spec, Json rows, const Json &extra = Json::object()) const;
+    // Prints what was rendered: the document as JSON, else its text. Returns kExitOk.
+    int Print(const Rendered &result) const;
     // The server refused `action` with status: the status, its name and meaning are printed,
     // then detail (which argument it concerns) when given; extra is added to the JSON document.
     int Refused(const std::string &action, int32_t status, const std::string &detail = "",
@@ -114,23 +121,8 @@ class Reporter {
     const char *program_;
     bool json_;
     bool lines_ = false;
+    OutputOptions output_;
 };
-
-// Left-aligned text table with a header row.
-class Table {
-  public:
-    explicit Table(std::vector<std::string> headers) : headers_(std::move(headers)) {}
-    void Row(std::vector<std::string> cells) { rows_.push_back(std::move(cells)); }
-    size_t size() const { return rows_.size(); }
-    std::string Render() const;
-
-  private:
-    std::vector<std::string> headers_;
-    std::vector<std::vector<std::string>> rows_;
-};
-
-// "name: value" lines, names padded to one column.
-std::string KeyValues(const std::vector<std::pair<std::string, std::string>> &rows);
 
 // Text of a fixed-size field, up to its first NUL (or the whole field).
 std::string FieldString(const char *field, size_t size);
@@ -139,10 +131,9 @@ std::string FieldString(const char (&field)[N]) {
     return FieldString(field, N);
 }
 
-std::string FormatTime(int64_t epochSeconds);     // local "YYYY-MM-DD HH:MM:SS", "-" for 0
-std::string FormatRfc3339(int64_t epochSeconds);  // UTC "2026-12-08T22:50:00Z"
-std::string FormatDuration(int64_t seconds);      // "3h07m", "12m05s", "42s"
-std::string FormatBytes(uint64_t bytes);          // "1.5 GiB"
+std::string FormatTime(int64_t epochSeconds);  // local "YYYY-MM-DD HH:MM:SS", "-" for 0
+std::string FormatDuration(int64_t seconds);   // "3h07m", "12m05s", "42s"
+std::string FormatBytes(uint64_t bytes);       // "1.5 GiB"
 std::string YesNo(bool value);
 std::string ToUpperAscii(std::string_view text);
 

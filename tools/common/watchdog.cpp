@@ -37,7 +37,7 @@ struct Watchdog {
     bool answered = false;  // the current wait's outcome is being printed
     bool noticed = false;
     Clock::time_point since;
-    Reporter::Rendered report;  // the time-out of the current wait
+    Reporter::ErrorText report;  // the time-out of the current wait
     std::string action;
     bool changes = false;
     double seconds = 0;
@@ -76,12 +76,12 @@ std::string TimeoutMessage(double seconds, bool changes) {
     return message;
 }
 
-Reporter::Rendered Report(const Watchdog &d, double seconds) {
-    return d.out->Render("timeout", d.action, TimeoutMessage(seconds, d.changes), kExitUnreachable,
-                         Json{{"timeout_seconds", seconds}});
+Reporter::ErrorText Report(const Watchdog &d, double seconds) {
+    return d.out->RenderError("timeout", d.action, TimeoutMessage(seconds, d.changes),
+                              kExitUnreachable, Json{{"timeout_seconds", seconds}});
 }
 
-[[noreturn]] void Fire(const Watchdog &d, const Reporter::Rendered &report) {
+[[noreturn]] void Fire(const Watchdog &d, const Reporter::ErrorText &report) {
     WriteAll(STDERR_FILENO, report.text);
     if (!report.document.empty()) WriteAll(d.realStdout, report.document);
     _exit(kExitUnreachable);

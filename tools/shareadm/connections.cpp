@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
@@ -79,7 +80,7 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
             std::free(cl);
         }
     }
-    return out.Success(list, ConnectionTable(list));
+    return out.List(kConnectionListing, std::move(list));
 }
 
 int ShowCmd(const Tool &tool, const ConnParams &p) {
@@ -132,20 +133,13 @@ int SharesCmd(const Tool &tool, const ConnParams &p) {
         result = CIFSLIB_GetConnectionMappedShares(p.id.c_str(), &list);
         message = capture.Finish();
     }
-    Json shares = Json::array();
     // -1 from a reachable server after a valid command is the library's answer for a
     // connection without mapped shares.
     if (result == -1 && !tools::ServerReachable()) return out.Unreachable(action);
     if (result != 0 && result != -1)
         return RefusedFor(out, action, result,
                           {{tools::kNoSuchConnection, "ID", "the connection ID", p.id}});
-    for (uint32_t i = 0; result == 0 && list && i < list->count; ++i) {
-        ShareInfo *info = list->entries[i];
-        shares.push_back(ShareInfoJson(*info, true));
-        std::free(info);
-    }
-    std::free(list);
-    return out.Success(shares, ShareTable(shares, true));
+    return ListShares(out, action, result == 0 ? list : nullptr, true);
 }
 
 // ---- Open files ----
@@ -197,7 +191,8 @@ int FilesList(const Tool &tool, const ConnParams &p) {
         std::free(reply);
     }
     if (!files) return out.Rejected(action, "the server's open-files reply is malformed");
-    return out.Success(*files, OpenFilesTable(*files));
+    return out.List(kOpenFileListing, std::move((*files)["files"]),
+                    Json{{"total", (*files)["total"]}});
 }
 
 int FilesHolders(const Tool &tool, const ConnParams &p) {
@@ -212,13 +207,7 @@ int FilesHolders(const Tool &tool, const ConnParams &p) {
     if (!p.connection.empty()) args.push_back({CIFS_OPT_CONNECTION_ID, p.connection});
     Reply reply;
     if (int e = RunCommand(out, action, args, &reply); e >= 0) return e;
-    const Json list = Records(reply, true);
-    tools::Table t({"CONN", "USER", "ADDRESS", "ACCESS", "PATH"});
-    for (const auto &c : list)
-        for (const auto &f : c["files"])
-            t.Row({std::to_string(c["id"].get<int>()), c["user"], c["address"], f["access"],
-                   f["path"]});
-    return out.Success(list, t.Render());
+    return out.List(kHolderListing, Records(reply, true));
 }
 
 // The selector of files close and what a refusal of it concerns.
@@ -430,6 +419,7 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
     Leaf(tool, conn, "count", "Number of client connections", [&tool] { return CountCmd(tool); });
     CLI::App *list = Leaf(tool, conn, "list", "List client connections",
                           [&tool, p] { return ListCmd(tool, *p); });
+    tools::AddListingOptions(list, tool.output, kConnectionListing);
     auto *wf =
         list->add_flag("--with-files", p->withFiles, "Only connections that hold files open");
     list->add_flag("--null-sessions", p->nullSessions, "Only null-session (anonymous) connections")
@@ -440,11 +430,10 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
                        ->add_option("ID", p->id, "Connection ID")
                        ->required(),
                    "connection-id");
-    tools::Checked(Leaf(tool, conn, "shares", "Shares one connection has mapped",
-                        [&tool, p] { return SharesCmd(tool, *p); })
-                       ->add_option("ID", p->id, "Connection ID")
-                       ->required(),
-                   "connection-id");
+    CLI::App *mapped = Leaf(tool, conn, "shares", "Shares one connection has mapped",
+                            [&tool, p] { return SharesCmd(tool, *p); });
+    tools::Checked(mapped->add_option("ID", p->id, "Connection ID")->required(), "connection-id");
+    tools::AddListingOptions(mapped, tool.output, kMappedShareListing);
 
     CLI::App *files = app.add_subcommand("files", "Open files: list, holders, close");
     files->alias("file");
@@ -467,11 +456,13 @@ void RegisterConnections(CLI::App &app, Tool &tool) {
     tools::Checked(flist->add_option("--first", p->first, "Skip this many matching files"),
                    "entries");
     tools::Checked(flist->add_option("--max", p->max, "Show at most this many files"), "entries");
+    tools::AddListingOptions(flist, tool.output, kOpenFileListing);
     CLI::App *holders =
         Leaf(tool, files, "holders", "Connections holding files open, with the files",
              [&tool, p] { return FilesHolders(tool, *p); });
     selectors(holders, "Select");
     holders->add_flag("--modified", p->modified, "Use the server's modified listing");
+    tools::AddListingOptions(holders, tool.output, kHolderListing);
     CLI::App *close =
         Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); });
     selectors(close, "Close");

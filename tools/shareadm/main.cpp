@@ -17,7 +17,7 @@ int main(int argc, char **argv) {
     app.footer(share::tools::kExitStatusHelp);
     app.fallthrough();
     app.require_subcommand(1);
-    app.add_flag("--json", tool.json, "Print one JSON document instead of text");
+    share::tools::AddOutputOptions(app, tool.output);
     share::tools::RuntimeOptions runtime;
     share::tools::AddRuntimeOptions(app, runtime);
     uint32_t logMask = gCIFSLogLevel;

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/server_dump.h"
 #include "shareadm/tool.h"
@@ -172,14 +173,11 @@ int ListInterfaces(const tools::Reporter &out) {
         e >= 0)
         return e;
     Json list = Json::array();
-    std::string text;
     for (const auto &el : reply.elements())
-        if (el.type == CIFS_ELEM_INTERFACE) {
+        if (el.type == CIFS_ELEM_INTERFACE)
             list.push_back(tools::FieldString(reinterpret_cast<const char *>(el.payload.data()),
                                               el.payload.size()));
-            text += list.back().get<std::string>() + "\n";
-        }
-    return out.Success(list, text.empty() ? "(no interfaces)\n" : text);
+    return out.List(kInterfaceListing, std::move(list));
 }
 
 // Minutes, or CLEAR with the junction path (or ALL) to clear: --path goes with CLEAR only.

@@ -1,5 +1,7 @@
 #include "shareadm/records.h"
 
+#include <strings.h>
+
 #include <cstring>
 
 #include "common/server_formats.h"
@@ -83,8 +85,15 @@ Json ShareInfoJson(const ShareInfo &info, bool withMapped) {
 Json ShareRecordJson(const ShareParams &r) {
     const auto name = FieldString(r.shareName);
     const auto volume = FieldString(r.volumeName);
+    // The same type as the library derives for its share list (shareadmin/api.h).
     uint16_t type = static_cast<uint16_t>(r.volumeType & 0xFFFF);
-    if (type == 0 && name != volume) type = SHARE_TYPE_DIRECTORY;
+    if (type == 0 && name != volume)
+        type = SHARE_TYPE_DIRECTORY;
+    else if (type == 0 &&
+             (strcasecmp(name.c_str(), "_admin") == 0 || strcasecmp(name.c_str(), "ADMIN") == 0))
+        type = SHARE_TYPE_ADMIN;
+    else if (type == 0 && (r.modifyMask & 0x02) != 0)
+        type = STYPE_GDFS;
     return Json{{"name", name},
                 {"volume", volume},
                 {"path", FieldString(r.sharePath)},
@@ -97,24 +106,6 @@ Json ShareRecordJson(const ShareParams &r) {
                 {"atm_backup", r.atmBackup != 0},
                 {"mfa", r.mfaShareLevel != 0},
                 {"full_path", FieldString(r.auxText)}};
-}
-
-std::string ShareTable(const Json &shares, bool withMapped) {
-    std::vector<std::string> headers{"NAME",    "TYPE",     "VOLUME", "PATH",
-                                     "ENCRYPT", "REDIRECT", "ATM"};
-    if (withMapped) headers.push_back("OPEN FILES");
-    headers.push_back("COMMENT");
-    tools::Table t(headers);
-    for (const auto &s : shares) {
-        std::vector<std::string> row{Str(s, "name"),           Str(s, "type_name"),
-                                     Str(s, "volume"),         Str(s, "path"),
-                                     YesNo(s["encrypt_data"]), YesNo(s["folder_redirection"]),
-                                     YesNo(s["atm_backup"])};
-        if (withMapped) row.push_back(std::to_string(s["open_files"].get<uint32_t>()));
-        row.push_back(Str(s, "comment"));
-        t.Row(row);
-    }
-    return t.Render();
 }
 
 std::string ShareDetails(const Json &s) {
@@ -139,34 +130,24 @@ std::string ShareDetails(const Json &s) {
 
 Json ConnectionJson(const ConnectionRecord &r) {
     const uint16_t flags = tools::ConnFlags(r);
-    return Json{{"id", +r.connectionId},
-                {"workstation", FieldString(r.text20)},
-                {"user", FieldString(r.text36)},
-                {"address", FieldString(r.text292)},
-                {"dialect", FieldString(r.text354)},
-                {"auth", FieldString(r.text386)},
-                {"null_session", (flags & tools::kConnFlagNullSession) != 0},
-                {"signed", (flags & tools::kConnFlagSigned) != 0},
-                {"encrypted", (flags & tools::kConnFlagEncrypted) != 0},
-                {"login_time", +r.value12},
-                {"idle_seconds", +r.value326},
-                {"bytes_read", +r.value330},
-                {"bytes_written", +r.value338},
-                {"open_files", tools::ConnTotalFiles(r)},
-                {"mapped_shares", tools::ConnMappedShares(r)}};
-}
-
-std::string ConnectionTable(const Json &connections) {
-    tools::Table t(
-        {"ID", "USER", "WORKSTATION", "ADDRESS", "DIALECT", "AUTH", "IDLE", "FILES", "SHARES"});
-    for (const auto &c : connections)
-        t.Row({std::to_string(c["id"].get<int>()),
-               c["null_session"].get<bool>() ? "(null session)" : Str(c, "user"),
-               Str(c, "workstation"), Str(c, "address"), Str(c, "dialect"), Str(c, "auth"),
-               FormatDuration(c["idle_seconds"].get<int64_t>()),
-               std::to_string(c["open_files"].get<uint32_t>()),
-               std::to_string(c["mapped_shares"].get<uint32_t>())});
-    return t.Render();
+    Json j{{"id", +r.connectionId},
+           {"workstation", FieldString(r.text20)},
+           {"user", FieldString(r.text36)},
+           {"address", FieldString(r.text292)},
+           {"dialect", FieldString(r.text354)},
+           {"auth", FieldString(r.text386)},
+           {"null_session", (flags & tools::kConnFlagNullSession) != 0},
+           {"signed", (flags & tools::kConnFlagSigned) != 0},
+           {"encrypted", (flags & tools::kConnFlagEncrypted) != 0},
+           {"login_time", +r.value12},
+           {"login_time_rfc3339", nullptr},
+           {"idle_seconds", +r.value326},
+           {"bytes_read", +r.value330},
+           {"bytes_written", +r.value338},
+           {"open_files", tools::ConnTotalFiles(r)},
+           {"mapped_shares", tools::ConnMappedShares(r)}};
+    tools::SetTime(j, "login_time", static_cast<int64_t>(r.value12));
+    return j;
 }
 
 std::string ConnectionDetails(const Json &c) {
@@ -261,34 +242,18 @@ std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply) {
         const auto path = TextAt(strings, e.pathOffset);
         const auto volume = TextAt(strings, e.volumeOffset);
         if (!user || !address || !path || !volume) return std::nullopt;
-        files.push_back({{"connection", +e.connectionId},
-                         {"file_id", +e.fileId},
-                         {"access", Access(e.accessMode)},
-                         {"user", *user},
-                         {"address", *address},
-                         {"path", *path},
-                         {"volume", *volume},
-                         {"opened_at", +e.openedAt}});
+        Json f{{"connection", +e.connectionId},
+               {"file_id", +e.fileId},
+               {"access", Access(e.accessMode)},
+               {"user", *user},
+               {"address", *address},
+               {"path", *path},
+               {"volume", *volume}};
+        tools::SetTime(f, "opened_at", static_cast<int64_t>(e.openedAt));
+        files.push_back(std::move(f));
         at += e.entryBytes;
     }
     return Json{{"total", +head.totalMatches}, {"files", files}};
-}
-
-std::string OpenFilesTable(const Json &list) {
-    if (list["files"].empty())
-        return list["total"].get<size_t>() == 0 ? "(no open files)\n"
-                                                : "(none in the range asked for)\n";
-    tools::Table t({"CONN", "FILE ID", "ACCESS", "OPENED", "USER", "PATH"});
-    for (const auto &f : list["files"])
-        t.Row({std::to_string(f["connection"].get<int>()),
-               std::to_string(f["file_id"].get<uint32_t>()), Str(f, "access"),
-               FormatTime(f["opened_at"].get<int64_t>()), Str(f, "user"), Str(f, "path")});
-    std::string out = t.Render();
-    const auto shown = list["files"].size();
-    const auto total = list["total"].get<size_t>();
-    if (shown != total)
-        out += std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
-    return out;
 }
 
 std::optional<Json> InvalidUsersJson(std::span<const uint8_t> list) {
@@ -300,26 +265,15 @@ std::optional<Json> InvalidUsersJson(std::span<const uint8_t> list) {
     for (uint32_t i = 0; i < head.entryCount; ++i) {
         const auto e =
             At<tools::InvalidUserEntry>(list, sizeof head + i * sizeof(tools::InvalidUserEntry));
-        users.push_back({{"name", FieldString(e.name)},
-                         {"permanent", e.permanent != 0},
-                         {"failed_logons", +e.failedLogons},
-                         {"added_at", +e.addedAt},
-                         {"expires_at", +e.expiresAt}});
+        Json u{{"name", FieldString(e.name)},
+               {"permanent", e.permanent != 0},
+               {"failed_logons", +e.failedLogons}};
+        tools::SetTime(u, "added_at", static_cast<int64_t>(e.addedAt));
+        tools::SetTime(u, "expires_at", static_cast<int64_t>(e.expiresAt));
+        users.push_back(std::move(u));
     }
     return Json{
         {"timeout_minutes", +head.timeoutMinutes}, {"total", +head.totalMatches}, {"users", users}};
-}
-
-std::string InvalidUsersTable(const Json &list) {
-    tools::Table t({"USER", "KIND", "FAILED LOGONS", "ADDED", "EXPIRES"});
-    for (const auto &u : list["users"])
-        t.Row({Str(u, "name"), u["permanent"].get<bool>() ? "permanent" : "temporary",
-               std::to_string(u["failed_logons"].get<uint32_t>()),
-               FormatTime(u["added_at"].get<int64_t>()),
-               u["permanent"].get<bool>() ? "never" : FormatTime(u["expires_at"].get<int64_t>())});
-    return t.Render() +
-           "Cache time-out: " + std::to_string(list["timeout_minutes"].get<uint32_t>()) +
-           " minutes\n";
 }
 
 std::optional<std::vector<std::string>> UserContexts(std::span<const uint8_t> data) {

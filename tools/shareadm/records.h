@@ -23,12 +23,9 @@ const char *ShareTypeName(uint16_t type);
 Json ShareInfoJson(const ShareInfo &info, bool withMapped = false);
 // A share record (ShareParams) straight from the server.
 Json ShareRecordJson(const ShareParams &record);
-// Table of shares from their JSON objects.
-std::string ShareTable(const Json &shares, bool withMapped = false);
 std::string ShareDetails(const Json &share);
 
 Json ConnectionJson(const ConnectionRecord &record);
-std::string ConnectionTable(const Json &connections);
 std::string ConnectionDetails(const Json &connection);
 
 // A connection record followed by its open-file entries (no security-equivalence block unless
@@ -40,11 +37,9 @@ std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uin
 
 // The server's open-files reply.
 std::optional<Json> OpenFilesJson(std::span<const uint8_t> reply);
-std::string OpenFilesTable(const Json &files);
 
 // The server's invalid-user list.
 std::optional<Json> InvalidUsersJson(std::span<const uint8_t> list);
-std::string InvalidUsersTable(const Json &list);
 
 // The user-context data: NUL-terminated texts back to back.
 std::optional<std::vector<std::string>> UserContexts(std::span<const uint8_t> data);

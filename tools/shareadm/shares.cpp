@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
@@ -33,14 +34,7 @@ int List(const Tool &tool) {
     ShareInfoList *list = nullptr;
     if (int e = Call(out, "share list", [&] { return CIFSLIB_ListAllShares(&list); }); e >= 0)
         return e;
-    Json shares = Json::array();
-    for (uint32_t i = 0; list && i < list->count; ++i) {
-        ShareInfo *info = list->entries[i];
-        shares.push_back(ShareInfoJson(*info));
-        std::free(info);
-    }
-    std::free(list);
-    return out.Success(shares, ShareTable(shares));
+    return ListShares(out, "share list", list, false);
 }
 
 int Names(const Tool &tool) {
@@ -49,51 +43,16 @@ int Names(const Tool &tool) {
     if (int e = Call(out, "share names", [&] { return CIFSLIB_GetShareNames(&list); }); e >= 0)
         return e;
     Json names = Json::array();
-    std::string text;
-    for (uint32_t i = 0; list && i < list->count; ++i) {
-        const std::string name = tools::FieldString(list->names[i], SHARE_NAME_SLOT_SIZE);
-        names.push_back(name);
-        text += name + "\n";
-    }
+    for (uint32_t i = 0; list && i < list->count; ++i)
+        names.push_back(tools::FieldString(list->names[i], SHARE_NAME_SLOT_SIZE));
     std::free(list);
-    return out.Success(names, text);
-}
-
-// Reads one share's record back from the server (and its client count when asked).
-int ReadShare(const tools::Reporter &out, const std::string &action, const std::string &name,
-              Json *share, long *clients = nullptr) {
-    Reply reply;
-    const Blames blames{{tools::kNoSuchShare, "NAME", "the share name", name}};
-    if (int e =
-            RunCommand(out, action, {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}},
-                       &reply, blames);
-        e >= 0)
-        return e;
-    std::optional<Json> found;
-    for (const auto &el : reply.elements()) {
-        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
-            !found) {
-            ShareParams record;
-            std::memcpy(&record, el.payload.data(), sizeof record);
-            found = ShareRecordJson(record);
-        } else if (el.type == CIFS_ELEM_SHARE_EXTRA && clients) {
-            const std::string text(el.payload.begin(),
-                                   std::find(el.payload.begin(), el.payload.end(), 0));
-            if (text.rfind("clients=", 0) == 0)
-                tools::ParseNumber(text.substr(8), 0, 65535, clients);
-        }
-    }
-    if (!found) return out.Rejected(action, "the server sent no share record");
-    *share = std::move(*found);
-    return -1;
+    return out.List(kShareNameListing, names);
 }
 
 int Show(const Tool &tool, const ShareParamsCli &p) {
     const auto out = tool.out();
     Json share;
-    long clients = -1;
-    if (int e = ReadShare(out, "share show", p.name, &share, &clients); e >= 0) return e;
-    if (clients >= 0) share["clients"] = clients;
+    if (int e = FetchShare(out, "share show", p.name, &share); e >= 0) return e;
     return out.Success(share, ShareDetails(share));
 }
 
@@ -101,7 +60,7 @@ int Show(const Tool &tool, const ShareParamsCli &p) {
 int Confirm(const tools::Reporter &out, const std::string &action, const std::string &name,
             const std::string &headline) {
     Json share;
-    if (int e = ReadShare(out, action, name, &share); e >= 0) return e;
+    if (int e = FetchShare(out, action, name, &share); e >= 0) return e;
     Json doc = Done(action, share["name"].get<std::string>());
     doc["stored"] = share;
     return out.Success(doc, headline + " The server stored:\n" + ShareDetails(share));
@@ -237,7 +196,7 @@ int Switch(const Tool &tool, const ShareParamsCli &p, const SwitchRow &s) {
         e >= 0)
         return e;
     Json share;
-    if (int e = ReadShare(out, act, p.name, &share); e >= 0) return e;
+    if (int e = FetchShare(out, act, p.name, &share); e >= 0) return e;
     const bool on = share[s.field].get<bool>();
     Json doc = Done(act, share["name"].get<std::string>());
     doc["value"] = on ? "YES" : "NO";
@@ -248,16 +207,71 @@ int Switch(const Tool &tool, const ShareParamsCli &p, const SwitchRow &s) {
 
 }  // namespace
 
+int FetchShare(const tools::Reporter &out, const std::string &action, const std::string &name,
+               Json *share) {
+    Reply reply;
+    const Blames blames{{tools::kNoSuchShare, "NAME", "the share name", name}};
+    if (int e =
+            RunCommand(out, action, {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}},
+                       &reply, blames);
+        e >= 0)
+        return e;
+    std::optional<Json> record;
+    long clients = -1;
+    for (const auto &el : reply.elements()) {
+        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
+            !record) {
+            ShareParams r;
+            std::memcpy(&r, el.payload.data(), sizeof r);
+            record = ShareRecordJson(r);
+        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
+            const std::string text(el.payload.begin(),
+                                   std::find(el.payload.begin(), el.payload.end(), 0));
+            if (text.rfind("clients=", 0) == 0)
+                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
+        }
+    }
+    if (!record) return out.Rejected(action, "the server sent no share record");
+    if (clients >= 0) (*record)["clients"] = clients;
+    *share = std::move(*record);
+    return -1;
+}
+
+int ListShares(const tools::Reporter &out, const std::string &action, ShareInfoList *list,
+               bool withOpenFiles) {
+    // The library's records lack the MFA level and the client count: the share's own record
+    // has them, so that a listed share is the same object as a shown one.
+    Json shares = Json::array();
+    int status = -1;
+    for (uint32_t i = 0; list && i < list->count; ++i) {
+        ShareInfo *info = list->entries[i];
+        Json share = ShareInfoJson(*info, withOpenFiles);
+        std::free(info);
+        Json record;
+        if (status < 0) status = FetchShare(out, action, share["name"], &record);
+        if (status >= 0) continue;
+        for (const char *key : {"mfa", "clients"})
+            if (record.contains(key)) share[key] = record[key];
+        shares.push_back(std::move(share));
+    }
+    std::free(list);
+    if (status >= 0) return status;
+    return out.List(withOpenFiles ? kMappedShareListing : kShareListing, std::move(shares));
+}
+
 void RegisterShares(CLI::App &app, Tool &tool) {
     auto p = std::make_shared<ShareParamsCli>();
     CLI::App *share =
         app.add_subcommand("share", "Shares: list, show, add, modify, remove and switches");
     share->require_subcommand(1);
 
-    Leaf(tool, share, "list", "List every share and volume with its settings",
-         [&tool] { return List(tool); });
-    Leaf(tool, share, "names", "List the names of all shares and volumes",
-         [&tool] { return Names(tool); });
+    tools::AddListingOptions(
+        Leaf(tool, share, "list", "List every share and volume with its settings",
+             [&tool] { return List(tool); }),
+        tool.output, kShareListing);
+    tools::AddListingOptions(Leaf(tool, share, "names", "List the names of all shares and volumes",
+                                  [&tool] { return Names(tool); }),
+                             tool.output, kShareNameListing);
     auto name = [&](CLI::App *cmd, const char *help) {
         tools::Checked(cmd->add_option("NAME", p->name, help)->required(), "share-name");
     };

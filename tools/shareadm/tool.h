@@ -12,6 +12,7 @@
 #include "common/cli.h"
 #include "shareadm/pipeline.h"
 #include "shareadm/value_rules.h"
+#include "shareadmin/api.h"
 #include "shareadmin/codes.h"
 
 namespace share::shareadm {
@@ -19,9 +20,9 @@ namespace share::shareadm {
 using tools::Json;
 
 struct Tool {
-    bool json = false;
-    std::function<int()> run;  // the parsed leaf's action
-    tools::Reporter out() const { return tools::Reporter("shareadm", json); }
+    tools::OutputOptions output;  // format, headers, and the parsed listing's filters and sort
+    std::function<int()> run;     // the parsed leaf's action
+    tools::Reporter out() const { return tools::Reporter("shareadm", output); }
 };
 
 // A subcommand that runs `run` when it is the one parsed, unless one of its values was refused
@@ -51,6 +52,15 @@ int Call(const tools::Reporter &out, const std::string &action, F &&call,
     if (result > 0) return RefusedFor(out, action, result, blames);
     return out.Check(result, action, message);
 }
+
+// The share's own record (with "mfa" and, when the server tells, "clients"). -1 when fetched,
+// else the exit status after reporting.
+int FetchShare(const tools::Reporter &out, const std::string &action, const std::string &name,
+               Json *share);
+// Prints the library's share list (freed here) as the share listing, each share completed
+// from its own record; withOpenFiles for a connection's mapped shares.
+int ListShares(const tools::Reporter &out, const std::string &action, ShareInfoList *list,
+               bool withOpenFiles);
 
 void RegisterShares(CLI::App &app, Tool &tool);
 void RegisterConnections(CLI::App &app, Tool &tool);

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "shareadm/listings.h"
 #include "shareadm/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
@@ -23,6 +24,11 @@ struct UserParams {
 
 Json Done(const std::string &action, const std::string &what) {
     return Json{{"ok", true}, {"action", action}, {"name", what}};
+}
+
+int ListUsers(const tools::Reporter &out, Json users) {
+    return out.List(kInvalidUserListing, std::move(users["users"]),
+                    Json{{"timeout_minutes", users["timeout_minutes"]}, {"total", users["total"]}});
 }
 
 int List(const Tool &tool, const UserParams &p) {
@@ -48,7 +54,7 @@ int List(const Tool &tool, const UserParams &p) {
         std::free(list);
     }
     if (!users) return out.Rejected(action, "the server's invalid-user list is malformed");
-    return out.Success(*users, InvalidUsersTable(*users));
+    return ListUsers(out, *users);
 }
 
 int Cache(const Tool &tool) {
@@ -60,8 +66,7 @@ int Cache(const Tool &tool) {
         return e;
     for (const auto &el : reply.elements())
         if (el.type == CIFS_ELEM_INVALID_USERS)
-            if (auto users = InvalidUsersJson(el.payload))
-                return out.Success(*users, InvalidUsersTable(*users));
+            if (auto users = InvalidUsersJson(el.payload)) return ListUsers(out, *users);
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
 
@@ -114,9 +119,7 @@ int ContextList(const Tool &tool) {
         std::free(header);
         std::free(data);
     }
-    std::string text;
-    for (const auto &c : contexts) text += c + "\n";
-    return out.Success(Json(contexts), text.empty() ? "(no user contexts)\n" : text);
+    return out.List(kUserContextListing, Json(contexts));
 }
 
 int ContextChange(const Tool &tool, const UserParams &p, bool add) {
@@ -153,7 +156,10 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
     tools::Checked(list->add_option("--first", p->first, "Skip this many matching users"),
                    "entries");
     tools::Checked(list->add_option("--max", p->max, "Show at most this many users"), "entries");
-    Leaf(tool, iu, "cache", "Show the whole invalid-user cache", [&tool] { return Cache(tool); });
+    tools::AddListingOptions(list, tool.output, kInvalidUserListing);
+    tools::AddListingOptions(Leaf(tool, iu, "cache", "Show the whole invalid-user cache",
+                                  [&tool] { return Cache(tool); }),
+                             tool.output, kInvalidUserListing);
     struct Row {
         const char *verb;
         int (*call)(const char *);
@@ -180,7 +186,9 @@ void RegisterUsers(CLI::App &app, Tool &tool) {
     CLI::App *uc = app.add_subcommand("user-contexts", "User contexts: list, add, remove");
     uc->alias("contexts");
     uc->require_subcommand(1);
-    Leaf(tool, uc, "list", "List user contexts", [&tool] { return ContextList(tool); });
+    tools::AddListingOptions(
+        Leaf(tool, uc, "list", "List user contexts", [&tool] { return ContextList(tool); }),
+        tool.output, kUserContextListing);
     tools::Checked(Leaf(tool, uc, "add", "Add a user context",
                         [&tool, p] { return ContextChange(tool, *p, true); })
                        ->add_option("CONTEXT", p->name, "Context")

@@ -7,6 +7,7 @@
 #include "common/cli.h"
 #include "common/runtime.h"
 #include "common/server_trust.h"
+#include "shareadm/listings.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "sharemon/close.h"
@@ -20,6 +21,11 @@ using share::sharemon::Show;
 using share::sharemon::View;
 using tools::Json;
 using tools::Reporter;
+
+void Rendered(View &v, tools::Rendered r) {
+    v.doc = std::move(r.doc);
+    v.text = std::move(r.text);
+}
 
 // Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
 // listing and for a failure; emptyOk says which to prefer when the server is reachable.
@@ -43,27 +49,21 @@ View Connections(const Reporter &out) {
         0)
         return v;
     v.status = 0;
-    v.doc = Json::array();
-    share::tools::Table t(
-        {"ID", "USER", "WORKSTATION", "ADDRESS", "IDLE", "READ", "WRITTEN", "LOGGED IN"});
+    Json rows = Json::array();
     for (const ConnListNode *n = head; n; n = n->next) {
-        const std::string user = share::tools::FieldString(n->text36);
-        v.doc.push_back({{"id", +n->connectionId},
-                         {"workstation", share::tools::FieldString(n->text20)},
-                         {"user", user},
-                         {"address", share::tools::FieldString(n->text292)},
-                         {"idle_seconds", +n->value326},
-                         {"bytes_read", +n->value330},
-                         {"bytes_written", +n->value338},
-                         {"login_time", +n->value12}});
-        t.Row({std::to_string(n->connectionId), user.empty() ? "(null session)" : user,
-               share::tools::FieldString(n->text20), share::tools::FieldString(n->text292),
-               share::tools::FormatDuration(n->value326), share::tools::FormatBytes(n->value330),
-               share::tools::FormatBytes(n->value338),
-               share::tools::FormatTime(static_cast<int64_t>(n->value12))});
+        Json c{{"id", +n->connectionId},
+               {"workstation", share::tools::FieldString(n->text20)},
+               {"user", share::tools::FieldString(n->text36)},
+               {"address", share::tools::FieldString(n->text292)},
+               {"idle_seconds", +n->value326},
+               {"bytes_read", +n->value330},
+               {"bytes_written", +n->value338}};
+        share::tools::SetTime(c, "login_time", static_cast<int64_t>(n->value12));
+        rows.push_back(std::move(c));
     }
     FreeConnListNodes(&head);
-    v.text = t.Render() + std::to_string(v.doc.size()) + " connections\n";
+    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonConnectionListing,
+                                            std::move(rows)));
     return v;
 }
 
@@ -82,18 +82,19 @@ View Connection(const Reporter &out, int32_t id) {
     for (uint32_t i = 0; node->secEquivDns && i < node->secEquivCount; ++i)
         dns.push_back(node->secEquivDns[i]);
     for (uint16_t i = 0; node->openFileNames && i < node->openFileCount; ++i)
-        files.push_back(node->openFileNames[i]);
+        files.push_back({{"path", node->openFileNames[i]}});
     const std::string user = share::tools::FieldString(node->text36);
-    v.doc = {{"id", +node->connectionId},
+    Json doc{{"id", +node->connectionId},
              {"workstation", share::tools::FieldString(node->text20)},
              {"user", user},
              {"address", share::tools::FieldString(node->text292)},
              {"dialect", share::tools::FieldString(node->text354)},
-             {"auth", share::tools::FieldString(node->text386)},
-             {"login_time", +node->value12},
-             {"security_equivalences", dns},
-             {"open_files", files}};
-    v.text = share::tools::KeyValues(
+             {"auth", share::tools::FieldString(node->text386)}};
+    share::tools::SetTime(doc, "login_time", static_cast<int64_t>(node->value12));
+    doc["security_equivalences"] = dns;
+    doc["open_files"] = files.size();
+    doc["files"] = files;
+    std::string text = share::tools::KeyValues(
         {{"Connection", std::to_string(node->connectionId)},
          {"User", user.empty() ? "(null session)" : user},
          {"Workstation", share::tools::FieldString(node->text20)},
@@ -101,10 +102,11 @@ View Connection(const Reporter &out, int32_t id) {
          {"Dialect", share::tools::FieldString(node->text354)},
          {"Authentication", share::tools::FieldString(node->text386)},
          {"Logged in", share::tools::FormatTime(static_cast<int64_t>(node->value12))}});
-    v.text += dns.empty() ? "Security equivalences: none\n" : "Security equivalences:\n";
-    for (const auto &d : dns) v.text += "  " + d.get<std::string>() + "\n";
-    v.text += files.empty() ? "Open files: none\n" : "Open files:\n";
-    for (const auto &f : files) v.text += "  " + f.get<std::string>() + "\n";
+    text += dns.empty() ? "Security equivalences: none\n" : "Security equivalences:\n";
+    for (const auto &d : dns) text += "  " + d.get<std::string>() + "\n";
+    text += files.empty() ? "Open files: none\n" : "Open files:\n";
+    for (const auto &f : files) text += "  " + f["path"].get<std::string>() + "\n";
+    Rendered(v, share::tools::RenderDetail(out.output(), doc, text));
     FreeUserDetailsNode(&node);
     return v;
 }
@@ -117,13 +119,12 @@ View Volumes(const Reporter &out) {
     if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0)
         return v;
     v.status = 0;
-    v.doc = Json::array();
-    for (const VolsDetailsNode *n = head; n; n = n->next) {
-        const std::string name = share::tools::FieldString(n->name);
-        v.doc.push_back({{"name", name}});
-        v.text += name + "\n";
-    }
+    Json rows = Json::array();
+    for (const VolsDetailsNode *n = head; n; n = n->next)
+        rows.push_back({{"name", share::tools::FieldString(n->name)}});
     FreeVolsDetailsNode(&head);
+    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonVolumeListing,
+                                            std::move(rows)));
     return v;
 }
 
@@ -137,21 +138,16 @@ View Files(const Reporter &out, const std::string &volume) {
                           &empty)) >= 0)
         return v;
     v.status = 0;
-    v.doc = Json::array();
-    share::tools::Table t({"CONN", "USER", "FILE"});
-    size_t files = 0;
+    Json rows = Json::array();
     for (const VolFileListNode *n = head; n; n = n->next) {
-        Json names = Json::array();
         const std::string user = share::tools::FieldString(n->text36);
-        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i) {
-            names.push_back(n->fileNames[i]);
-            t.Row({std::to_string(n->connectionId), user, n->fileNames[i]});
-            ++files;
-        }
-        v.doc.push_back({{"connection", +n->connectionId}, {"user", user}, {"files", names}});
+        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i)
+            rows.push_back(
+                {{"connection", +n->connectionId}, {"user", user}, {"path", n->fileNames[i]}});
     }
     FreeVolFileListNodes(&head);
-    v.text = t.Render() + std::to_string(files) + " open files in " + volume + "\n";
+    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonOpenFileListing,
+                                            std::move(rows), Json{{"volume", volume}}));
     return v;
 }
 
@@ -165,7 +161,7 @@ bool ParseId(const std::string &text, int32_t *id) {
 }  // namespace
 
 int main(int argc, char **argv) {
-    bool json = false;
+    share::tools::OutputOptions output;
     unsigned watch = 0;
     std::string id, volume;
     std::function<int(const Reporter &)> run;
@@ -174,7 +170,7 @@ int main(int argc, char **argv) {
     app.footer(share::tools::kExitStatusHelp);
     app.fallthrough();
     app.require_subcommand(1);
-    app.add_flag("--json", json, "Print JSON (with --watch: one document per line and refresh)");
+    share::tools::AddOutputOptions(app, output);
     app.add_option("--watch", watch, "Redraw the view every SECONDS until interrupted")
         ->type_name("SECONDS")
         ->check(CLI::Range(1, 3600));
@@ -195,10 +191,12 @@ int main(int argc, char **argv) {
         if (ParseId(id, n)) return -1;
         return out.Rejected(action, "a connection ID is a number from 0 to 65535");
     };
-    leaf("connections", "List client connections", [&](const Reporter &out) {
-        return Show(
-            out, [&] { return Connections(out); }, watch);
-    });
+    share::tools::AddListingOptions(leaf("connections", "List client connections",
+                                         [&](const Reporter &out) {
+                                             return Show(
+                                                 out, [&] { return Connections(out); }, watch);
+                                         }),
+                                    output, share::shareadm::kMonConnectionListing);
     leaf("connection", "Details of one connection: user, security equivalences, open files",
          [&](const Reporter &out) {
              int32_t n = 0;
@@ -208,23 +206,25 @@ int main(int argc, char **argv) {
          })
         ->add_option("ID", id, "Connection ID")
         ->required();
-    leaf("volumes", "List volumes and shares", [&](const Reporter &out) {
-        return Show(
-            out, [&] { return Volumes(out); }, watch);
-    });
-    leaf("files", "Open files of a volume, per connection",
-         [&](const Reporter &out) {
-             return Show(
-                 out, [&] { return Files(out, volume); }, watch);
-         })
-        ->add_option("VOLUME", volume, "Volume name")
-        ->required();
+    share::tools::AddListingOptions(leaf("volumes", "List volumes and shares",
+                                         [&](const Reporter &out) {
+                                             return Show(
+                                                 out, [&] { return Volumes(out); }, watch);
+                                         }),
+                                    output, share::shareadm::kMonVolumeListing);
+    CLI::App *files =
+        leaf("files", "Open files of a volume, per connection", [&](const Reporter &out) {
+            return Show(
+                out, [&] { return Files(out, volume); }, watch);
+        });
+    files->add_option("VOLUME", volume, "Volume name")->required();
+    share::tools::AddListingOptions(files, output, share::shareadm::kMonOpenFileListing);
     share::sharemon::RegisterClose(app, run);
     share::sharemon::RegisterExporter(app, run);
 
     if (const int e = tools::ParseCommandLine(app, argc, argv); e >= 0) return e;
     gCIFSLogLevel = logMask;
-    Reporter out("sharemon", json);
+    Reporter out("sharemon", output);
     out.set_json_lines(watch > 0);
     if (const int e = tools::StartCommand(out, app, runtime, trust); e >= 0) return e;
     InitializeLogs("sharemon");

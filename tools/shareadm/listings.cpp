@@ -1,0 +1,177 @@
+#include "shareadm/listings.h"
+
+#include "common/cli.h"
+
+namespace share::shareadm {
+
+namespace {
+
+using tools::Column;
+using tools::FilterSpec;
+using tools::Json;
+
+std::string User(const Json &row) {
+    const std::string user = row.value("user", "");
+    return row.value("null_session", false) || user.empty() ? "(null session)" : user;
+}
+std::string Idle(const Json &row) {
+    return tools::FormatDuration(row.value("idle_seconds", int64_t{0}));
+}
+std::string Read(const Json &row) {
+    return tools::FormatBytes(row.value("bytes_read", uint64_t{0}));
+}
+std::string Written(const Json &row) {
+    return tools::FormatBytes(row.value("bytes_written", uint64_t{0}));
+}
+std::string LoggedIn(const Json &row) {
+    return tools::FormatTime(row.value("login_time", int64_t{0}));
+}
+std::string Opened(const Json &row) {
+    return tools::FormatTime(row.value("opened_at", int64_t{0}));
+}
+std::string Added(const Json &row) {
+    return tools::FormatTime(row.value("added_at", int64_t{0}));
+}
+std::string Kind(const Json &row) {
+    return row.value("permanent", false) ? "permanent" : "temporary";
+}
+std::string Expires(const Json &row) {
+    return row.value("permanent", false) ? "never"
+                                         : tools::FormatTime(row.value("expires_at", int64_t{0}));
+}
+std::string HeldFiles(const Json &row) {
+    std::string out;
+    for (const auto &f : row.value("files", Json::array()))
+        out += (out.empty() ? "" : ", ") + f.value("path", "") + " (" + f.value("access", "") + ")";
+    return out;
+}
+
+const FilterSpec kUser{"--user", "user", FilterSpec::kName,
+                       "Only rows of this user (full name, or its first part: alice)"};
+const FilterSpec kAddress{"--address", "address", FilterSpec::kEquals,
+                          "Only connections from this address"};
+const FilterSpec kWorkstation{"--workstation", "workstation", FilterSpec::kEquals,
+                              "Only connections of this workstation"};
+const FilterSpec kIdleOver{"--idle-over", "idle_seconds", FilterSpec::kOver,
+                           "Only connections idle longer than SECONDS"};
+
+std::vector<Column> ShareColumns(bool withOpenFiles) {
+    std::vector<Column> c{{"name", "NAME"},
+                          {"type_name", "TYPE"},
+                          {"volume", "VOLUME"},
+                          {"path", "PATH"},
+                          {"encrypt_data", "ENCRYPT"},
+                          {"folder_redirection", "REDIRECT"},
+                          {"atm_backup", "ATM"},
+                          {"mfa", "MFA"}};
+    if (withOpenFiles) c.push_back({"open_files", "OPEN FILES"});
+    c.push_back({"comment", "COMMENT"});
+    return c;
+}
+
+const std::vector<FilterSpec> kShareFilters{
+    {"--volume", "volume", FilterSpec::kEquals, "Only shares of this volume"},
+    {"--type",
+     "type_name",
+     FilterSpec::kEquals,
+     "Only shares of this type",
+     {"volume", "admin", "directory", "gdfs", "other"}}};
+
+}  // namespace
+
+const tools::ListingSpec kShareListing{"shares", ShareColumns(false), kShareFilters};
+const tools::ListingSpec kMappedShareListing{"shares", ShareColumns(true), kShareFilters};
+const tools::ListingSpec kShareNameListing{"names", {{"name", "NAME"}}};
+
+const tools::ListingSpec kConnectionListing{
+    "connections",
+    {{"id", "ID"},
+     {"user", "USER", User},
+     {"workstation", "WORKSTATION"},
+     {"address", "ADDRESS"},
+     {"dialect", "DIALECT"},
+     {"auth", "AUTH"},
+     {"idle_seconds", "IDLE", Idle},
+     {"open_files", "FILES"},
+     {"mapped_shares", "SHARES"}},
+    {kUser,
+     kAddress,
+     kWorkstation,
+     {"--dialect", "dialect", FilterSpec::kEquals, "Only connections of this dialect"},
+     kIdleOver}};
+
+const tools::ListingSpec kHolderListing{"connections",
+                                        {{"id", "CONN"},
+                                         {"user", "USER", User},
+                                         {"address", "ADDRESS"},
+                                         {"open_files", "FILES"},
+                                         {"files", "PATHS", HeldFiles}}};
+
+const tools::ListingSpec kOpenFileListing{
+    "open_files",
+    {{"connection", "CONN"},
+     {"file_id", "FILE ID"},
+     {"access", "ACCESS"},
+     {"opened_at", "OPENED", Opened},
+     {"user", "USER"},
+     {"path", "PATH"}},
+    {kUser,
+     {"--path-prefix", "path", FilterSpec::kPrefix, "Only files whose path starts with this"},
+     {"--access",
+      "access",
+      FilterSpec::kEquals,
+      "Only files open this way",
+      {"read", "write", "read+write"}}},
+    "(no open files)\n",
+    [](const Json &doc) -> std::string {
+        const size_t shown = doc["open_files"].size(), total = doc.value("total", size_t{0});
+        if (shown == total) return "";
+        return std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
+    }};
+
+const tools::ListingSpec kInvalidUserListing{
+    "users",
+    {{"name", "USER"},
+     {"permanent", "KIND", Kind},
+     {"failed_logons", "FAILED LOGONS"},
+     {"added_at", "ADDED", Added},
+     {"expires_at", "EXPIRES", Expires}},
+    {},
+    nullptr,
+    [](const Json &doc) {
+        return "Cache time-out: " + std::to_string(doc.value("timeout_minutes", 0)) + " minutes\n";
+    }};
+
+const tools::ListingSpec kUserContextListing{
+    "user_contexts", {{"context", "CONTEXT"}}, {}, "(no user contexts)\n"};
+const tools::ListingSpec kInterfaceListing{
+    "multichannel_interfaces", {{"interface", "INTERFACE"}}, {}, "(no interfaces)\n"};
+
+const tools::ListingSpec kMonConnectionListing{
+    "connections",
+    {{"id", "ID"},
+     {"user", "USER", User},
+     {"workstation", "WORKSTATION"},
+     {"address", "ADDRESS"},
+     {"idle_seconds", "IDLE", Idle},
+     {"bytes_read", "READ", Read},
+     {"bytes_written", "WRITTEN", Written},
+     {"login_time", "LOGGED IN", LoggedIn}},
+    {kUser, kAddress, kWorkstation, kIdleOver},
+    nullptr,
+    [](const Json &doc) { return std::to_string(doc["connections"].size()) + " connections\n"; }};
+
+const tools::ListingSpec kMonVolumeListing{"volumes", {{"name", "NAME"}}};
+
+const tools::ListingSpec kMonOpenFileListing{
+    "open_files",
+    {{"connection", "CONN"}, {"user", "USER"}, {"path", "FILE"}},
+    {kUser,
+     {"--path-prefix", "path", FilterSpec::kPrefix, "Only files whose path starts with this"}},
+    nullptr,
+    [](const Json &doc) {
+        return std::to_string(doc["open_files"].size()) + " open files in " +
+               doc.value("volume", "") + "\n";
+    }};
+
+}  // namespace share::shareadm
