@@ -23,7 +23,7 @@ check "shareadm share add" "Share reports created" shareadm share add reports VO
 check "shareadm connections count" 12 shareadm connections count
 check "sharemon connections" WS- sharemon connections
 check "sharemon metrics" "fileserver_up 1" sharemon metrics
-check "python3 shareadmin" reports python3 -c \
+check "python3 shareadmin" reports /usr/bin/python3 -c \
   'import shareadmin; print([s.name for s in shareadmin.list_shares()])'
-check "python3 shareadmin.monitor" 12 python3 -c \
+check "python3 shareadmin.monitor" 12 /usr/bin/python3 -c \
   'import shareadmin.monitor as m; print(len(m.connections()))'
