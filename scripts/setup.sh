@@ -5,7 +5,8 @@ packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-de
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
           valgrind iproute2 man-db groff-base
           python3-cffi python3-dev python3-pytest python3-jsonschema python3-mypy ansible-core
-          libcpp-httplib-dev prometheus curl python3 systemd)
+          libcpp-httplib-dev prometheus curl python3 systemd
+          debhelper dh-python dpkg-dev fakeroot lintian)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
