@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Validation and encoding alone, no I/O: what ValidateAndProcessCmd adds to an exchange, per
 // command family. Each iteration fills the block with fresh copies (the commands free what they
 // read), validates into a cleared context and builds the request packet.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // config apply of 1,000 shares to an empty stand-in server, against the floor of the same 1,000
 // share add commands sent straight through ValidateAndProcessCmd from one process. Each
 // iteration starts a fresh server (untimed); both write their output to /dev/null.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exchange itself: one SendAndReceiveIPC and one switch command through ValidateAndProcessCmd,
 // each next to a raw client sending the same bytes to the same server thread; throughput with
 // one and two client threads; and the stand-in server's own rate.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The listings that grow with the server: 65,535 connections through both libraries and 1,000
 // shares with their details, each next to a raw client that reads the same response bytes
 // without decoding them, and the listings' peak heap next to the size of their response.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names of the listing benchmarks, shared by their registration and the table: each listing runs
 // as "<prefix><call>" for the call itself and for each of its floors.
 #pragma once

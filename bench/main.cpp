@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Benchmark entry point: isolate the server name, run, then print the table of ratios.
 #include <benchmark/benchmark.h>
 #include <sched.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the tools' output layer adds to a listing of 10,000 connections: the plain table (the
 // records decoded into JSON rows and rendered), next to CSV, a filter and a sort of the same.
 #include <benchmark/benchmark.h>

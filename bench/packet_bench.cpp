@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Packet throughput: building a typical request, and walking a response element by element.
 #include <benchmark/benchmark.h>
 

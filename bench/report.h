@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Console output plus one table: every measured pair as a ratio next to its target, then the
 // figures that have no floor (encoding cost per command, the stand-in server's rate).
 #pragma once

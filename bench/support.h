@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the benchmarks share: canned answers for the fake server of the tests (tests/support),
 // the least a raw client can do for one exchange, and a heap meter.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The two shipped libraries: each links its own copy of the protocol core objects and exports
 # exactly the symbols of its version script.
 function(share_shared_library name mapfile)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Compiler settings shared by every target of the project.
 set(SHARE_WARNINGS -Wall -Wextra -Wpedantic -Wconversion -Wsign-conversion -Wshadow)
 # Errors only when asked (scripts/test and CI): a newer compiler's new warnings must not break a

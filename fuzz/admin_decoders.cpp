@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every management function, fed fuzzed answers. The first byte picks the function; the rest are
 // the answers of its exchanges, in order (see harness.h).
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Random argument blocks through the dispatcher and, when accepted, the request encoding.
 #include <cstdio>
 #include <cstdlib>

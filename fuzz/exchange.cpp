@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // SendAndReceiveIPC against a peer that answers with the fuzzed byte stream.
 #include <cstdlib>
 #include <vector>

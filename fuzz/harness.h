@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared harness of the fuzz targets: a private network namespace and the fake server on the
 // server's socket name, answering the k-th connection of an input with the k-th chunk of it.
 //

@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """Writes the seed corpus of every fuzz target: for each call, its well-formed answers and the
 near misses a hostile or broken server sends (refusal, no element, wrong type, short records,
 counts and lengths that disagree, cut packets), so that every decoder branch is reached from the

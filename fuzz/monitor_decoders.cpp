@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every monitoring function, fed a fuzzed answer. The first byte picks the function.
 #include <cstdlib>
 

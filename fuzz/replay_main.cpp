@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replays a fuzz target over files and directories of inputs, so every build runs the corpus
 // as an ordinary test even without libFuzzer.
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The element walk over a received packet: any header and body, both sides.
 #include <cstdlib>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* libshareadmin: server options, shares, connections, open files, invalid users and user
  * contexts of the local file server. See each header for its ownership rules. */
 #ifndef SHAREADMIN_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connection monitoring: the list of active connections and one connection's details.
 #include <algorithm>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The monitoring request frame: building and exchanging a request record, and the reply
 // mechanics every Ext_* function shares.
 #include "monitor/frame.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Mechanics shared by every monitoring call: the request/refusal step and the result lists that
 // own their nodes until handed over.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Releasing result nodes. Each accepts partly built nodes: arrays may be missing and entries null.
 #include <cstdlib>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Bounded reading of reply payloads: the connection record's fixed part by offset, and the walk
 // over NUL-terminated texts in its variable part. Nothing here reads past the payload it is given.
 //

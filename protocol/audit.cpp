@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // User audit records through libaudit. The channel is closed (cifs_laf_fd negative) until the
 // host opens it with cifs_audit_init, and open only while auditing is enabled.
 #include <libaudit.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exchange with the file server: one connection per request over the abstract Unix socket,
 // the request written whole, one response read back.
 #include <fcntl.h>

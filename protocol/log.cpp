@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Logging: the exported steering variables and the one formatter every message goes through.
 #include "protocol/log.h"
 

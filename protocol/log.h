@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one logging front end of every piece of both libraries.
 //
 // Message texts, logged or printed, are part of the interface: log readers match them byte for

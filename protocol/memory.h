@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Owners for C-allocator memory and packets, shared by every piece of both libraries.
 #pragma once
 

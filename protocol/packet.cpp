@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Request and response packets: creation, header fields, appending elements and the element walk.
 // Both sides share one implementation; a Side describes where they differ (header layout, how
 // the count is stored, when the buffer grows) and carries each side's messages.

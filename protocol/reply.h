@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading a response above the protocol core: its status word and a bounded walk over its
 // elements, shared by both libraries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "protocol/server_identity.h"
 
 #include <sys/socket.h>

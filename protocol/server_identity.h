@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Who holds the server's endpoint. The abstract socket name carries no permissions: whichever
 // process binds it first receives every request, so the exchange asks the kernel who answered
 // before it writes a byte.

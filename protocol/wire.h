@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Wire layout of the packets exchanged with the file server, and checked accessors for it.
 //
 // All integers are in the host's byte order, which is little-endian on every target we build

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Cost of listing 65,535 connections through the binding, next to the same library call made
 through cffi without conversion (the floor), measured in one run against one stand-in server.
 

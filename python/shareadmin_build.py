@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """cffi (API mode) description of the native part of the ``shareadmin`` package.
 
 The extension is compiled against the public headers, so every record the binding reads is laid

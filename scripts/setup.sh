@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build and test dependencies on a fresh Debian machine.
 set -euo pipefail
 packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-dev

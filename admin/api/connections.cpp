@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Client connections: their count, every record, one connection's record with its
 // security-equivalence block, and the shares one connection has mapped.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The mechanics every management function shares: its argument entries, the exchange through
 // the command pipeline and the reading of the answer.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's invalid-user cache: list it by a caller's request; add a permanent invalid user,
 // remove one, make one permanent.
 #include <cerrno>

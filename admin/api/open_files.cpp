@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Open files (list by a caller's request, close one, close a volume's) and user contexts.
 #include <cstdlib>
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Share record (CIFS_ELEM_SHARE_RECORD), as the server answers share queries; offsets within the
 // payload, texts NUL-terminated within their fields:
 //

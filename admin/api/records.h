@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoders of the records the server sends: share records into ShareInfo, name elements into
 // name slots, connection records. Each checks the element's length before it reads.
 #pragma once

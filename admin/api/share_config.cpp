@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Share configuration: create, change, change features, remove. Each turns the caller's
 // ShareInfo into share command entries and lets the pipeline validate and send them; the server
 // answers with a status only.

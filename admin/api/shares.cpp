@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Share queries: the names of all shares, and one information record per share.
 #include <cstdlib>
 #include <cstring>

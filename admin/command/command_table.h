@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command table: one row per command code 0..CIFS_CMD_LAST of gbCifsArg entry 0. Codes that are
 // not commands exist in the same number space as action and option codes of later entries.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the dispatcher and the command parsers: argument release, the normalised
 // copy, number conversion, context field access, and the standard-output channels of command
 // messages (their syslog channel is SHARE_LOG_CLI_ERROR of protocol/log.h).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The connection objects: connections (CMD_CONNECTIONS), open files (CMD_FILES) and clearing of
 // connections (CMD_CLEAR_CONNECTIONS).
 #include <cstdint>

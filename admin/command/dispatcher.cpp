@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The pipeline: argument block -> command context -> request -> exchange -> response.
 #include <cstdlib>
 #include <cstring>

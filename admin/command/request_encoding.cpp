@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Encoding of a command context into request data elements, one table row per function ID.
 //
 //   row      := element{0..3}            (no element: the element count is set to 0)

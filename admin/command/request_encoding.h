@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the request encoding knows that other pieces ask about.
 #pragma once
 

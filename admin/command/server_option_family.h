@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Pieces shared by the three families of inline server option commands (switches and keywords;
 // names, addresses and interfaces; numbers, caches and the DFS referral cache).
 #pragma once

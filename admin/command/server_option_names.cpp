@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Option commands with names, addresses and second arguments: virtual server names and DNS
 // entries, share volumes by default, user quota sync and view, DNS suffix, crypto key dumps and
 // multichannel interfaces.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numeric option commands: the two requests without arguments, the numeric levels (one table row
 // each), the cache sizes and the DFS referral cache duration with its junction path.
 #include <strings.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Switch and keyword commands: one word in entry 0's value selects one small value (or a
 // keyword text) that the request carries as its only element. Each command is one table row.
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Inline server option commands: the dispatcher hands every inline command code here.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The share object (CMD_SHARE): list, add, modify, remove, and the four share switches.
 //
 //   entry 1 := action code [YES/NO word for the switch actions]

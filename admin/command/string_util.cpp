@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The string helpers the parsers share; exported for the command-line tool.
 #include <cctype>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The user objects: the invalid-user cache (CMD_INVALID_USER_CACHE) and user contexts
 // (CMD_USER_CONTEXTS).
 #include <cstdint>

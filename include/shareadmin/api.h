@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Management API (libshareadmin): the CIFSLIB_* functions and their records.
  *

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * The vocabulary of the administration interface: the codes a caller writes into gbCifsArg,
  * the function IDs of request headers and the element types of request and response bodies.

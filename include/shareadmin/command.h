@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Command processing (libshareadmin): the thread-local argument block, the pipeline that turns
  * it into one exchange with the file server, and the command parsers.

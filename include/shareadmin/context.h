@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Command context: a validated command (function ID and one parameter record) ready to be
  * encoded into a request. The parameter records are copied byte for byte into request elements,

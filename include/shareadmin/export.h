@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* Export and language-linkage macros shared by every public header. */
 #ifndef SHARE_EXPORT_H
 #define SHARE_EXPORT_H

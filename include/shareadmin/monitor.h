@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Monitoring API (libsharemonitor): client connections, volumes and open files of the local file
  * server, returned as lists of result nodes, and the closing of open files.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /*
  * Protocol core: request and response packets, the exchange with the file server, logging and
  * audit. Both libraries export these symbols with identical behaviour.

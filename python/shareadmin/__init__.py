@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Administration of the local file server from Python, over ``libshareadmin`` (this module)
 and ``libsharemonitor`` (``shareadmin.monitor``).
 

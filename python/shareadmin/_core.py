@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Calling the libraries: argument checks, the captured standard output of a call, the mapping
 of results to exceptions, commands of the argument block, and text decoding."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Client connections and open files through the management library."""
 
 from __future__ import annotations

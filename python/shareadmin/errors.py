@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Exceptions of the binding: every failure of a call is one of these, never a bare -1."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Monitoring through ``libsharemonitor``: connections, one connection, volumes and the open
 files of a volume; closing open files."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Server options: each single-value option by the name the shareadm tool gives it, the options
 with more than one value, and the server's configuration dump and status."""
 

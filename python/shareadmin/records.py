@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The records the binding returns: frozen dataclasses with typed fields. Texts are decoded,
 times are ``datetime`` (UTC), durations ``timedelta``."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Shares and volumes: names, listing, details, creation, change, switches and removal."""
 
 from __future__ import annotations

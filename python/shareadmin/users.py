@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The invalid-user cache and user contexts."""
 
 from __future__ import annotations

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Usage: bench_test.sh SHARE_BENCH
 # One short run of every benchmark. Times from such runs mean nothing; what is checked is that
 # every benchmark ran, every row of the table has a ratio, and the heap figures, which do not

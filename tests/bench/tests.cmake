@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The benchmark binary end to end with the shortest runs: every pair measured, the table
 # complete, and the peak-heap figures (deterministic) within their bounds.
 if(SHARE_BUILD_BENCH)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Test support for the tools' contract: a stand-in server in this process's private network
 namespace, a runner that returns what a script sees (exit status, stdout, stderr), and the
 published JSON schema to check every document against."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The Ansible collection for real: ansible-playbook runs the example playbook with a local
 connection against the stand-in server of this namespace; the collection's documentation
 parses."""

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Bash completion of the tools as bash runs it: the script sourced, the completion variables set
 for a partial command line, the completion function called, COMPREPLY read back."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """shareadm config export / diff / apply against the stand-in server: round trips, idempotence,
 every mistake of a bad document reported with nothing changed, a refusal part-way, pruning, and
 the figures for 1,000 shares."""

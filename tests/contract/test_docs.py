@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The manual pages against the tools: every command, alias and long option that a tool's --help
 shows (walked through every subcommand) is described in its page, each page renders without a
 warning, and `cmake --install` puts the pages and the completion where man and bash look."""

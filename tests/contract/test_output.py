@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """How the tools shape their results: tables aligned on screen columns, CSV/TSV from the same
 rows as JSON, filters and --sort applied to listings, and the same key with the same type in
 both tools."""

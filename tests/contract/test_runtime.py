@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """How the tools run, fail and wait: usage errors that name the word at fault, help and
 --version, the --timeout watchdog against a server that never answers, --watch output in files
 and pipes, and the libraries' messages kept off standard output whatever /tmp is like."""

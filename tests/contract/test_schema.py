@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Every JSON document of both tools checked against the published schema: each command that
 prints one, run against a stand-in server, validated against the definition it must meet."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """What the tools accept, how they say no, and what they report after a change."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The tools' contract as a script author meets it: exit statuses, messages and JSON documents
 # (validated against the published schema), pytest per file in a private network namespace.
 # Debian's interpreter: the Python libraries the tests use come from Debian's packages.

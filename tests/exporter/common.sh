@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Helpers of the exporter's shell tests. Every test runs inside `unshare --net`: the server's
 # abstract socket name and the loopback ports are the test's own.
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # The deployment files: Prometheus accepts the scrape configuration and the rules, the alerts
 # fire when they should (promtool test rules), systemd accepts the units and rates their
 # sandboxing, and the dashboard's and rules' queries name only metrics the exporter serves.

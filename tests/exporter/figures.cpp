@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exporter's figures for the benchmark table, measured in one run: a scrape over HTTP of a
 // sharesim holding 65,535 connections against the same gather made in-process, and the
 // exporter's resident memory at idle, after one scrape and after 100. Prints the rows and fails

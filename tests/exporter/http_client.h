@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A bare HTTP/1.x client over a TCP socket, for sending what a well-behaved client never would.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exposition and the files it is written to, without a server.
 #include "sharemon/metrics.h"
 

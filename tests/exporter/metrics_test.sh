@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # `sharemon metrics` against real servers of several sizes, and a missing one: the exposition
 # passes promtool's checks, says whether the server answered, and counts what the server holds.
 # Usage: metrics_test.sh SHARESIM SHAREMON

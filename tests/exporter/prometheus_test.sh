@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # End to end: sharesim with 50 clients, `sharemon serve` on loopback and a real Prometheus
 # scraping it every second, all in a private network namespace. Prometheus's query API must
 # show the server up with 50 connections, then, once sharesim is gone, down.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `sharemon serve` and its gatherer: one gather in flight whatever the number of scrapes, the
 // time-out against a server that never answers, and an endpoint that survives hostile clients.
 #include "sharemon/serve.h"

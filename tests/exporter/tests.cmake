@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The exporter (sharemon metrics and serve): its rendering and gatherer in-process, the HTTP
 # endpoint and the files it writes as processes, the deployment files, and a real Prometheus.
 # Every test runs in a private network namespace (support/main.cpp, or unshare --net).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many threads of one host process calling both libraries at once against the stand-in server:
 // every call is answered, and every answer is the one for its own request (nothing crosses
 // between the threads' argument blocks, packets or sockets). Built into its own binary so that

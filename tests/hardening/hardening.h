@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the hardening tests: the server's records as raw elements, answers that can be bent
 // out of shape, and the outcome of one API call in a comparable form (result code and a dump
 // of everything handed to the caller, or "untouched" when the outputs still hold sentinels).

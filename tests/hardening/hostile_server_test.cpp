@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every API function that reads a response, against a server that cuts, bends, floods, trickles,
 // resets or never answers. The matrix is (function, response transformation) -> expectation:
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Resource failures as a host process meets them, through the shared libraries: every
 // allocation of every command's pipeline failing in turn, descriptors exhausted for real, and a
 // storm of signals that interrupts every blocking call of the exchanges.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Hardening: hostile servers, resource failures and concurrency, through the shared libraries as
 # a host program uses them. Labels: hardening; slow for the tests whose name contains "Slow"
 # (left out of the normal run); concurrency for the binary of its own that scripts/tsan builds

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Compares the dynamic symbols a library defines with the expected list, and fails on any extra
 # or missing one. With --standalone it also checks that the library neither needs libshareadmin
 # nor contains command-processing or management code (exported or not).

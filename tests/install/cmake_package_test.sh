@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build tree into a temporary prefix and builds a downstream project that finds the
 # libraries with find_package(shareadmin), then runs its program.
 # Usage: cmake_package_test.sh <build dir> <C compiler>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A plain C99 consumer of the installed libshareadmin: builds a request, walks it back, and
  * checks the exported variables. Prints "ok" when everything holds. */
 #include <shareadmin.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A C++ consumer of the installed libsharemonitor: one real exchange with a server thread in a
 // private network namespace (so no real server is ever reached). Prints "ok" when it holds.
 #include <sched.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Compiles every public header on its own (twice, to check its include guard) as C99 and as C++
 # under -Wall -Wextra -pedantic -Werror.
 # Usage: headers_test.sh <include dir> <C compiler> <C++ compiler>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Installs the build tree into a temporary prefix, then builds a C99 program against
 # libshareadmin and a C++ program against libsharemonitor with the flags pkg-config gives for
 # the installed tree, and runs both.

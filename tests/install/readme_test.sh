@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # Compiles and links the C examples of README.md against the public headers and the built
 # libraries, so the documentation cannot drift from the interface. A fragment without main() is
 # wrapped into one.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sourced by the install tests: the compiler flags a program needs to load a library built with
 # sanitizers (their runtime must come first), derived from what the library itself needs.
 # Usage: sanitizer_flags <library>   (prints the flags, possibly none)

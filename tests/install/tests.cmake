@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Packaging tests: install and build against the installed tree, exported symbols, headers.
 set(share_install_dir ${CMAKE_CURRENT_LIST_DIR})
 

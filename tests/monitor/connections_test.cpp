@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Connection monitoring against the fake server: the list and one connection's details.
 #include <string>
 

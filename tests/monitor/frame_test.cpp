@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The request frame (FillReqPkt, BuildAndReceiveReply) and the free functions.
 #include <cstdlib>
 #include <cstring>

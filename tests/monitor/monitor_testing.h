@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared fixtures of the monitoring tests; the records come from tests/support/records.h.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Volume and open-file monitoring against the fake server: volume names, the open files of a
 // volume, and closing files.
 #include <string>

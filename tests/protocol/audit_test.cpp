@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The kernel audit channel is not available to tests, so this binary provides the four libaudit
 // functions itself and records how the library calls them.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers shared by the protocol tests: packet owners, raw packet access, log expectations.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exchange asks the kernel who holds the server's name before it writes a byte: a process
 // of another uid (a squatter) receives nothing unless SHAREADMIN_SERVER_UIDS lists it.
 #include "protocol/server_identity.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The test support itself: if these break, every other suite's verdicts mean nothing.
 #include <gtest/gtest.h>
 #include <poll.h>

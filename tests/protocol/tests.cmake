@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The real-time test of the exchange's 90-second limit: labelled slow, so the normal run
 # (ctest -LE slow) leaves it out; run it with ctest -L slow.
 add_executable(protocol_slow_test ${CMAKE_CURRENT_LIST_DIR}/slow/timeout_slow.cpp)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Test support: the stand-in server (or a scripted one) on the endpoint of this process's private
 network namespace, and the command-line tools' JSON for the same state."""
 

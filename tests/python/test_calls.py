@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Every public function once for success and once for each way it fails: refused by the server
 (with the status name), rejected by the library (with its own message), server unreachable."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The package as `cmake --install` leaves it, and the extension built against an installed tree
 through pkg-config."""
 

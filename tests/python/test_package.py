@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The package's public surface: documented, typed, and complete."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """The README's Python example runs as written and does what it says."""
 
 from __future__ import annotations

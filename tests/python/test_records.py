@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Every record field compared with what the command-line tools report for the same state."""
 
 from __future__ import annotations

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Bad input from the caller or the server gives a clear exception, never a crash, and repeated
 calls keep memory flat."""
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 """Threads: each thread's calls are independent (its own argument block, its own answer, its
 own library messages), the GIL is released while a call waits, and the library's standard
 output never reaches the caller's."""

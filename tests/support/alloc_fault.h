@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Allocator fault injection. The test binaries define malloc, calloc, realloc, strdup and
 // strndup themselves (alloc_fault.cpp); they forward to the next definition (libc or a
 // sanitizer) unless a fault is armed on the calling thread.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The calling thread's argument block (gbCifsArg) as the tests, the hardening runs and the fuzz
 // harnesses fill, clear and inspect it. Header only: no GoogleTest.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Captures of what the libraries write: syslog datagrams sent to /dev/log, and standard output.
 #pragma once
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The test support that needs no GoogleTest: the fake server, the wire helpers, the record
 # builders, the argument-block helpers and the stand-in server as a child process. Included by the tests, the fuzz targets and the
 # benchmarks, whichever of them this build has.

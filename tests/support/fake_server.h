@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one scriptable peer on the file server's abstract socket name, for the tests, the fuzz
 // harnesses and the benchmarks. Each connection carries one request; the server records it when
 // asked and answers with the next queued reply, else its handler's: a whole response, a cut one,

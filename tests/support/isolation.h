@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test isolation: every test process runs in a private network namespace (so the server's
 // abstract socket name is private) and a private mount namespace (so /dev/log is our own).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // gtest entry point shared by every test binary: isolate first, then run.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Builders of the records that cross the interface, for the tests, the fuzz harnesses and the
 // benchmarks: the server's share and connection records and user-context replies, and the
 // records a caller hands to the management functions (share, open file, list requests).

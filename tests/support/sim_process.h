@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stand-in server as a child process in the caller's network namespace: for the tools'
 // tests, the hardening runs and the benchmarks, each passing the binary it was built with.
 #pragma once

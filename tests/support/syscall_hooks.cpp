@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "tests/support/syscall_hooks.h"
 
 #include <dlfcn.h>

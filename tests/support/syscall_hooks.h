@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // System-call interposition for the test binaries. The binaries define socket, fcntl, connect,
 // poll, read, write and send themselves (syscall_hooks.cpp); each forwards to the next definition
 // (libc or a sanitizer) unless the calling thread has installed a hook for it. Hooks are per

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The file server's endpoint and wire format as the test peers and raw clients see them: its
 // abstract socket name, whole reads and writes, and element encoding. No GoogleTest, so that the
 // fuzz harnesses and the benchmarks use the same code.

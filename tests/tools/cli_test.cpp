@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm and sharemon end to end: every subcommand against sharesim, their exit statuses, and
 // their JSON read back and checked against the server's state.
 #include <gtest/gtest.h>

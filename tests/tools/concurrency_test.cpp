@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Many clients at once: every answer matches its request, and a client that stalls holds up
 // nobody.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharesim against the exact layouts the libraries read: its answers, decoded by the real
 // libraries, must say what its state file says.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The output layer's pieces: screen widths, CSV/TSV fields, the filters and the sort.
 #include "common/output.h"
 

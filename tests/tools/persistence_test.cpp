@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharesim's state file: kept across restarts, never torn by a kill, refused when corrupt; and
 // the server's own life: the name taken, SIGTERM, --private-network with a command.
 #include <gtest/gtest.h>

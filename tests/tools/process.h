@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running the tools as the user does: as separate processes, in the test's private network
 // namespace, with their output and exit status captured.
 #pragma once

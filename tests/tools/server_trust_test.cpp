@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Who talks to whom: the tools accept a server run by root or by the invoking user unless told
 // otherwise, and sharesim --allow-uid/--allow-gid refuses other callers.
 #include <gtest/gtest.h>

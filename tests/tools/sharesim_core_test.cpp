@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stand-in server's pieces on their own: its codec, its rules, its state file and the
 // statuses its handlers give.
 #include <gtest/gtest.h>

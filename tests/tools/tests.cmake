@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # End-to-end tests of the stand-in server and the two tools, through the real shared libraries.
 # Each test process runs in its own network namespace (support/main.cpp), where it starts its
 # own sharesim.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What shareadm and sharemon have in common: exit statuses, how an outcome is reported (text
 // or one JSON document), capturing the libraries' messages, and table and value formatting.
 #pragma once

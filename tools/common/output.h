@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How both tools shape and print their results: every document is one JSON object led by
 // "schema_version"; a listing is described once (columns, filters, footer) and rendered as a
 // table, JSON, CSV or TSV from the same JSON rows.

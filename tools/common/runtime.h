@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How shareadm and sharemon run, fail and wait: the options every command has (--timeout,
 // --version, help), reading the command line with useful usage errors, and the watchdog that
 // ends a run when the file server does not answer in time.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stand-in server's own formats: its status codes, the layouts of the replies whose format
 // belongs to the server (open files, invalid users, user contexts, the configuration dump), the
 // meaning it gives to the connection record's fields, and the table of stored server options.

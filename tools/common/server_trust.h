@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Which server the tools talk to. The endpoint's abstract name carries no permissions: any local
 // process may hold it. By default the tools accept a server run by root or by the invoking
 // user, and the libraries enforce the same list on every exchange (SHAREADMIN_SERVER_UIDS).

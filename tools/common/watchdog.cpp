@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The watchdog: the libraries wait for the server's answer without a limit of their own, and
 // their exchange cannot be interrupted, so a thread watches each wait and, past the time-out,
 // reports it and ends the process. The report is prepared when the wait begins; the thread

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Configuration as code: the server's shares, options, invalid-user cache and user contexts as
 // one JSON document (export), checked as a whole against the library's own rules and the
 // server's volumes, compared with the server (diff) and converged to it (apply).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checking a whole document before anything is sent: its shape (the published schema's rules),
 // names unique, volumes the server has, paths in the form the server stores, and every value
 // through the library's own validation of the command that would set it. Every mistake is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm config export / diff / apply.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The smallest set of changes from the server to a document, and the commands that make them.
 // Order: renames first (so that later commands name shares as the document does), then
 // creations, then changes of existing objects, then removals (only when pruning). Within a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading the server's configuration through the same calls the other commands use, into the
 // document export prints: stable order (sorted by name where the server keeps insertion order)
 // and nothing volatile (no times, counters or temporary entries).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm connections / files / clear-connections.
 #include <malloc.h>
 

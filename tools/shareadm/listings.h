@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The listings of both tools, each described once: its columns, the filters it takes and its
 // table's extras. Rows are the JSON records of records.h (and sharemon's subsets of them).
 #pragma once

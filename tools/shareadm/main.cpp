@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 

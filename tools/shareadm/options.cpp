@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm option ...: every server option command by a readable name, and the server's
 // configuration dump and status to read them back.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Running a command of the argument block the way an administration tool does: fill gbCifsArg,
 // let the library validate and send it, read the response. The library answers -1 both for a
 // command it rejects and for a server it cannot reach; a dry run of its validation first tells

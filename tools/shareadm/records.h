@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Decoding of what the server and the library hand back into JSON objects and text. Every
 // decoder checks lengths first: a short or inconsistent payload yields nullopt, never a read
 // past its end.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The server's configuration dump (function 4) decoded into one JSON object: "options" (every
 // stored option by name, a keyword where one stands for the value), "caches",
 // "invalid_user_timeout", "virtual_servers", "dns_entries", "share_volumes_by_default",

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm share ...: listing, details, creation, change, removal and the four share switches.
 #include <algorithm>
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Scaffolding of shareadm's subcommands: each leaf registers the function that runs it, and
 // library calls go through Call so that their messages are captured and their results mapped
 // to the tool's exit statuses.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // shareadm invalid-users / user-contexts.
 #include <malloc.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "shareadm/value_rules.h"
 
 #include <arpa/inet.h>

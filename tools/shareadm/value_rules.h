@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What each value on the tools' command lines may be, in one table: the validators, their
 // messages, the help texts and the documentation all come from it. The rules are the library's
 // own (ranges, keywords, byte lengths), made strict: text the library would cut, convert to 0

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharemon close-file / close-volume / close-connection. What was open before and is no longer
 // is what was closed, so the count is the server's doing, not an echo of the request; --dry-run
 // lists what would be closed and sends nothing that changes anything.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharemon's close-file, close-volume and close-connection commands.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharemon's exporter subcommands, `metrics` and `serve`, registered on its command line.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharemon: watching the local file server through libsharemonitor: connections, one
 // connection's details, volumes and the open files of a volume; closing open files (close.cpp).
 #include <CLI/CLI.hpp>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The exporter's view of the file server: one pass of the monitoring and management calls
 // reduced to bounded-cardinality aggregates, and their Prometheus text exposition.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // `sharemon serve`: the HTTP endpoint that Prometheus scrapes, and the single-flight gatherer
 // behind it.
 #pragma once

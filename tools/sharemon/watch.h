@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Showing one of sharemon's views once, or again every few seconds until interrupted.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Answers one request against the server's state. Every function ID 0 to CIFS_FN_LAST has a
 // handler; the table says which ones change the state, so that the server can run those on a copy
 // and commit the copy only once it has been saved.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // sharesim: a stand-in for the file server's administration endpoint, for developing and testing
 // administration tools on a machine without the real server.
 #include <sched.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the stand-in server accepts: names, paths and option values. Shared by the request
 // handlers and the state-file reader, so that a state file can hold nothing a request could not
 // have produced.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The simulated population: realistic enough for a demo or a tool author, deterministic so that
 // a demo tells the same story every time.
 #include <algorithm>

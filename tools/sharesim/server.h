@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The serving loop: one thread, non-blocking sockets and epoll, one exchange per connection.
 // A client that sends slowly or never reads its answer holds only its own connection, which is
 // dropped after a time-out; nobody else waits for it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The state's own operations: lookups by name or ID (names compare case-insensitively) and the
 // fresh default state.
 #include "sharesim/state.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stand-in server's state: volumes, shares, simulated client connections with their open
 // files, the invalid-user cache, user contexts, name tables and every server option. Plain
 // values, so that a change can be made on a copy and committed only once it has been saved.

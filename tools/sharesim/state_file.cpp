@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The state file on disk: atomic saves, loading, and clearing up after a killed server.
 #include <dirent.h>
 #include <fcntl.h>

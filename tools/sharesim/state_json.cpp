@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The state file's JSON form: written field by field, and read back with every value checked
 // against what a request could have produced.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Request parsing and response encoding for the stand-in server. Its own small codec, kept apart
 // from the libraries so that tests which decode its answers with the libraries cross-check two
 // independent implementations of the packet format.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the management API tests: a fixture that captures the log and keeps the argument
 // block clean, the requests the functions are expected to send, and readers of what they hand
 // over. The records themselves come from tests/support/records.h.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every management function with each of its allocations failing in turn: the result is either
 // the complete answer or a failure that leaves the caller's result locations untouched and the
 // argument block without values (leaks are caught by LeakSanitizer in the sanitizer build).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the command tests: filling the argument block, running a parser with its standard
 // output and syslog captured, and checking which value strings the command consumed.
 #pragma once

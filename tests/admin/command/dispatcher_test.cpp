@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command table, the dispatcher's routing of every code, and the whole pipeline against the
 // fake server: the exact request on the wire, the response handed over, and every failure path.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // PopulateRequestPacket against an independent statement of the encoding: every function ID,
 // every element's type, length and bytes, and the message of every failed append.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Option commands whose normalised copy cannot be allocated: rejected like a bad word, with the
 // values they read released (leaks show under the sanitizer build).
 #include <set>

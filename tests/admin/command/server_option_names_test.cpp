@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Option commands with names, addresses and second arguments.
 #include "tests/admin/command/server_option_testing.h"
 

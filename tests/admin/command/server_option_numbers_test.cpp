@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Numeric option commands: the commands without arguments, the numeric levels and their bounds,
 // the cache sizes and the DFS referral cache duration with its junction path checks.
 #include "tests/admin/command/server_option_testing.h"

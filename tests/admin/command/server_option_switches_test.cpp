@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Switch and keyword commands: every row, its accepted words, its rejections and their channels.
 #include <cctype>
 #include <utility>

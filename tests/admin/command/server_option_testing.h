@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Helpers for the server option command tests, on top of the command test helpers: write entries
 // whose value may be missing, run one option command on a zeroed context, read what it stored.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every server option command end to end: the argument block through ValidateAndProcessCmd to
 // the exact request bytes a server receives, and rejected commands that never reach it.
 #include <cstdlib>

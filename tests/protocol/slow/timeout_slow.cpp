@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The real time limit: a server that never answers is given up on after 90 seconds, no sooner
 // and not much later. Runs only when asked for (ctest -L slow).
 #include <gtest/gtest.h>

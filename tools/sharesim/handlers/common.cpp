@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading request elements: shared by every handler.
 #include "sharesim/handlers/common.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the request handlers share: reading request elements, the records that more than one kind
 // of server object answers with, and the handlers themselves, one group per server object, for
 // the dispatch table. Internal to the stand-in server.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Client connections: count, lists, details, mapped shares, crypto key dumps and clearing idle
 // ones; the connection record, which the open-file lists use too.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The dispatch: one row per function ID with its name for the request log, its handler and
 // whether it may change the state.
 #include <array>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The invalid-user cache: time-out, additions, removals, permanence and its lists.
 #include <optional>
 #include <string>

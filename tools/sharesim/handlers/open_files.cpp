@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Open files: the lists by path, connection or volume, the open-files record, and closing.
 #include <functional>
 #include <optional>

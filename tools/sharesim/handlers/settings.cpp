@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Server settings: virtual servers, DNS entries, multichannel interfaces, share-by-default,
 // user quotas, the DFS referral cache, caches, statistics dumps, the stored options, and the
 // configuration dump and status that read them back.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shares: names, details, creation, change, removal and the four share switches; the share and
 // volume records other objects answer with too.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // User contexts: the list, additions and removals.
 #include <algorithm>
 #include <string>

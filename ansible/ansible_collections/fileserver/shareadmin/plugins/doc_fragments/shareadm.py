@@ -1,4 +1,5 @@
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 """The option every module of the collection takes."""
 
 from __future__ import annotations

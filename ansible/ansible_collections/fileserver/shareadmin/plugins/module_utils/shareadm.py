@@ -1,4 +1,5 @@
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 """Running shareadm's config commands for the modules: one place that builds documents, maps the
 tool's results to Ansible's (changed, diff, failure with the tool's message)."""
 

@@ -1,5 +1,6 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 """fileserver.shareadmin.config: a whole configuration document."""
 
 from __future__ import annotations

@@ -1,5 +1,6 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 """fileserver.shareadmin.info: the server's configuration and how busy it is."""
 
 from __future__ import annotations

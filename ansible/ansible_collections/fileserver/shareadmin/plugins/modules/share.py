@@ -1,5 +1,6 @@
 #!/usr/bin/python
 # -*- coding: utf-8 -*-
+# SPDX-License-Identifier: Apache-2.0
 """fileserver.shareadmin.share: one share, present or absent."""
 
 from __future__ import annotations
