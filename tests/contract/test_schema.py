@@ -47,9 +47,6 @@ def check(tool: str, definition: str, doc: Any) -> None:
 
 
 def check_error(tool: str, r: Any) -> None:
-    # Error documents come from the Reporter's error side, which gives them their envelope.
-    if not r.stdout.startswith("{") or '"schema_version"' not in r.stdout:
-        pytest.xfail("this build prints no enveloped error document")
     check(tool, "error", r.json())
 
 
