@@ -14,6 +14,27 @@
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
 
+namespace share::shareadm {
+
+// Shared with `user-contexts list`.
+int ReadUserContexts(const tools::Reporter &out, const std::string &action,
+                     std::vector<std::string> *contexts) {
+    UserContextHeader *header = nullptr;
+    void *data = nullptr;
+    if (int e = Call(out, action, [&] { return CIFSLIB_ListUserContexts(&header, &data); }); e >= 0)
+        return e;
+    contexts->clear();
+    if (header) {
+        *contexts = UserContexts({static_cast<const uint8_t *>(data), header->dataLength})
+                        .value_or(std::vector<std::string>{});
+        std::free(header);
+        std::free(data);
+    }
+    return -1;
+}
+
+}  // namespace share::shareadm
+
 namespace share::shareadm::config {
 namespace {
 
@@ -50,21 +71,7 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
             return o.exit == tools::kExitUnreachable ? out.Unreachable(action)
                                                      : out.Rejected(action, message);
         }
-        long clients = 0;
-        std::optional<Json> record;
-        for (const auto &el : reply.elements()) {
-            if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
-                !record) {
-                ShareParams r;
-                std::memcpy(&r, el.payload.data(), sizeof r);
-                record = ShareRecordJson(r);
-            } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
-                const std::string text(el.payload.begin(),
-                                       std::find(el.payload.begin(), el.payload.end(), 0));
-                if (text.rfind("clients=", 0) == 0)
-                    tools::ParseNumber(text.substr(8), 0, 65535, &clients);
-            }
-        }
+        std::optional<Json> record = ShareReplyJson(reply.elements());
         if (!record) {
             capture.Finish();
             return out.Rejected(action, "the server sent no record of " + name);
@@ -76,7 +83,7 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
         }
         Json share = Json::object();
         for (const char *key : kShareFields) share[key] = (*record)[key];
-        state->clients[Upper(share["name"].get<std::string>())] = clients;
+        state->clients[Upper(share["name"].get<std::string>())] = record->value("clients", 0L);
         shares.push_back(std::move(share));
     }
     capture.Finish();
@@ -132,18 +139,9 @@ int ReadInvalidUsers(const tools::Reporter &out, const std::string &action, Serv
     return out.Rejected(action, "the server sent no invalid-user list");
 }
 
-int ReadUserContexts(const tools::Reporter &out, const std::string &action, ServerState *state) {
-    UserContextHeader *header = nullptr;
-    void *data = nullptr;
-    if (int e = Call(out, action, [&] { return CIFSLIB_ListUserContexts(&header, &data); }); e >= 0)
-        return e;
+int ReadContexts(const tools::Reporter &out, const std::string &action, ServerState *state) {
     std::vector<std::string> contexts;
-    if (header) {
-        contexts = UserContexts({static_cast<const uint8_t *>(data), header->dataLength})
-                       .value_or(contexts);
-        std::free(header);
-        std::free(data);
-    }
+    if (int e = ReadUserContexts(out, action, &contexts); e >= 0) return e;
     state->doc["user_contexts"] = Sorted(Json(contexts));
     return -1;
 }
@@ -174,7 +172,7 @@ int ReadServer(const tools::Reporter &out, const std::string &action, ServerStat
     if (int e = RunCommand(out, action, {{CMD_SERVER_REQUEST_4, {}}}, &reply); e >= 0) return e;
     state->doc["options"] = OptionsFrom(ServerDumpJson(reply.elements()));
     if (int e = ReadInvalidUsers(out, action, state); e >= 0) return e;
-    return ReadUserContexts(out, action, state);
+    return ReadContexts(out, action, state);
 }
 
 }  // namespace share::shareadm::config

@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/server_formats.h"
@@ -107,6 +108,26 @@ Json ShareRecordJson(const ShareParams &r) {
                 {"atm_backup", r.atmBackup != 0},
                 {"mfa", r.mfaShareLevel != 0},
                 {"full_path", FieldString(r.auxText)}};
+}
+
+std::optional<Json> ShareReplyJson(const std::vector<ReplyElement> &elements) {
+    std::optional<Json> record;
+    long clients = -1;
+    for (const auto &el : elements) {
+        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
+            !record) {
+            ShareParams r;
+            std::memcpy(&r, el.payload.data(), sizeof r);
+            record = ShareRecordJson(r);
+        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
+            const std::string text(el.payload.begin(),
+                                   std::find(el.payload.begin(), el.payload.end(), 0));
+            if (text.rfind("clients=", 0) == 0)
+                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
+        }
+    }
+    if (record && clients >= 0) (*record)["clients"] = clients;
+    return record;
 }
 
 std::string ShareDetails(const Json &s) {

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/cli.h"
+#include "shareadm/pipeline.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
 
@@ -24,6 +25,9 @@ const char *ShareTypeName(uint16_t type);
 Json ShareInfoJson(const ShareInfo &info, bool withMapped = false);
 // A share record (ShareParams) straight from the server.
 Json ShareRecordJson(const ShareParams &record);
+// The share record of a share listing's reply with its "clients" count when the server sent
+// one; nullopt without a record.
+std::optional<Json> ShareReplyJson(const std::vector<ReplyElement> &elements);
 std::string ShareDetails(const Json &share);
 
 Json ConnectionJson(const ConnectionRecord &record);

@@ -217,23 +217,8 @@ int FetchShare(const tools::Reporter &out, const std::string &action, const std:
                        &reply, blames);
         e >= 0)
         return e;
-    std::optional<Json> record;
-    long clients = -1;
-    for (const auto &el : reply.elements()) {
-        if (el.type == CIFS_ELEM_SHARE_RECORD && el.payload.size() >= sizeof(ShareParams) &&
-            !record) {
-            ShareParams r;
-            std::memcpy(&r, el.payload.data(), sizeof r);
-            record = ShareRecordJson(r);
-        } else if (el.type == CIFS_ELEM_SHARE_EXTRA) {
-            const std::string text(el.payload.begin(),
-                                   std::find(el.payload.begin(), el.payload.end(), 0));
-            if (text.rfind("clients=", 0) == 0)
-                tools::ParseNumber(text.substr(8), 0, 65535, &clients);
-        }
-    }
+    std::optional<Json> record = ShareReplyJson(reply.elements());
     if (!record) return out.Rejected(action, "the server sent no share record");
-    if (clients >= 0) (*record)["clients"] = clients;
     *share = std::move(*record);
     return -1;
 }

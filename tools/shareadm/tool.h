@@ -54,6 +54,9 @@ int Call(const tools::Reporter &out, const std::string &action, F &&call,
     return out.Check(result, action, message);
 }
 
+// The user contexts the server holds, in its order.
+int ReadUserContexts(const tools::Reporter &out, const std::string &action,
+                     std::vector<std::string> *contexts);
 // The share's own record (with "mfa" and, when the server tells, "clients"). -1 when fetched,
 // else the exit status after reporting.
 int FetchShare(const tools::Reporter &out, const std::string &action, const std::string &name,

@@ -107,19 +107,8 @@ int Timeout(const Tool &tool, const UserParams &p) {
 
 int ContextList(const Tool &tool) {
     const auto out = tool.out();
-    UserContextHeader *header = nullptr;
-    void *data = nullptr;
-    if (int e = Call(out, "user-contexts list",
-                     [&] { return CIFSLIB_ListUserContexts(&header, &data); });
-        e >= 0)
-        return e;
     std::vector<std::string> contexts;
-    if (header) {
-        contexts = UserContexts({static_cast<const uint8_t *>(data), header->dataLength})
-                       .value_or(contexts);
-        std::free(header);
-        std::free(data);
-    }
+    if (int e = ReadUserContexts(out, "user-contexts list", &contexts); e >= 0) return e;
     return out.List(kUserContextListing, Json(contexts));
 }
 
