@@ -204,6 +204,8 @@ def test_global_options_before_or_after_the_subcommand(server: Any, tool: str,
                                                        before: list[str],
                                                        after: list[str]) -> None:
     a, b = run(tool, *before), run(tool, *after)
+    if a.stdout != b.stdout:  # an idle time may tick over between the two runs, not twice
+        a, b = run(tool, *before), run(tool, *after)
     assert a.status == b.status == 0
     assert a.stdout == b.stdout
 
@@ -215,9 +217,15 @@ def test_both_tools_give_a_key_the_same_type(server: Any) -> None:
                 "login_time_rfc3339", "open_files", "security_equivalences"):
         assert adm[key] == mon[key], key
     assert [f["path"] for f in adm["files"]] == [f["path"] for f in mon["files"]]
-    listed = {c["id"]: c for c in rows("shareadm", "connections", "connections", "list")}
-    for c in rows("sharemon", "connections", "connections"):
-        assert {k: listed[c["id"]][k] for k in c} == c
+    def both() -> tuple:
+        listed = {c["id"]: c for c in rows("shareadm", "connections", "connections", "list")}
+        mon = rows("sharemon", "connections", "connections")
+        return [{k: listed[c["id"]][k] for k in c} for c in mon], mon
+
+    ours, theirs = both()
+    if ours != theirs:  # an idle time may tick over between the two reads, not twice
+        ours, theirs = both()
+    assert ours == theirs
 
 
 def test_a_listed_share_is_the_shown_share(server: Any) -> None:
