@@ -65,8 +65,8 @@ BENCHMARK_CAPTURE(BM_Output, Csv, With(tools::Format::kCsv))
     ->Unit(benchmark::kMillisecond);
 // A filter that keeps every row: the test of each row without the saving of fewer rows.
 BENCHMARK_CAPTURE(BM_Output, Filter,
-                  With(tools::Format::kTable, {{"address", tools::FilterSpec::kPrefix, "10.0."},
-                                               {"idle_seconds", tools::FilterSpec::kOver, "0"}}))
+                  With(tools::Format::kTable, {{"address", tools::ListingFilter::kPrefix, "10.0."},
+                                               {"idle_seconds", tools::ListingFilter::kOver, "0"}}))
     ->Name(kOutputFilter)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(BM_Output, Sort, With(tools::Format::kTable, {}, "-idle_seconds"))

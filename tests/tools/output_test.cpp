@@ -55,17 +55,18 @@ TEST(Output, FiltersAndSortSelectRows) {
         std::vector<int> ids;
     };
     const Case cases[] = {
-        {{{"user", FilterSpec::kName, "MIKE"}}, "", {1, 3}},
-        {{{"user", FilterSpec::kName, "alice"}}, "", {2}},
-        {{{"user", FilterSpec::kEquals, "mike"}}, "", {3}},
-        {{{"user", FilterSpec::kName, "ou=a"}}, "", {}},
-        {{{"idle_seconds", FilterSpec::kOver, "30"}}, "", {2, 3}},
-        {{{"idle_seconds", FilterSpec::kOver, "soon"}}, "", {}},
-        {{{"path", FilterSpec::kPrefix, "VOL1:/a"}}, "", {1, 3}},
-        {{{"path", FilterSpec::kPrefix, "VOL1:/a"}, {"idle_seconds", FilterSpec::kOver, "60"}},
+        {{{"user", ListingFilter::kName, "MIKE"}}, "", {1, 3}},
+        {{{"user", ListingFilter::kName, "alice"}}, "", {2}},
+        {{{"user", ListingFilter::kEquals, "mike"}}, "", {3}},
+        {{{"user", ListingFilter::kName, "ou=a"}}, "", {}},
+        {{{"idle_seconds", ListingFilter::kOver, "30"}}, "", {2, 3}},
+        {{{"idle_seconds", ListingFilter::kOver, "soon"}}, "", {}},
+        {{{"path", ListingFilter::kPrefix, "VOL1:/a"}}, "", {1, 3}},
+        {{{"path", ListingFilter::kPrefix, "VOL1:/a"},
+          {"idle_seconds", ListingFilter::kOver, "60"}},
          "",
          {3}},
-        {{{"missing", FilterSpec::kEquals, ""}}, "", {}},
+        {{{"missing", ListingFilter::kEquals, ""}}, "", {}},
         {{}, "-idle_seconds", {2, 3, 1}},  // stable: equal keys keep their order
         {{}, "idle_seconds", {1, 2, 3}},
         {{}, "-id", {3, 2, 1}},

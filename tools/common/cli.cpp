@@ -87,8 +87,8 @@ int Reporter::Success(const Json &doc, const std::string &text) const {
     return Print(RenderDetail(output_, doc, text));
 }
 
-int Reporter::List(const ListingSpec &spec, Json rows, const Json &extra) const {
-    return Print(RenderListing(output_, spec, std::move(rows), extra));
+int Reporter::List(const Listing &listing, Json rows, const Json &extra) const {
+    return Print(RenderListing(output_, listing, std::move(rows), extra));
 }
 
 std::string Reporter::Document(const Json &body) const {

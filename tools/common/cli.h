@@ -92,7 +92,7 @@ class Reporter {
     // Returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
     // A listing: rows filtered, sorted and printed in the chosen format. Returns kExitOk.
-    int List(const ListingSpec &spec, Json rows, const Json &extra = Json::object()) const;
+    int List(const Listing &listing, Json rows, const Json &extra = Json::object()) const;
     // Prints what was rendered: the document as JSON, else its text. Returns kExitOk.
     int Print(const Rendered &result) const;
     // The server refused `action` with status: the status, its name and meaning are printed,

@@ -46,14 +46,14 @@ bool Matches(const Test &t, const Json &row) {
     const ActiveFilter &f = *t.filter;
     const Json *it = Field(row, f.key);
     if (it == nullptr) return false;
-    if (f.match == FilterSpec::kOver) return it->is_number() && it->get<uint64_t>() > t.limit;
+    if (f.match == ListingFilter::kOver) return it->is_number() && it->get<uint64_t>() > t.limit;
     const std::string text = it->is_string() ? std::string() : CellText(*it);
     const std::string_view value =
         it->is_string() ? std::string_view(it->get_ref<const std::string &>()) : text;
-    if (f.match == FilterSpec::kPrefix)
+    if (f.match == ListingFilter::kPrefix)
         return value.size() >= f.value.size() &&
                EqualsFolded(value.substr(0, f.value.size()), f.value);
-    if (f.match == FilterSpec::kName && !EqualsFolded(value, f.value)) {
+    if (f.match == ListingFilter::kName && !EqualsFolded(value, f.value)) {
         const size_t eq = value.find('='), comma = value.find(',');
         if (eq == std::string_view::npos || eq > comma) return false;
         return EqualsFolded(value.substr(eq + 1, comma - eq - 1), f.value);
@@ -159,8 +159,8 @@ void AddOutputOptions(CLI::App &app, OutputOptions &o) {
         "Leave out the header row of tables, CSV and TSV");
 }
 
-void AddListingOptions(CLI::App *cmd, OutputOptions &o, const ListingSpec &spec) {
-    for (const FilterSpec &f : spec.filters) {
+void AddListingOptions(CLI::App *cmd, OutputOptions &o, const Listing &listing) {
+    for (const ListingFilter &f : listing.filters) {
         std::vector<std::string> accepted = f.accepted;
         CLI::Option *opt = cmd->add_option_function<std::string>(
             f.option,
@@ -168,7 +168,7 @@ void AddListingOptions(CLI::App *cmd, OutputOptions &o, const ListingSpec &spec)
                 o.filters.push_back({f.key, f.match, v});
             },
             f.help);
-        if (f.match == FilterSpec::kOver) {
+        if (f.match == ListingFilter::kOver) {
             opt->type_name("SECONDS")->check(CLI::Validator(
                 [](std::string &v) -> std::string {
                     uint64_t n = 0;
@@ -186,7 +186,7 @@ void AddListingOptions(CLI::App *cmd, OutputOptions &o, const ListingSpec &spec)
         }
     }
     std::vector<std::string> keys;
-    for (const Column &c : spec.columns) keys.push_back(c.key);
+    for (const Column &c : listing.columns) keys.push_back(c.key);
     cmd->add_option("--sort", o.sort,
                     "Sort by this field (a column's key; prefix - for descending): " + Join(keys))
         ->type_name("FIELD")
@@ -228,7 +228,7 @@ Json SelectRows(const OutputOptions &o, Json rows) {
         std::vector<Test> tests;
         for (const auto &f : o.filters) {
             Test t{&f};
-            if (f.match == FilterSpec::kOver && !ParseSeconds(f.value, &t.limit))
+            if (f.match == ListingFilter::kOver && !ParseSeconds(f.value, &t.limit))
                 return Json::array();
             tests.push_back(t);
         }
@@ -261,43 +261,43 @@ Json SelectRows(const OutputOptions &o, Json rows) {
     return rows;
 }
 
-Rendered RenderListing(const OutputOptions &o, const ListingSpec &spec, Json rows,
+Rendered RenderListing(const OutputOptions &o, const Listing &listing, Json rows,
                        const Json &extra) {
     Rendered r{Json::object(), ""};
     r.doc["schema_version"] = kSchemaVersion;
-    r.doc[spec.key] = SelectRows(o, std::move(rows));
+    r.doc[listing.key] = SelectRows(o, std::move(rows));
     for (const auto &[k, v] : extra.items()) r.doc[k] = v;
-    const Json &list = r.doc[spec.key];
+    const Json &list = r.doc[listing.key];
     switch (o.format) {
         case Format::kJson:
             break;
         case Format::kTable: {
-            if (list.empty() && spec.empty) {
-                r.text = spec.empty;
+            if (list.empty() && listing.empty) {
+                r.text = listing.empty;
             } else {
                 std::vector<std::string> headers;
-                for (const auto &c : spec.columns) headers.push_back(c.header);
+                for (const auto &c : listing.columns) headers.push_back(c.header);
                 Table t(headers);
                 for (const auto &row : list) {
                     std::vector<std::string> cells;
-                    for (const auto &c : spec.columns) cells.push_back(ValueText(row, c));
+                    for (const auto &c : listing.columns) cells.push_back(ValueText(row, c));
                     t.Row(std::move(cells));
                 }
                 r.text = t.Render(o.headers);
             }
-            if (spec.footer) r.text += spec.footer(r.doc);
+            if (listing.footer) r.text += listing.footer(r.doc);
             break;
         }
         case Format::kCsv:
         case Format::kTsv: {
             std::vector<std::string> cells;
             if (o.headers) {
-                for (const auto &c : spec.columns) cells.push_back(c.key);
+                for (const auto &c : listing.columns) cells.push_back(c.key);
                 r.text = Record(o, cells);
             }
             for (const auto &row : list) {
                 cells.clear();
-                for (const auto &c : spec.columns) {
+                for (const auto &c : listing.columns) {
                     const Json *v = Field(row, c.key);
                     cells.push_back(v ? CellText(*v) : "");
                 }

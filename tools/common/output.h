@@ -20,7 +20,7 @@ inline constexpr int kSchemaVersion = 1;
 enum class Format { kTable, kJson, kCsv, kTsv };
 
 // One filter a listing accepts: --user VALUE keeps the rows whose "user" matches.
-struct FilterSpec {
+struct ListingFilter {
     // Equal or prefix (ASCII case ignored); a number over the value; a name: equal to the whole
     // value or to its first component's (cn=alice,ou=staff matches alice).
     enum Match { kEquals, kPrefix, kOver, kName };
@@ -39,17 +39,17 @@ struct Column {
     std::string (*text)(const Json &row) = nullptr;
 };
 
-struct ListingSpec {
+struct Listing {
     const char *key;  // the document's key of the rows: "connections"
     std::vector<Column> columns;
-    std::vector<FilterSpec> filters = {};
+    std::vector<ListingFilter> filters = {};
     const char *empty = nullptr;                       // table text for no rows
     std::string (*footer)(const Json &doc) = nullptr;  // table lines after the rows
 };
 
 struct ActiveFilter {
     std::string key;
-    FilterSpec::Match match;
+    ListingFilter::Match match;
     std::string value;
 };
 
@@ -63,8 +63,8 @@ struct OutputOptions {
 
 // --json, --format and --no-headers on the tool's top level (accepted after the subcommand too).
 void AddOutputOptions(CLI::App &app, OutputOptions &options);
-// The spec's filters and --sort on a listing's subcommand, validated while parsing.
-void AddListingOptions(CLI::App *cmd, OutputOptions &options, const ListingSpec &spec);
+// A listing's filters and --sort on its subcommand, validated while parsing.
+void AddListingOptions(CLI::App *cmd, OutputOptions &options, const Listing &listing);
 
 // body as a document: an object led by "schema_version" (a non-object goes under "value").
 Json Document(const Json &body);
@@ -81,7 +81,7 @@ struct Rendered {
 };
 
 // rows filtered and sorted as options say, wrapped with extra into a document, and rendered.
-Rendered RenderListing(const OutputOptions &options, const ListingSpec &spec, Json rows,
+Rendered RenderListing(const OutputOptions &options, const Listing &listing, Json rows,
                        const Json &extra = Json::object());
 // A detail view: table text as given; CSV/TSV one header row and one row of the document.
 Rendered RenderDetail(const OutputOptions &options, const Json &doc, const std::string &text);

@@ -8,8 +8,8 @@ namespace share::shareadm {
 namespace {
 
 using tools::Column;
-using tools::FilterSpec;
 using tools::Json;
+using tools::ListingFilter;
 
 std::string User(const Json &row) {
     const std::string user = row.value("user", "");
@@ -47,14 +47,14 @@ std::string HeldFiles(const Json &row) {
     return out;
 }
 
-const FilterSpec kUser{"--user", "user", FilterSpec::kName,
-                       "Only rows of this user (full name, or its first part: alice)"};
-const FilterSpec kAddress{"--address", "address", FilterSpec::kEquals,
-                          "Only connections from this address"};
-const FilterSpec kWorkstation{"--workstation", "workstation", FilterSpec::kEquals,
-                              "Only connections of this workstation"};
-const FilterSpec kIdleOver{"--idle-over", "idle_seconds", FilterSpec::kOver,
-                           "Only connections idle longer than SECONDS"};
+const ListingFilter kUser{"--user", "user", ListingFilter::kName,
+                          "Only rows of this user (full name, or its first part: alice)"};
+const ListingFilter kAddress{"--address", "address", ListingFilter::kEquals,
+                             "Only connections from this address"};
+const ListingFilter kWorkstation{"--workstation", "workstation", ListingFilter::kEquals,
+                                 "Only connections of this workstation"};
+const ListingFilter kIdleOver{"--idle-over", "idle_seconds", ListingFilter::kOver,
+                              "Only connections idle longer than SECONDS"};
 
 std::vector<Column> ShareColumns(bool withOpenFiles) {
     std::vector<Column> c{{"name", "NAME"},
@@ -70,21 +70,21 @@ std::vector<Column> ShareColumns(bool withOpenFiles) {
     return c;
 }
 
-const std::vector<FilterSpec> kShareFilters{
-    {"--volume", "volume", FilterSpec::kEquals, "Only shares of this volume"},
+const std::vector<ListingFilter> kShareFilters{
+    {"--volume", "volume", ListingFilter::kEquals, "Only shares of this volume"},
     {"--type",
      "type_name",
-     FilterSpec::kEquals,
+     ListingFilter::kEquals,
      "Only shares of this type",
      {"volume", "admin", "directory", "gdfs", "other"}}};
 
 }  // namespace
 
-const tools::ListingSpec kShareListing{"shares", ShareColumns(false), kShareFilters};
-const tools::ListingSpec kMappedShareListing{"shares", ShareColumns(true), kShareFilters};
-const tools::ListingSpec kShareNameListing{"names", {{"name", "NAME"}}};
+const tools::Listing kShareListing{"shares", ShareColumns(false), kShareFilters};
+const tools::Listing kMappedShareListing{"shares", ShareColumns(true), kShareFilters};
+const tools::Listing kShareNameListing{"names", {{"name", "NAME"}}};
 
-const tools::ListingSpec kConnectionListing{
+const tools::Listing kConnectionListing{
     "connections",
     {{"id", "ID"},
      {"user", "USER", User},
@@ -98,17 +98,17 @@ const tools::ListingSpec kConnectionListing{
     {kUser,
      kAddress,
      kWorkstation,
-     {"--dialect", "dialect", FilterSpec::kEquals, "Only connections of this dialect"},
+     {"--dialect", "dialect", ListingFilter::kEquals, "Only connections of this dialect"},
      kIdleOver}};
 
-const tools::ListingSpec kHolderListing{"connections",
-                                        {{"id", "CONN"},
-                                         {"user", "USER", User},
-                                         {"address", "ADDRESS"},
-                                         {"open_files", "FILES"},
-                                         {"files", "PATHS", HeldFiles}}};
+const tools::Listing kHolderListing{"connections",
+                                    {{"id", "CONN"},
+                                     {"user", "USER", User},
+                                     {"address", "ADDRESS"},
+                                     {"open_files", "FILES"},
+                                     {"files", "PATHS", HeldFiles}}};
 
-const tools::ListingSpec kOpenFileListing{
+const tools::Listing kOpenFileListing{
     "open_files",
     {{"connection", "CONN"},
      {"file_id", "FILE ID"},
@@ -117,10 +117,10 @@ const tools::ListingSpec kOpenFileListing{
      {"user", "USER"},
      {"path", "PATH"}},
     {kUser,
-     {"--path-prefix", "path", FilterSpec::kPrefix, "Only files whose path starts with this"},
+     {"--path-prefix", "path", ListingFilter::kPrefix, "Only files whose path starts with this"},
      {"--access",
       "access",
-      FilterSpec::kEquals,
+      ListingFilter::kEquals,
       "Only files open this way",
       {"read", "write", "read+write"}}},
     "(no open files)\n",
@@ -130,7 +130,7 @@ const tools::ListingSpec kOpenFileListing{
         return std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
     }};
 
-const tools::ListingSpec kInvalidUserListing{
+const tools::Listing kInvalidUserListing{
     "users",
     {{"name", "USER"},
      {"permanent", "KIND", Kind},
@@ -143,12 +143,12 @@ const tools::ListingSpec kInvalidUserListing{
         return "Cache time-out: " + std::to_string(doc.value("timeout_minutes", 0)) + " minutes\n";
     }};
 
-const tools::ListingSpec kUserContextListing{
+const tools::Listing kUserContextListing{
     "user_contexts", {{"context", "CONTEXT"}}, {}, "(no user contexts)\n"};
-const tools::ListingSpec kInterfaceListing{
+const tools::Listing kInterfaceListing{
     "multichannel_interfaces", {{"interface", "INTERFACE"}}, {}, "(no interfaces)\n"};
 
-const tools::ListingSpec kMonConnectionListing{
+const tools::Listing kMonConnectionListing{
     "connections",
     {{"id", "ID"},
      {"user", "USER", User},
@@ -162,13 +162,13 @@ const tools::ListingSpec kMonConnectionListing{
     nullptr,
     [](const Json &doc) { return std::to_string(doc["connections"].size()) + " connections\n"; }};
 
-const tools::ListingSpec kMonVolumeListing{"volumes", {{"name", "NAME"}}};
+const tools::Listing kMonVolumeListing{"volumes", {{"name", "NAME"}}};
 
-const tools::ListingSpec kMonOpenFileListing{
+const tools::Listing kMonOpenFileListing{
     "open_files",
     {{"connection", "CONN"}, {"user", "USER"}, {"path", "FILE"}},
     {kUser,
-     {"--path-prefix", "path", FilterSpec::kPrefix, "Only files whose path starts with this"}},
+     {"--path-prefix", "path", ListingFilter::kPrefix, "Only files whose path starts with this"}},
     nullptr,
     [](const Json &doc) {
         return std::to_string(doc["open_files"].size()) + " open files in " +

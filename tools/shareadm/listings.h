@@ -7,18 +7,18 @@
 
 namespace share::shareadm {
 
-extern const tools::ListingSpec kShareListing;        // shareadm share list
-extern const tools::ListingSpec kMappedShareListing;  // shareadm connections shares ID
-extern const tools::ListingSpec kShareNameListing;    // shareadm share names (texts)
-extern const tools::ListingSpec kConnectionListing;   // shareadm connections list
-extern const tools::ListingSpec kHolderListing;       // shareadm files holders
-extern const tools::ListingSpec kOpenFileListing;     // shareadm files list
-extern const tools::ListingSpec kInvalidUserListing;  // shareadm invalid-users list / cache
-extern const tools::ListingSpec kUserContextListing;  // shareadm user-contexts list (texts)
-extern const tools::ListingSpec kInterfaceListing;    // shareadm option multichannel-interface list
+extern const tools::Listing kShareListing;        // shareadm share list
+extern const tools::Listing kMappedShareListing;  // shareadm connections shares ID
+extern const tools::Listing kShareNameListing;    // shareadm share names (texts)
+extern const tools::Listing kConnectionListing;   // shareadm connections list
+extern const tools::Listing kHolderListing;       // shareadm files holders
+extern const tools::Listing kOpenFileListing;     // shareadm files list
+extern const tools::Listing kInvalidUserListing;  // shareadm invalid-users list / cache
+extern const tools::Listing kUserContextListing;  // shareadm user-contexts list (texts)
+extern const tools::Listing kInterfaceListing;    // shareadm option multichannel-interface list
 
-extern const tools::ListingSpec kMonConnectionListing;  // sharemon connections
-extern const tools::ListingSpec kMonVolumeListing;      // sharemon volumes
-extern const tools::ListingSpec kMonOpenFileListing;    // sharemon files VOLUME
+extern const tools::Listing kMonConnectionListing;  // sharemon connections
+extern const tools::Listing kMonVolumeListing;      // sharemon volumes
+extern const tools::Listing kMonOpenFileListing;    // sharemon files VOLUME
 
 }  // namespace share::shareadm
