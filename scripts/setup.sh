@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: Apache-2.0
 # Installs the build and test dependencies on a fresh Debian machine.
 set -euo pipefail
-packages=(build-essential cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
+packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
           valgrind iproute2 man-db groff-base
           python3-cffi python3-dev python3-pytest python3-jsonschema python3-mypy ansible-core

@@ -232,18 +232,26 @@ def test_watch_stopped_while_the_server_is_silent(silent):
     assert status == 3, err  # no refresh ever answered
 
 
-# /tmp as a script may meet it: read-only or full.
+# /tmp as a script may meet it: read-only or full. In a private mount namespace, with the build
+# (which may itself live under /tmp) moved back in over the new /tmp, so the tool still runs.
 TMP_MOUNTS = {
-    "read-only": "mount -t tmpfs -o ro tmpfs /tmp",
-    "full": "mount -t tmpfs -o size=8k tmpfs /tmp && (cat /dev/zero > /tmp/fill 2>/dev/null; true)",
+    "read-only": "mount -o remount,ro /tmp",
+    "full": "cat /dev/zero > /tmp/fill 2>/dev/null || true",
 }
+KEEP_BUILD = """set -e
+build=$1; shift
+case $build in /tmp/*) mount --bind "$build" /mnt ;; esac
+mount -t tmpfs -o size=8k tmpfs /tmp
+case $build in /tmp/*) mkdir -p "$build"; mount --move /mnt "$build" ;; esac
+"""
 
 
 @pytest.mark.parametrize("tmp", list(TMP_MOUNTS))
 def test_library_messages_stay_off_stdout_whatever_tmp_is(sim, tmp):
-    script = f'{TMP_MOUNTS[tmp]} && exec "$@"'
-    out = subprocess.run(["unshare", "--mount", "sh", "-c", script, "sh", TOOLS["shareadm"],
-                          "--json", "connections", "shares", "99"],
+    build = os.path.realpath(os.environ["SHARE_BUILD_DIR"])
+    script = f'{KEEP_BUILD}{TMP_MOUNTS[tmp]}\nexec "$@"'
+    out = subprocess.run(["unshare", "--mount", "sh", "-c", script, "sh", build,
+                          TOOLS["shareadm"], "--json", "connections", "shares", "99"],
                          capture_output=True, text=True, timeout=60)
     # The library call runs under the capture; stdout is the one document, nothing before it.
     assert out.returncode == 2, out.stderr

@@ -4,7 +4,8 @@
 # Debian's interpreter: the Python libraries the tests use come from Debian's packages.
 set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Interpreter the Python package is built for")
 find_package(Python3 COMPONENTS Interpreter)
-if(Python3_FOUND AND TARGET sharesim AND TARGET shareadm AND TARGET sharemon)
+if(SHARE_PROCESS_SUITES AND Python3_FOUND AND TARGET sharesim AND TARGET shareadm
+   AND TARGET sharemon)
   execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pytest, jsonschema"
     RESULT_VARIABLE share_no_contract_deps OUTPUT_QUIET ERROR_QUIET)
   if(share_no_contract_deps)

@@ -34,6 +34,10 @@ if(TARGET sharemon_exporter AND TARGET sharesim)
     set_tests_properties(exporter.figures PROPERTIES LABELS "exporter;slow" TIMEOUT 600)
   endif()
 
+  # The scripts and Prometheus: once, against the normal build (see tests/CMakeLists.txt).
+  if(NOT SHARE_PROCESS_SUITES)
+    return()
+  endif()
   set(sh ${CMAKE_CURRENT_LIST_DIR})
   add_test(NAME exporter.metrics COMMAND unshare --net bash ${sh}/metrics_test.sh
     $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)

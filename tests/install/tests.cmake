@@ -1,5 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
 # Packaging tests: install and build against the installed tree, exported symbols, headers.
+# Once, against the normal build (see tests/CMakeLists.txt).
+if(NOT SHARE_PROCESS_SUITES)
+  return()
+endif()
 set(share_install_dir ${CMAKE_CURRENT_LIST_DIR})
 
 add_test(NAME install.pkgconfig

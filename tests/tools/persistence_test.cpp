@@ -126,6 +126,11 @@ TEST(ServerLife, PrivateNetworkRunsTheCommandAndPassesItsStatusOn) {
     EXPECT_NE(r.out.find("\"count\": 3"), std::string::npos) << r.out;
     EXPECT_EQ(RunTool({SHARESIM_BIN, "--private-network", "--", "/bin/sh", "-c", "exit 7"}).status,
               7);
+    // Its loopback is up, so the command can serve on 127.0.0.1 (IFF_UP is bit 0 of the flags).
+    EXPECT_EQ(RunTool({SHARESIM_BIN, "--private-network", "--", "/bin/sh", "-c",
+                       "exit $(( ! ($(cat /sys/class/net/lo/flags) & 1) ))"})
+                  .status,
+              0);
     // The namespace was private: nothing is left serving here.
     EXPECT_FALSE(ServerReachable());
     EXPECT_EQ(RunTool({SHARESIM_BIN, "--volume", "bad/name"}).status, 1);

@@ -3,10 +3,14 @@
 // otherwise, and sharesim --allow-uid/--allow-gid refuses other callers.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <thread>
 
@@ -15,17 +19,81 @@
 namespace share::tools::test {
 namespace {
 
-const std::vector<std::string> kAsNobody = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
-                                            "--clear-groups"};
+namespace fs = std::filesystem;
+
+// The programs, and the libraries they load from the build, copied to a folder every uid can
+// reach: the build may sit in a 0700 folder (a home directory, mktemp -d), where uid 65534
+// cannot run it.
+class NobodyCopy {
+  public:
+    NobodyCopy() {
+        char dir[] = "/tmp/share-nobody-XXXXXX";
+        if (mkdtemp(dir) == nullptr || chmod(dir, 0755) != 0) return;
+        dir_ = dir;
+        for (const char *program : {SHARESIM_BIN, SHAREADM_BIN, SHAREMON_BIN}) {
+            Copy(program);
+            for (const std::string &lib : BuildLibraries(program)) Copy(lib);
+        }
+    }
+    ~NobodyCopy() {
+        std::error_code ignored;
+        if (!dir_.empty()) fs::remove_all(dir_, ignored);
+    }
+    NobodyCopy(const NobodyCopy &) = delete;
+    NobodyCopy &operator=(const NobodyCopy &) = delete;
+
+    std::string Path(const std::string &program) const {
+        return dir_ + "/" + fs::path(program).filename().string();
+    }
+    // setpriv as uid 65534, loading the copied libraries.
+    std::vector<std::string> AsNobody() const {
+        return {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                "--clear-groups",   "/usr/bin/env",  "LD_LIBRARY_PATH=" + dir_};
+    }
+
+  private:
+    // What the loader resolves outside the system's folders.
+    static std::vector<std::string> BuildLibraries(const std::string &program) {
+        std::vector<std::string> libs;
+        FILE *ldd = popen(("ldd " + program).c_str(), "r");
+        if (ldd == nullptr) return libs;
+        char line[4096];
+        while (fgets(line, sizeof line, ldd) != nullptr) {
+            const std::string text(line);
+            const size_t arrow = text.find("=> /");
+            if (arrow == std::string::npos) continue;
+            const std::string path = text.substr(arrow + 3, text.find(' ', arrow + 3) - arrow - 3);
+            if (path.rfind("/lib", 0) != 0 && path.rfind("/usr/", 0) != 0) libs.push_back(path);
+        }
+        pclose(ldd);
+        return libs;
+    }
+    void Copy(const std::string &from) const {
+        const std::string to = Path(from);
+        fs::copy_file(from, to, fs::copy_options::overwrite_existing);
+        fs::permissions(to, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                fs::perms::others_read | fs::perms::others_exec);
+    }
+    std::string dir_;
+};
+
+const NobodyCopy &Copies() {
+    static const NobodyCopy copies;
+    return copies;
+}
 
 // sharesim run by uid 65534: a process squatting on the endpoint.
 class SquattingSim {
   public:
     SquattingSim() {
+        std::vector<std::string> argv = Copies().AsNobody();
+        argv.insert(argv.end(), {Copies().Path(SHARESIM_BIN), "--clients", "3"});
         pid_ = fork();
         if (pid_ == 0) {
-            execl(kAsNobody[0].c_str(), "setpriv", kAsNobody[1].c_str(), kAsNobody[2].c_str(),
-                  kAsNobody[3].c_str(), SHARESIM_BIN, "--clients", "3", nullptr);
+            std::vector<char *> args;
+            for (auto &a : argv) args.push_back(a.data());
+            args.push_back(nullptr);
+            execv(args[0], args.data());
             _exit(127);
         }
         for (int i = 0; i < 100 && !share::test::ServerAnswers(); ++i)
@@ -57,6 +125,9 @@ std::vector<std::string> Env(const std::string &value) {
 
 TEST(ServerTrust, ToolsCheckWhoHoldsTheEndpoint) {
     const std::string adm = SHAREADM_BIN, mon = SHAREMON_BIN;
+    // As uid 65534: the copies that uid can reach.
+    const std::vector<std::string> asNobody = Copies().AsNobody();
+    const std::string nadm = Copies().Path(adm), nmon = Copies().Path(mon);
     const char *held = "held by an unexpected process: uid 65534";
     const std::vector<TrustCase> cases = {
         {false, {}, {}, {adm, "share", "list"}, 0, nullptr},
@@ -79,11 +150,11 @@ TEST(ServerTrust, ToolsCheckWhoHoldsTheEndpoint) {
         {false, {}, Env("x,1"), {mon, "connections"}, 1, "not a comma-separated list"},
         {false, {}, Env("0,"), {adm, "share", "list"}, 1, "not a comma-separated list"},
         // The stand-in server's own allow lists.
-        {false, {"--allow-uid", "0"}, kAsNobody, {adm, "share", "list"}, 2, "access-denied"},
-        {false, {"--allow-uid", "0"}, kAsNobody, {mon, "connections"}, 2, "access-denied"},
+        {false, {"--allow-uid", "0"}, asNobody, {nadm, "share", "list"}, 2, "access-denied"},
+        {false, {"--allow-uid", "0"}, asNobody, {nmon, "connections"}, 2, "access-denied"},
         {false, {"--allow-uid", "0"}, {}, {adm, "share", "list"}, 0, nullptr},
         {false, {"--allow-uid", "65534"}, {}, {adm, "share", "list"}, 2, "access-denied"},
-        {false, {"--allow-gid", "65534"}, kAsNobody, {adm, "share", "list"}, 0, nullptr},
+        {false, {"--allow-gid", "65534"}, asNobody, {nadm, "share", "list"}, 0, nullptr},
     };
     for (const TrustCase &c : cases) {
         std::unique_ptr<SquattingSim> squatter;

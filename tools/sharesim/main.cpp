@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // sharesim: a stand-in for the file server's administration endpoint, for developing and testing
 // administration tools on a machine without the real server.
+#include <net/if.h>
 #include <sched.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -23,6 +26,22 @@
 namespace {
 
 using namespace share::sim;
+
+bool LoopbackUp() {
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    ifreq request{};
+    std::strncpy(request.ifr_name, "lo", IFNAMSIZ - 1);
+    bool up = ioctl(fd, SIOCGIFFLAGS, &request) == 0;
+    if (up) {
+        request.ifr_flags = static_cast<short>(request.ifr_flags | IFF_UP);
+        up = ioctl(fd, SIOCSIFFLAGS, &request) == 0;
+    }
+    const int saved = errno;
+    close(fd);
+    errno = saved;
+    return up;
+}
 
 struct Args {
     unsigned clients = 0;
@@ -138,6 +157,11 @@ int main(int argc, char **argv) {
 
     if (args.privateNetwork && unshare(CLONE_NEWNET) != 0)
         return Fail(std::string("cannot create a private network namespace: ") +
+                    std::strerror(errno));
+    // A new namespace's loopback is down: the child (an exporter on 127.0.0.1, say) could not
+    // be reached.
+    if (args.privateNetwork && !LoopbackUp())
+        return Fail(std::string("cannot bring the private network's loopback up: ") +
                     std::strerror(errno));
 
     sigset_t handled, previous;
