@@ -10,7 +10,7 @@ if(Python3_FOUND AND TARGET share_facts_json)
   else()
     add_test(NAME facts.consistency
       COMMAND ${Python3_EXECUTABLE} -m pytest -q -p no:cacheprovider
-        ${CMAKE_CURRENT_LIST_DIR}/test_facts.py)
+        ${CMAKE_CURRENT_LIST_DIR})
     set_tests_properties(facts.consistency PROPERTIES LABELS facts TIMEOUT 60 ENVIRONMENT
       "SHARE_FACTS=${SHARE_FACTS_JSON};SHARE_SOURCE_DIR=${PROJECT_SOURCE_DIR};PYTHONDONTWRITEBYTECODE=1")
   endif()
