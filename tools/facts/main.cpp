@@ -67,23 +67,34 @@ ordered_json ExitStatuses() {
 
 const char *RuleKindName(RuleKind kind) {
     switch (kind) {
-        case RuleKind::kNumber: return "number";
-        case RuleKind::kKeyword: return "keyword";
-        case RuleKind::kText: return "text";
-        case RuleKind::kLocation: return "location";
-        case RuleKind::kCache: return "cache";
-        case RuleKind::kAddress: return "address";
-        case RuleKind::kJunction: return "junction";
+        case RuleKind::kNumber:
+            return "number";
+        case RuleKind::kKeyword:
+            return "keyword";
+        case RuleKind::kText:
+            return "text";
+        case RuleKind::kLocation:
+            return "location";
+        case RuleKind::kCache:
+            return "cache";
+        case RuleKind::kAddress:
+            return "address";
+        case RuleKind::kJunction:
+            return "junction";
     }
     throw std::logic_error("unnamed rule kind");
 }
 
 const char *ValueKindName(ValueKind kind) {
     switch (kind) {
-        case ValueKind::kU8: return "u8";
-        case ValueKind::kI32: return "i32";
-        case ValueKind::kText: return "text";
-        case ValueKind::kField: return "field";
+        case ValueKind::kU8:
+            return "u8";
+        case ValueKind::kI32:
+            return "i32";
+        case ValueKind::kText:
+            return "text";
+        case ValueKind::kField:
+            return "field";
     }
     throw std::logic_error("unnamed option kind");
 }
@@ -114,7 +125,8 @@ ordered_json Facts() {
     ordered_json options = ordered_json::object();
     for (const OptionSpec &o : OptionTable()) {
         ordered_json keywords = ordered_json::array();
-        for (const Keyword &k : o.keywords) keywords.push_back({{"word", k.word}, {"value", k.value}});
+        for (const Keyword &k : o.keywords)
+            keywords.push_back({{"word", k.word}, {"value", k.value}});
         const bool text = o.kind == ValueKind::kText || o.kind == ValueKind::kField;
         const ValueRule *rule = FindRule(o.name);
         options[o.name] = {
