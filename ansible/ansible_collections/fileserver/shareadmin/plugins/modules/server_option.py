@@ -18,9 +18,9 @@ description:
   - The library's own checks decide whether a value is accepted; a refused value fails the
     task with the library's message and changes nothing.
   - The options' keywords come from C(facts.json) of the installed tools (beside C(shareadm), or
-    C(/usr/share/shareadmin/facts.json)): with it, a C(true) or C(false) (what YAML makes of an
-    unquoted C(YES) or C(NO)) is the option's C(YES) or C(NO), and a refused value's task result
-    says what the option accepts (C(accepted)).
+    C(/usr/share/shareadmin/facts.json)). With it, a C(true) or C(false) (what YAML makes of an
+    unquoted C(YES) or C(NO)) is the option's C(YES) or C(NO), and the result of a refused value
+    says in C(accepted) what the option accepts.
 options:
   name:
     description:
