@@ -19,6 +19,7 @@ class Shareadm:
         self.module = module
         path = module.params.get("shareadm_path")
         self.binary = path or module.get_bin_path("shareadm", required=True)
+        self.failure_details = {}  # more keys of a failed task's result
 
     def _run(self, args, data=None):
         rc, out, err = self.module.run_command([self.binary, "--json", *args], data=data,
@@ -34,7 +35,7 @@ class Shareadm:
         self.module.fail_json(msg=f"{what}: {message}", rc=rc, stderr=err,
                               problems=doc.get("problems", []), changes=doc.get("changes", []),
                               failed_changes=doc.get("failed", []),
-                              not_applied=doc.get("not_applied", []))
+                              not_applied=doc.get("not_applied", []), **self.failure_details)
 
     def run_json(self, *args):
         rc, doc, err = self._run(list(args))

@@ -17,6 +17,10 @@ description:
     so a second run reports no change.
   - The library's own checks decide whether a value is accepted; a refused value fails the
     task with the library's message and changes nothing.
+  - The options' keywords come from C(facts.json) of the installed tools (beside C(shareadm), or
+    C(/usr/share/shareadmin/facts.json)). With it, a C(true) or C(false) (what YAML makes of an
+    unquoted C(YES) or C(NO)) is the option's C(YES) or C(NO), and the result of a refused value
+    says in C(accepted) what the option accepts.
 options:
   name:
     description:
@@ -73,6 +77,7 @@ changes:
 
 from ansible.module_utils.basic import AnsibleModule
 
+from ansible_collections.fileserver.shareadmin.plugins.module_utils import facts as share_facts
 from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm import (
     COMMON_ARGS, Shareadm)
 
@@ -82,7 +87,14 @@ def main():
         argument_spec=dict(name=dict(type="str", required=True),
                            value=dict(type="raw", required=True), **COMMON_ARGS),
         supports_check_mode=True)
-    result = Shareadm(module).apply({"options": {module.params["name"]: module.params["value"]}})
+    tool = Shareadm(module)
+    name = module.params["name"]
+    facts = share_facts.load(tool.binary)
+    value = share_facts.option_value(facts, name, module.params["value"])
+    accepted = share_facts.accepted(facts, name)
+    if accepted:
+        tool.failure_details["accepted"] = accepted
+    result = tool.apply({"options": {name: value}})
     module.exit_json(**result)
 
 
