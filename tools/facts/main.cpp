@@ -1,0 +1,168 @@
+// SPDX-License-Identifier: Apache-2.0
+// share_facts: prints, as one JSON document, the facts that the Python package, the Ansible
+// collection and the published schemas share with the tools: the server's statuses, the tools'
+// exit statuses, the value rules and the server options. It reads the C++ tables themselves, so
+// the other languages read the tables rather than copies of them.
+//
+//   share_facts          the document on standard output
+//   share_facts FILE     the document written to FILE (replaced only once complete)
+#include <cstdio>
+#include <exception>
+#include <filesystem>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "common/cli.h"
+#include "common/server_formats.h"
+#include "shareadm/value_rules.h"
+
+namespace share::tools {
+namespace {
+
+using nlohmann::ordered_json;
+
+// The exit statuses' names. Their texts are the tools' help text (kExitStatusHelp), read below,
+// so that the help and the document cannot say different things.
+struct ExitName {
+    ExitCode code;
+    const char *name;
+};
+constexpr ExitName kExitNames[] = {
+    {kExitOk, "done"},
+    {kExitRejected, "rejected"},
+    {kExitRefused, "refused"},
+    {kExitUnreachable, "unreachable"},
+};
+
+// "Exit status: 0 done; 1 rejected ...; 3 ... --timeout." as (code, text) in order.
+ordered_json ExitStatuses() {
+    std::string_view help = kExitStatusHelp;
+    constexpr std::string_view kLead = "Exit status: ";
+    if (!help.starts_with(kLead) || !help.ends_with('.'))
+        throw std::logic_error("exit status help: unexpected form");
+    help.remove_prefix(kLead.size());
+    help.remove_suffix(1);
+    ordered_json out = ordered_json::array();
+    size_t index = 0;
+    while (!help.empty()) {
+        const size_t end = help.find("; ");
+        const std::string_view item = help.substr(0, end);
+        help = end == std::string_view::npos ? std::string_view() : help.substr(end + 2);
+        const size_t space = item.find(' ');
+        if (index >= std::size(kExitNames) || space == std::string_view::npos ||
+            item.substr(0, space) != std::to_string(kExitNames[index].code))
+            throw std::logic_error("exit status help and names differ at " + std::string(item));
+        std::string text(item.substr(space + 1));
+        out.push_back({{"code", static_cast<int>(kExitNames[index].code)},
+                       {"name", kExitNames[index].name},
+                       {"text", std::move(text)}});
+        ++index;
+    }
+    if (index != std::size(kExitNames)) throw std::logic_error("exit status help lacks a status");
+    return out;
+}
+
+const char *RuleKindName(RuleKind kind) {
+    switch (kind) {
+        case RuleKind::kNumber: return "number";
+        case RuleKind::kKeyword: return "keyword";
+        case RuleKind::kText: return "text";
+        case RuleKind::kLocation: return "location";
+        case RuleKind::kCache: return "cache";
+        case RuleKind::kAddress: return "address";
+        case RuleKind::kJunction: return "junction";
+    }
+    throw std::logic_error("unnamed rule kind");
+}
+
+const char *ValueKindName(ValueKind kind) {
+    switch (kind) {
+        case ValueKind::kU8: return "u8";
+        case ValueKind::kI32: return "i32";
+        case ValueKind::kText: return "text";
+        case ValueKind::kField: return "field";
+    }
+    throw std::logic_error("unnamed option kind");
+}
+
+ordered_json Facts() {
+    ordered_json doc;
+    doc["schema_version"] = 1;
+
+    ordered_json statuses = ordered_json::array();
+    for (const StatusInfo &s : StatusTable())
+        statuses.push_back({{"code", s.code}, {"name", s.name}, {"text", s.text}});
+    doc["statuses"] = std::move(statuses);
+    doc["exit_statuses"] = ExitStatuses();
+
+    ordered_json rules = ordered_json::object();
+    for (const ValueRule &r : ValueRules())
+        rules[r.name] = {{"kind", RuleKindName(r.kind)},
+                         {"min", r.min},
+                         {"max", r.max},
+                         {"words", r.words},
+                         {"exact_case", r.exactCase},
+                         {"max_bytes", r.maxBytes},
+                         {"non_empty", r.nonEmpty},
+                         {"not_only_periods", r.notOnlyPeriods},
+                         {"accepted", Accepted(r)}};
+    doc["value_rules"] = std::move(rules);
+
+    ordered_json options = ordered_json::object();
+    for (const OptionSpec &o : OptionTable()) {
+        ordered_json keywords = ordered_json::array();
+        for (const Keyword &k : o.keywords) keywords.push_back({{"word", k.word}, {"value", k.value}});
+        const bool text = o.kind == ValueKind::kText || o.kind == ValueKind::kField;
+        const ValueRule *rule = FindRule(o.name);
+        options[o.name] = {
+            {"kind", ValueKindName(o.kind)},
+            {"width", o.width},
+            {"rule", rule != nullptr ? ordered_json(rule->name) : ordered_json(nullptr)},
+            {"keywords", std::move(keywords)},
+            {"min", o.min},
+            {"max", o.max},
+            {"default", text ? ordered_json(o.defaultText != nullptr ? o.defaultText : "")
+                             : ordered_json(o.defaultNumber)},
+            {"help", o.help}};
+    }
+    doc["options"] = std::move(options);
+    return doc;
+}
+
+void WriteFile(const std::filesystem::path &path, const std::string &text) {
+    const std::filesystem::path partial = path.string() + ".partial";
+    {
+        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
+        out << text;
+        out.close();
+        if (!out) throw std::runtime_error("cannot write " + partial.string());
+    }
+    std::filesystem::rename(partial, path);
+}
+
+}  // namespace
+}  // namespace share::tools
+
+int main(int argc, char **argv) {
+    try {
+        const std::string text = share::tools::Facts().dump(2) + "\n";
+        if (argc > 2) {
+            std::fprintf(stderr, "usage: share_facts [FILE]\n");
+            return 1;
+        }
+        if (argc == 2) {
+            share::tools::WriteFile(argv[1], text);
+        } else if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() ||
+                   std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "share_facts: cannot write standard output\n");
+            return 1;
+        }
+        return 0;
+    } catch (const std::exception &e) {
+        std::fprintf(stderr, "share_facts: %s\n", e.what());
+        return 1;
+    }
+}
