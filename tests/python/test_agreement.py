@@ -14,6 +14,7 @@ import pytest
 import shareadmin as sa
 import shareadmin.monitor as mon
 from conftest import SHAREADM, Sim, shareadm
+from shareadmin.facts import FACTS
 
 
 def test_option_values_round_trip(sim: Any) -> None:
@@ -23,7 +24,10 @@ def test_option_values_round_trip(sim: Any) -> None:
     assert before == shareadm("option", "show")["options"]
     assert before["smb-signing"] == "FORCE"
     for name, value in before.items():
-        sa.set_option(name, value)
+        # A stored number no keyword stands for cannot be set by any tool either.
+        if not (isinstance(value, int) and FACTS.options[name].keywords and
+                FACTS.options[name].keyword_for(value) is None):
+            sa.set_option(name, value)
     assert sa.server_configuration().options == before
 
 
@@ -36,10 +40,10 @@ def test_one_type_per_share(sim: Any) -> None:
 
 
 def cli_refuses(*args: str) -> bool:
-    """Whether shareadm refuses the arguments before asking the server (exit status 1)."""
+    """Whether shareadm refuses one of the arguments before asking the server."""
     out = subprocess.run([SHAREADM, "--json", *args], capture_output=True, text=True,
                          timeout=60)
-    return out.returncode == 1 and json.loads(out.stdout).get("error") == "invalid-value"
+    return out.returncode == 1 and "argument" in json.loads(out.stdout)
 
 
 def refuses(call: Callable[[], Any]) -> bool:
