@@ -62,7 +62,7 @@ CIFS_ELEM_LEASING CIFS_ELEM_ZEROCOPY CIFS_ELEM_SHARE_VISIBILITY_RIGHTS
 CIFS_ELEM_DIRECTORY_LEASING CIFS_ELEM_USER_QUOTA_VIEW CIFS_ELEM_CRYPTO_KEYS
 CIFS_ELEM_PREFERRED_CIPHER CIFS_ELEM_COMPRESSION CIFS_ELEM_MULTICHANNEL CIFS_ELEM_INTERFACE
 CIFS_ELEM_LARGE_MTU CIFS_ELEM_MFA CIFS_ELEM_DURABLE_HANDLES CIFS_ELEM_DFS_REFERRAL_CACHE
-CIFS_RESP_HEADER_SIZE CIFS_ELEMENT_HEADER_SIZE
+CIFS_RESP_HEADER_SIZE CIFS_ELEMENT_HEADER_SIZE CIFS_FN_MON_LIST_VOLUMES CIFS_FN_MON_VOLUME_FILES
 SHARE_NAME_SLOT_SIZE SHARE_INFO_FIXED_SIZE SHARE_INFO_NO_COMMENT SHARE_TYPE_VOLUME
 SHARE_TYPE_ADMIN SHARE_TYPE_DIRECTORY STYPE_GDFS SHARE_MODIFY_NEW_NAME SHARE_MODIFY_PATH
 SHARE_MODIFY_COMMENT SHARE_MODIFY_ENCRYPT_DATA SHARE_MODIFY_FOLDER_REDIRECTION
@@ -93,7 +93,8 @@ typedef struct {
 typedef struct { int32_t count; void *records; } ConnectionList;
 typedef struct { int32_t dataLength; ...; } InvalidUserListRequest;
 typedef struct {
-    int32_t volumeType; uint32_t serverValue; char volumeName[65]; char shareName[81];
+    int32_t volumeType; uint32_t serverValue; uint32_t modifyMask; char volumeName[65];
+    char shareName[81];
     char newShareName[81]; char comment[48]; char sharePath[512]; char auxText[4150];
     int32_t folderRedirection; int32_t encryptData; uint8_t atmBackup; uint8_t mfaShareLevel;
     ...;
@@ -191,6 +192,7 @@ void sa_capture_begin(void);
 size_t sa_capture_end(char **text);
 int sa_run_command(const int32_t *ids, char *const *values, int count, RespPkt **responseOut);
 int sa_validate_share_command(const int32_t *ids, char *const *values, int count);
+int sa_monitor_exchange(uint8_t function, const char *text, RespPkt **responseOut);
 int32_t sa_response_status(const RespPkt *response);
 void sa_release_response(RespPkt *response);
 ShareInfo *sa_share_entry(const ShareInfoList *list, uint32_t index);
@@ -354,6 +356,16 @@ int sa_validate_share_command(const int32_t *ids, char *const *values, int count
     if (sa_fill_args(ids, values, count) == 0) rc = ProcessCommandLineData(&ctx);
     sa_clear_args(count);
     return rc;
+}
+
+/* The request a monitoring call sends, with the whole response handed back: the calls answer -1
+ * both for an answer without elements and for a failure, and only the answer tells which. */
+int sa_monitor_exchange(uint8_t function, const char *text, RespPkt **responseOut) {
+    CmdContext record;
+    memset(&record, 0, sizeof record);
+    record.functionId = function;
+    record.params.pathRef = (char *)text; /* read only, during the call */
+    return BuildAndReceiveReply(&record, responseOut);
 }
 
 int32_t sa_response_status(const RespPkt *response) {

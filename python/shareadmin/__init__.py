@@ -4,7 +4,8 @@ and ``libsharemonitor`` (``shareadmin.monitor``).
 
 Every function runs on the calling thread with the GIL released while the library waits for
 the server, so threads overlap their calls. Results are frozen dataclasses; failures raise
-``ServerRefused``, ``Rejected``, ``Unreachable`` or ``BadReply`` (all ``ShareAdminError``), and
+``ServerRefused``, ``Rejected``, ``Unreachable`` (``UnexpectedServer`` when the endpoint is held
+by a uid not accepted, see ``set_server_uids``) or ``BadReply`` (all ``ShareAdminError``), and
 wrong argument types or values raise ``TypeError``/``ValueError`` before anything is sent.
 """
 
@@ -13,7 +14,9 @@ from ._core import LibraryMessage
 from .connections import (clear_connections, close_connection_files, close_file,
                           close_volume_files, connection, connection_count, connections,
                           file_holders, mapped_shares, open_files)
-from .errors import BadReply, Rejected, ServerRefused, ShareAdminError, Unreachable
+from .errors import (BadReply, Rejected, ServerRefused, ShareAdminError, UnexpectedServer,
+                     Unreachable)
+from .facts import FactsMissing
 from .options import (OPTION_NAMES, add_dns_entry, add_multichannel_interface,
                       add_virtual_server, clear_dfs_referral_cache, dump_crypto_keys,
                       dump_statistics, multichannel_interfaces, remove_dns_entry,
@@ -25,13 +28,14 @@ from .records import (Access, Connection, ConnectionDetails, ConnectionFiles, He
                       ServerConfiguration, Share, ShareType)
 from .shares import (create_share, list_shares, modify_share, remove_share, set_share_features,
                      set_share_mfa, share, share_names)
+from .trust import server_uids, set_server_uids
 from .users import (add_invalid_user, add_user_context, invalid_user_cache, invalid_users,
                     make_invalid_user_permanent, remove_invalid_user, remove_user_context,
                     set_invalid_user_timeout, user_contexts)
 
 __all__ = [
     "monitor", "LibraryMessage", "ShareAdminError", "ServerRefused", "Rejected", "Unreachable",
-    "BadReply", "Access", "Connection", "ConnectionDetails", "ConnectionFiles", "HeldFile",
+    "BadReply", "UnexpectedServer", "FactsMissing", "set_server_uids", "server_uids", "Access", "Connection", "ConnectionDetails", "ConnectionFiles", "HeldFile",
     "InvalidUser", "InvalidUserList",
     "NamedAddress", "OpenFile", "OpenFileList", "ServerConfiguration", "Share", "ShareType",
     "share_names", "list_shares", "share", "create_share", "modify_share", "set_share_features",

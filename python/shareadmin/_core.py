@@ -5,6 +5,7 @@ of results to exceptions, commands of the argument block, and text decoding."""
 from __future__ import annotations
 
 import gc
+import os
 import socket
 import struct
 import threading
@@ -14,7 +15,8 @@ from contextlib import contextmanager
 from typing import Any, Optional
 
 from ._native import ffi, lib
-from .errors import BadReply, Rejected, ServerRefused, Unreachable
+from . import facts, trust
+from .errors import BadReply, Rejected, ServerRefused, UnexpectedServer, Unreachable
 
 ENDPOINT = "\0/tmp/cifs.str"
 
@@ -51,30 +53,64 @@ def call(fn: Callable[..., int], *args: Any) -> tuple[int, str]:
     return rc, message
 
 
-def check(action: str, rc: int, message: str, *, empty_ok: bool = False) -> bool:
-    """Maps a result: 0 is True; a server status raises ServerRefused; -1 raises Rejected (with
-    what the library printed) or Unreachable, or is False when ``empty_ok`` says that -1 from a
-    reachable server means "nothing to list"."""
+def check_server(action: str) -> None:
+    """After a failed call: raises UnexpectedServer when the endpoint is held by a uid the
+    accepted list leaves out (the libraries refused to talk to it), or Rejected when the list
+    is malformed (the libraries refuse every exchange)."""
+    text = os.environ.get(trust.VARIABLE, "")
+    if not text:
+        return
+    accepted = trust._parse(text)
+    if accepted is None:
+        raise Rejected(action, trust.malformed_message(text))
+    holder = trust.endpoint_holder()
+    if holder is not None and holder[0] not in accepted:
+        raise UnexpectedServer(action, holder[0], holder[1], accepted)
+
+
+def check(action: str, rc: int, message: str) -> None:
+    """Maps a result: 0 returns; a server status raises ServerRefused; -1 raises
+    UnexpectedServer, Rejected (with what the library printed) or Unreachable."""
     if rc == 0:
         if message:
             warnings.warn(f"{action}: {message}", LibraryMessage, stacklevel=3)
-        return True
+        return
     if rc != -1:
         raise ServerRefused(action, rc)
+    check_server(action)
     if message:
         raise Rejected(action, message)
     if not server_reachable():
         raise Unreachable(action)
-    if empty_ok:
-        return False
     raise Rejected(action, "the library could not complete the request "
                            "(its reason is logged to syslog, facility LOCAL0)")
 
 
-def invoke(action: str, fn: Callable[..., int], *args: Any, empty_ok: bool = False) -> bool:
+def invoke(action: str, fn: Callable[..., int], *args: Any) -> None:
     """call() and check() in one."""
     rc, message = call(fn, *args)
-    return check(action, rc, message, empty_ok=empty_ok)
+    check(action, rc, message)
+
+
+def listing(action: str, attempt: Callable[[], tuple[int, str]],
+            probe: Callable[[], list[tuple[int, bytes]]],
+            empty: Callable[[list[tuple[int, bytes]]], bool]) -> bool:
+    """A listing whose library call answers -1 both for "nothing to list" and for a failure.
+    True when the call succeeded; False only when the same request made again (``probe``)
+    shows an answer that ``empty`` calls empty. Anything else raises: a failure is never an
+    empty list. The call is tried twice in case the population changed between the two."""
+    for _ in range(2):
+        rc, message = attempt()
+        if rc != -1 or message:
+            check(action, rc, message)
+            return True
+        check_server(action)
+        if not server_reachable():
+            raise Unreachable(action)
+        if empty(probe()):
+            return False
+    raise Rejected(action, "the library could not use the server's answer "
+                           "(its reason is logged to syslog, facility LOCAL0)")
 
 
 # ---- Arguments ----
@@ -100,8 +136,8 @@ def int_arg(what: str, value: object, low: int, high: int) -> int:
 
 
 def connection_id(value: object) -> int:
-    """A connection ID (0 to 65535)."""
-    return int_arg("connection ID", value, 0, 65535)
+    """A connection ID, within the tools' limits."""
+    return facts.number("connection-id", "connection ID", value)
 
 
 def yes_no(what: str, value: object) -> str:
@@ -179,9 +215,11 @@ def text_at(block: bytes, offset: int, what: str) -> str:
 
 # ---- Commands of the argument block ----
 
-def run_command(action: str, args: Sequence[Arg]) -> list[tuple[int, bytes]]:
+def run_command(action: str, args: Sequence[Arg], *,
+                whole: bool = False) -> list[tuple[int, bytes]]:
     """Fills the calling thread's gbCifsArg, runs ValidateAndProcessCmd and returns the
-    response's elements as (type, payload); a non-zero status raises ServerRefused."""
+    response's elements as (type, payload); a non-zero status raises ServerRefused. ``whole``:
+    BadReply unless every announced element could be read."""
     ids = ffi.new("int32_t[]", [code for code, _ in args])
     keep = [ffi.new("char[]", text_arg("argument", v, allow_empty=True)) if v is not None
             else ffi.NULL for _, v in args]
@@ -189,12 +227,31 @@ def run_command(action: str, args: Sequence[Arg]) -> list[tuple[int, bytes]]:
     out = ffi.new("RespPkt **")
     rc, message = call(lib.sa_run_command, ids, values, len(args), out)
     check(action, rc, message)
-    response = out[0]
+    return _answer(action, out[0], whole)
+
+
+def monitor_exchange(action: str, function: int,
+                     text: Optional[bytes]) -> list[tuple[int, bytes]]:
+    """Every element of the answer to the request a monitoring call sends (function ID and its
+    text); a non-zero status raises ServerRefused, an element that cannot be read BadReply."""
+    out = ffi.new("RespPkt **")
+    keep = ffi.new("char[]", text) if text is not None else ffi.NULL
+    rc, message = call(lib.sa_monitor_exchange, function, keep, out)
+    check(action, rc, message)
+    return _answer(action, out[0], True)
+
+
+def _answer(action: str, response: Any, whole: bool) -> list[tuple[int, bytes]]:
     try:
         status = lib.sa_response_status(response)
         if status != 0:
             raise ServerRefused(action, status)
-        return list(_elements(response))
+        elements = list(_elements(response))
+        announced = int.from_bytes(ffi.buffer(response.buffer + 4, 4)[:], "little")
+        if whole and len(elements) != announced:
+            raise BadReply(action, f"the answer announces {announced} elements and "
+                                   f"{len(elements)} could be read")
+        return elements
     finally:
         lib.sa_release_response(response)
 

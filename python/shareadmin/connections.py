@@ -6,8 +6,9 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Any, Optional, Union
 
-from ._core import (Arg, connection_id, decode, int_arg, invoke, many_records, record_struct,
-                    run_command, text_arg, text_at)
+from . import facts
+from ._core import (Arg, call, connection_id, decode, int_arg, invoke, listing, many_records,
+                    record_struct, run_command, text_arg, text_at)
 from ._native import ffi, lib
 from .errors import BadReply, Rejected
 from .records import (EPOCH, Access, Connection, ConnectionDetails, ConnectionFiles, HeldFile,
@@ -105,11 +106,25 @@ def connection(connection_number: int) -> ConnectionDetails:
 def mapped_shares(connection_number: int) -> list[Share]:
     """The shares one connection has mapped, with the files it holds open in each
     (``CIFSLIB_GetConnectionMappedShares``)."""
-    cid = str(connection_id(connection_number)).encode()
+    number = str(connection_id(connection_number))
+    cid = number.encode()
     out = ffi.new("ShareInfoList **")
-    # -1 from a reachable server: the connection has no mapped shares.
-    if not invoke("mapped shares", lib.CIFSLIB_GetConnectionMappedShares, cid, out,
-                  empty_ok=True):
+
+    def attempt() -> tuple[int, str]:
+        out[0] = ffi.NULL
+        return call(lib.CIFSLIB_GetConnectionMappedShares, cid, out)
+
+    def probe() -> list[tuple[int, bytes]]:
+        return run_command("mapped shares", [(lib.CMD_CONNECTIONS, None),
+                                             (lib.CIFS_ACT_MAPPED_SHARES, number)], whole=True)
+
+    # -1 is also the library's answer for a connection without mapped shares: no element, or
+    # a count of 0 first.
+    def no_shares(elements: list[tuple[int, bytes]]) -> bool:
+        return not elements or (elements[0][0] == lib.CIFS_ELEM_CONNECTION and
+                                elements[0][1][:4] == b"\0\0\0\0")
+
+    if not listing("mapped shares", attempt, probe, no_shares):
         return []
     return _share_list(out, mapped=True)
 
@@ -174,8 +189,8 @@ def open_files(*, volume: Optional[str] = None, path: Optional[str] = None,
     block = ffi.new("char[]", fixed + len(strings) + 1)
     query = ffi.cast("SaOpenFilesQuery *", block)
     query.connectionId, query.nameOffset, query.stringBytes = cid, name_offset, len(strings)
-    query.first = int_arg("first", first, 0, 2**32 - 1)
-    query.maxEntries = int_arg("limit", limit, 0, 2**32 - 1)
+    query.first = facts.number("entries", "first", first)
+    query.maxEntries = facts.number("entries", "limit", limit)
     query.flags = 1 if write_only else 0
     ffi.memmove(block + fixed, strings, len(strings))
     request = ffi.cast("OpenFilesRequest *", block)

@@ -3,24 +3,10 @@
 
 from __future__ import annotations
 
-# The file server's statuses as the stand-in server defines them (README, "Server formats").
-STATUS_NAMES: dict[int, tuple[str, str]] = {
-    1: ("malformed-request",
-        "the request's elements are missing, of the wrong type or length, or unterminated"),
-    2: ("unknown-function", "the server has no such component or function"),
-    3: ("no-such-volume", "no volume has that name"),
-    4: ("no-such-share", "no share has that name"),
-    5: ("name-taken", "the name is already in use"),
-    6: ("invalid-value", "the value is not accepted for this setting"),
-    7: ("no-such-connection", "no client connection has that ID"),
-    8: ("no-such-file", "no open file has that path"),
-    9: ("no-such-user", "the user is not in the invalid-user cache"),
-    10: ("no-such-entry", "no such entry exists"),
-    11: ("not-permitted", "the object may not be changed this way"),
-    12: ("limit-reached", "the server holds as many objects of this kind as it accepts"),
-    13: ("state-not-saved", "the change could not be saved to the state file and was not made"),
-    14: ("access-denied", "the server does not serve callers of this uid and gid"),
-}
+from .facts import FACTS
+
+# The file server's statuses: code -> (name, text), as the tools name them.
+STATUS_NAMES: dict[int, tuple[str, str]] = FACTS.statuses
 
 
 class ShareAdminError(Exception):
@@ -69,8 +55,27 @@ class Rejected(ShareAdminError):
 class Unreachable(ShareAdminError):
     """No file server answers on the administration endpoint (``@/tmp/cifs.str``)."""
 
-    def __init__(self, action: str) -> None:
-        super().__init__(action, "no file server answers on @/tmp/cifs.str")
+    def __init__(self, action: str,
+                 message: str = "no file server answers on @/tmp/cifs.str") -> None:
+        super().__init__(action, message)
+
+
+class UnexpectedServer(Unreachable):
+    """The endpoint is held by a process of a uid the caller does not accept (see
+    ``set_server_uids``): nothing was sent to it. ``uid`` and ``pid`` are the holder's, as the
+    kernel reports them; ``accepted`` the uids accepted."""
+
+    uid: int
+    pid: int
+    accepted: tuple[int, ...]
+
+    def __init__(self, action: str, uid: int, pid: int, accepted: tuple[int, ...]) -> None:
+        self.uid, self.pid, self.accepted = uid, pid, accepted
+        listed = ",".join(str(u) for u in accepted)
+        super().__init__(action, f"the endpoint @/tmp/cifs.str is held by an unexpected "
+                                 f"process: uid {uid} (pid {pid}), not one of the accepted uids "
+                                 f"{listed}; accept it with shareadmin.set_server_uids() or "
+                                 f"SHAREADMIN_SERVER_UIDS")
 
 
 class BadReply(ShareAdminError, ValueError):

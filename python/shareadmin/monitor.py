@@ -8,7 +8,8 @@ from dataclasses import dataclass
 from datetime import datetime, timedelta
 from typing import Optional
 
-from ._core import connection_id, many_records, record_struct, cstring, field, invoke, text_arg
+from ._core import (call, connection_id, cstring, field, invoke, listing, many_records,
+                    monitor_exchange, record_struct, text_arg)
 from ._native import ffi, lib
 from .errors import BadReply
 from .records import EPOCH, utc
@@ -114,10 +115,21 @@ def connection(connection_number: int) -> ConnectionInfo:
         lib.FreeUserDetailsNode(out)
 
 
+def _nothing(elements: list[tuple[int, bytes]]) -> bool:
+    return not elements
+
+
 def volumes() -> list[str]:
     """Names of every volume and share (``Ext_ListVolumeDetails``)."""
     count, head = ffi.new("int32_t *"), ffi.new("VolsDetailsNode **")
-    if not invoke("monitor volumes", lib.Ext_ListVolumeDetails, count, head, empty_ok=True):
+
+    def attempt() -> tuple[int, str]:
+        count[0], head[0] = 0, ffi.NULL
+        return call(lib.Ext_ListVolumeDetails, count, head)
+
+    if not listing("monitor volumes", attempt,
+                   lambda: monitor_exchange("monitor volumes", lib.CIFS_FN_MON_LIST_VOLUMES,
+                                            None), _nothing):
         return []
     try:
         names, node = [], head[0]
@@ -134,8 +146,14 @@ def open_files(volume: str) -> list[VolumeFiles]:
     (``Ext_ListVolFileDetails``); empty when none are open."""
     name = text_arg("volume", volume)
     count, head = ffi.new("int32_t *"), ffi.new("VolFileListNode **")
-    if not invoke("monitor open files", lib.Ext_ListVolFileDetails, name, head, count,
-                  empty_ok=True):
+
+    def attempt() -> tuple[int, str]:
+        count[0], head[0] = 0, ffi.NULL
+        return call(lib.Ext_ListVolFileDetails, name, head, count)
+
+    if not listing("monitor open files", attempt,
+                   lambda: monitor_exchange("monitor open files", lib.CIFS_FN_MON_VOLUME_FILES,
+                                            name), _nothing):
         return []
     try:
         result, node = [], head[0]

@@ -10,36 +10,24 @@ from typing import Optional, Union
 
 from ._core import Arg, connection_id, decode, field, int_arg, run_command, text_arg, yes_no
 from ._native import ffi, lib
+from .facts import FACTS, Option
 from .records import NamedAddress, ServerConfiguration
 
-# name: (command, element type of the configuration dump), by their names in codes.h.
-_OPTIONS: dict[str, tuple[str, str]] = {
-    name: (f"CMD_{cmd}", f"CIFS_ELEM_{elem or cmd}") for name, cmd, elem in (
-        ("smb-signing", "SMB_SIGNING", None), ("log-level", "LOG_LEVEL", None),
-        ("auditing", "AUDITING", None), ("guest-login", "GUEST_LOGIN", None),
-        ("lm-compatibility", "LM_COMPATIBILITY", None),
-        ("subtree-search", "SUBTREE_SEARCH", None), ("sync", "SYNC", None),
-        ("range-lock-mask", "RANGE_LOCK_MASK", None), ("offline-files", "OFFLINE_FILES", None),
-        ("read-proxy", "READ_PROXY", None), ("passthru", "PASSTHRU", None),
-        ("dialect", "DIALECT", None), ("change-notify", "CHANGE_NOTIFY", None),
-        ("enum-shares-null-session", "ENUM_SHARES_NULL_SESSION", None),
-        ("oplock-break-ack-timeout", "OPLOCK_BREAK_ACK_TIMEOUT", None),
-        ("negotiate-ntstatus", "NEGOTIATE_NTSTATUS", None), ("dfs", "DFS", None),
-        ("alternate-data-streams", "ALTERNATE_DATA_STREAMS", None),
-        ("disable-smbv1", "DISABLE_SMBV1", None), ("encrypt-data", "ENCRYPT_DATA", None),
-        ("reject-unencrypted-access", "REJECT_UNENCRYPTED_ACCESS", None),
-        ("dns-suffix", "DNS_SUFFIX", None), ("display-user-address", "DISPLAY_USER_ADDRESS", None),
-        ("dos-filenames", "DOS_FILENAME", None), ("map-ad-sessions", "MAP_AD_SESSIONS", None),
-        ("disable-ntlmssp", "DISABLE_NTLMSSP", None),
-        ("block-unmanaged-reads", "BLOCK_UNMANAGED_READS", None), ("leasing", "LEASING", None),
-        ("zero-copy", "ZEROCOPY", None),
-        ("share-visibility-rights", "SHARE_VISIBILITY_RIGHTS", None),
-        ("directory-leasing", "DIRECTORY_LEASING", None),
-        ("dump-crypto-keys", "DUMP_CRYPTO_KEYS", "CRYPTO_KEYS"),
-        ("preferred-cipher", "PREFERRED_CIPHER", None), ("compression", "COMPRESSION", None),
-        ("multichannel", "MULTICHANNEL", None), ("large-mtu", "LARGE_MTU", None),
-        ("mfa", "MFA", None), ("durable-handles", "DURABLE_HANDLES", None))
-}
+# Command and element names in codes.h are the option's name in capitals, except these.
+_COMMAND_NAMES = {"dos-filenames": "DOS_FILENAME", "zero-copy": "ZEROCOPY"}
+_ELEMENT_NAMES = {"dos-filenames": "DOS_FILENAME", "zero-copy": "ZEROCOPY",
+                  "dump-crypto-keys": "CRYPTO_KEYS"}
+
+
+def _code_name(name: str, exceptions: dict[str, str]) -> str:
+    return exceptions.get(name, name.upper().replace("-", "_"))
+
+
+# name: (command, element type of the configuration dump), for every option the tools know.
+_OPTIONS: dict[str, tuple[int, int]] = {
+    name: (getattr(lib, "CMD_" + _code_name(name, _COMMAND_NAMES)),
+           getattr(lib, "CIFS_ELEM_" + _code_name(name, _ELEMENT_NAMES)))
+    for name in FACTS.options}
 
 OPTION_NAMES: tuple[str, ...] = tuple(_OPTIONS)
 """Names ``set_option()`` accepts."""
@@ -63,7 +51,7 @@ def set_option(name: str, value: OptionValue) -> None:
         raise TypeError(f"option name must be str, not {type(name).__name__}")
     if name not in _OPTIONS:
         raise ValueError(f"unknown server option {name!r}")
-    code = getattr(lib, _OPTIONS[name][0])
+    code = _OPTIONS[name][0]
     args: list[Arg] = [(code, _value_text(value))]
     if code == lib.CMD_DUMP_CRYPTO_KEYS:
         args = [(code, None), (lib.CIFS_OPT_CRYPTO_KEYS_SWITCH, _value_text(value))]
@@ -169,13 +157,26 @@ def clear_dfs_referral_cache(path: str = "ALL") -> None:
                                              (lib.CIFS_OPT_PATH, text_arg("path", path).decode())])
 
 
+def _option_value(option: Option, payload: bytes) -> Union[int, str]:
+    """A stored value in the form its setter takes, as the tools show it: the keyword that
+    stands for a number (numeric keywords stay numbers), the number, or the text."""
+    if option.kind == "u8":
+        n = payload[0] if payload else 0
+    elif option.kind == "i32":
+        n = int.from_bytes(payload[:4], "little", signed=True) if len(payload) >= 4 else 0
+    else:
+        return decode(payload, f"option {option.name}")
+    word = option.keyword_for(n)
+    return word if word is not None and not word[:1].isdigit() else n
+
+
 def _address(raw: bytes) -> str:
     return "" if raw == b"\0\0\0\0" else str(ipaddress.IPv4Address(raw))
 
 
 def server_configuration() -> ServerConfiguration:
     """Every server option and setting, from the server's configuration dump."""
-    by_element = {getattr(lib, elem): name for name, (_, elem) in _OPTIONS.items()}
+    by_element = {elem: name for name, (_, elem) in _OPTIONS.items()}
     elements = run_command("server configuration", [(lib.CMD_SERVER_REQUEST_4, None)])
     options: dict[str, Union[int, str]] = {}
     caches: dict[str, int] = {}
@@ -186,9 +187,7 @@ def server_configuration() -> ServerConfiguration:
     kinds = {1: "sdircache", 2: "dircache", 3: "filecache"}
     for kind, p in elements:
         if kind in by_element:
-            options[by_element[kind]] = (p[0] if len(p) == 1 else
-                                         int.from_bytes(p, "little", signed=True) if len(p) == 4
-                                         else decode(p, "option value"))
+            options[by_element[kind]] = _option_value(FACTS.options[by_element[kind]], p)
         elif kind == lib.CIFS_ELEM_CACHE and len(p) >= ffi.sizeof("CacheParams"):
             c = ffi.from_buffer("CacheParams *", p)
             if c.cacheKind in kinds:

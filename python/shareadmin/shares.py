@@ -5,7 +5,7 @@ from __future__ import annotations
 
 from typing import Any, Optional
 
-from . import _core
+from . import _core, facts
 from ._core import Arg, call, check, decode, field, invoke, run_command, text_arg, yes_no
 from ._native import ffi, lib
 from .errors import Rejected
@@ -30,14 +30,30 @@ def share_from_info(info: Any, *, mapped: bool = False) -> Share:
                  open_files=info.mappedValue if mapped else None)
 
 
+# The server flags a volume of a global DFS namespace with this bit of the record's mask.
+_GDFS_FLAG = 0x02
+
+
+def _derived_type(code: int, name: str, volume: str, mask: int) -> ShareType:
+    """The type of a share record as the library derives it for its share list: the server's
+    code, or for code 0 a directory share, the administrative volume, a flagged volume or a
+    plain volume."""
+    if code == 0:
+        if name != volume:
+            code = lib.SHARE_TYPE_DIRECTORY
+        elif name.encode().lower() in (b"_admin", b"admin"):  # ASCII case only, as strcasecmp
+            code = lib.SHARE_TYPE_ADMIN
+        elif mask & _GDFS_FLAG:
+            code = lib.STYPE_GDFS
+    return ShareType.of(code)
+
+
 def _share_from_record(payload: bytes, clients: Optional[int]) -> Share:
     r = ffi.from_buffer("ShareParams *", payload)
     name, volume = field(r.shareName, "share name"), field(r.volumeName, "share volume")
-    code = r.volumeType & 0xFFFF
-    if code == 0 and name != volume:
-        code = lib.SHARE_TYPE_DIRECTORY
     return Share(name=name, volume=volume, path=field(r.sharePath, "share path"),
-                 comment=field(r.comment, "share comment"), type=ShareType.of(code),
+                 comment=field(r.comment, "share comment"),
+                 type=_derived_type(r.volumeType & 0xFFFF, name, volume, r.modifyMask),
                  max_users=r.serverValue, encrypt_data=r.encryptData != 0,
                  folder_redirection=r.folderRedirection != 0, atm_backup=r.atmBackup != 0,
                  full_path=field(r.auxText, "share full path"), mfa=r.mfaShareLevel != 0,
@@ -138,7 +154,8 @@ def _share_args(action: int, name: str, *, location: Optional[str] = None,
          None if folder_redirection is None else yes_no("folder_redirection", folder_redirection)),
         (lib.CIFS_ACT_ATM_BACKUP, None if atm_backup is None else yes_no("atm_backup", atm_backup)),
         (lib.CIFS_OPT_NUMBER, None if max_users is None else str(
-            _core.int_arg("max_users", max_users, -(2**31), 2**31 - 1))),
+            facts.number("max-users" if action == lib.CIFS_ACT_ADD else "max-users-change",
+                         "max_users", max_users))),
         (lib.CIFS_OPT_SERVER, server_dn)]
     args += [(code, value) for code, value in optional if value is not None]
     for _, value in args:
@@ -187,8 +204,8 @@ def modify_share(name: str, *, new_name: Optional[str] = None, path: Optional[st
                  max_users: Optional[int] = None, server_dn: Optional[str] = None) -> None:
     """Changes the settings given (None leaves one as it is).
 
-    Uses ``CIFSLIB_ChangeShareConfiguration``; with ``max_users`` (positive sets the limit,
-    negative lifts it) or ``server_dn``, the share modify command.
+    Uses ``CIFSLIB_ChangeShareConfiguration``; with ``max_users`` (0 to 65535 sets the limit,
+    0 or -1 lifts it) or ``server_dn``, the share modify command.
     """
     args = _share_args(lib.CIFS_ACT_MODIFY, name, location=path, new_name=new_name,
                        comment=comment, encrypt_data=encrypt_data,

@@ -6,6 +6,7 @@ from __future__ import annotations
 from datetime import timedelta
 from typing import Optional
 
+from . import facts
 from ._core import decode, field, int_arg, invoke, run_command, text_arg
 from ._native import ffi, lib
 from .errors import BadReply
@@ -41,8 +42,8 @@ def invalid_users(*, permanent: Optional[bool] = None, filter: Optional[str] = N
     block = ffi.new("char[]", fixed + len(data) + 1)
     query = ffi.cast("SaInvalidUserQuery *", block)
     query.flags = 0 if permanent is None else (_PERMANENT_ONLY if permanent else _TEMPORARY_ONLY)
-    query.first = int_arg("first", first, 0, 2**32 - 1)
-    query.maxEntries = int_arg("limit", limit, 0, 2**32 - 1)
+    query.first = facts.number("entries", "first", first)
+    query.maxEntries = facts.number("entries", "limit", limit)
     query.dataLength = len(data)
     ffi.memmove(block + fixed, data, len(data))
     out = ffi.new("void **")

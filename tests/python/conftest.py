@@ -41,8 +41,8 @@ def pytest_configure(config: pytest.Config) -> None:
 class Sim:
     """A sharesim process serving this namespace until stopped."""
 
-    def __init__(self, *args: str) -> None:
-        self.proc = subprocess.Popen([SHARESIM, *args], stdout=subprocess.DEVNULL,
+    def __init__(self, *args: str, prefix: tuple[str, ...] = ()) -> None:
+        self.proc = subprocess.Popen([*prefix, SHARESIM, *args], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.PIPE)
         deadline = time.monotonic() + 30
         while not server_reachable():
@@ -63,6 +63,29 @@ def sim() -> Iterator[Sim]:
     s = Sim("--clients", "12", "--seed", "7")
     yield s
     s.stop()
+
+
+# Runs a program as uid and gid 65534: a process that is neither root nor the caller.
+AS_NOBODY = ("/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups")
+
+
+@pytest.fixture
+def squatter() -> Iterator[Sim]:
+    """The stand-in server run by uid 65534: a process squatting on the endpoint."""
+    s = Sim("--clients", "3", prefix=AS_NOBODY)
+    yield s
+    s.stop()
+
+
+@pytest.fixture
+def server_uids() -> Iterator[None]:
+    """Puts SHAREADMIN_SERVER_UIDS back as it was after the test."""
+    saved = os.environ.get("SHAREADMIN_SERVER_UIDS")
+    yield
+    if saved is None:
+        os.environ.pop("SHAREADMIN_SERVER_UIDS", None)
+    else:
+        os.environ["SHAREADMIN_SERVER_UIDS"] = saved
 
 
 def tool(program: str, *args: str) -> Any:

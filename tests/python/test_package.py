@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import importlib.util
 import inspect
+import json
 import re
 import subprocess
 import sys
@@ -14,6 +15,7 @@ import pytest
 
 import shareadmin as sa
 import shareadmin.monitor as mon
+from shareadmin import facts
 
 PUBLIC = [(sa, name) for name in sa.__all__] + [(mon, name) for name in mon.__all__]
 
@@ -46,3 +48,39 @@ def test_type_hints_check_strictly() -> None:
                           "--cache-dir=/dev/null", str(Path(sa.__file__).parent)],
                          capture_output=True, text=True, timeout=300)
     assert out.returncode == 0, out.stdout
+
+
+# A facts file, and what loading it does: the package cannot work without one.
+FACTS_FILES = {
+    "missing": (None, "is missing"),
+    "not JSON": ("{", "cannot be read"),
+    "another schema": ('{"schema_version": 2}', "schema version 1"),
+    "malformed": ('{"schema_version": 1, "statuses": [{"code": 1}]}', "is malformed"),
+}
+
+
+@pytest.mark.parametrize("case", FACTS_FILES)
+def test_an_unusable_facts_file_is_named(tmp_path: Path, case: str) -> None:
+    text, says = FACTS_FILES[case]
+    path = tmp_path / "facts.json"
+    if text is not None:
+        path.write_text(text)
+    with pytest.raises(sa.FactsMissing, match=says) as e:
+        facts.load(path)
+    assert str(path) in str(e.value)
+
+
+def test_a_small_facts_file_loads(tmp_path: Path) -> None:
+    path = tmp_path / "facts.json"
+    path.write_text(json.dumps({
+        "schema_version": 1, "statuses": [{"code": 4, "name": "no-such-share", "text": "t"}],
+        "exit_statuses": [],
+        "value_rules": {"max-users": {"kind": "number", "min": 0, "max": 9, "words": [],
+                                      "accepted": "a number from 0 to 9"}},
+        "options": {"smb-signing": {"kind": "u8", "keywords": [{"word": "YES", "value": 1},
+                                                               {"word": "OPTIONAL", "value": 1}],
+                                    "default": 1, "help": "h"}}}))
+    f = facts.load(path)
+    assert f.statuses == {4: ("no-such-share", "t")} and f.rules["max-users"].max == 9
+    assert f.options["smb-signing"].keyword_for(1) == "YES"
+    assert f.options["smb-signing"].keyword_for(2) is None
