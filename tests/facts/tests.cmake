@@ -2,7 +2,7 @@
 # The published schemas and the README against the facts the build writes from the C++ tables.
 set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Interpreter the Python package is built for")
 find_package(Python3 COMPONENTS Interpreter)
-if(Python3_FOUND AND TARGET share_facts_json)
+if(SHARE_PROCESS_SUITES AND Python3_FOUND AND TARGET share_facts_json)
   execute_process(COMMAND ${Python3_EXECUTABLE} -c "import pytest"
     RESULT_VARIABLE share_no_facts_deps OUTPUT_QUIET ERROR_QUIET)
   if(share_no_facts_deps)
