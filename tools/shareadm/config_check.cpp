@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // Checking a whole document before anything is sent: its shape (the published schema's rules),
 // names unique, volumes the server has, paths in the form the server stores, and every value
-// through the library's own validation of the command that would set it. Every mistake is
-// reported, each at its JSON pointer.
-#include <climits>
+// through the tools' value rules (the limits the command line applies) and then the library's own
+// validation of the command that would set it. Every mistake is reported once, each at its JSON
+// pointer.
 #include <set>
 
 #include "shareadm/config.h"
+#include "shareadm/value_rules.h"
 
 namespace share::shareadm::config {
 namespace {
@@ -105,6 +106,18 @@ class Checker {
         return ok;
     }
 
+    // The command line's rule for a value; false, after reporting, when it refuses. A refused
+    // value is not also put to the library: one mistake, one message.
+    bool Rule(const std::string &at, const tools::ValueRule &rule, const Json &value) {
+        if (tools::Accepts(rule, ValueText(value))) return true;
+        Add(at, (value.is_string() ? tools::QuoteValue(value.get<std::string>()) : value.dump()) +
+                    " must be " + tools::Accepted(rule));
+        return false;
+    }
+    bool Rule(const std::string &at, const char *rule, const Json &value) {
+        return Rule(at, tools::OptionRule(rule), value);
+    }
+
     // The library's verdict on the command that would set a value.
     void Library(const std::string &at, const std::vector<Arg> &args, const std::string &what) {
         if (const auto message = LibraryCheck(args))
@@ -142,6 +155,7 @@ class Checker {
             const auto name = s["name"].get<std::string>();
             if (!seen.insert(Upper(name)).second)
                 Add(at + "/name", "share \"" + name + "\" is listed twice");
+            const bool nameOk = Rule(at + "/name", "share-name", name);
             if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
                 Add(at + "/name", "leading or trailing spaces would not be kept");
             const auto volume = s["volume"].get<std::string>();
@@ -149,6 +163,7 @@ class Checker {
             for (const auto &v : server_.volumes) known = known || Upper(v) == Upper(volume);
             if (!known) Add(at + "/volume", "the server has no volume \"" + volume + "\"");
             const std::string path = s.value("path", "/");
+            bool pathOk = false;
             if (path.empty() || path[0] != '/')
                 Add(at + "/path", "must start with /");
             else if (path.find("//") != std::string::npos ||
@@ -157,11 +172,16 @@ class Checker {
                      path.find("/../") != std::string::npos || path.ends_with("/.") ||
                      path.ends_with("/.."))
                 Add(at + "/path", "not in the form the server keeps (\"/dir/sub\")");
-            if (s.contains("comment") && s["comment"].get<std::string>().ends_with(" "))
-                Add(at + "/comment", "trailing spaces would not be kept");
-            if (s.contains("max_users") &&
-                (s["max_users"].get<int64_t>() < 0 || s["max_users"].get<int64_t>() > INT32_MAX))
-                Add(at + "/max_users", "must be 0 (no limit) to 2147483647");
+            else  // the command takes VOLUME:PATH, and its limit is the whole text's
+                pathOk = Rule(at + "/path", "location", volume + ":" + path);
+            bool commentOk = true;
+            if (s.contains("comment")) {
+                commentOk = Rule(at + "/comment", "comment", s["comment"]);
+                if (s["comment"].get<std::string>().ends_with(" "))
+                    Add(at + "/comment", "trailing spaces would not be kept");
+            }
+            const bool usersOk =
+                !s.contains("max_users") || Rule(at + "/max_users", "max-users", s["max_users"]);
             // Once as a whole; when refused, one field at a time, so that each refusal points
             // at its own field.
             if (!LibraryCheck(ShareAddArgs(s), false)) continue;
@@ -171,10 +191,11 @@ class Checker {
             named["name"] = name;
             located["path"] = path;
             if (s.contains("comment")) commented["comment"] = s["comment"];
-            Library(at + "/name", ShareAddArgs(named), "the name");
-            Library(at + "/path", ShareAddArgs(located), "the path");
-            Library(at + "/comment", ShareAddArgs(commented), "the comment");
-            if (problems.size() == before) Add(at, "the library refuses the share");
+            if (nameOk) Library(at + "/name", ShareAddArgs(named), "the name");
+            if (pathOk) Library(at + "/path", ShareAddArgs(located), "the path");
+            if (commentOk) Library(at + "/comment", ShareAddArgs(commented), "the comment");
+            if (problems.size() == before && nameOk && pathOk && commentOk && usersOk)
+                Add(at, "the library refuses the share");
         }
     }
 
@@ -185,7 +206,9 @@ class Checker {
             if (const tools::OptionSpec *row = tools::FindOptionByName(key)) {
                 if (!IsType(value, Type::kStringOrInteger))
                     Add(at, "must be a string or an integer");
-                else if (!now.contains(key) || now[key] != value)
+                else if ((!now.contains(key) || now[key] != value) &&
+                         Rule(at, row->command == CMD_DUMP_CRYPTO_KEYS ? "yes-no" : row->name,
+                              value))
                     Library(at, OptionArgs(*row, ValueText(value)),
                             "\"" + ValueText(value) + "\" (" + row->help + ")");
             } else if (key == "cache") {
@@ -199,25 +222,27 @@ class Checker {
                         Add(p, "unknown cache (sdircache, dircache or filecache)");
                     else if (!size.is_number_integer())
                         Add(p, "must be an integer");
-                    else
+                    else if (Rule(p, NumberOf(tools::OptionRule("cache")), size))
                         Library(p, CacheArgs(kind, size), "the size");
                 }
             } else if (key == "dfs-referral-cache-duration") {
                 if (!value.is_number_integer())
                     Add(at, "must be an integer");
-                else
+                else if (Rule(at, NumberOf(tools::OptionRule("dfs-minutes")), value))
                     Library(at, DfsDurationArgs(value), "the duration");
             } else if (key == "share-volumes-by-default") {
                 if (!IsType(value, Type::kObject)) {
                     Add(at, "must be an object");
                     continue;
                 }
-                for (const auto &[server, on] : value.items())
+                for (const auto &[server, on] : value.items()) {
+                    const std::string p = at + "/" + PointerToken(server);
                     if (!on.is_string())
-                        Add(at + "/" + PointerToken(server), "must be YES or NO");
-                    else
-                        Library(at + "/" + PointerToken(server), ShareByDefaultArgs(server, on),
-                                "the value");
+                        Add(p, "must be YES or NO");
+                    else if (const bool named = Rule(p, "server-name", server);
+                             Rule(p, "yes-no", on) && named)
+                        Library(p, ShareByDefaultArgs(server, on), "the value");
+                }
             } else if (std::find(std::begin(kSetOptions), std::end(kSetOptions), key) !=
                        std::end(kSetOptions)) {
                 Members(key, value, at);
@@ -244,29 +269,46 @@ class Checker {
             if (named && !Shape(m, p, kMemberKeys)) continue;
             if (!seen.insert(Upper(MemberName(m))).second)
                 Add(p, "\"" + MemberName(m) + "\" is listed twice");
-            Library(p, MemberArgs(option, m, true), "the entry");
+            const char *rule = option == "virtual-server" ? "virtual-server-name"
+                               : option == "dns-entry"    ? "dns-entry-name"
+                                                          : "interface";
+            bool ok = Rule(p, rule, named ? m["name"] : m);
+            // An empty address is left out of the command.
+            if (named && !m.value("address", "").empty()) ok = Rule(p, "ipv4", m["address"]) && ok;
+            if (ok) Library(p, MemberArgs(option, m, true), "the entry");
         }
     }
 
     void InvalidUsers(const Json &users) {
         if (!Shape(users, "/invalid_users", kInvalidUserKeys)) return;
-        if (users.contains("timeout_minutes"))
+        if (users.contains("timeout_minutes") &&
+            Rule("/invalid_users/timeout_minutes", "invalid-user-timeout",
+                 users["timeout_minutes"]))
             Library("/invalid_users/timeout_minutes", TimeoutArgs(users["timeout_minutes"]),
                     "the time-out");
         if (users.contains("permanent"))
             UniqueStrings(users["permanent"], "/invalid_users/permanent",
                           [&](const std::string &p, const std::string &name) {
-                              Library(p, InvalidUserArgs(CIFS_ACT_ADD, name), "the user name");
+                              if (Rule(p, "user-name", name))
+                                  Library(p, InvalidUserArgs(CIFS_ACT_ADD, name), "the user name");
                           });
     }
 
     void UserContexts(const Json &contexts) {
         UniqueStrings(contexts, "/user_contexts", [&](const std::string &p, const std::string &c) {
-            Library(p, UserContextArgs(CIFS_ACT_ADD, c), "the context");
+            if (Rule(p, "user-context", c))
+                Library(p, UserContextArgs(CIFS_ACT_ADD, c), "the context");
         });
     }
 
   private:
+    // The number part of a rule: the document gives cache sizes and durations as integers.
+    static tools::ValueRule NumberOf(const tools::ValueRule &rule) {
+        tools::ValueRule number = rule;
+        number.kind = tools::RuleKind::kNumber;
+        number.words.clear();
+        return number;
+    }
     static std::string Trim(std::string text) {
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
         return text;

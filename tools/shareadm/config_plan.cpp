@@ -67,17 +67,8 @@ class Builder {
             if (it == current.end() && w.contains(kRenamedFrom)) {
                 auto from = current.find(Upper(w[kRenamedFrom].get<std::string>()));
                 if (from != current.end() && !kept.count(from->first)) {
-                    const auto old = from->second["name"].get<std::string>();
-                    Make(kRename, {{"rename", "share " + old, "name", old, name}},
-                         {{"share modify",
-                           {{CMD_SHARE, {}},
-                            {CIFS_ACT_MODIFY, {}},
-                            {CIFS_OPT_NAME, old},
-                            {CIFS_OPT_NEW_NAME, name}}}});
                     kept.insert(from->first);
-                    Json renamed = from->second;
-                    renamed["name"] = name;
-                    ModifyShare(renamed, w);
+                    ModifyShare(Rename(from->second, name), w);
                     continue;
                 }
             }
@@ -92,7 +83,8 @@ class Builder {
                 continue;
             }
             kept.insert(it->first);
-            ModifyShare(it->second, w);
+            // A name that differs only in case is a rename too, made with the others.
+            ModifyShare(it->second["name"] == name ? it->second : Rename(it->second, name), w);
         }
         if (!prune_) return;
         for (const auto &[key, s] : current) {
@@ -214,17 +206,27 @@ class Builder {
         return {{CMD_SHARE, {}}, {CIFS_ACT_MFA, on ? "yes" : "no"}, {CIFS_OPT_NAME, name}};
     }
 
-    // The fields of an existing share that the document sets otherwise.
+    // The rename of share, in the first phase; the share as it is then.
+    Json Rename(const Json &share, const std::string &name) {
+        const auto old = share["name"].get<std::string>();
+        Make(kRename, {{"rename", "share " + old, "name", old, name}},
+             {{"share modify",
+               {{CMD_SHARE, {}},
+                {CIFS_ACT_MODIFY, {}},
+                {CIFS_OPT_NAME, old},
+                {CIFS_OPT_NEW_NAME, name}}}});
+        Json renamed = share;
+        renamed["name"] = name;
+        return renamed;
+    }
+
+    // The fields of an existing share (named as in the document) that the document sets
+    // otherwise.
     void ModifyShare(const Json &c, const Json &w) {
-        const auto oldName = c["name"].get<std::string>();
         const auto name = w["name"].get<std::string>();
         const std::string target = "share " + name;
         std::vector<Change> changes;
-        std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, oldName}};
-        if (oldName != name) {
-            changes.push_back({"rename", "share " + oldName, "name", oldName, name});
-            args.push_back({CIFS_OPT_NEW_NAME, name});
-        }
+        std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, name}};
         const auto volume = w["volume"].get<std::string>();
         const std::string path = w.value("path", c["path"].get<std::string>());
         const bool moveVolume = Upper(volume) != Upper(c["volume"].get<std::string>());

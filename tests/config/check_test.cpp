@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: Apache-2.0
+// Check: each rule a document's value meets, one row a bad value (its one problem: pointer and
+// message) and one row a good value (no problem). The limits are the command line's.
+#include <gtest/gtest.h>
+
+#include "tests/config/server.h"
+
+namespace share::shareadm::config::test {
+namespace {
+
+Json Doc(const char *section, Json value) {
+    return {{"schema_version", kSchemaVersion}, {section, std::move(value)}};
+}
+
+// One share, valid but for the fields given.
+Json Share(Json fields) {
+    Json s = {{"name", "s"}, {"volume", "VOL1"}};
+    s.update(fields);
+    return Doc("shares", Json::array({s}));
+}
+
+Json Option(const char *key, Json value) {
+    return Doc("options", {{key, std::move(value)}});
+}
+
+std::string Text(size_t n, char c = 'x') {
+    return std::string(n, c);
+}
+
+struct Row {
+    const char *what;
+    Json doc;
+    std::string pointer;  // empty with message empty: no problem
+    std::string message;  // a part of it
+};
+
+TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
+    const Row rows[] = {
+        // Shape.
+        {"not an object", Json::array(), "", "must be a JSON object"},
+        {"version", {{"schema_version", 2}}, "/schema_version", "must be 1"},
+        {"no version", {{"shares", Json::array()}}, "", "\"schema_version\" is missing"},
+        {"unknown key", Share({{"size", 1}}), "/shares/0/size", "unknown key \"size\""},
+        {"type", Share({{"encrypt_data", "yes"}}), "/shares/0/encrypt_data", "must be true or"},
+        {"duplicate",
+         Doc("shares", {{{"name", "a"}, {"volume", "VOL1"}}, {{"name", "A"}, {"volume", "VOL1"}}}),
+         "/shares/1/name", "share \"A\" is listed twice"},
+        {"volume", Share({{"volume", "VOL9"}}), "/shares/0/volume", "no volume \"VOL9\""},
+        {"volume any case", Share({{"volume", "vol2"}}), "", ""},
+        // Shares: the command line's limits.
+        {"max_users 70000", Share({{"max_users", 70000}}), "/shares/0/max_users",
+         "70000 must be a number from 0 to 65535"},
+        {"max_users -1", Share({{"max_users", -1}}), "/shares/0/max_users",
+         "-1 must be a number from 0 to 65535"},
+        {"max_users 65535", Share({{"max_users", 65535}}), "", ""},
+        {"name 81 bytes", Share({{"name", Text(81)}}), "/shares/0/name",
+         "(81 bytes) must be a text of 1 to 80 bytes, not only periods"},
+        {"name ..", Share({{"name", ".."}}), "/shares/0/name", "\"..\" must be a text of 1 to"},
+        {"name empty", Share({{"name", ""}}), "/shares/0/name", "must be a text of 1 to 80"},
+        {"name 80 bytes", Share({{"name", Text(80)}}), "", ""},
+        {"name spaces", Share({{"name", " s"}}), "/shares/0/name", "leading or trailing spaces"},
+        {"location 512 bytes", Share({{"path", "/" + Text(506)}}), "/shares/0/path",
+         "(512 bytes) must be VOLUME:PATH (a volume name, a colon, the path) of at most 511"},
+        {"location 511 bytes", Share({{"path", "/" + Text(505)}}), "", ""},
+        {"path relative", Share({{"path", "dir"}}), "/shares/0/path", "must start with /"},
+        {"path form", Share({{"path", "/a/../b"}}), "/shares/0/path", "not in the form"},
+        {"comment 48 bytes", Share({{"comment", Text(48)}}), "/shares/0/comment",
+         "must be a text of at most 47 bytes, not only periods"},
+        {"comment periods", Share({{"comment", "..."}}), "/shares/0/comment",
+         "\"...\" must be a text of at most 47"},
+        {"comment 47 bytes", Share({{"comment", Text(47)}}), "", ""},
+        {"comment spaces", Share({{"comment", "x "}}), "/shares/0/comment", "trailing spaces"},
+        // Options.
+        {"keyword", Option("smb-signing", "SOMETIMES"), "/options/smb-signing",
+         "\"SOMETIMES\" must be one of YES, NO, OPTIONAL, FORCE (any letter case)"},
+        {"keyword any case", Option("smb-signing", "force"), "", ""},
+        {"number", Option("oplock-break-ack-timeout", 31), "/options/oplock-break-ack-timeout",
+         "31 must be a number from 5 to 30"},
+        {"number as text", Option("oplock-break-ack-timeout", "30"), "", ""},
+        {"text", Option("dns-suffix", Text(256)), "/options/dns-suffix",
+         "must be a text of at most 255 bytes"},
+        {"text empty", Option("dns-suffix", ""), "", ""},
+        {"switch", Option("dump-crypto-keys", "MAYBE"), "/options/dump-crypto-keys",
+         "\"MAYBE\" must be one of YES, NO"},
+        {"switch on", Option("dump-crypto-keys", "YES"), "", ""},
+        {"unknown option", Option("colour", 1), "/options/colour", "unknown option"},
+        {"cache 0", Option("cache", {{"dircache", 0}}), "/options/cache/dircache",
+         "0 must be a number from 1 to 2147483647"},
+        {"cache too big", Option("cache", {{"filecache", 2147483648}}), "/options/cache/filecache",
+         "2147483648 must be a number from 1 to 2147483647"},
+        {"cache kind", Option("cache", {{"bigcache", 1}}), "/options/cache/bigcache",
+         "unknown cache"},
+        {"cache 1", Option("cache", {{"sdircache", 1}}), "", ""},
+        {"dfs", Option("dfs-referral-cache-duration", 525601),
+         "/options/dfs-referral-cache-duration", "525601 must be a number from 0 to 525600"},
+        {"dfs max", Option("dfs-referral-cache-duration", 525600), "", ""},
+        {"by default server", Option("share-volumes-by-default", {{Text(256), "YES"}}),
+         "/options/share-volumes-by-default/" + Text(256), "must be a text of 1 to 255 bytes"},
+        {"by default value", Option("share-volumes-by-default", {{"SRV2", "MAYBE"}}),
+         "/options/share-volumes-by-default/SRV2", "\"MAYBE\" must be one of YES, NO"},
+        {"by default no", Option("share-volumes-by-default", {{"SRV2", "no"}}), "", ""},
+        {"virtual server", Option("virtual-server", {{{"name", Text(256)}}}),
+         "/options/virtual-server/0", "must be a text of 1 to 255 bytes"},
+        {"address", Option("virtual-server", {{{"name", "v"}, {"address", "192.0.2.300"}}}),
+         "/options/virtual-server/0", "\"192.0.2.300\" must be an IPv4 address"},
+        {"virtual server ok", Option("virtual-server", {{{"name", "v"}, {"address", "192.0.2.9"}}}),
+         "", ""},
+        {"dns entry", Option("dns-entry", {{{"name", Text(16)}}}), "/options/dns-entry/0",
+         "must be a text of 1 to 15 bytes"},
+        {"dns entry 15 bytes", Option("dns-entry", {{{"name", Text(15)}}}), "", ""},
+        {"interface", Option("multichannel-interface", {Text(16)}),
+         "/options/multichannel-interface/0", "must be a text of 1 to 15 bytes"},
+        {"interface twice", Option("multichannel-interface", {"eth1", "ETH1"}),
+         "/options/multichannel-interface/1", "listed twice"},
+        {"interface ok", Option("multichannel-interface", {"eth1"}), "", ""},
+        // Invalid users and user contexts.
+        {"time-out", Doc("invalid_users", {{"timeout_minutes", 525601}}),
+         "/invalid_users/timeout_minutes", "525601 must be a number from 0 to 525600"},
+        {"time-out max", Doc("invalid_users", {{"timeout_minutes", 525600}}), "", ""},
+        {"user name", Doc("invalid_users", {{"permanent", {Text(257)}}}),
+         "/invalid_users/permanent/0", "must be a text of 1 to 256 bytes"},
+        {"user name empty", Doc("invalid_users", {{"permanent", {""}}}),
+         "/invalid_users/permanent/0", "must be a text of 1 to 256 bytes"},
+        {"user name 256 bytes", Doc("invalid_users", {{"permanent", {Text(256)}}}), "", ""},
+        {"context", Doc("user_contexts", {Text(512)}), "/user_contexts/0",
+         "must be a text of 1 to 511 bytes, not only periods"},
+        {"context periods", Doc("user_contexts", {"."}), "/user_contexts/0", "not only periods"},
+        {"context ok", Doc("user_contexts", {"ou=b,o=example"}), "", ""},
+    };
+    const ServerState server = Server();
+    for (const Row &row : rows) {
+        const auto problems = Check(row.doc, server);
+        std::string found;
+        for (const auto &p : problems) found += "\n  " + p.pointer + ": " + p.message;
+        if (row.message.empty()) {
+            EXPECT_TRUE(problems.empty()) << row.what << found;
+        } else {
+            EXPECT_TRUE(problems.size() == 1 && problems[0].pointer == row.pointer &&
+                        problems[0].message.find(row.message) != std::string::npos)
+                << row.what << ": expected " << row.pointer << ": ..." << row.message << "..."
+                << found;
+        }
+    }
+}
+
+// What the server reports is accepted back as it is: an export applies to its own server.
+TEST(Check, TheServersOwnStateIsADocumentWithoutProblems) {
+    const ServerState server = Server();
+    EXPECT_TRUE(Check(server.doc, server).empty());
+}
+
+}  // namespace
+}  // namespace share::shareadm::config::test
