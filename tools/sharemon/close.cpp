@@ -7,42 +7,33 @@
 #include <algorithm>
 #include <memory>
 
+#include "cli/value_checks.h"
+#include "client/outcome.h"
+#include "client/pipeline.h"
 #include "common/server_formats.h"
-#include "shareadm/pipeline.h"
-#include "shareadm/value_rules.h"
+#include "output/command_report.h"
 #include "shareadmin/monitor.h"
 
 namespace share::sharemon {
 namespace {
 
-using shareadm::Blames;
+using client::Blames;
 using tools::Json;
 using tools::Reporter;
 
 // One open file: the connection holding it, its user and the full path.
 using Files = std::vector<Json>;
 
-// Maps an Ext_* result of a call that must succeed: -1 when it did, else the exit status.
-int Checked(const Reporter &out, int result, const std::string &action, const std::string &message,
-            const Blames &blames, bool emptyOk) {
-    if (result == 0) return -1;
-    if (result > 0) return shareadm::RefusedFor(out, action, result, blames);
-    if (!tools::ServerReachable()) return out.Unreachable(action);
-    if (emptyOk) return -1;  // the library's answer for an empty listing
-    return out.Rejected(action, message);
-}
-
+// Runs an Ext_* call that must succeed: -1 when it did, else the exit status. emptyOk: a -1
+// the library does not explain is its answer for an empty listing.
 template <class F>
 int Library(const Reporter &out, const std::string &action, const Blames &blames, bool emptyOk,
             F &&call) {
-    int result;
-    std::string message;
-    {
-        tools::LibraryOutput capture;
-        result = call();
-        message = capture.Finish();
-    }
-    return Checked(out, result, action, message, blames, emptyOk);
+    const client::Outcome o = client::CallLibrary(std::forward<F>(call));
+    if (o.result == client::Result::kRefused)
+        return tools::RefusedFor(out, action, o.status, blames);
+    if (o.result == client::Result::kRejected && emptyOk) return -1;
+    return out.Report(action, o);
 }
 
 int VolumeFiles(const Reporter &out, const std::string &action, const std::string &volume,

@@ -5,10 +5,10 @@
 #include <functional>
 #include <string>
 
-#include "common/cli.h"
-#include "common/runtime.h"
-#include "common/server_trust.h"
-#include "shareadm/listings.h"
+#include "cli/runtime.h"
+#include "client/server_trust.h"
+#include "output/listings.h"
+#include "output/reporter.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "sharemon/close.h"
@@ -28,12 +28,12 @@ void Rendered(View &v, tools::Rendered r) {
     v.text = std::move(r.text);
 }
 
-// Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
-// listing and for a failure; emptyOk says which to prefer when the server is reachable.
-int Check(const Reporter &out, int result, const std::string &action, bool emptyOk, bool *empty) {
-    if (result == 0) return -1;
-    if (result != -1) return out.Refused(action, result);
-    if (!share::tools::ServerReachable()) return out.Unreachable(action);
+// Runs an Ext_* call: -1 to go on. -1 is the library's answer both for an empty listing and
+// for a failure it does not explain; emptyOk says which it is here.
+template <class F>
+int Check(const Reporter &out, const std::string &action, bool emptyOk, bool *empty, F &&call) {
+    const share::client::Outcome o = share::client::Observe(std::forward<F>(call));
+    if (o.result != share::client::Result::kRejected) return out.Report(action, o);
     if (emptyOk) {
         *empty = true;
         return -1;
@@ -46,8 +46,8 @@ View Connections(const Reporter &out) {
     int32_t count = 0;
     ConnListNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListConnDetails(&count, &head), "connections", false, &empty)) >=
-        0)
+    if ((v.status = Check(out, "connections", false, &empty,
+                          [&] { return Ext_ListConnDetails(&count, &head); })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
@@ -63,7 +63,7 @@ View Connections(const Reporter &out) {
         rows.push_back(std::move(c));
     }
     FreeConnListNodes(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonConnectionListing,
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonConnectionListing,
                                             std::move(rows)));
     return v;
 }
@@ -73,7 +73,9 @@ View Connection(const Reporter &out, int32_t id) {
     UserDetailsNode *node = nullptr;
     bool empty = false;
     const std::string action = "connection " + std::to_string(id);
-    if ((v.status = Check(out, Ext_GetConnInfo(id, &node), action, false, &empty)) >= 0) return v;
+    if ((v.status =
+             Check(out, action, false, &empty, [&] { return Ext_GetConnInfo(id, &node); })) >= 0)
+        return v;
     v.status = 0;
     if (node == nullptr) {
         v.status = out.Rejected(action, "the server sent no connection record");
@@ -117,14 +119,15 @@ View Volumes(const Reporter &out) {
     int32_t count = 0;
     VolsDetailsNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0)
+    if ((v.status = Check(out, "volumes", true, &empty,
+                          [&] { return Ext_ListVolumeDetails(&count, &head); })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
     for (const VolsDetailsNode *n = head; n; n = n->next)
         rows.push_back({{"name", share::tools::FieldString(n->name)}});
     FreeVolsDetailsNode(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonVolumeListing,
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonVolumeListing,
                                             std::move(rows)));
     return v;
 }
@@ -135,8 +138,9 @@ View Files(const Reporter &out, const std::string &volume) {
     VolFileListNode *head = nullptr;
     bool empty = false;
     const std::string action = "files " + volume;
-    if ((v.status = Check(out, Ext_ListVolFileDetails(volume.c_str(), &head, &count), action, true,
-                          &empty)) >= 0)
+    if ((v.status = Check(out, action, true, &empty, [&] {
+             return Ext_ListVolFileDetails(volume.c_str(), &head, &count);
+         })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
@@ -147,7 +151,7 @@ View Files(const Reporter &out, const std::string &volume) {
                 {{"connection", +n->connectionId}, {"user", user}, {"path", n->fileNames[i]}});
     }
     FreeVolFileListNodes(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonOpenFileListing,
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonOpenFileListing,
                                             std::move(rows), Json{{"volume", volume}}));
     return v;
 }
@@ -197,7 +201,7 @@ int main(int argc, char **argv) {
                                              return Show(
                                                  out, [&] { return Connections(out); }, watch);
                                          }),
-                                    output, share::shareadm::kMonConnectionListing);
+                                    output, share::tools::kMonConnectionListing);
     leaf("connection", "Details of one connection: user, security equivalences, open files",
          [&](const Reporter &out) {
              int32_t n = 0;
@@ -212,14 +216,14 @@ int main(int argc, char **argv) {
                                              return Show(
                                                  out, [&] { return Volumes(out); }, watch);
                                          }),
-                                    output, share::shareadm::kMonVolumeListing);
+                                    output, share::tools::kMonVolumeListing);
     CLI::App *files =
         leaf("files", "Open files of a volume, per connection", [&](const Reporter &out) {
             return Show(
                 out, [&] { return Files(out, volume); }, watch);
         });
     files->add_option("VOLUME", volume, "Volume name")->required();
-    share::tools::AddListingOptions(files, output, share::shareadm::kMonOpenFileListing);
+    share::tools::AddListingOptions(files, output, share::tools::kMonOpenFileListing);
     share::sharemon::RegisterClose(app, run);
     share::sharemon::RegisterExporter(app, run);
 
