@@ -52,10 +52,10 @@ Outcome CallLibrary(F &&call, bool validated = false) {
 
 // The same for a call whose messages go where they go (nothing captured).
 template <class F>
-Outcome Observe(F &&call) {
+Outcome Observe(F &&call, bool validated = false) {
     errno = 0;
     const int result = call();
-    return Classify(result, "", errno, false);
+    return Classify(result, "", errno, validated);
 }
 
 }  // namespace share::client

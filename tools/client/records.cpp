@@ -102,7 +102,7 @@ std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uin
 }
 
 std::optional<ConnectionInfo> DecodeConnectionInfo(std::span<const uint8_t> payload,
-                                                         bool withSecurity) {
+                                                   bool withSecurity) {
     if (payload.size() < sizeof(ConnectionRecord)) return std::nullopt;
     ConnectionInfo d;
     ConnectionRecord &r = d.record;
@@ -148,6 +148,22 @@ std::optional<OpenFiles> DecodeOpenFiles(std::span<const uint8_t> reply) {
         at += e.entryBytes;
     }
     return out;
+}
+
+std::vector<uint8_t> OpenFilesRequestRecord(const tools::OpenFilesQuery &query,
+                                            const std::string &strings) {
+    tools::OpenFilesQuery q = query;
+    q.stringBytes = static_cast<uint32_t>(strings.size());
+    std::vector<uint8_t> record(sizeof q + strings.size());
+    std::memcpy(record.data(), &q, sizeof q);
+    std::memcpy(record.data() + sizeof q, strings.data(), strings.size());
+    return record;
+}
+
+std::vector<uint8_t> VolumeFilesRequest(const std::string &volume) {
+    tools::OpenFilesQuery q{};
+    q.nameOffset = 0;
+    return OpenFilesRequestRecord(q, volume + '\0');
 }
 
 std::optional<OpenFiles> TakeOpenFiles(void *reply) {

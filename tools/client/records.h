@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "client/pipeline.h"
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
 
@@ -47,7 +48,7 @@ struct ConnectionInfo {
     std::vector<ConnectionFile> files;
 };
 std::optional<ConnectionInfo> DecodeConnectionInfo(std::span<const uint8_t> payload,
-                                                         bool withSecurity);
+                                                   bool withSecurity);
 // The security-equivalence block: count NUL-terminated DNs within length bytes.
 std::optional<std::vector<std::string>> SecurityEquivalences(std::span<const uint8_t> block,
                                                              uint32_t count);
@@ -65,6 +66,13 @@ struct OpenFiles {
     std::vector<OpenFile> files;
 };
 std::optional<OpenFiles> DecodeOpenFiles(std::span<const uint8_t> reply);
+
+// CIFSLIB_ListOpenFiles's request record: the query, then its strings.
+std::vector<uint8_t> OpenFilesRequestRecord(const tools::OpenFilesQuery &query,
+                                            const std::string &strings);
+// The request for every open file of a volume. Where the monitoring library's volume list
+// stops at 65,535 files a connection (its count is 16 bits), this reply counts in 32 bits.
+std::vector<uint8_t> VolumeFilesRequest(const std::string &volume);
 
 // The open files in the block CIFSLIB_ListOpenFiles hands over (freed here): its length is
 // not handed over, the reply's header states it, bounded by the block. nullopt for no block.

@@ -53,8 +53,7 @@ int RefusedFor(const Reporter &out, const std::string &action, int32_t status,
     if (verb == nullptr || named.empty()) return out.Refused(action, status);
     std::string detail;
     for (size_t i = 0; i < named.size(); ++i)
-        detail +=
-            (i == 0 ? "" : " or ") + named[i]->what + " " + QuoteValue(named[i]->value);
+        detail += (i == 0 ? "" : " or ") + named[i]->what + " " + QuoteValue(named[i]->value);
     detail += std::string(" ") + verb;
     Json extra = Json::object();
     if (named.size() == 1) {

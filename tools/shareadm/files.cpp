@@ -47,10 +47,7 @@ int FilesList(const Tool &tool, const FileParams &p) {
     q.first = p.first;
     q.maxEntries = p.max;
     q.flags = p.writeOnly ? uint32_t{tools::kQueryWriteOnly} : 0u;
-    q.stringBytes = static_cast<uint32_t>(strings.size());
-    std::vector<uint8_t> record(sizeof q + strings.size());
-    std::memcpy(record.data(), &q, sizeof q);
-    std::memcpy(record.data() + sizeof q, strings.data(), strings.size());
+    std::vector<uint8_t> record = OpenFilesRequestRecord(q, strings);
     void *reply = nullptr;
     if (int e = Call(out, action,
                      [&] {
@@ -223,7 +220,6 @@ void RegisterFiles(CLI::App &app, Tool &tool) {
         Leaf(tool, files, "close", "Close open files", [&tool, p] { return FilesClose(tool, *p); });
     selectors(close, "Close");
     close->add_flag("--dry-run", p->dryRun, "List what would be closed; close nothing");
-
 }
 
 }  // namespace share::shareadm

@@ -46,11 +46,13 @@ inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name,
 }
 
 // Runs one library call with its standard-output messages captured. Returns -1 when it
-// succeeded, else the exit status (after reporting; a server status through blames).
+// succeeded, else the exit status (after reporting; a server status through blames). The
+// values were checked before, so a -1 the library does not explain is a server gone during the
+// exchange.
 template <class F>
 int Call(const tools::Reporter &out, const std::string &action, F &&call,
          const Blames &blames = {}) {
-    const Outcome o = CallLibrary(std::forward<F>(call));
+    const Outcome o = CallLibrary(std::forward<F>(call), true);
     if (o.result == Result::kRefused) return RefusedFor(out, action, o.status, blames);
     return out.Report(action, o);
 }

@@ -10,6 +10,7 @@
 #include "cli/value_checks.h"
 #include "client/outcome.h"
 #include "client/pipeline.h"
+#include "client/records.h"
 #include "common/server_formats.h"
 #include "output/command_report.h"
 #include "shareadmin/monitor.h"
@@ -24,12 +25,13 @@ using tools::Reporter;
 // One open file: the connection holding it, its user and the full path.
 using Files = std::vector<Json>;
 
-// Runs an Ext_* call that must succeed: -1 when it did, else the exit status. emptyOk: a -1
-// the library does not explain is its answer for an empty listing.
+// Runs an Ext_* call that must succeed: -1 when it did, else the exit status. A -1 the library
+// does not explain is its answer for an empty listing where emptyOk, else a server gone during
+// the exchange (the values were checked before).
 template <class F>
 int Library(const Reporter &out, const std::string &action, const Blames &blames, bool emptyOk,
             F &&call) {
-    const client::Outcome o = client::CallLibrary(std::forward<F>(call));
+    const client::Outcome o = client::CallLibrary(std::forward<F>(call), !emptyOk);
     if (o.result == client::Result::kRefused)
         return tools::RefusedFor(out, action, o.status, blames);
     if (o.result == client::Result::kRejected && emptyOk) return -1;
@@ -38,18 +40,19 @@ int Library(const Reporter &out, const std::string &action, const Blames &blames
 
 int VolumeFiles(const Reporter &out, const std::string &action, const std::string &volume,
                 const Blames &blames, Files *files) {
-    VolFileListNode *head = nullptr;
-    int32_t count = 0;
-    if (int e = Library(out, action, blames, true,
-                        [&] { return Ext_ListVolFileDetails(volume.c_str(), &head, &count); });
+    std::vector<uint8_t> request = client::VolumeFilesRequest(volume);
+    void *reply = nullptr;
+    if (int e = Library(out, action, blames, false,
+                        [&] {
+                            return CIFSLIB_ListOpenFiles(
+                                reinterpret_cast<OpenFilesRequest *>(request.data()), &reply);
+                        });
         e >= 0)
         return e;
-    for (const VolFileListNode *n = head; n; n = n->next)
-        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i)
-            files->push_back({{"connection", +n->connectionId},
-                              {"user", tools::FieldString(n->text36)},
-                              {"path", n->fileNames[i]}});
-    FreeVolFileListNodes(&head);
+    const std::optional<client::OpenFiles> list = client::TakeOpenFiles(reply);
+    if (!list) return out.Rejected(action, "the server's open-files reply is malformed");
+    for (const auto &f : list->files)
+        files->push_back({{"connection", +f.connection}, {"user", f.user}, {"path", f.path}});
     return -1;
 }
 

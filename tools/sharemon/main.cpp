@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/runtime.h"
+#include "client/records.h"
 #include "client/server_trust.h"
 #include "output/listings.h"
 #include "output/reporter.h"
@@ -28,17 +29,14 @@ void Rendered(View &v, tools::Rendered r) {
     v.text = std::move(r.text);
 }
 
-// Runs an Ext_* call: -1 to go on. -1 is the library's answer both for an empty listing and
-// for a failure it does not explain; emptyOk says which it is here.
+// Runs an Ext_* call: -1 to go on. A -1 the library does not explain is its answer for an
+// empty listing where emptyOk, else a server gone during the exchange.
 template <class F>
 int Check(const Reporter &out, const std::string &action, bool emptyOk, bool *empty, F &&call) {
-    const share::client::Outcome o = share::client::Observe(std::forward<F>(call));
+    const share::client::Outcome o = share::client::Observe(std::forward<F>(call), !emptyOk);
     if (o.result != share::client::Result::kRejected) return out.Report(action, o);
-    if (emptyOk) {
-        *empty = true;
-        return -1;
-    }
-    return out.Rejected(action, "the library could not complete the request");
+    *empty = true;
+    return -1;
 }
 
 View Connections(const Reporter &out) {
@@ -134,23 +132,24 @@ View Volumes(const Reporter &out) {
 
 View Files(const Reporter &out, const std::string &volume) {
     View v;
-    int32_t count = 0;
-    VolFileListNode *head = nullptr;
-    bool empty = false;
     const std::string action = "files " + volume;
-    if ((v.status = Check(out, action, true, &empty, [&] {
-             return Ext_ListVolFileDetails(volume.c_str(), &head, &count);
+    std::vector<uint8_t> request = share::client::VolumeFilesRequest(volume);
+    void *reply = nullptr;
+    bool empty = false;
+    if ((v.status = Check(out, action, false, &empty, [&] {
+             return CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(request.data()),
+                                          &reply);
          })) >= 0)
         return v;
     v.status = 0;
-    Json rows = Json::array();
-    for (const VolFileListNode *n = head; n; n = n->next) {
-        const std::string user = share::tools::FieldString(n->text36);
-        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i)
-            rows.push_back(
-                {{"connection", +n->connectionId}, {"user", user}, {"path", n->fileNames[i]}});
+    const auto list = share::client::TakeOpenFiles(reply);
+    if (!list) {
+        v.status = out.Rejected(action, "the server's open-files reply is malformed");
+        return v;
     }
-    FreeVolFileListNodes(&head);
+    Json rows = Json::array();
+    for (const auto &f : list->files)
+        rows.push_back({{"connection", +f.connection}, {"user", f.user}, {"path", f.path}});
     Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonOpenFileListing,
                                             std::move(rows), Json{{"volume", volume}}));
     return v;

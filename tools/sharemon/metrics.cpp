@@ -80,13 +80,7 @@ bool Shares(Snapshot &s, std::set<std::string> *volumes) {
 }
 
 bool OpenFiles(Snapshot &s, const std::string &volume) {
-    tools::OpenFilesQuery q{};
-    const std::string strings = volume + '\0';
-    q.nameOffset = 0;
-    q.stringBytes = static_cast<uint32_t>(strings.size());
-    std::vector<uint8_t> record(sizeof q + strings.size());
-    std::memcpy(record.data(), &q, sizeof q);
-    std::memcpy(record.data() + sizeof q, strings.data(), strings.size());
+    std::vector<uint8_t> record = client::VolumeFilesRequest(volume);
     void *reply = nullptr;
     if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(record.data()), &reply) != 0)
         return false;
