@@ -69,8 +69,8 @@ void OnFreshServer(benchmark::State &state, F run) {
 void BM_ShareAddDirect(benchmark::State &state) {
     OnFreshServer(state, [] {
         for (int i = 0; i < kShares; ++i) {
-            shareadm::Reply reply;
-            if (shareadm::Query(shareadm::config::ShareAddArgs(Share(i)), &reply).exit >= 0)
+            client::Reply reply;
+            if (!client::Query(shareadm::config::ShareAddArgs(Share(i)), &reply).done())
                 return false;
         }
         return true;

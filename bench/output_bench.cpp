@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "bench/listing_names.h"
-#include "shareadm/listings.h"
-#include "shareadm/records.h"
+#include "output/listings.h"
+#include "output/records.h"
 
 namespace share::bench {
 namespace {
@@ -41,8 +41,8 @@ void BM_Output(benchmark::State &state, tools::OutputOptions options) {
     const auto &records = Records();
     for (auto _ : state) {
         tools::Json rows = tools::Json::array();
-        for (const auto &r : records) rows.push_back(shareadm::ConnectionJson(r));
-        auto out = tools::RenderListing(options, shareadm::kConnectionListing, std::move(rows));
+        for (const auto &r : records) rows.push_back(tools::ConnectionJson(r));
+        auto out = tools::RenderListing(options, tools::kConnectionListing, std::move(rows));
         benchmark::DoNotOptimize(out.text.data());
     }
     state.SetItemsProcessed(state.iterations() * kRows);

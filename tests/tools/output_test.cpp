@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 // The output layer's pieces: screen widths, CSV/TSV fields, the filters and the sort.
-#include "common/output.h"
+#include "output/output.h"
 
 #include <gtest/gtest.h>
 

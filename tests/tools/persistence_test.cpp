@@ -9,8 +9,8 @@
 #include <filesystem>
 #include <thread>
 
-#include "common/cli.h"
 #include "common/server_formats.h"
+#include "output/reporter.h"
 #include "shareadmin/api.h"
 #include "sharesim/state.h"
 #include "tests/support/records.h"

@@ -18,7 +18,7 @@
 #include <sstream>
 #include <thread>
 
-#include "common/cli.h"
+#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "tests/support/records.h"
 #include "tests/support/wire.h"
@@ -105,6 +105,16 @@ void WriteFile(const std::string &path, const std::string &text) {
 
 int CreateShare(const std::string &name) {
     return CIFSLIB_CreateShare(share::test::NewShare(name).Get());
+}
+
+bool ServerReachable() {
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) return false;
+    const sockaddr_un addr = EndpointAddress();
+    const bool up =
+        connect(fd, reinterpret_cast<const sockaddr *>(&addr), kEndpointAddressLength) == 0;
+    close(fd);
+    return up;
 }
 
 }  // namespace share::tools::test

@@ -43,6 +43,9 @@ class TempDir {
 // CIFSLIB_CreateShare of share `name` at VOL1:/name, without a comment (see NewShare).
 int CreateShare(const std::string &name);
 
+// True when something accepts connections on the file server's endpoint.
+bool ServerReachable();
+
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &text);
 

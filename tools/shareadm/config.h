@@ -10,12 +10,14 @@
 #include <string_view>
 #include <vector>
 
-#include "common/cli.h"
+#include "client/pipeline.h"
 #include "common/server_formats.h"
-#include "shareadm/pipeline.h"
+#include "output/reporter.h"
 
 namespace share::shareadm::config {
 
+using client::Arg;
+using client::LibraryCheck;
 using tools::Json;
 
 // The document's version; every document starts with it.

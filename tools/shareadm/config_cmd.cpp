@@ -49,11 +49,8 @@ int Problems(const tools::Reporter &out, const std::string &action, const std::s
         list.push_back({{"pointer", p.pointer}, {"message", p.message}});
     }
     if (out.json())
-        PrintJson(Versioned({{"error", "rejected"},
-                             {"action", action},
-                             {"message", message},
-                             {"exit_status", tools::kExitRejected},
-                             {"problems", list}}));
+        PrintJson(Versioned(tools::Reporter::ErrorBody(
+            "rejected", action, message, tools::kExitRejected, {{"problems", list}})));
     return tools::kExitRejected;
 }
 
@@ -148,26 +145,18 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
 
     size_t done = plan.changes.size();  // changes before the failed step's
     std::optional<size_t> failedStep;
-    Json failure;
+    tools::Failure failure;
+    std::string failedAction;
     if (!p.dryRun)
         for (size_t i = 0; i < plan.steps.size(); ++i) {
             const auto &step = plan.steps[i];
             Reply reply;
             const Outcome o = Execute(step.args, &reply);
-            if (o.exit < 0) continue;
+            if (o.done()) continue;
             failedStep = i;
             done = step.first;
-            std::string message;
-            if (o.exit == tools::kExitRefused) {
-                const auto &info = tools::DescribeStatus(o.status);
-                message = "refused by the server with status " + std::to_string(o.status) + " (" +
-                          info.name + ": " + info.text + ")";
-            } else if (o.exit == tools::kExitUnreachable) {
-                message = "no file server answers on @/tmp/cifs.str";
-            } else {
-                message = "rejected: " + o.message;
-            }
-            failure = {{"exit_status", o.exit}, {"step", step.action}, {"message", message}};
+            failure = tools::DescribeFailure(o);
+            failedAction = action + ": " + step.action;
             break;
         }
     const size_t failedEnd = failedStep ? plan.steps[*failedStep].last : done;
@@ -180,12 +169,9 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
                   {"failed", ChangeList(plan.changes, done, failedEnd)},
                   {"not_applied", ChangeList(plan.changes, failedEnd, plan.changes.size())}};
         if (failedStep) {
-            for (auto &c : body["failed"]) c["message"] = failure["message"];
-            Json error{{"error", failure["exit_status"] == tools::kExitUnreachable ? "unreachable"
-                                                                                   : "refused"},
-                       {"action", action + ": " + failure["step"].get<std::string>()},
-                       {"message", failure["message"]},
-                       {"exit_status", failure["exit_status"]}};
+            for (auto &c : body["failed"]) c["message"] = failure.message;
+            Json error = tools::Reporter::ErrorBody(failure.kind, failedAction, failure.message,
+                                                    failure.code, failure.extra);
             error.update(body);
             body = error;
         }
@@ -200,14 +186,15 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
             std::printf("%zu change%s %s.\n", done, done == 1 ? "" : "s", verb);
     }
     if (!failedStep) return tools::kExitOk;
-    std::fprintf(stderr, "shareadm: %s: %s: %s\n", action.c_str(),
-                 failure["step"].get<std::string>().c_str(),
-                 failure["message"].get<std::string>().c_str());
+    std::fputs(
+        out.RenderError(failure.kind, failedAction, failure.message, failure.code, failure.extra)
+            .text.c_str(),
+        stderr);
     std::fprintf(stderr, "%zu change%s applied; not applied:\n", done, done == 1 ? "" : "s");
     for (size_t i = done; i < plan.changes.size(); ++i)
         std::fprintf(stderr, "  %s%s\n", config::ChangeLine(plan.changes[i]).c_str(),
                      i < failedEnd ? "  (refused)" : "");
-    return failure["exit_status"].get<int>();
+    return failure.code;
 }
 
 void RegisterConfig(CLI::App &app, Tool &tool) {

@@ -7,9 +7,9 @@
 #include <cstring>
 
 #include "common/server_formats.h"
+#include "output/records.h"
+#include "output/server_dump.h"
 #include "shareadm/config.h"
-#include "shareadm/records.h"
-#include "shareadm/server_dump.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
@@ -62,14 +62,10 @@ int ReadShares(const tools::Reporter &out, const std::string &action, ServerStat
         Reply reply;
         const Outcome o =
             Query({{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply);
-        if (o.exit == tools::kExitRefused) {
-            capture.Finish();
-            return out.Refused(action, o.status);
-        }
-        if (o.exit >= 0) {
-            const std::string message = capture.Finish();
-            return o.exit == tools::kExitUnreachable ? out.Unreachable(action)
-                                                     : out.Rejected(action, message);
+        if (!o.done()) {
+            Outcome failed = o;
+            failed.message = capture.Finish();
+            return out.Report(action, failed);
         }
         std::optional<Json> record = ShareReplyJson(reply.elements());
         if (!record) {
@@ -122,17 +118,16 @@ int ReadInvalidUsers(const tools::Reporter &out, const std::string &action, Serv
         return e;
     for (const auto &el : reply.elements()) {
         if (el.type != CIFS_ELEM_INVALID_USERS) continue;
-        const auto list = InvalidUsersJson(el.payload);
+        const auto list = DecodeInvalidUsers(el.payload);
         if (!list) break;
         Json permanent = Json::array();
-        for (const auto &u : (*list)["users"]) {
-            const auto name = u["name"].get<std::string>();
-            if (u["permanent"].get<bool>())
-                permanent.push_back(name);
+        for (const auto &u : list->users) {
+            if (u.permanent)
+                permanent.push_back(u.name);
             else
-                state->temporaryUsers.insert(Upper(name));
+                state->temporaryUsers.insert(Upper(u.name));
         }
-        state->doc["invalid_users"] = {{"timeout_minutes", (*list)["timeout_minutes"]},
+        state->doc["invalid_users"] = {{"timeout_minutes", list->timeoutMinutes},
                                        {"permanent", Sorted(permanent)}};
         return -1;
     }

@@ -2,8 +2,8 @@
 // shareadm: administration of the local file server through libshareadmin.
 #include <CLI/CLI.hpp>
 
-#include "common/runtime.h"
-#include "common/server_trust.h"
+#include "cli/runtime.h"
+#include "client/server_trust.h"
 #include "shareadm/tool.h"
 #include "shareadmin/command.h"
 #include "shareadmin/protocol.h"

@@ -6,9 +6,9 @@
 #include <cstring>
 
 #include "common/server_formats.h"
-#include "shareadm/listings.h"
-#include "shareadm/records.h"
-#include "shareadm/server_dump.h"
+#include "output/listings.h"
+#include "output/records.h"
+#include "output/server_dump.h"
 #include "shareadm/tool.h"
 #include "shareadmin/context.h"
 

@@ -5,8 +5,8 @@
 #include <cstring>
 
 #include "common/server_formats.h"
-#include "shareadm/listings.h"
-#include "shareadm/records.h"
+#include "output/listings.h"
+#include "output/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"

@@ -10,13 +10,20 @@
 #include <string>
 #include <vector>
 
-#include "common/cli.h"
-#include "shareadm/pipeline.h"
-#include "shareadm/value_rules.h"
+#include "cli/value_checks.h"
+#include "client/pipeline.h"
+#include "client/records.h"
+#include "output/command_report.h"
+#include "output/records.h"
+#include "output/reporter.h"
 #include "shareadmin/api.h"
 #include "shareadmin/codes.h"
 
 namespace share::shareadm {
+
+// shareadm is a leaf over the client, output and CLI layers.
+using namespace share::client;
+using namespace share::tools;
 
 using tools::Json;
 
@@ -39,19 +46,15 @@ inline CLI::App *Leaf(Tool &tool, CLI::App *parent, const std::string &name,
 }
 
 // Runs one library call with its standard-output messages captured. Returns -1 when it
-// succeeded, else the exit status (after reporting; a server status through blames).
+// succeeded, else the exit status (after reporting; a server status through blames). The
+// values were checked before, so a -1 the library does not explain is a server gone during the
+// exchange.
 template <class F>
 int Call(const tools::Reporter &out, const std::string &action, F &&call,
          const Blames &blames = {}) {
-    int result;
-    std::string message;
-    {
-        tools::LibraryOutput capture;
-        result = call();
-        message = capture.Finish();
-    }
-    if (result > 0) return RefusedFor(out, action, result, blames);
-    return out.Check(result, action, message);
+    const Outcome o = CallLibrary(std::forward<F>(call), true);
+    if (o.result == Result::kRefused) return RefusedFor(out, action, o.status, blames);
+    return out.Report(action, o);
 }
 
 // The user contexts the server holds, in its order.
@@ -67,7 +70,12 @@ int ListShares(const tools::Reporter &out, const std::string &action, ShareInfoL
                bool withOpenFiles);
 
 void RegisterShares(CLI::App &app, Tool &tool);
-void RegisterConnections(CLI::App &app, Tool &tool);
+// The connection records of a reply (at least the fixed part), decoded; withFiles adds each
+// one's "files".
+Json ConnectionRecords(const Reply &reply, bool withFiles);
+
+void RegisterConnections(CLI::App &app, Tool &tool);  // with RegisterFiles in between
+void RegisterFiles(CLI::App &app, Tool &tool);
 void RegisterUsers(CLI::App &app, Tool &tool);
 void RegisterOptions(CLI::App &app, Tool &tool);
 void RegisterConfig(CLI::App &app, Tool &tool);

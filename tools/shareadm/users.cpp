@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "common/server_formats.h"
-#include "shareadm/listings.h"
-#include "shareadm/records.h"
+#include "output/listings.h"
+#include "output/records.h"
 #include "shareadm/tool.h"
 #include "shareadmin/api.h"
 
@@ -49,13 +49,9 @@ int List(const Tool &tool, const UserParams &p) {
     if (int e = Call(out, action, [&] { return CIFSLIB_ListInvalidUsers(record.data(), &list); });
         e >= 0)
         return e;
-    std::optional<Json> users;
-    if (list) {
-        users = InvalidUsersJson({static_cast<const uint8_t *>(list), malloc_usable_size(list)});
-        std::free(list);
-    }
+    const std::optional<InvalidUsers> users = TakeInvalidUsers(list);
     if (!users) return out.Rejected(action, "the server's invalid-user list is malformed");
-    return ListUsers(out, *users);
+    return ListUsers(out, InvalidUsersJson(*users));
 }
 
 int Cache(const Tool &tool) {
@@ -67,7 +63,8 @@ int Cache(const Tool &tool) {
         return e;
     for (const auto &el : reply.elements())
         if (el.type == CIFS_ELEM_INVALID_USERS)
-            if (auto users = InvalidUsersJson(el.payload)) return ListUsers(out, *users);
+            if (auto users = DecodeInvalidUsers(el.payload))
+                return ListUsers(out, InvalidUsersJson(*users));
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
 

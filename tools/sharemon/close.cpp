@@ -7,58 +7,52 @@
 #include <algorithm>
 #include <memory>
 
+#include "cli/value_checks.h"
+#include "client/outcome.h"
+#include "client/pipeline.h"
+#include "client/records.h"
 #include "common/server_formats.h"
-#include "shareadm/pipeline.h"
-#include "shareadm/value_rules.h"
+#include "output/command_report.h"
 #include "shareadmin/monitor.h"
 
 namespace share::sharemon {
 namespace {
 
-using shareadm::Blames;
+using client::Blames;
 using tools::Json;
 using tools::Reporter;
 
 // One open file: the connection holding it, its user and the full path.
 using Files = std::vector<Json>;
 
-// Maps an Ext_* result of a call that must succeed: -1 when it did, else the exit status.
-int Checked(const Reporter &out, int result, const std::string &action, const std::string &message,
-            const Blames &blames, bool emptyOk) {
-    if (result == 0) return -1;
-    if (result > 0) return shareadm::RefusedFor(out, action, result, blames);
-    if (!tools::ServerReachable()) return out.Unreachable(action);
-    if (emptyOk) return -1;  // the library's answer for an empty listing
-    return out.Rejected(action, message);
-}
-
+// Runs an Ext_* call that must succeed: -1 when it did, else the exit status. A -1 the library
+// does not explain is its answer for an empty listing where emptyOk, else a server gone during
+// the exchange (the values were checked before).
 template <class F>
 int Library(const Reporter &out, const std::string &action, const Blames &blames, bool emptyOk,
             F &&call) {
-    int result;
-    std::string message;
-    {
-        tools::LibraryOutput capture;
-        result = call();
-        message = capture.Finish();
-    }
-    return Checked(out, result, action, message, blames, emptyOk);
+    const client::Outcome o = client::CallLibrary(std::forward<F>(call), !emptyOk);
+    if (o.result == client::Result::kRefused)
+        return tools::RefusedFor(out, action, o.status, blames);
+    if (o.result == client::Result::kRejected && emptyOk) return -1;
+    return out.Report(action, o);
 }
 
 int VolumeFiles(const Reporter &out, const std::string &action, const std::string &volume,
                 const Blames &blames, Files *files) {
-    VolFileListNode *head = nullptr;
-    int32_t count = 0;
-    if (int e = Library(out, action, blames, true,
-                        [&] { return Ext_ListVolFileDetails(volume.c_str(), &head, &count); });
+    std::vector<uint8_t> request = client::VolumeFilesRequest(volume);
+    void *reply = nullptr;
+    if (int e = Library(out, action, blames, false,
+                        [&] {
+                            return CIFSLIB_ListOpenFiles(
+                                reinterpret_cast<OpenFilesRequest *>(request.data()), &reply);
+                        });
         e >= 0)
         return e;
-    for (const VolFileListNode *n = head; n; n = n->next)
-        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i)
-            files->push_back({{"connection", +n->connectionId},
-                              {"user", tools::FieldString(n->text36)},
-                              {"path", n->fileNames[i]}});
-    FreeVolFileListNodes(&head);
+    const std::optional<client::OpenFiles> list = client::TakeOpenFiles(reply);
+    if (!list) return out.Rejected(action, "the server's open-files reply is malformed");
+    for (const auto &f : list->files)
+        files->push_back({{"connection", +f.connection}, {"user", f.user}, {"path", f.path}});
     return -1;
 }
 

@@ -5,7 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <functional>
 
-#include "common/cli.h"
+#include "output/reporter.h"
 
 namespace share::sharemon {
 

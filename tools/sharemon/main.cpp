@@ -5,10 +5,11 @@
 #include <functional>
 #include <string>
 
-#include "common/cli.h"
-#include "common/runtime.h"
-#include "common/server_trust.h"
-#include "shareadm/listings.h"
+#include "cli/runtime.h"
+#include "client/records.h"
+#include "client/server_trust.h"
+#include "output/listings.h"
+#include "output/reporter.h"
 #include "shareadmin/monitor.h"
 #include "shareadmin/protocol.h"
 #include "sharemon/close.h"
@@ -28,17 +29,14 @@ void Rendered(View &v, tools::Rendered r) {
     v.text = std::move(r.text);
 }
 
-// Maps an Ext_* result: 0 gives -1 (go on). -1 is the library's answer both for an empty
-// listing and for a failure; emptyOk says which to prefer when the server is reachable.
-int Check(const Reporter &out, int result, const std::string &action, bool emptyOk, bool *empty) {
-    if (result == 0) return -1;
-    if (result != -1) return out.Refused(action, result);
-    if (!share::tools::ServerReachable()) return out.Unreachable(action);
-    if (emptyOk) {
-        *empty = true;
-        return -1;
-    }
-    return out.Rejected(action, "the library could not complete the request");
+// Runs an Ext_* call: -1 to go on. A -1 the library does not explain is its answer for an
+// empty listing where emptyOk, else a server gone during the exchange.
+template <class F>
+int Check(const Reporter &out, const std::string &action, bool emptyOk, bool *empty, F &&call) {
+    const share::client::Outcome o = share::client::Observe(std::forward<F>(call), !emptyOk);
+    if (o.result != share::client::Result::kRejected) return out.Report(action, o);
+    *empty = true;
+    return -1;
 }
 
 View Connections(const Reporter &out) {
@@ -46,8 +44,8 @@ View Connections(const Reporter &out) {
     int32_t count = 0;
     ConnListNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListConnDetails(&count, &head), "connections", false, &empty)) >=
-        0)
+    if ((v.status = Check(out, "connections", false, &empty,
+                          [&] { return Ext_ListConnDetails(&count, &head); })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
@@ -63,7 +61,7 @@ View Connections(const Reporter &out) {
         rows.push_back(std::move(c));
     }
     FreeConnListNodes(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonConnectionListing,
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonConnectionListing,
                                             std::move(rows)));
     return v;
 }
@@ -73,7 +71,9 @@ View Connection(const Reporter &out, int32_t id) {
     UserDetailsNode *node = nullptr;
     bool empty = false;
     const std::string action = "connection " + std::to_string(id);
-    if ((v.status = Check(out, Ext_GetConnInfo(id, &node), action, false, &empty)) >= 0) return v;
+    if ((v.status =
+             Check(out, action, false, &empty, [&] { return Ext_GetConnInfo(id, &node); })) >= 0)
+        return v;
     v.status = 0;
     if (node == nullptr) {
         v.status = out.Rejected(action, "the server sent no connection record");
@@ -117,37 +117,40 @@ View Volumes(const Reporter &out) {
     int32_t count = 0;
     VolsDetailsNode *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, Ext_ListVolumeDetails(&count, &head), "volumes", true, &empty)) >= 0)
+    if ((v.status = Check(out, "volumes", true, &empty,
+                          [&] { return Ext_ListVolumeDetails(&count, &head); })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
     for (const VolsDetailsNode *n = head; n; n = n->next)
         rows.push_back({{"name", share::tools::FieldString(n->name)}});
     FreeVolsDetailsNode(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonVolumeListing,
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonVolumeListing,
                                             std::move(rows)));
     return v;
 }
 
 View Files(const Reporter &out, const std::string &volume) {
     View v;
-    int32_t count = 0;
-    VolFileListNode *head = nullptr;
-    bool empty = false;
     const std::string action = "files " + volume;
-    if ((v.status = Check(out, Ext_ListVolFileDetails(volume.c_str(), &head, &count), action, true,
-                          &empty)) >= 0)
+    std::vector<uint8_t> request = share::client::VolumeFilesRequest(volume);
+    void *reply = nullptr;
+    bool empty = false;
+    if ((v.status = Check(out, action, false, &empty, [&] {
+             return CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(request.data()),
+                                          &reply);
+         })) >= 0)
         return v;
     v.status = 0;
-    Json rows = Json::array();
-    for (const VolFileListNode *n = head; n; n = n->next) {
-        const std::string user = share::tools::FieldString(n->text36);
-        for (uint16_t i = 0; n->fileNames && i < n->openFileCount; ++i)
-            rows.push_back(
-                {{"connection", +n->connectionId}, {"user", user}, {"path", n->fileNames[i]}});
+    const auto list = share::client::TakeOpenFiles(reply);
+    if (!list) {
+        v.status = out.Rejected(action, "the server's open-files reply is malformed");
+        return v;
     }
-    FreeVolFileListNodes(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::shareadm::kMonOpenFileListing,
+    Json rows = Json::array();
+    for (const auto &f : list->files)
+        rows.push_back({{"connection", +f.connection}, {"user", f.user}, {"path", f.path}});
+    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonOpenFileListing,
                                             std::move(rows), Json{{"volume", volume}}));
     return v;
 }
@@ -197,7 +200,7 @@ int main(int argc, char **argv) {
                                              return Show(
                                                  out, [&] { return Connections(out); }, watch);
                                          }),
-                                    output, share::shareadm::kMonConnectionListing);
+                                    output, share::tools::kMonConnectionListing);
     leaf("connection", "Details of one connection: user, security equivalences, open files",
          [&](const Reporter &out) {
              int32_t n = 0;
@@ -212,14 +215,14 @@ int main(int argc, char **argv) {
                                              return Show(
                                                  out, [&] { return Volumes(out); }, watch);
                                          }),
-                                    output, share::shareadm::kMonVolumeListing);
+                                    output, share::tools::kMonVolumeListing);
     CLI::App *files =
         leaf("files", "Open files of a volume, per connection", [&](const Reporter &out) {
             return Show(
                 out, [&] { return Files(out, volume); }, watch);
         });
     files->add_option("VOLUME", volume, "Volume name")->required();
-    share::tools::AddListingOptions(files, output, share::shareadm::kMonOpenFileListing);
+    share::tools::AddListingOptions(files, output, share::tools::kMonOpenFileListing);
     share::sharemon::RegisterClose(app, run);
     share::sharemon::RegisterExporter(app, run);
 

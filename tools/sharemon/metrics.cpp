@@ -13,18 +13,18 @@
 #include <cstring>
 #include <set>
 
-#include "common/cli.h"
+#include "client/library_call.h"
+#include "client/pipeline.h"
+#include "client/records.h"
+#include "client/text.h"
 #include "common/server_formats.h"
-#include "shareadm/pipeline.h"
-#include "shareadm/records.h"
 #include "shareadmin/api.h"
 #include "shareadmin/codes.h"
 
 namespace share::sharemon {
 namespace {
 
-using tools::FieldString;
-using tools::Json;
+using client::FieldString;
 
 bool Connections(Snapshot &s, bool perConnection) {
     ConnectionList *list = nullptr;
@@ -48,20 +48,12 @@ bool Connections(Snapshot &s, bool perConnection) {
 
 // The share-details exchange: its "clients=N" text.
 bool ShareClients(const std::string &name, int64_t *clients) {
-    const tools::Reporter quiet("sharemon", false);
-    shareadm::Reply reply;
-    if (shareadm::RunCommand(quiet, "metrics share " + name,
-                             {{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}},
-                             &reply) >= 0)
+    client::Reply reply;
+    if (!client::Execute({{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply)
+             .done())
         return false;
-    for (const auto &el : reply.elements()) {
-        if (el.type != CIFS_ELEM_SHARE_EXTRA) continue;
-        const std::string text(el.payload.begin(),
-                               std::find(el.payload.begin(), el.payload.end(), 0));
-        long n = 0;
-        if (text.rfind("clients=", 0) == 0 && tools::ParseNumber(text.substr(8), 0, 65535, &n))
-            *clients = n;
-    }
+    if (const auto share = client::DecodeShareReply(reply.elements()); share && share->clients)
+        *clients = *share->clients;
     return true;
 }
 
@@ -72,10 +64,10 @@ bool Shares(Snapshot &s, std::set<std::string> *volumes) {
     std::vector<std::string> names;
     for (uint32_t i = 0; list && i < list->count; ++i) {
         ShareInfo *info = list->entries[i];
-        const Json j = shareadm::ShareInfoJson(*info);
-        ++s.shares[j["type_name"].get<std::string>()];
-        names.push_back(j["name"].get<std::string>());
-        if (const auto v = j["volume"].get<std::string>(); !v.empty()) volumes->insert(v);
+        ++s.shares[client::ShareTypeName(*info)];
+        names.push_back(client::ShareInfoText(*info, info->nameOffset));
+        if (auto v = client::ShareInfoText(*info, info->volumeOffset); !v.empty())
+            volumes->insert(std::move(v));
         std::free(info);
     }
     std::free(list);
@@ -88,27 +80,14 @@ bool Shares(Snapshot &s, std::set<std::string> *volumes) {
 }
 
 bool OpenFiles(Snapshot &s, const std::string &volume) {
-    tools::OpenFilesQuery q{};
-    const std::string strings = volume + '\0';
-    q.nameOffset = 0;
-    q.stringBytes = static_cast<uint32_t>(strings.size());
-    std::vector<uint8_t> record(sizeof q + strings.size());
-    std::memcpy(record.data(), &q, sizeof q);
-    std::memcpy(record.data() + sizeof q, strings.data(), strings.size());
+    std::vector<uint8_t> record = client::VolumeFilesRequest(volume);
     void *reply = nullptr;
     if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(record.data()), &reply) != 0)
         return false;
     if (reply == nullptr) return true;
-    // The reply's length is its header's, bounded by the block (as shareadm reads it).
-    const size_t block = malloc_usable_size(reply);
-    tools::OpenFilesReplyHead head{};
-    if (block >= sizeof head) std::memcpy(&head, reply, sizeof head);
-    const auto files = shareadm::OpenFilesJson(
-        {static_cast<const uint8_t *>(reply), std::min<size_t>(head.totalBytes, block)});
-    std::free(reply);
+    const auto files = client::TakeOpenFiles(reply);
     if (!files) return false;
-    for (const auto &f : (*files)["files"])
-        ++s.openFiles[{f["volume"].get<std::string>(), f["access"].get<std::string>()}];
+    for (const auto &f : files->files) ++s.openFiles[{f.volume, client::AccessName(f.accessMode)}];
     return true;
 }
 
@@ -117,17 +96,15 @@ bool InvalidUsers(Snapshot &s) {
     void *list = nullptr;
     if (CIFSLIB_ListInvalidUsers(&q, &list) != 0) return false;
     if (list == nullptr) return true;
-    const auto users =
-        shareadm::InvalidUsersJson({static_cast<const uint8_t *>(list), malloc_usable_size(list)});
-    std::free(list);
+    const auto users = client::TakeInvalidUsers(list);
     if (!users) return false;
     s.invalidUsers["permanent"];
     s.invalidUsers["temporary"];
-    for (const auto &u : (*users)["users"]) {
-        ++s.invalidUsers[u["permanent"].get<bool>() ? "permanent" : "temporary"];
-        s.failedLogons += u["failed_logons"].get<uint32_t>();
+    for (const auto &u : users->users) {
+        ++s.invalidUsers[u.permanent ? "permanent" : "temporary"];
+        s.failedLogons += u.failedLogons;
     }
-    s.invalidUserTimeoutMinutes = (*users)["timeout_minutes"].get<uint32_t>();
+    s.invalidUserTimeoutMinutes = users->timeoutMinutes;
     return true;
 }
 
@@ -191,12 +168,12 @@ Snapshot Gather(const GatherOptions &options) {
     Snapshot s;
     std::string messages;
     try {
-        tools::LibraryOutput capture;  // keep the library's complaints off the exposition
+        client::LibraryOutput capture;  // keep the library's complaints off the exposition
         std::set<std::string> volumes;
         s.up = Connections(s, options.perConnection) && Shares(s, &volumes) && InvalidUsers(s);
         for (auto v = volumes.begin(); s.up && v != volumes.end(); ++v) s.up = OpenFiles(s, *v);
         messages = capture.Finish();
-    } catch (const std::exception &e) {  // a reply the decoders' JSON cannot hold
+    } catch (const std::exception &e) {  // memory, or a reply no record can hold
         s.up = false;
         messages += std::string("sharemon: metrics: ") + e.what() + "\n";
     }

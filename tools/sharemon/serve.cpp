@@ -11,7 +11,7 @@
 #include <mutex>
 #include <thread>
 
-#include "common/cli.h"
+#include "output/reporter.h"
 
 namespace share::sharemon {
 

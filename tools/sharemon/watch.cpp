@@ -7,7 +7,7 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "common/runtime.h"
+#include "cli/runtime.h"
 
 namespace share::sharemon {
 namespace {

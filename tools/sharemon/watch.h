@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "common/cli.h"
+#include "output/reporter.h"
 
 namespace share::sharemon {
 

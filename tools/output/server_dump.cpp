@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "shareadm/server_dump.h"
+#include "output/server_dump.h"
 
 #include <arpa/inet.h>
 
@@ -8,12 +8,8 @@
 #include "common/server_formats.h"
 #include "shareadmin/context.h"
 
-namespace share::shareadm {
+namespace share::tools {
 namespace {
-
-using tools::Json;
-using tools::OptionSpec;
-using tools::ValueKind;
 
 std::string IpText(const uint8_t ip[4]) {
     if (ip[0] == 0 && ip[1] == 0 && ip[2] == 0 && ip[3] == 0) return "";
@@ -40,14 +36,13 @@ Json OptionValueJson(const OptionSpec &optionRow, const std::vector<uint8_t> &pa
             if (optionRow.kind == ValueKind::kI32 && payload.size() >= 4)
                 std::memcpy(&n, payload.data(), 4);
             // Words read better than codes; numeric keywords (LM compatibility) stay numbers.
-            if (const char *word = tools::KeywordFor(optionRow, n);
+            if (const char *word = KeywordFor(optionRow, n);
                 word && !(word[0] >= '0' && word[0] <= '9'))
                 return word;
             return n;
         }
         default:
-            return tools::FieldString(reinterpret_cast<const char *>(payload.data()),
-                                      payload.size());
+            return FieldString(reinterpret_cast<const char *>(payload.data()), payload.size());
     }
 }
 
@@ -61,7 +56,7 @@ Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
     int32_t iucTimeout = -1;
     static const char *const cacheNames[] = {"", "sdircache", "dircache", "filecache"};
     for (const auto &el : elements) {
-        if (const OptionSpec *optionRow = tools::FindOptionByElement(el.type)) {
+        if (const OptionSpec *optionRow = FindOptionByElement(el.type)) {
             options[optionRow->name] = OptionValueJson(*optionRow, el.payload);
             continue;
         }
@@ -78,43 +73,42 @@ Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
             case CIFS_ELEM_VIRTUAL_SERVER: {
                 VirtualServerParams v;
                 if (Read(el, &v))
-                    vservers.push_back({{"name", tools::FieldString(v.serverName)},
-                                        {"address", IpText(v.ipAddress)}});
+                    vservers.push_back(
+                        {{"name", FieldString(v.serverName)}, {"address", IpText(v.ipAddress)}});
                 break;
             }
             case CIFS_ELEM_DNS_ENTRY: {
                 DnsEntryParams d;
                 if (Read(el, &d))
-                    dns.push_back({{"name", tools::FieldString(d.netbiosName)},
-                                   {"address", IpText(d.ipAddress)}});
+                    dns.push_back(
+                        {{"name", FieldString(d.netbiosName)}, {"address", IpText(d.ipAddress)}});
                 break;
             }
             case CIFS_ELEM_SERVER_NAME: {
                 ShareVolumesParams s;
-                if (Read(el, &s))
-                    byDefault[tools::FieldString(s.serverName)] = s.shareByDefault != 0;
+                if (Read(el, &s)) byDefault[FieldString(s.serverName)] = s.shareByDefault != 0;
                 break;
             }
             case CIFS_ELEM_INTERFACE:
-                interfaces.push_back(tools::FieldString(
-                    reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
+                interfaces.push_back(FieldString(reinterpret_cast<const char *>(el.payload.data()),
+                                                 el.payload.size()));
                 break;
             case CIFS_ELEM_DFS_REFERRAL_CACHE: {
                 DfsReferralCacheParams d;
                 if (Read(el, &d))
                     dfs = {{"minutes", +d.durationMinutes},
-                           {"last_clear", tools::FieldString(d.junctionPath)}};
+                           {"last_clear", FieldString(d.junctionPath)}};
                 break;
             }
             case CIFS_ELEM_USER_QUOTA_SYNC: {
                 QuotaSyncParams q;
                 if (Read(el, &q))
-                    extra["last_quota_sync"] = {{"target", tools::FieldString(q.quotaTarget)},
+                    extra["last_quota_sync"] = {{"target", FieldString(q.quotaTarget)},
                                                 {"value", +q.quotaSyncValue}};
                 break;
             }
             case CIFS_ELEM_USER_QUOTA_VIEW:
-                extra["last_quota_view"] = tools::FieldString(
+                extra["last_quota_view"] = FieldString(
                     reinterpret_cast<const char *>(el.payload.data()), el.payload.size());
                 break;
             case CIFS_ELEM_DUMP_STATISTICS: {
@@ -139,4 +133,4 @@ Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
     return doc;
 }
 
-}  // namespace share::shareadm
+}  // namespace share::tools

@@ -1,44 +1,40 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "shareadm/listings.h"
+#include "output/listings.h"
 
-#include "common/cli.h"
+#include "output/reporter.h"
 
-namespace share::shareadm {
+namespace share::tools {
 
 namespace {
-
-using tools::Column;
-using tools::Json;
-using tools::ListingFilter;
 
 std::string User(const Json &row) {
     const std::string user = row.value("user", "");
     return row.value("null_session", false) || user.empty() ? "(null session)" : user;
 }
 std::string Idle(const Json &row) {
-    return tools::FormatDuration(row.value("idle_seconds", int64_t{0}));
+    return FormatDuration(row.value("idle_seconds", int64_t{0}));
 }
 std::string Read(const Json &row) {
-    return tools::FormatBytes(row.value("bytes_read", uint64_t{0}));
+    return FormatBytes(row.value("bytes_read", uint64_t{0}));
 }
 std::string Written(const Json &row) {
-    return tools::FormatBytes(row.value("bytes_written", uint64_t{0}));
+    return FormatBytes(row.value("bytes_written", uint64_t{0}));
 }
 std::string LoggedIn(const Json &row) {
-    return tools::FormatTime(row.value("login_time", int64_t{0}));
+    return FormatTime(row.value("login_time", int64_t{0}));
 }
 std::string Opened(const Json &row) {
-    return tools::FormatTime(row.value("opened_at", int64_t{0}));
+    return FormatTime(row.value("opened_at", int64_t{0}));
 }
 std::string Added(const Json &row) {
-    return tools::FormatTime(row.value("added_at", int64_t{0}));
+    return FormatTime(row.value("added_at", int64_t{0}));
 }
 std::string Kind(const Json &row) {
     return row.value("permanent", false) ? "permanent" : "temporary";
 }
 std::string Expires(const Json &row) {
     return row.value("permanent", false) ? "never"
-                                         : tools::FormatTime(row.value("expires_at", int64_t{0}));
+                                         : FormatTime(row.value("expires_at", int64_t{0}));
 }
 std::string HeldFiles(const Json &row) {
     std::string out;
@@ -80,11 +76,11 @@ const std::vector<ListingFilter> kShareFilters{
 
 }  // namespace
 
-const tools::Listing kShareListing{"shares", ShareColumns(false), kShareFilters};
-const tools::Listing kMappedShareListing{"shares", ShareColumns(true), kShareFilters};
-const tools::Listing kShareNameListing{"names", {{"name", "NAME"}}};
+const Listing kShareListing{"shares", ShareColumns(false), kShareFilters};
+const Listing kMappedShareListing{"shares", ShareColumns(true), kShareFilters};
+const Listing kShareNameListing{"names", {{"name", "NAME"}}};
 
-const tools::Listing kConnectionListing{
+const Listing kConnectionListing{
     "connections",
     {{"id", "ID"},
      {"user", "USER", User},
@@ -101,14 +97,14 @@ const tools::Listing kConnectionListing{
      {"--dialect", "dialect", ListingFilter::kEquals, "Only connections of this dialect"},
      kIdleOver}};
 
-const tools::Listing kHolderListing{"connections",
-                                    {{"id", "CONN"},
-                                     {"user", "USER", User},
-                                     {"address", "ADDRESS"},
-                                     {"open_files", "FILES"},
-                                     {"files", "PATHS", HeldFiles}}};
+const Listing kHolderListing{"connections",
+                             {{"id", "CONN"},
+                              {"user", "USER", User},
+                              {"address", "ADDRESS"},
+                              {"open_files", "FILES"},
+                              {"files", "PATHS", HeldFiles}}};
 
-const tools::Listing kOpenFileListing{
+const Listing kOpenFileListing{
     "open_files",
     {{"connection", "CONN"},
      {"file_id", "FILE ID"},
@@ -130,7 +126,7 @@ const tools::Listing kOpenFileListing{
         return std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
     }};
 
-const tools::Listing kInvalidUserListing{
+const Listing kInvalidUserListing{
     "users",
     {{"name", "USER"},
      {"permanent", "KIND", Kind},
@@ -143,12 +139,12 @@ const tools::Listing kInvalidUserListing{
         return "Cache time-out: " + std::to_string(doc.value("timeout_minutes", 0)) + " minutes\n";
     }};
 
-const tools::Listing kUserContextListing{
+const Listing kUserContextListing{
     "user_contexts", {{"context", "CONTEXT"}}, {}, "(no user contexts)\n"};
-const tools::Listing kInterfaceListing{
+const Listing kInterfaceListing{
     "multichannel_interfaces", {{"interface", "INTERFACE"}}, {}, "(no interfaces)\n"};
 
-const tools::Listing kMonConnectionListing{
+const Listing kMonConnectionListing{
     "connections",
     {{"id", "ID"},
      {"user", "USER", User},
@@ -162,9 +158,9 @@ const tools::Listing kMonConnectionListing{
     nullptr,
     [](const Json &doc) { return std::to_string(doc["connections"].size()) + " connections\n"; }};
 
-const tools::Listing kMonVolumeListing{"volumes", {{"name", "NAME"}}};
+const Listing kMonVolumeListing{"volumes", {{"name", "NAME"}}};
 
-const tools::Listing kMonOpenFileListing{
+const Listing kMonOpenFileListing{
     "open_files",
     {{"connection", "CONN"}, {"user", "USER"}, {"path", "FILE"}},
     {kUser,
@@ -175,4 +171,4 @@ const tools::Listing kMonOpenFileListing{
                doc.value("volume", "") + "\n";
     }};
 
-}  // namespace share::shareadm
+}  // namespace share::tools

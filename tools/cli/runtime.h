@@ -7,14 +7,19 @@
 #include <CLI/CLI.hpp>
 #include <string>
 
-#include "common/cli.h"
-#include "common/server_trust.h"
+#include "client/server_trust.h"
+#include "output/reporter.h"
 
 namespace share::tools {
 
 // The library's own limit on waiting for an answer (per stall): a wait that lasted this long
 // is a time-out whatever --timeout says.
 inline constexpr double kDefaultTimeoutSeconds = 90;
+
+using client::ServerTrust;
+
+// Adds --server-uid and --any-server to a tool's top level.
+void AddServerTrustOptions(CLI::App &app, ServerTrust &trust);
 
 struct RuntimeOptions {
     double timeoutSeconds = kDefaultTimeoutSeconds;
@@ -52,17 +57,7 @@ void SetStatusOnStop(int status);
 void CatchStopSignals();
 bool StopRequested();
 
-// ServerWait (common/cli.h): while alive, the process waits for the server and the watchdog
-// counts. Waits nest; without a started watchdog they count nothing.
-
-// Held while an outcome is printed: the watchdog cannot report over it, and the wait in
-// progress counts as answered.
-class OutcomeLock {
-  public:
-    OutcomeLock();
-    ~OutcomeLock();
-    OutcomeLock(const OutcomeLock &) = delete;
-    OutcomeLock &operator=(const OutcomeLock &) = delete;
-};
+// ServerWait and OutcomeLock (client/library_call.h): the watchdog counts the waits once
+// started.
 
 }  // namespace share::tools

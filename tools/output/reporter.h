@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// What shareadm and sharemon have in common: exit statuses, how an outcome is reported (text
-// or one JSON document), capturing the libraries' messages, and table and value formatting.
+// How an outcome of the tools is reported (text or one JSON document), their exit statuses,
+// and value formatting.
 #pragma once
 
 #include <cstdint>
@@ -9,22 +9,21 @@
 #include <string_view>
 #include <vector>
 
-#include "common/output.h"
+#include "client/library_call.h"
+#include "client/outcome.h"
+#include "client/pipeline.h"
+#include "client/text.h"
+#include "output/output.h"
 
 namespace share::tools {
 
-// While alive, the process waits for the file server (common/runtime.h).
-class ServerWait {
-  public:
-    ServerWait();
-    ~ServerWait();
-    void End();  // ends the wait early (idempotent)
-    ServerWait(const ServerWait &) = delete;
-    ServerWait &operator=(const ServerWait &) = delete;
-
-  private:
-    bool active_ = false;
-};
+using client::FieldString;
+using client::LibraryOutput;
+using client::OutcomeLock;
+using client::ParseNumber;
+using client::ReplyElement;
+using client::ServerWait;
+using client::ToUpperAscii;
 
 // Exit statuses of both tools.
 enum ExitCode : int {
@@ -39,27 +38,18 @@ inline constexpr const char *kExitStatusHelp =
     "library's checks); 2 refused by the server (its status is printed); 3 server unreachable, "
     "its endpoint held by a process of an unexpected uid, or no answer within --timeout.";
 
-// True when something accepts connections on the file server's endpoint.
-bool ServerReachable();
-
-// While alive, whatever the libraries print on standard output (only complaints about a
-// command) goes to an in-memory file instead (standard error when none can be made); Finish()
-// restores standard output and returns the text, which the Reporter then shows on standard
-// error. A library call is a wait for the server: the watchdog counts while capturing.
-class LibraryOutput {
-  public:
-    LibraryOutput();
-    ~LibraryOutput();
-    LibraryOutput(const LibraryOutput &) = delete;
-    LibraryOutput &operator=(const LibraryOutput &) = delete;
-    std::string Finish();
-
-  private:
-    int saved_ = -1;
-    int file_ = -1;
-    std::string text_;
-    ServerWait wait_;
+// How an outcome of a library call that is not done reads: the error's kind, its message, the
+// exit status and the fields it adds to the JSON document. The one mapping of an outcome to
+// the tools' exit statuses; detail adds which argument a refusal concerns.
+struct Failure {
+    const char *kind = nullptr;
+    std::string message;
+    int code = kExitOk;
+    Json extra = Json::object();
 };
+Failure DescribeFailure(const client::Outcome &outcome, const std::string &detail = "");
+// kExitOk for an outcome that is done.
+int ExitStatus(const client::Outcome &outcome);
 
 // Reports the outcome of one tool run, as text or as one JSON document on standard output.
 class Reporter {
@@ -95,6 +85,10 @@ class Reporter {
     int List(const Listing &listing, Json rows, const Json &extra = Json::object()) const;
     // Prints what was rendered: the document as JSON, else its text. Returns kExitOk.
     int Print(const Rendered &result) const;
+    // The outcome of a library call for `action`: -1 when it is done (go on), else the exit
+    // status after reporting it (DescribeFailure; extra is added to the JSON document).
+    int Report(const std::string &action, const client::Outcome &outcome,
+               const std::string &detail = "", const Json &extra = Json::object()) const;
     // The server refused `action` with status: the status, its name and meaning are printed,
     // then detail (which argument it concerns) when given; extra is added to the JSON document.
     int Refused(const std::string &action, int32_t status, const std::string &detail = "",
@@ -110,11 +104,9 @@ class Reporter {
     int Unreachable(const std::string &action) const;
     // The endpoint is held by a process whose uid is not among the accepted ones.
     int UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const;
-    // A library call returned -1: unreachable when no server answers, else rejected.
-    int LocalFailure(const std::string &action, const std::string &detail) const;
-    // Maps a library result: 0 gives -1 (go on); the server's status gives kExitRefused; -1
-    // gives LocalFailure.
-    int Check(int result, const std::string &action, const std::string &detail = "") const;
+    // The error document's body as printed under --json (before Document()).
+    static Json ErrorBody(const char *kind, const std::string &action, const std::string &message,
+                          int code, const Json &extra);
 
   private:
     int Error(const char *kind, const std::string &action, const std::string &message, int code,
@@ -125,26 +117,17 @@ class Reporter {
     OutputOptions output_;
 };
 
-// Text of a fixed-size field, up to its first NUL (or the whole field).
-std::string FieldString(const char *field, size_t size);
-template <size_t N>
-std::string FieldString(const char (&field)[N]) {
-    return FieldString(field, N);
-}
-
 std::string FormatTime(int64_t epochSeconds);  // local "YYYY-MM-DD HH:MM:SS", "-" for 0
 std::string FormatDuration(int64_t seconds);   // "3h07m", "12m05s", "42s"
 std::string FormatBytes(uint64_t bytes);       // "1.5 GiB"
 std::string YesNo(bool value);
-std::string ToUpperAscii(std::string_view text);
+// "1 open file", "2 open files".
+std::string Plural(size_t n, const char *one, const char *many);
 
 // value in double quotes, escaped as in JSON (invalid UTF-8 replaced); values over 64 bytes
 // are cut, with their length given.
 std::string QuoteValue(const std::string &value);
 // value as a JSON string, invalid UTF-8 replaced.
 Json TextJson(const std::string &value);
-
-// Strict decimal conversion of a whole text within [min, max].
-bool ParseNumber(std::string_view text, long min, long max, long *out);
 
 }  // namespace share::tools

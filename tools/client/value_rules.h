@@ -5,17 +5,13 @@
 // or cap silently is rejected here, before anything is sent.
 #pragma once
 
-#include <CLI/CLI.hpp>
-#include <functional>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "common/cli.h"
-
-namespace share::tools {
+namespace share::client {
 
 enum class RuleKind {
     kNumber,    // decimal digits (and a leading '-' where min < 0) within [min, max]; or a word
@@ -51,20 +47,4 @@ const ValueRule *FindRule(std::string_view name);
 // The rule of a single-value server option setter (from the server option table).
 const ValueRule &OptionRule(std::string_view option);
 
-// The first value a validator refused during parsing (argument, value, accepted), if any.
-struct InvalidValue {
-    std::string argument, value, accepted;
-};
-std::optional<InvalidValue> FirstInvalid();
-void ClearInvalid();
-
-// Attaches the rule to a command-line option or positional: a refused value is remembered (the
-// first one) so that the command reports it instead of running, with its argument, the value
-// and the accepted values. The help shows the accepted values.
-CLI::Option *Checked(CLI::Option *option, const ValueRule &rule);
-CLI::Option *Checked(CLI::Option *option, std::string_view ruleName);
-
-// Runs fn unless a value was refused: then reports it (exit status 1).
-int UnlessInvalid(const Reporter &out, const std::string &action, const std::function<int()> &fn);
-
-}  // namespace share::tools
+}  // namespace share::client

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "common/runtime.h"
+#include "cli/runtime.h"
 
 #include <algorithm>
 #include <cstring>
@@ -265,7 +265,27 @@ int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions 
     if (command != "serve")
         StartWatchdog(out, options.timeoutSeconds, command, !CommandOnlyReads(app));
     ServerWait wait;  // connecting blocks while the server's backlog is full
-    return CheckServerTrust(out, accepted);
+    const client::TrustCheck check = client::CheckServerTrust(accepted);
+    switch (check.verdict) {
+        case client::TrustCheck::kAccepted:
+            return -1;
+        case client::TrustCheck::kMalformed:
+            return out.Rejected("server", std::string(client::kServerUidsVariable) + "=\"" +
+                                              accepted +
+                                              "\" is not a comma-separated list of numeric uids");
+        case client::TrustCheck::kUnexpected:
+            break;
+    }
+    return out.UnexpectedServer(check.uid, check.pid, accepted);
+}
+
+void AddServerTrustOptions(CLI::App &app, ServerTrust &trust) {
+    app.add_option("--server-uid", trust.uids,
+                   "Accept a server run by this uid (repeatable; default: root and you)")
+        ->check(CLI::Range(uint32_t{0}, uint32_t{4294967294u}))
+        ->type_name("UID");
+    app.add_flag("--any-server", trust.any,
+                 "Talk to whatever process holds the endpoint, whoever runs it");
 }
 
 }  // namespace share::tools

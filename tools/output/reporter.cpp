@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "common/cli.h"
+#include "output/reporter.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -13,58 +13,9 @@
 #include <cstring>
 #include <ctime>
 
-#include "common/runtime.h"
 #include "common/server_formats.h"
 
 namespace share::tools {
-
-bool ServerReachable() {
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) return false;
-    const sockaddr_un addr = EndpointAddress();
-    const bool up =
-        connect(fd, reinterpret_cast<const sockaddr *>(&addr), kEndpointAddressLength) == 0;
-    close(fd);
-    return up;
-}
-
-// ---- LibraryOutput ----
-
-LibraryOutput::LibraryOutput() {
-    std::fflush(stdout);
-    saved_ = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
-    if (saved_ < 0) return;
-    // In memory: a temporary file could be unwritable, full, or another user's.
-    file_ = memfd_create("library-messages", MFD_CLOEXEC);
-    if (dup2(file_ >= 0 ? file_ : STDERR_FILENO, STDOUT_FILENO) < 0) {
-        if (file_ >= 0) close(file_);
-        file_ = -1;
-        close(saved_);
-        saved_ = -1;
-    }
-}
-
-std::string LibraryOutput::Finish() {
-    wait_.End();
-    if (saved_ < 0) return text_;
-    std::fflush(stdout);
-    dup2(saved_, STDOUT_FILENO);
-    close(saved_);
-    saved_ = -1;
-    if (file_ < 0) return text_;
-    char buf[4096];
-    ssize_t n;
-    for (off_t at = 0; (n = pread(file_, buf, sizeof buf, at)) > 0; at += n)
-        text_.append(buf, static_cast<size_t>(n));
-    close(file_);
-    file_ = -1;
-    while (!text_.empty() && (text_.back() == '\n' || text_.back() == ' ')) text_.pop_back();
-    return text_;
-}
-
-LibraryOutput::~LibraryOutput() {
-    Finish();
-}
 
 // ---- Reporter ----
 
@@ -108,11 +59,7 @@ Reporter::ErrorText Reporter::RenderError(const char *kind, const std::string &a
                                           const Json &extra) const {
     ErrorText r;
     r.text = std::string(program_) + ": " + action + ": " + message + "\n";
-    if (json_) {
-        Json doc{{"error", kind}, {"action", action}, {"message", message}, {"exit_status", code}};
-        doc.update(extra);
-        r.document = Document(doc);
-    }
+    if (json_) r.document = Document(ErrorBody(kind, action, message, code, extra));
     return r;
 }
 
@@ -128,19 +75,64 @@ int Reporter::Error(const char *kind, const std::string &action, const std::stri
     return code;
 }
 
+Json Reporter::ErrorBody(const char *kind, const std::string &action, const std::string &message,
+                         int code, const Json &extra) {
+    Json doc{{"error", kind}, {"action", action}, {"message", message}, {"exit_status", code}};
+    doc.update(extra);
+    return doc;
+}
+
+Failure DescribeFailure(const client::Outcome &o, const std::string &detail) {
+    using client::Result;
+    switch (o.result) {
+        case Result::kDone:
+            return {};
+        case Result::kRefused: {
+            const StatusInfo &info = DescribeStatus(o.status);
+            return {"refused",
+                    "refused by the server with status " + std::to_string(o.status) + " (" +
+                        info.name + ": " + info.text + ")" + (detail.empty() ? "" : ": " + detail),
+                    kExitRefused, Json{{"status", o.status}, {"status_name", info.name}}};
+        }
+        case Result::kRejected: {
+            const std::string &why = detail.empty() ? o.message : detail;
+            return {"rejected",
+                    why.empty() ? "rejected before anything was sent" : "rejected: " + why,
+                    kExitRejected};
+        }
+        case Result::kUnreachable:
+            return {"unreachable", "no file server answers on @/tmp/cifs.str", kExitUnreachable};
+        case Result::kTimedOut:
+            return {"timeout", "the file server did not answer within 90 seconds", kExitUnreachable,
+                    Json{{"timeout_seconds", 90}}};
+        case Result::kUnexpectedServer:
+            return {"unexpected-server",
+                    "the endpoint @/tmp/cifs.str is held by a process the accepted uids do not "
+                    "list",
+                    kExitUnreachable};
+    }
+    return {};
+}
+
+int ExitStatus(const client::Outcome &outcome) {
+    return DescribeFailure(outcome).code;
+}
+
+int Reporter::Report(const std::string &action, const client::Outcome &outcome,
+                     const std::string &detail, const Json &extra) const {
+    if (outcome.done()) return -1;
+    Failure f = DescribeFailure(outcome, detail);
+    f.extra.update(extra);
+    return Error(f.kind, action, f.message, f.code, f.extra);
+}
+
 int Reporter::Usage(const std::string &action, const std::string &message) const {
     return Error("usage", action, message, kExitRejected, Json::object());
 }
 
 int Reporter::Refused(const std::string &action, int32_t status, const std::string &detail,
                       const Json &extra) const {
-    const StatusInfo &info = DescribeStatus(status);
-    const std::string message = "refused by the server with status " + std::to_string(status) +
-                                " (" + info.name + ": " + info.text + ")" +
-                                (detail.empty() ? "" : ": " + detail);
-    Json fields{{"status", status}, {"status_name", info.name}};
-    fields.update(extra);
-    return Error("refused", action, message, kExitRefused, fields);
+    return Report(action, {client::Result::kRefused, status, ""}, detail, extra);
 }
 
 int Reporter::Invalid(const std::string &action, const std::string &argument,
@@ -151,14 +143,11 @@ int Reporter::Invalid(const std::string &action, const std::string &argument,
 }
 
 int Reporter::Rejected(const std::string &action, const std::string &detail) const {
-    return Error("rejected", action,
-                 detail.empty() ? "rejected before anything was sent" : "rejected: " + detail,
-                 kExitRejected, Json::object());
+    return Report(action, {client::Result::kRejected, 0, detail});
 }
 
 int Reporter::Unreachable(const std::string &action) const {
-    return Error("unreachable", action, "no file server answers on @/tmp/cifs.str",
-                 kExitUnreachable, Json::object());
+    return Report(action, {client::Result::kUnreachable, 0, ""});
 }
 
 int Reporter::UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const {
@@ -170,23 +159,7 @@ int Reporter::UnexpectedServer(uint32_t uid, int32_t pid, const std::string &acc
                  kExitUnreachable, Json{{"uid", uid}, {"pid", pid}, {"accepted_uids", accepted}});
 }
 
-int Reporter::LocalFailure(const std::string &action, const std::string &detail) const {
-    return ServerReachable() ? Rejected(action, detail) : Unreachable(action);
-}
-
-int Reporter::Check(int result, const std::string &action, const std::string &detail) const {
-    if (result == 0) return -1;
-    if (result == -1) return LocalFailure(action, detail);
-    return Refused(action, result);
-}
-
 // ---- Formatting ----
-
-std::string FieldString(const char *field, size_t size) {
-    const void *nul = std::memchr(field, 0, size);
-    return std::string(field,
-                       nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size);
-}
 
 std::string FormatTime(int64_t epochSeconds) {
     if (epochSeconds <= 0) return "-";
@@ -235,11 +208,8 @@ std::string YesNo(bool value) {
     return value ? "yes" : "no";
 }
 
-std::string ToUpperAscii(std::string_view text) {
-    std::string out(text);
-    for (char &c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-    return out;
+std::string Plural(size_t n, const char *one, const char *many) {
+    return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
 std::string QuoteValue(const std::string &value) {
@@ -255,15 +225,6 @@ std::string QuoteValue(const std::string &value) {
 
 Json TextJson(const std::string &value) {
     return Json::parse(Json(value).dump(-1, ' ', false, Json::error_handler_t::replace));
-}
-
-bool ParseNumber(std::string_view text, long min, long max, long *out) {
-    long value = 0;
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || ec != std::errc() || end != text.data() + text.size()) return false;
-    if (value < min || value > max) return false;
-    *out = value;
-    return true;
 }
 
 }  // namespace share::tools

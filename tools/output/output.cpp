@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "common/output.h"
+#include "output/output.h"
 
 #include <algorithm>
 #include <charconv>

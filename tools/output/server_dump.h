@@ -8,15 +8,15 @@
 
 #include <vector>
 
-#include "common/cli.h"
+#include "client/pipeline.h"
 #include "common/server_formats.h"
-#include "shareadm/pipeline.h"
+#include "output/reporter.h"
 
-namespace share::shareadm {
+namespace share::tools {
 
 // One stored option's value from its dump element: a keyword where one stands for it.
-tools::Json OptionValueJson(const tools::OptionSpec &row, const std::vector<uint8_t> &payload);
+Json OptionValueJson(const OptionSpec &row, const std::vector<uint8_t> &payload);
 
-tools::Json ServerDumpJson(const std::vector<ReplyElement> &elements);
+Json ServerDumpJson(const std::vector<ReplyElement> &elements);
 
-}  // namespace share::shareadm
+}  // namespace share::tools

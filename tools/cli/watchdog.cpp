@@ -16,7 +16,8 @@
 #include <optional>
 #include <thread>
 
-#include "common/runtime.h"
+#include "cli/runtime.h"
+#include "client/library_call.h"
 
 namespace share::tools {
 namespace {
@@ -120,6 +121,11 @@ void FireIfLate(const Watchdog &d) {
     }
 }
 
+bool BeginWait();
+void EndWait();
+void HoldOutcome();
+void ReleaseOutcome();
+
 }  // namespace
 
 void StartWatchdog(const Reporter &out, double seconds, const std::string &action, bool changes) {
@@ -138,6 +144,7 @@ void StartWatchdog(const Reporter &out, double seconds, const std::string &actio
                    SecondsText(seconds) + ") ...\n";
         d.realStdout = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
     }
+    client::SetWaitObserver({BeginWait, EndWait, HoldOutcome, ReleaseOutcome});
     // The thread takes no signals: they stay with the main thread's handlers.
     sigset_t all, old;
     sigfillset(&all);
@@ -162,40 +169,38 @@ bool StopRequested() {
     return g_stop != 0;
 }
 
-ServerWait::ServerWait() {
+namespace {
+
+bool BeginWait() {
     Watchdog &d = Dog();
     std::lock_guard lock(d.mutex);
-    if (!d.out) return;
-    active_ = true;
-    if (d.depth++ > 0) return;
+    if (!d.out) return false;
+    if (d.depth++ > 0) return true;
     d.since = Clock::now();
     d.answered = false;
     d.noticed = false;
     d.report = Report(d, d.seconds);
     d.changed.notify_all();
+    return true;
 }
 
-void ServerWait::End() {
-    if (!active_) return;
-    active_ = false;
+void EndWait() {
     Watchdog &d = Dog();
     std::lock_guard lock(d.mutex);
     if (--d.depth == 0) FireIfLate(d);
 }
 
-ServerWait::~ServerWait() {
-    End();
-}
-
-OutcomeLock::OutcomeLock() {
+void HoldOutcome() {
     Watchdog &d = Dog();
     d.mutex.lock();
     if (d.out && d.depth > 0) FireIfLate(d);
     d.answered = true;
 }
 
-OutcomeLock::~OutcomeLock() {
+void ReleaseOutcome() {
     Dog().mutex.unlock();
 }
+
+}  // namespace
 
 }  // namespace share::tools

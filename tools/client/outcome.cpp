@@ -1,0 +1,28 @@
+// SPDX-License-Identifier: Apache-2.0
+#include "client/outcome.h"
+
+namespace share::client {
+
+Outcome Classify(int result, std::string message, int error, bool validated) {
+    if (result == 0) return {};
+    if (result > 0) return {Result::kRefused, result, std::move(message)};
+    // The exchange leaves the errno of the system call that failed: a connect nobody took, a
+    // reset or a closed pipe (the server went away), or the library's own time-out.
+    switch (error) {
+        case ETIMEDOUT:
+            return {Result::kTimedOut, 0, std::move(message)};
+        case ECONNREFUSED:
+        case ENOENT:
+        case ECONNRESET:
+        case ECONNABORTED:
+        case EPIPE:
+        case ENOTCONN:
+            return {Result::kUnreachable, 0, std::move(message)};
+        default:
+            break;
+    }
+    if (validated) return {Result::kUnreachable, 0, std::move(message)};
+    return {Result::kRejected, 0, std::move(message)};
+}
+
+}  // namespace share::client
