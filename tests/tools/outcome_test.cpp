@@ -19,9 +19,9 @@ namespace {
 class DyingServer {
   public:
     DyingServer(uint8_t fn, int answered)
-        : fn_(fn), left_(answered), server_([this](const share::test::Request &r) {
-              return Answer(r);
-          }) {}
+        : fn_(fn),
+          left_(answered),
+          server_([this](const share::test::Request &r) { return Answer(r); }) {}
 
   private:
     share::test::Reply Answer(const share::test::Request &r) {

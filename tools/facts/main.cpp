@@ -15,13 +15,14 @@
 #include <string>
 #include <string_view>
 
-#include "common/cli.h"
+#include "client/value_rules.h"
 #include "common/server_formats.h"
-#include "shareadm/value_rules.h"
+#include "output/reporter.h"
 
 namespace share::tools {
 namespace {
 
+using namespace share::client;
 using nlohmann::ordered_json;
 
 // The exit statuses' names. Their texts are the tools' help text (kExitStatusHelp), read below,

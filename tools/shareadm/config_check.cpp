@@ -6,8 +6,8 @@
 // pointer.
 #include <set>
 
+#include "client/value_rules.h"
 #include "shareadm/config.h"
-#include "shareadm/value_rules.h"
 
 namespace share::shareadm::config {
 namespace {
@@ -108,14 +108,14 @@ class Checker {
 
     // The command line's rule for a value; false, after reporting, when it refuses. A refused
     // value is not also put to the library: one mistake, one message.
-    bool Rule(const std::string &at, const tools::ValueRule &rule, const Json &value) {
-        if (tools::Accepts(rule, ValueText(value))) return true;
+    bool Rule(const std::string &at, const client::ValueRule &rule, const Json &value) {
+        if (client::Accepts(rule, ValueText(value))) return true;
         Add(at, (value.is_string() ? tools::QuoteValue(value.get<std::string>()) : value.dump()) +
-                    " must be " + tools::Accepted(rule));
+                    " must be " + client::Accepted(rule));
         return false;
     }
     bool Rule(const std::string &at, const char *rule, const Json &value) {
-        return Rule(at, tools::OptionRule(rule), value);
+        return Rule(at, client::OptionRule(rule), value);
     }
 
     // The library's verdict on the command that would set a value.
@@ -222,13 +222,13 @@ class Checker {
                         Add(p, "unknown cache (sdircache, dircache or filecache)");
                     else if (!size.is_number_integer())
                         Add(p, "must be an integer");
-                    else if (Rule(p, NumberOf(tools::OptionRule("cache")), size))
+                    else if (Rule(p, NumberOf(client::OptionRule("cache")), size))
                         Library(p, CacheArgs(kind, size), "the size");
                 }
             } else if (key == "dfs-referral-cache-duration") {
                 if (!value.is_number_integer())
                     Add(at, "must be an integer");
-                else if (Rule(at, NumberOf(tools::OptionRule("dfs-minutes")), value))
+                else if (Rule(at, NumberOf(client::OptionRule("dfs-minutes")), value))
                     Library(at, DfsDurationArgs(value), "the duration");
             } else if (key == "share-volumes-by-default") {
                 if (!IsType(value, Type::kObject)) {
@@ -303,9 +303,9 @@ class Checker {
 
   private:
     // The number part of a rule: the document gives cache sizes and durations as integers.
-    static tools::ValueRule NumberOf(const tools::ValueRule &rule) {
-        tools::ValueRule number = rule;
-        number.kind = tools::RuleKind::kNumber;
+    static client::ValueRule NumberOf(const client::ValueRule &rule) {
+        client::ValueRule number = rule;
+        number.kind = client::RuleKind::kNumber;
         number.words.clear();
         return number;
     }
