@@ -12,9 +12,7 @@
 
 namespace share::tools {
 
-// The library's own limit on waiting for an answer (per stall): a wait that lasted this long
-// is a time-out whatever --timeout says.
-inline constexpr double kDefaultTimeoutSeconds = 90;
+using client::kDefaultTimeoutSeconds;
 
 using client::ServerTrust;
 

@@ -7,6 +7,10 @@
 
 namespace share::client {
 
+// The library's own limit on waiting for an answer (per stall): a wait that lasted this long
+// is a time-out whatever --timeout says.
+inline constexpr double kDefaultTimeoutSeconds = 90;
+
 // Who counts the waits for the server (the CLI layer's watchdog); nobody by default. begin
 // tells whether it counts this wait (then end follows); hold and release frame the printing of
 // an outcome.

@@ -209,13 +209,20 @@ Json Document(const Json &body) {
     return doc;
 }
 
-std::string FormatRfc3339(int64_t epochSeconds) {
+std::string FormatEpoch(int64_t epochSeconds, const char *format, bool utc) {
     const time_t t = static_cast<time_t>(epochSeconds);
-    tm utc{};
-    gmtime_r(&t, &utc);
+    tm parts{};
+    if (utc)
+        gmtime_r(&t, &parts);
+    else
+        localtime_r(&t, &parts);
     char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    std::strftime(buf, sizeof buf, format, &parts);
     return buf;
+}
+
+std::string FormatRfc3339(int64_t epochSeconds) {
+    return FormatEpoch(epochSeconds, "%Y-%m-%dT%H:%M:%SZ", true);
 }
 
 void SetTime(Json &record, const std::string &key, int64_t epochSeconds) {

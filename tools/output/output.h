@@ -73,6 +73,8 @@ Json Document(const Json &body);
 // for 0, which the server sends for "never").
 void SetTime(Json &record, const std::string &key, int64_t epochSeconds);
 std::string FormatRfc3339(int64_t epochSeconds);
+// epochSeconds through strftime's format, in UTC or local time.
+std::string FormatEpoch(int64_t epochSeconds, const char *format, bool utc);
 
 // A result ready to print: the document and its text in the chosen format.
 struct Rendered {

@@ -82,8 +82,18 @@ Json Reporter::ErrorBody(const char *kind, const std::string &action, const std:
     return doc;
 }
 
+namespace {
+
+// "@/tmp/cifs.str", as the endpoint's abstract name is written.
+std::string Endpoint() {
+    return std::string("@") + kEndpointName;
+}
+
+}  // namespace
+
 Failure DescribeFailure(const client::Outcome &o, const std::string &detail) {
     using client::Result;
+    const long limit = static_cast<long>(client::kDefaultTimeoutSeconds);
     switch (o.result) {
         case Result::kDone:
             return {};
@@ -101,14 +111,15 @@ Failure DescribeFailure(const client::Outcome &o, const std::string &detail) {
                     kExitRejected};
         }
         case Result::kUnreachable:
-            return {"unreachable", "no file server answers on @/tmp/cifs.str", kExitUnreachable};
+            return {"unreachable", "no file server answers on " + Endpoint(), kExitUnreachable};
         case Result::kTimedOut:
-            return {"timeout", "the file server did not answer within 90 seconds", kExitUnreachable,
-                    Json{{"timeout_seconds", 90}}};
+            return {"timeout",
+                    "the file server did not answer within " + std::to_string(limit) + " seconds",
+                    kExitUnreachable, Json{{"timeout_seconds", limit}}};
         case Result::kUnexpectedServer:
             return {"unexpected-server",
-                    "the endpoint @/tmp/cifs.str is held by a process the accepted uids do not "
-                    "list",
+                    "the endpoint " + Endpoint() +
+                        " is held by a process the accepted uids do not list",
                     kExitUnreachable};
     }
     return {};
@@ -152,7 +163,7 @@ int Reporter::Unreachable(const std::string &action) const {
 
 int Reporter::UnexpectedServer(uint32_t uid, int32_t pid, const std::string &accepted) const {
     return Error("unexpected-server", "server",
-                 "the endpoint @/tmp/cifs.str is held by an unexpected process: uid " +
+                 "the endpoint " + Endpoint() + " is held by an unexpected process: uid " +
                      std::to_string(uid) + " (pid " + std::to_string(pid) +
                      "), not one of the accepted uids " + accepted + "; pass --server-uid " +
                      std::to_string(uid) + " to accept it, or --any-server",
@@ -163,12 +174,7 @@ int Reporter::UnexpectedServer(uint32_t uid, int32_t pid, const std::string &acc
 
 std::string FormatTime(int64_t epochSeconds) {
     if (epochSeconds <= 0) return "-";
-    const time_t t = static_cast<time_t>(epochSeconds);
-    tm local{};
-    localtime_r(&t, &local);
-    char buf[32];
-    std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &local);
-    return buf;
+    return FormatEpoch(epochSeconds, "%Y-%m-%d %H:%M:%S", false);
 }
 
 std::string FormatDuration(int64_t seconds) {
