@@ -49,6 +49,8 @@ bool ServerIdentityAccepted(int fd) noexcept {
                 "Refusing to send the request: the CIFS server endpoint is held by uid %u (pid "
                 "%d), which %s does not list",
                 static_cast<unsigned>(peer.uid), static_cast<int>(peer.pid), kServerUidsVariable);
+            // Set after logging, which may touch errno: callers tell this refusal by it.
+            errno = EACCES;
             return false;
         case UidListMatch::kMalformed:
             break;
@@ -56,6 +58,7 @@ bool ServerIdentityAccepted(int fd) noexcept {
     SHARE_LOG_CLI_ERROR(
         "Refusing to send the request: %s=\"%s\" is not a comma-separated list of numeric uids",
         kServerUidsVariable, list);
+    errno = EINVAL;
     return false;
 }
 

@@ -9,6 +9,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 
@@ -90,6 +91,9 @@ class Squatter {
     bool started_ = false;
 };
 
+constexpr char kHeldBy[] = "Refusing to send the request: the CIFS server endpoint is held by";
+constexpr char kMalformed[] = "Refusing to send the request: SHAREADMIN_SERVER_UIDS=";
+
 struct IdentityCase {
     const char *variable;  // null: unset
     bool sent;             // the request reaches the squatter and the call succeeds
@@ -116,12 +120,15 @@ TEST_P(ServerIdentityTest, OnlyListedServersReceiveTheRequest) {
     ASSERT_NE(ReqPktInsertFunctionID(request, CIFS_FN_CONNECTION_COUNT), nullptr);
     RespPkt *response = nullptr;
     const int rc = SendAndReceiveIPC(request, &response);
+    const int error = errno;
     PacketFree<ReqPkt>()(request);
     if (response != nullptr) PacketFree<RespPkt>()(response);
 
     EXPECT_EQ(rc, c.sent ? 0 : -1);
     EXPECT_EQ(squatter.Received(), c.sent ? CIFS_REQ_HEADER_SIZE : 0);
     if (c.logged == nullptr) return;
+    // The tools tell an identity refusal from a dead server by errno.
+    EXPECT_EQ(error, c.logged == kHeldBy ? EACCES : EINVAL);
     std::string expected = CliError(c.logged);
     if (std::string(c.logged).find("held by") != std::string::npos)
         expected += " uid " + std::to_string(kSquatterUid) + " (pid " +
@@ -131,8 +138,6 @@ TEST_P(ServerIdentityTest, OnlyListedServersReceiveTheRequest) {
     EXPECT_TRUE(found) << "no log line starting with: " << expected;
 }
 
-constexpr char kHeldBy[] = "Refusing to send the request: the CIFS server endpoint is held by";
-constexpr char kMalformed[] = "Refusing to send the request: SHAREADMIN_SERVER_UIDS=";
 
 INSTANTIATE_TEST_SUITE_P(
     Lists, ServerIdentityTest,

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <nlohmann/json.hpp>
 
+#include "client/outcome.h"
 #include "sharesim/handlers.h"
 #include "tests/support/fake_server.h"
 #include "tests/tools/process.h"
@@ -87,6 +88,30 @@ TEST(Outcome, AServerGoneMidExchangeIsUnreachableAndApplyListsWhatWasApplied) {
             EXPECT_NE(r.err.find("2 changes applied; not applied:"), std::string::npos) << r.err;
         }
     }
+}
+
+// A failed call is told apart by the errno the library's exchange left behind.
+TEST(Outcome, TheLibrarysErrnoNamesTheFailure) {
+    using client::Result;
+    struct Case {
+        int result, error;
+        bool validated;
+        Result expected;
+    };
+    const Case cases[] = {
+        {0, EACCES, false, Result::kDone},
+        {6, 0, false, Result::kRefused},
+        {-1, EACCES, false, Result::kUnexpectedServer},
+        {-1, EACCES, true, Result::kUnexpectedServer},
+        {-1, ETIMEDOUT, false, Result::kTimedOut},
+        {-1, ECONNREFUSED, false, Result::kUnreachable},
+        {-1, EPIPE, false, Result::kUnreachable},
+        {-1, EINVAL, false, Result::kRejected},
+        {-1, 0, true, Result::kUnreachable},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(client::Classify(c.result, "", c.error, c.validated).result, c.expected)
+            << c.result << " errno " << c.error;
 }
 
 }  // namespace
