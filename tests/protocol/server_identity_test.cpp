@@ -138,7 +138,6 @@ TEST_P(ServerIdentityTest, OnlyListedServersReceiveTheRequest) {
     EXPECT_TRUE(found) << "no log line starting with: " << expected;
 }
 
-
 INSTANTIATE_TEST_SUITE_P(
     Lists, ServerIdentityTest,
     ::testing::Values(

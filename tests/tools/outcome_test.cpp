@@ -2,12 +2,13 @@
 // What the tools make of a library call's failure: what the library reported, never a second
 // look at the server afterwards. A server that takes a request and closes without answering,
 // while its endpoint still accepts connections, is the window in which a second look lies.
+#include "client/outcome.h"
+
 #include <gtest/gtest.h>
 
 #include <mutex>
 #include <nlohmann/json.hpp>
 
-#include "client/outcome.h"
 #include "sharesim/handlers.h"
 #include "tests/support/fake_server.h"
 #include "tests/tools/process.h"
