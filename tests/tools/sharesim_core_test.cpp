@@ -278,6 +278,62 @@ TEST(SharesimHandlers, StatusesTellEachFaultApart) {
     EXPECT_EQ(Handle(ctx, *req).status(), kUnknownFunction);
 }
 
+// Every handler that takes a name: unreadable (no terminator) is malformed; empty, too long
+// or with a control character is an invalid value; each reaches the state only when accepted.
+TEST(SharesimHandlers, NamesAreCheckedAlikeByEveryHandler) {
+    using Make = std::vector<uint8_t> (*)(const std::string &);
+    struct Case {
+        const char *what;
+        uint8_t function, element;
+        size_t maxLen;
+        Make make;  // the element; a name too long for it comes out unterminated
+    };
+    const Case cases[] = {
+        {"virtual server", CIFS_FN_VIRTUAL_SERVER_ADD, CIFS_ELEM_VIRTUAL_SERVER, 255,
+         [](const std::string &n) {
+             VirtualServerParams p{};
+             std::memcpy(p.serverName, n.data(), std::min(n.size(), sizeof p.serverName));
+             return B(p);
+         }},
+        {"DNS entry", CIFS_FN_DNS_ENTRY_ADD, CIFS_ELEM_DNS_ENTRY, 15,
+         [](const std::string &n) {
+             DnsEntryParams p{};
+             std::memcpy(p.netbiosName, n.data(), std::min(n.size(), sizeof p.netbiosName));
+             return B(p);
+         }},
+        {"quota sync", CIFS_FN_USER_QUOTA_SYNC, CIFS_ELEM_USER_QUOTA_SYNC, 64,
+         [](const std::string &n) {
+             QuotaSyncParams p{};
+             std::memcpy(p.quotaTarget, n.data(), std::min(n.size(), sizeof p.quotaTarget));
+             p.quotaSyncValue = -1;
+             return B(p);
+         }},
+        {"quota view", CIFS_FN_USER_QUOTA_VIEW, CIFS_ELEM_USER_QUOTA_VIEW, 64,
+         [](const std::string &n) { return Text(n, 65); }},
+        {"user context", CIFS_FN_USER_CONTEXT_ADD, CIFS_ELEM_USER_CONTEXTS, 511,
+         [](const std::string &n) { return Text(n, 512); }},
+        {"invalid user", CIFS_FN_INVALID_USER_ADD, CIFS_ELEM_INVALID_USER_NAME, 256,
+         [](const std::string &n) { return Text(n); }},
+    };
+    for (const Case &c : cases) {
+        State st = DefaultState({"VOL1"}, "_ADMIN");
+        ServerStats stats;
+        Context ctx{st, 1700000000, stats};
+        auto call = [&](const std::string &name) {
+            const auto bytes = Encode(c.function, {{c.element, c.make(name)}});
+            return Handle(ctx, *ParseRequest(bytes, nullptr)).status();
+        };
+        EXPECT_EQ(call(""), kInvalidValue) << c.what;
+        EXPECT_EQ(call("a\x01"), kInvalidValue) << c.what;
+        EXPECT_EQ(call(std::string(c.maxLen + 1, 'n')),
+                  c.element == CIFS_ELEM_INVALID_USER_NAME ? kInvalidValue : kMalformedRequest)
+            << c.what;
+        const std::string before = ToJson(st);
+        EXPECT_EQ(call(std::string(c.maxLen, 'n')), kOk) << c.what;
+        EXPECT_NE(ToJson(st), before) << c.what << ": accepted but not stored";
+    }
+}
+
 TEST(SharesimHandlers, ClearingDropsTheLongestIdleOfTheTypeFirst) {
     State st = DefaultState({"VOL1"}, "_ADMIN");
     const int64_t now = 1700000000;

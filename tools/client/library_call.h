@@ -22,14 +22,23 @@ struct WaitObserver {
 };
 void SetWaitObserver(WaitObserver observer);
 
+// The frames below each stand for one span of the call, begun and ended once: never copied.
+class Frame {
+  public:
+    Frame(const Frame &) = delete;
+    Frame &operator=(const Frame &) = delete;
+
+  protected:
+    Frame() = default;
+    ~Frame() = default;
+};
+
 // While alive, the process waits for the file server. Waits nest.
-class ServerWait {
+class ServerWait : Frame {
   public:
     ServerWait();
     ~ServerWait();
     void End();  // ends the wait early (idempotent)
-    ServerWait(const ServerWait &) = delete;
-    ServerWait &operator=(const ServerWait &) = delete;
 
   private:
     bool active_ = false;
@@ -37,12 +46,10 @@ class ServerWait {
 
 // Held while an outcome is printed: the observer cannot report over it, and the wait in
 // progress counts as answered.
-class OutcomeLock {
+class OutcomeLock : Frame {
   public:
     OutcomeLock();
     ~OutcomeLock();
-    OutcomeLock(const OutcomeLock &) = delete;
-    OutcomeLock &operator=(const OutcomeLock &) = delete;
 
   private:
     void (*release_)() = nullptr;
@@ -51,12 +58,10 @@ class OutcomeLock {
 // While alive, whatever the libraries print on standard output (only complaints about a
 // command) goes to an in-memory file instead (standard error when none can be made); Finish()
 // restores standard output and returns the text. A library call is a wait for the server.
-class LibraryOutput {
+class LibraryOutput : Frame {
   public:
     LibraryOutput();
     ~LibraryOutput();
-    LibraryOutput(const LibraryOutput &) = delete;
-    LibraryOutput &operator=(const LibraryOutput &) = delete;
     std::string Finish();
 
   private:

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "shareadmin/api.h"
@@ -41,6 +42,12 @@ inline constexpr char kEndpointName[] = "/tmp/cifs.str";
 inline constexpr socklen_t kEndpointAddressLength =
     sizeof(sa_family_t) + 1 + sizeof kEndpointName - 1;
 sockaddr_un EndpointAddress();
+
+// ---- Addresses in records ----
+
+// An IPv4 address field of a record (4 bytes, network order) as dotted text; all zero, the
+// field's "none", as "".
+std::string Ipv4Text(const uint8_t ip[4]);
 
 // ---- Status codes of the server ----
 

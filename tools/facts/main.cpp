@@ -66,38 +66,31 @@ ordered_json ExitStatuses() {
     return out;
 }
 
-const char *RuleKindName(RuleKind kind) {
-    switch (kind) {
-        case RuleKind::kNumber:
-            return "number";
-        case RuleKind::kKeyword:
-            return "keyword";
-        case RuleKind::kText:
-            return "text";
-        case RuleKind::kLocation:
-            return "location";
-        case RuleKind::kCache:
-            return "cache";
-        case RuleKind::kAddress:
-            return "address";
-        case RuleKind::kJunction:
-            return "junction";
-    }
-    throw std::logic_error("unnamed rule kind");
-}
+// The kinds' names in the document. A kind that a table uses and this list lacks fails the
+// build, which runs this program.
+template <class Kind>
+struct KindName {
+    Kind kind;
+    const char *name;
+};
+constexpr KindName<RuleKind> kRuleKindNames[] = {
+    {RuleKind::kNumber, "number"},     {RuleKind::kKeyword, "keyword"},
+    {RuleKind::kText, "text"},         {RuleKind::kLocation, "location"},
+    {RuleKind::kCache, "cache"},       {RuleKind::kAddress, "address"},
+    {RuleKind::kJunction, "junction"},
+};
+constexpr KindName<ValueKind> kValueKindNames[] = {
+    {ValueKind::kU8, "u8"},
+    {ValueKind::kI32, "i32"},
+    {ValueKind::kText, "text"},
+    {ValueKind::kField, "field"},
+};
 
-const char *ValueKindName(ValueKind kind) {
-    switch (kind) {
-        case ValueKind::kU8:
-            return "u8";
-        case ValueKind::kI32:
-            return "i32";
-        case ValueKind::kText:
-            return "text";
-        case ValueKind::kField:
-            return "field";
-    }
-    throw std::logic_error("unnamed option kind");
+template <class Kind, size_t N>
+const char *NameOf(const KindName<Kind> (&names)[N], Kind kind, const char *what) {
+    for (const KindName<Kind> &n : names)
+        if (n.kind == kind) return n.name;
+    throw std::logic_error(std::string("unnamed ") + what);
 }
 
 ordered_json Facts() {
@@ -112,7 +105,7 @@ ordered_json Facts() {
 
     ordered_json rules = ordered_json::object();
     for (const ValueRule &r : ValueRules())
-        rules[r.name] = {{"kind", RuleKindName(r.kind)},
+        rules[r.name] = {{"kind", NameOf(kRuleKindNames, r.kind, "rule kind")},
                          {"min", r.min},
                          {"max", r.max},
                          {"words", r.words},
@@ -131,7 +124,7 @@ ordered_json Facts() {
         const bool text = o.kind == ValueKind::kText || o.kind == ValueKind::kField;
         const ValueRule *rule = FindRule(o.name);
         options[o.name] = {
-            {"kind", ValueKindName(o.kind)},
+            {"kind", NameOf(kValueKindNames, o.kind, "option kind")},
             {"width", o.width},
             {"rule", rule != nullptr ? ordered_json(rule->name) : ordered_json(nullptr)},
             {"keywords", std::move(keywords)},

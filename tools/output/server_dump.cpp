@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output/server_dump.h"
 
-#include <arpa/inet.h>
-
 #include <cstring>
 
 #include "common/server_formats.h"
@@ -11,18 +9,19 @@
 namespace share::tools {
 namespace {
 
-std::string IpText(const uint8_t ip[4]) {
-    if (ip[0] == 0 && ip[1] == 0 && ip[2] == 0 && ip[3] == 0) return "";
-    char text[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, ip, text, sizeof text);
-    return text;
-}
-
 template <class T>
 bool Read(const ReplyElement &el, T *out) {
     if (el.payload.size() < sizeof(T)) return false;
     std::memcpy(out, el.payload.data(), sizeof(T));
     return true;
+}
+
+// A virtual server or DNS entry: its record's name field and address.
+template <class P, size_t N>
+void AddNamed(const ReplyElement &el, char (P::*field)[N], Json &list) {
+    P p;
+    if (Read(el, &p))
+        list.push_back({{"name", FieldString(p.*field)}, {"address", Ipv4Text(p.ipAddress)}});
 }
 
 }  // namespace
@@ -46,8 +45,6 @@ Json OptionValueJson(const OptionSpec &optionRow, const std::vector<uint8_t> &pa
     }
 }
 
-namespace {}  // namespace
-
 Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
     Json options = Json::object();
     Json caches = Json::object(), vservers = Json::array(), dns = Json::array(),
@@ -70,20 +67,12 @@ Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
             case CIFS_ELEM_INVALID_USER_TIMEOUT:
                 Read(el, &iucTimeout);
                 break;
-            case CIFS_ELEM_VIRTUAL_SERVER: {
-                VirtualServerParams v;
-                if (Read(el, &v))
-                    vservers.push_back(
-                        {{"name", FieldString(v.serverName)}, {"address", IpText(v.ipAddress)}});
+            case CIFS_ELEM_VIRTUAL_SERVER:
+                AddNamed(el, &VirtualServerParams::serverName, vservers);
                 break;
-            }
-            case CIFS_ELEM_DNS_ENTRY: {
-                DnsEntryParams d;
-                if (Read(el, &d))
-                    dns.push_back(
-                        {{"name", FieldString(d.netbiosName)}, {"address", IpText(d.ipAddress)}});
+            case CIFS_ELEM_DNS_ENTRY:
+                AddNamed(el, &DnsEntryParams::netbiosName, dns);
                 break;
-            }
             case CIFS_ELEM_SERVER_NAME: {
                 ShareVolumesParams s;
                 if (Read(el, &s)) byDefault[FieldString(s.serverName)] = s.shareByDefault != 0;

@@ -39,31 +39,38 @@ int Check(const Reporter &out, const std::string &action, bool emptyOk, bool *em
     return -1;
 }
 
-View Connections(const Reporter &out) {
+// A listing of one of the library's linked lists: a row for each node, then the list released.
+template <class Node, class RowOf>
+View NodeListing(const Reporter &out, const char *action, bool emptyOk,
+                 int (*list)(int32_t *, Node **), void (*release)(Node **),
+                 const tools::Listing &listing, RowOf rowOf) {
     View v;
     int32_t count = 0;
-    ConnListNode *head = nullptr;
+    Node *head = nullptr;
     bool empty = false;
-    if ((v.status = Check(out, "connections", false, &empty,
-                          [&] { return Ext_ListConnDetails(&count, &head); })) >= 0)
+    if ((v.status = Check(out, action, emptyOk, &empty, [&] { return list(&count, &head); })) >= 0)
         return v;
     v.status = 0;
     Json rows = Json::array();
-    for (const ConnListNode *n = head; n; n = n->next) {
-        Json c{{"id", +n->connectionId},
-               {"workstation", share::tools::FieldString(n->text20)},
-               {"user", share::tools::FieldString(n->text36)},
-               {"address", share::tools::FieldString(n->text292)},
-               {"idle_seconds", +n->value326},
-               {"bytes_read", +n->value330},
-               {"bytes_written", +n->value338}};
-        share::tools::SetTime(c, "login_time", static_cast<int64_t>(n->value12));
-        rows.push_back(std::move(c));
-    }
-    FreeConnListNodes(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonConnectionListing,
-                                            std::move(rows)));
+    for (const Node *n = head; n; n = n->next) rows.push_back(rowOf(*n));
+    release(&head);
+    Rendered(v, share::tools::RenderListing(out.output(), listing, std::move(rows)));
     return v;
+}
+
+View Connections(const Reporter &out) {
+    return NodeListing(out, "connections", false, Ext_ListConnDetails, FreeConnListNodes,
+                       share::tools::kMonConnectionListing, [](const ConnListNode &n) {
+                           Json c{{"id", +n.connectionId},
+                                  {"workstation", share::tools::FieldString(n.text20)},
+                                  {"user", share::tools::FieldString(n.text36)},
+                                  {"address", share::tools::FieldString(n.text292)},
+                                  {"idle_seconds", +n.value326},
+                                  {"bytes_read", +n.value330},
+                                  {"bytes_written", +n.value338}};
+                           share::tools::SetTime(c, "login_time", static_cast<int64_t>(n.value12));
+                           return c;
+                       });
 }
 
 View Connection(const Reporter &out, int32_t id) {
@@ -113,21 +120,10 @@ View Connection(const Reporter &out, int32_t id) {
 }
 
 View Volumes(const Reporter &out) {
-    View v;
-    int32_t count = 0;
-    VolsDetailsNode *head = nullptr;
-    bool empty = false;
-    if ((v.status = Check(out, "volumes", true, &empty,
-                          [&] { return Ext_ListVolumeDetails(&count, &head); })) >= 0)
-        return v;
-    v.status = 0;
-    Json rows = Json::array();
-    for (const VolsDetailsNode *n = head; n; n = n->next)
-        rows.push_back({{"name", share::tools::FieldString(n->name)}});
-    FreeVolsDetailsNode(&head);
-    Rendered(v, share::tools::RenderListing(out.output(), share::tools::kMonVolumeListing,
-                                            std::move(rows)));
-    return v;
+    return NodeListing(out, "volumes", true, Ext_ListVolumeDetails, FreeVolsDetailsNode,
+                       share::tools::kMonVolumeListing, [](const VolsDetailsNode &n) {
+                           return Json{{"name", share::tools::FieldString(n.name)}};
+                       });
 }
 
 View Files(const Reporter &out, const std::string &volume) {

@@ -2,6 +2,8 @@
 // Reading request elements: shared by every handler.
 #include "sharesim/handlers/common.h"
 
+#include "sharesim/rules.h"
+
 namespace share::sim::handlers {
 
 std::optional<std::span<const uint8_t>> Payload(const Request &req, size_t index, uint8_t type,
@@ -18,6 +20,17 @@ bool Shape(const Request &req, std::initializer_list<std::pair<uint8_t, size_t>>
     for (const auto &[type, size] : shape)
         if (!Payload(req, i++, type, size)) return false;
     return true;
+}
+
+std::optional<std::string> OnlyText(const Request &req, uint8_t type, size_t width) {
+    if (!Shape(req, {{type, width}})) return std::nullopt;
+    return TextIn(req.elements[0].payload);
+}
+
+int32_t CheckName(const std::optional<std::string> &name, size_t maxLen) {
+    if (!name) return tools::kMalformedRequest;
+    if (name->empty() || !PrintableText(*name, maxLen)) return tools::kInvalidValue;
+    return tools::kOk;
 }
 
 std::optional<VolumePath> SplitVolumePath(std::string_view text) {

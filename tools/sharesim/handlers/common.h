@@ -60,6 +60,33 @@ T Record(std::span<const uint8_t> bytes) {
     return value;
 }
 
+// The record of a request that carries it as its one element, of the given type.
+template <class T>
+std::optional<T> OnlyRecord(const Request &req, uint8_t type) {
+    if (!Shape(req, {{type, sizeof(T)}})) return std::nullopt;
+    return Record<T>(req.elements[0].payload);
+}
+
+// A request whose one element is a fixed record, then data the record describes.
+template <class T>
+struct RecordThenData {
+    T record;
+    std::span<const uint8_t> data;
+};
+template <class T>
+std::optional<RecordThenData<T>> OnlyRecordThenData(const Request &req, uint8_t type) {
+    const auto p = Payload(req, 0, type, 0);
+    if (!p || req.elements.size() != 1 || p->size() < sizeof(T)) return std::nullopt;
+    return RecordThenData<T>{Record<T>(*p), p->subspan(sizeof(T))};
+}
+
+// The text of a request's one element, of the given type and width.
+std::optional<std::string> OnlyText(const Request &req, uint8_t type, size_t width);
+
+// The verdict on a name a request carries: malformed when it could not be read (no
+// terminator), an invalid value when empty or not printable text of at most maxLen characters.
+int32_t CheckName(const std::optional<std::string> &name, size_t maxLen);
+
 template <class T>
 std::span<const uint8_t> Bytes(const T &record) {
     return {reinterpret_cast<const uint8_t *>(&record), sizeof record};

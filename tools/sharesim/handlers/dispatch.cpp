@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 // The dispatch: one row per function ID with its name for the request log, its handler and
-// whether it may change the state.
+// whether it may change the state. The stored options' rows come from the option table, so an
+// option added there is served without a second list to keep in step.
 #include <array>
 
+#include "common/option_rows.h"
 #include "common/server_formats.h"
 #include "shareadmin/codes.h"
 #include "sharesim/handlers.h"
@@ -23,10 +25,6 @@ constexpr Row R(const char *name, HandlerFn handler, bool changes) {
     return {name, handler, changes};
 }
 
-constexpr Row Opt(const char *name) {
-    return {name, SetOption, true};
-}
-
 struct Entry {
     int function;
     Row row;
@@ -38,22 +36,12 @@ constexpr Entry kEntries[] = {
     {CIFS_FN_SHARE_ADD, R("share-add", ShareAdd, true)},
     {CIFS_FN_SHARE_REMOVE, R("share-remove", ShareRemove, true)},
     {CIFS_FN_SERVER_REQUEST_4, R("configuration-dump", ConfigurationDump, false)},
-    {CIFS_FN_SMB_SIGNING, Opt("smb-signing")},
-    {CIFS_FN_LOG_LEVEL, Opt("log-level")},
     {CIFS_FN_VIRTUAL_SERVER_ADD, R("virtual-server-add", VirtualServer, true)},
     {CIFS_FN_VIRTUAL_SERVER_REMOVE, R("virtual-server-remove", VirtualServer, true)},
     {CIFS_FN_DUMP_STATISTICS, R("dump-statistics", DumpStatistics, true)},
-    {CIFS_FN_AUDITING, Opt("auditing")},
     {CIFS_FN_DNS_ENTRY_ADD, R("dns-entry-add", DnsEntry, true)},
     {CIFS_FN_DNS_ENTRY_REMOVE, R("dns-entry-remove", DnsEntry, true)},
-    {CIFS_FN_GUEST_LOGIN, Opt("guest-login")},
-    {CIFS_FN_LM_COMPATIBILITY, Opt("lm-compatibility")},
-    {CIFS_FN_SUBTREE_SEARCH, Opt("subtree-search")},
-    {CIFS_FN_SYNC, Opt("sync")},
     {CIFS_FN_CACHE, R("cache", Cache, true)},
-    {CIFS_FN_RANGE_LOCK_MASK, Opt("range-lock-mask")},
-    {CIFS_FN_OFFLINE_FILES, Opt("offline-files")},
-    {CIFS_FN_READ_PROXY, Opt("read-proxy")},
     {CIFS_FN_INVALID_USER_TIMEOUT, R("invalid-user-timeout", IucTimeout, true)},
     {CIFS_FN_INVALID_USER_ADD, R("invalid-user-add", InvalidUserChange, true)},
     {CIFS_FN_INVALID_USER_REMOVE, R("invalid-user-remove", InvalidUserChange, true)},
@@ -72,45 +60,19 @@ constexpr Entry kEntries[] = {
     {CIFS_FN_CLOSE_BY_PATH, R("close-by-path", CloseByPath, true)},
     {CIFS_FN_CLOSE_BY_CONNECTION, R("close-by-connection", CloseByConnection, true)},
     {CIFS_FN_CLOSE_BY_VOLUME, R("close-by-volume", CloseByVolume, true)},
-    {CIFS_FN_PASSTHRU, Opt("passthru")},
     {CIFS_FN_SERVER_REQUEST_40, R("server-status", ServerStatus, false)},
     {CIFS_FN_SHARE_VOLUMES_BY_DEFAULT, R("share-volumes-by-default", ShareVolumesByDefault, true)},
-    {CIFS_FN_DIALECT, Opt("dialect")},
-    {CIFS_FN_CHANGE_NOTIFY, Opt("change-notify")},
     {CIFS_FN_USER_QUOTA_SYNC, R("user-quota-sync", QuotaSyncRequest, true)},
-    {CIFS_FN_ENUM_SHARES_NULL_SESSION, Opt("enum-shares-null-session")},
-    {CIFS_FN_OPLOCK_BREAK_ACK_TIMEOUT, Opt("oplock-break-ack-timeout")},
-    {CIFS_FN_NEGOTIATE_NTSTATUS, Opt("negotiate-ntstatus")},
-    {CIFS_FN_DFS, Opt("dfs")},
-    {CIFS_FN_ALTERNATE_DATA_STREAMS, Opt("alternate-data-streams")},
-    {CIFS_FN_DISABLE_SMBV1, Opt("disable-smbv1")},
     {CIFS_FN_SHARE_ENCRYPTION, R("share-encryption", ShareSwitch, true)},
-    {CIFS_FN_ENCRYPT_DATA, Opt("encrypt-data")},
-    {CIFS_FN_REJECT_UNENCRYPTED_ACCESS, Opt("reject-unencrypted-access")},
-    {CIFS_FN_DNS_SUFFIX, Opt("dns-suffix")},
-    {CIFS_FN_DISPLAY_USER_ADDRESS, Opt("display-user-address")},
     {CIFS_FN_SHARE_FOLDER_REDIRECTION, R("share-folder-redirection", ShareSwitch, true)},
-    {CIFS_FN_DOS_FILENAME, Opt("dos-filenames")},
-    {CIFS_FN_MAP_AD_SESSIONS, Opt("map-ad-sessions")},
-    {CIFS_FN_DISABLE_NTLMSSP, Opt("disable-ntlmssp")},
-    {CIFS_FN_BLOCK_UNMANAGED_READS, Opt("block-unmanaged-reads")},
-    {CIFS_FN_LEASING, Opt("leasing")},
-    {CIFS_FN_ZEROCOPY, Opt("zero-copy")},
     {CIFS_FN_CLEAR_CONNECTIONS, R("clear-connections", ClearConnections, true)},
-    {CIFS_FN_SHARE_VISIBILITY_RIGHTS, Opt("share-visibility-rights")},
-    {CIFS_FN_DIRECTORY_LEASING, Opt("directory-leasing")},
     {CIFS_FN_SHARE_ATM_BACKUP, R("share-atm-backup", ShareSwitch, true)},
     {CIFS_FN_USER_QUOTA_VIEW, R("user-quota-view", QuotaViewRequest, true)},
     {CIFS_FN_CRYPTO_KEYS_OF_CONNECTION,
      R("crypto-keys-of-connection", CryptoKeysOfConnection, true)},
-    {CIFS_FN_DUMP_CRYPTO_KEYS, Opt("dump-crypto-keys")},
-    {CIFS_FN_PREFERRED_CIPHER, Opt("preferred-cipher")},
-    {CIFS_FN_COMPRESSION, Opt("compression")},
-    {CIFS_FN_MULTICHANNEL, Opt("multichannel")},
     {CIFS_FN_INTERFACE_ADD, R("interface-add", Interface, true)},
     {CIFS_FN_INTERFACE_REMOVE, R("interface-remove", Interface, true)},
     {CIFS_FN_INTERFACE_LIST, R("interface-list", Interface, false)},
-    {CIFS_FN_LARGE_MTU, Opt("large-mtu")},
     {CIFS_FN_SHARE_MODIFY, R("share-modify", ShareModify, true)},
     {CIFS_FN_CONNECTION_MAPPED_SHARES, R("connection-mapped-shares", MappedShares, false)},
     {CIFS_FN_OPEN_FILES, R("open-files", OpenFilesByRecord, false)},
@@ -120,16 +82,16 @@ constexpr Entry kEntries[] = {
     {CIFS_FN_USER_CONTEXT_LIST, R("user-context-list", UserContextList, false)},
     {CIFS_FN_USER_CONTEXT_ADD, R("user-context-add", UserContextChange, true)},
     {CIFS_FN_USER_CONTEXT_REMOVE, R("user-context-remove", UserContextChange, true)},
-    {CIFS_FN_MFA, Opt("mfa")},
     {CIFS_FN_SHARE_MFA, R("share-mfa", ShareSwitch, true)},
-    {CIFS_FN_DURABLE_HANDLES, Opt("durable-handles")},
     {CIFS_FN_DFS_REFERRAL_CACHE_DURATION, R("dfs-referral-cache-duration", DfsReferralCache, true)},
 };
 
-// The table indexed by function ID; every ID has exactly one entry.
+// The table indexed by function ID; every ID has exactly one entry or option row.
 constexpr std::array<Row, CIFS_FN_LAST + 1> kRows = [] {
     std::array<Row, CIFS_FN_LAST + 1> rows{};
     for (const Entry &e : kEntries) rows[static_cast<size_t>(e.function)] = e.row;
+    for (const tools::OptionSpec &o : tools::option_rows::kOptionRows)
+        rows[o.function] = R(o.name, SetOption, true);
     return rows;
 }();
 
@@ -138,6 +100,8 @@ constexpr bool EveryFunctionOnce() {
     for (const Entry &e : kEntries)
         if (e.function < 0 || e.function > CIFS_FN_LAST || seen[static_cast<size_t>(e.function)]++)
             return false;
+    for (const tools::OptionSpec &o : tools::option_rows::kOptionRows)
+        if (o.function > CIFS_FN_LAST || seen[o.function]++) return false;
     for (int n : seen)
         if (n != 1) return false;
     return true;

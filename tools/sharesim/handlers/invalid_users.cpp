@@ -78,8 +78,7 @@ int32_t IucTimeout(Context &ctx, const Request &req, Response &) {
 
 int32_t InvalidUserChange(Context &ctx, const Request &req, Response &) {
     const auto name = UserNameOf(req);
-    if (!name) return kMalformedRequest;
-    if (name->empty() || !PrintableText(*name, 256)) return kInvalidValue;
+    if (const int32_t s = CheckName(name, 256)) return s;
     PurgeExpired(ctx);
     InvalidUser *u = FindUser(ctx.state, *name);
     switch (req.function) {
@@ -111,13 +110,12 @@ int32_t InvalidUserCache(Context &ctx, const Request &req, Response &out) {
 }
 
 int32_t InvalidUsersByRecord(Context &ctx, const Request &req, Response &out) {
-    const auto p = Payload(req, 0, CIFS_ELEM_INVALID_USERS, 0);
-    if (!p || req.elements.size() != 1 || p->size() < sizeof(InvalidUserQuery))
+    const auto in = OnlyRecordThenData<InvalidUserQuery>(req, CIFS_ELEM_INVALID_USERS);
+    if (!in || in->record.dataLength < 0 ||
+        static_cast<size_t>(in->record.dataLength) != in->data.size())
         return kMalformedRequest;
-    const auto q = Record<InvalidUserQuery>(*p);
-    const auto data = p->subspan(sizeof q);
-    if (q.dataLength < 0 || static_cast<size_t>(q.dataLength) != data.size())
-        return kMalformedRequest;
+    const InvalidUserQuery &q = in->record;
+    const auto data = in->data;
     std::string filter;
     if (!data.empty()) {
         const auto text = TextIn(data);

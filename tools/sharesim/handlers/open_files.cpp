@@ -101,12 +101,10 @@ int32_t CloseByVolume(Context &ctx, const Request &req, Response &) {
 }
 
 int32_t OpenFilesByRecord(Context &ctx, const Request &req, Response &out) {
-    const auto p = Payload(req, 0, CIFS_ELEM_OPEN_FILES, 0);
-    if (!p || req.elements.size() != 1 || p->size() < sizeof(OpenFilesQuery))
-        return kMalformedRequest;
-    const auto q = Record<OpenFilesQuery>(*p);
-    const auto strings = p->subspan(sizeof q);
-    if (q.stringBytes != strings.size()) return kMalformedRequest;
+    const auto in = OnlyRecordThenData<OpenFilesQuery>(req, CIFS_ELEM_OPEN_FILES);
+    if (!in || in->record.stringBytes != in->data.size()) return kMalformedRequest;
+    const OpenFilesQuery &q = in->record;
+    const auto strings = in->data;
     std::function<bool(const Connection &, const OpenFile &)> match;
     if (q.nameOffset == OPEN_FILES_BY_CONNECTION) {
         if (q.connectionId > 65535 ||

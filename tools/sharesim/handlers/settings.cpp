@@ -22,23 +22,41 @@ using namespace share::tools;  // NOLINT: status codes and server formats
 
 namespace {
 
-std::string Address(const uint8_t ip[4]) {
-    if (ip[0] == 0 && ip[1] == 0 && ip[2] == 0 && ip[3] == 0) return "";
-    char text[INET_ADDRSTRLEN];
-    inet_ntop(AF_INET, ip, text, sizeof text);
-    return text;
-}
-
 void ParseAddress(const std::string &text, uint8_t ip[4]) {
     std::memset(ip, 0, 4);
     if (!text.empty()) inet_pton(AF_INET, text.c_str(), ip);
 }
 
-int32_t NamedChange(std::vector<NamedAddress> &list, const std::string &name,
-                    const std::string &address, bool add) {
+// Virtual servers and DNS entries: a record of a name field and an address, added to or removed
+// from its name table.
+template <class P, size_t N>
+int32_t NamedChange(std::vector<NamedAddress> &list, const Request &req, uint8_t type,
+                    char (P::*field)[N], size_t maxLen, bool add) {
+    const auto p = OnlyRecord<P>(req, type);
+    if (!p) return kMalformedRequest;
+    const auto name = FieldText((*p).*field, N);
+    if (const int32_t s = CheckName(name, maxLen)) return s;
     return ChangeNameTable(
-        list, [&](const NamedAddress &n) { return IEquals(n.name, name); }, add,
-        NamedAddress{name, address});
+        list, [&](const NamedAddress &n) { return IEquals(n.name, *name); }, add,
+        NamedAddress{*name, Ipv4Text(p->ipAddress)});
+}
+
+// The dump's form of a name table: one record per entry.
+template <class P, size_t N>
+void AddNamedRecords(Response &out, uint8_t type, const std::vector<NamedAddress> &list,
+                     char (P::*field)[N]) {
+    for (const auto &n : list) {
+        P p{};
+        CopyText(p.*field, n.name);
+        ParseAddress(n.address, p.ipAddress);
+        out.AddRecord(type, p);
+    }
+}
+
+void AddInterface(Response &out, const std::string &name) {
+    char field[16] = {};
+    CopyText(field, name);
+    out.Add(CIFS_ELEM_INTERFACE, {reinterpret_cast<const uint8_t *>(field), sizeof field});
 }
 
 bool ValidInterfaceName(std::string_view name) {
@@ -51,39 +69,24 @@ bool ValidInterfaceName(std::string_view name) {
 }  // namespace
 
 int32_t VirtualServer(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_VIRTUAL_SERVER, sizeof(VirtualServerParams)}}))
-        return kMalformedRequest;
-    const auto p = Record<VirtualServerParams>(req.elements[0].payload);
-    const auto name = FieldText(p.serverName, sizeof p.serverName);
-    if (!name) return kMalformedRequest;
-    if (name->empty() || !PrintableText(*name, 255)) return kInvalidValue;
-    return NamedChange(ctx.state.virtualServers, *name, Address(p.ipAddress),
+    return NamedChange(ctx.state.virtualServers, req, CIFS_ELEM_VIRTUAL_SERVER,
+                       &VirtualServerParams::serverName, 255,
                        req.function == CIFS_FN_VIRTUAL_SERVER_ADD);
 }
 
 int32_t DnsEntry(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_DNS_ENTRY, sizeof(DnsEntryParams)}})) return kMalformedRequest;
-    const auto p = Record<DnsEntryParams>(req.elements[0].payload);
-    const auto name = FieldText(p.netbiosName, sizeof p.netbiosName);
-    if (!name) return kMalformedRequest;
-    if (name->empty() || !PrintableText(*name, 15)) return kInvalidValue;
-    return NamedChange(ctx.state.dnsEntries, *name, Address(p.ipAddress),
-                       req.function == CIFS_FN_DNS_ENTRY_ADD);
+    return NamedChange(ctx.state.dnsEntries, req, CIFS_ELEM_DNS_ENTRY, &DnsEntryParams::netbiosName,
+                       15, req.function == CIFS_FN_DNS_ENTRY_ADD);
 }
 
 int32_t Interface(Context &ctx, const Request &req, Response &out) {
     auto &list = ctx.state.interfaces;
     if (req.function == CIFS_FN_INTERFACE_LIST) {
         if (!req.elements.empty()) return kMalformedRequest;
-        for (const auto &name : list) {
-            char field[16] = {};
-            CopyText(field, name);
-            out.Add(CIFS_ELEM_INTERFACE, {reinterpret_cast<const uint8_t *>(field), sizeof field});
-        }
+        for (const auto &name : list) AddInterface(out, name);
         return kOk;
     }
-    if (!Shape(req, {{CIFS_ELEM_INTERFACE, 16}})) return kMalformedRequest;
-    const auto name = TextIn(req.elements[0].payload);
+    const auto name = OnlyText(req, CIFS_ELEM_INTERFACE, 16);
     if (!name) return kMalformedRequest;
     if (!ValidInterfaceName(*name)) return kInvalidValue;
     return ChangeNameTable(
@@ -96,42 +99,36 @@ int32_t ShareVolumesByDefault(Context &ctx, const Request &req, Response &) {
     const auto value = Payload(req, 1, CIFS_ELEM_SHARE_BY_DEFAULT, 4);
     if (!server || !value || req.elements.size() != 2) return kMalformedRequest;
     const auto name = TextIn(*server);
-    if (!name) return kMalformedRequest;
+    if (const int32_t s = CheckName(name, 255)) return s;
     const auto yes = Record<int32_t>(*value);
-    if (name->empty() || !PrintableText(*name, 255) || !Switch(yes)) return kInvalidValue;
+    if (!Switch(yes)) return kInvalidValue;
     ctx.state.shareByDefault[*name] = yes != 0;
     return kOk;
 }
 
 int32_t QuotaSyncRequest(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_SYNC, sizeof(QuotaSyncParams)}}))
-        return kMalformedRequest;
-    const auto p = Record<QuotaSyncParams>(req.elements[0].payload);
-    const auto target = FieldText(p.quotaTarget, sizeof p.quotaTarget);
-    if (!target) return kMalformedRequest;
-    if (target->empty() || !PrintableText(*target, 64) ||
-        (p.quotaSyncValue != -1 && p.quotaSyncValue < 1))
-        return kInvalidValue;
-    ctx.state.lastQuotaSync = QuotaSync{*target, p.quotaSyncValue};
+    const auto p = OnlyRecord<QuotaSyncParams>(req, CIFS_ELEM_USER_QUOTA_SYNC);
+    if (!p) return kMalformedRequest;
+    const auto target = FieldText(p->quotaTarget, sizeof p->quotaTarget);
+    if (const int32_t s = CheckName(target, 64)) return s;
+    if (p->quotaSyncValue != -1 && p->quotaSyncValue < 1) return kInvalidValue;
+    ctx.state.lastQuotaSync = QuotaSync{*target, p->quotaSyncValue};
     return kOk;
 }
 
 int32_t QuotaViewRequest(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_USER_QUOTA_VIEW, 65}})) return kMalformedRequest;
-    const auto target = TextIn(req.elements[0].payload);
-    if (!target) return kMalformedRequest;
-    if (target->empty() || !PrintableText(*target, 64)) return kInvalidValue;
+    const auto target = OnlyText(req, CIFS_ELEM_USER_QUOTA_VIEW, 65);
+    if (const int32_t s = CheckName(target, 64)) return s;
     ctx.state.lastQuotaView = *target;
     return kOk;
 }
 
 int32_t DfsReferralCache(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_DFS_REFERRAL_CACHE, sizeof(DfsReferralCacheParams)}}))
-        return kMalformedRequest;
-    const auto p = Record<DfsReferralCacheParams>(req.elements[0].payload);
-    const auto path = FieldText(p.junctionPath, sizeof p.junctionPath);
+    const auto p = OnlyRecord<DfsReferralCacheParams>(req, CIFS_ELEM_DFS_REFERRAL_CACHE);
+    if (!p) return kMalformedRequest;
+    const auto path = FieldText(p->junctionPath, sizeof p->junctionPath);
     if (!path) return kMalformedRequest;
-    if (p.durationMinutes == -1) {
+    if (p->durationMinutes == -1) {
         if (ToUpper(*path) != "ALL") {
             const auto vp = SplitVolumePath(*path);
             if (!vp || !NormalisePath(vp->path) || vp->path.size() < 2) return kInvalidValue;
@@ -140,8 +137,8 @@ int32_t DfsReferralCache(Context &ctx, const Request &req, Response &) {
         ctx.state.dfsLastClear = *path;
         return kOk;
     }
-    if (p.durationMinutes < 0 || p.durationMinutes > 525600) return kInvalidValue;
-    ctx.state.dfsReferralMinutes = p.durationMinutes;
+    if (p->durationMinutes < 0 || p->durationMinutes > 525600) return kInvalidValue;
+    ctx.state.dfsReferralMinutes = p->durationMinutes;
     return kOk;
 }
 
@@ -191,29 +188,16 @@ int32_t ConfigurationDump(Context &ctx, const Request &req, Response &out) {
         out.AddRecord(CIFS_ELEM_CACHE, c);
     }
     out.Add(CIFS_ELEM_INVALID_USER_TIMEOUT, Bytes(st.iucTimeoutMinutes));
-    for (const auto &n : st.virtualServers) {
-        VirtualServerParams p{};
-        CopyText(p.serverName, n.name);
-        ParseAddress(n.address, p.ipAddress);
-        out.AddRecord(CIFS_ELEM_VIRTUAL_SERVER, p);
-    }
-    for (const auto &n : st.dnsEntries) {
-        DnsEntryParams p{};
-        CopyText(p.netbiosName, n.name);
-        ParseAddress(n.address, p.ipAddress);
-        out.AddRecord(CIFS_ELEM_DNS_ENTRY, p);
-    }
+    AddNamedRecords(out, CIFS_ELEM_VIRTUAL_SERVER, st.virtualServers,
+                    &VirtualServerParams::serverName);
+    AddNamedRecords(out, CIFS_ELEM_DNS_ENTRY, st.dnsEntries, &DnsEntryParams::netbiosName);
     for (const auto &[server, yes] : st.shareByDefault) {
         ShareVolumesParams p{};
         CopyText(p.serverName, server);
         p.shareByDefault = yes ? 1 : 0;
         out.AddRecord(CIFS_ELEM_SERVER_NAME, p);
     }
-    for (const auto &name : st.interfaces) {
-        char field[16] = {};
-        CopyText(field, name);
-        out.Add(CIFS_ELEM_INTERFACE, {reinterpret_cast<const uint8_t *>(field), sizeof field});
-    }
+    for (const auto &name : st.interfaces) AddInterface(out, name);
     DfsReferralCacheParams dfs{};
     dfs.durationMinutes = st.dfsReferralMinutes;
     CopyText(dfs.junctionPath, st.dfsLastClear);

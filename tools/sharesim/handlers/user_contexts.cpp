@@ -23,10 +23,8 @@ int32_t UserContextList(Context &ctx, const Request &req, Response &out) {
 }
 
 int32_t UserContextChange(Context &ctx, const Request &req, Response &) {
-    if (!Shape(req, {{CIFS_ELEM_USER_CONTEXTS, 512}})) return kMalformedRequest;
-    const auto text = TextIn(req.elements[0].payload);
-    if (!text) return kMalformedRequest;
-    if (text->empty() || !PrintableText(*text, 511)) return kInvalidValue;
+    const auto text = OnlyText(req, CIFS_ELEM_USER_CONTEXTS, 512);
+    if (const int32_t s = CheckName(text, 511)) return s;
     return ChangeNameTable(
         ctx.state.userContexts, [&](const std::string &c) { return IEquals(c, *text); },
         req.function == CIFS_FN_USER_CONTEXT_ADD, *text);
