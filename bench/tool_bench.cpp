@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-// `shareadm connections list` over 65,535 connections served by the stand-in server, as the
-// user runs it (a child process, standard output to /dev/null), next to a child that makes only
+// `shareadm connections list` over 65,535 connections answered by the stand-in server's
+// handlers (its binary seeds at most 10,000), as the user runs it (a child process, standard output to /dev/null), next to a child that makes only
 // the library call: wall time and the child's peak resident memory (ru_maxrss).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
@@ -9,33 +9,31 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <memory>
 #include <string>
 #include <vector>
 
 #include "bench/listing_names.h"
-#include "tests/support/sim_process.h"
+#include "bench/support.h"
 
 namespace share::bench {
 namespace {
 
 // One server for every run of these benchmarks (random interleaving would restart it often).
-bool ServerUp() {
-    static const auto sim = std::make_unique<test::SimProcess>(
-        SHARESIM_PATH, std::vector<std::string>{"--clients", "65535"});
-    return sim->ready();
+void ServerUp() {
+    static SimResponder responder(0, 65535);
+    static FakeServer server(responder.AsResponder(), CannedOptions());
 }
 
 // Runs argv with standard output to /dev/null; the child's ru_maxrss in bytes, or -1.
 long RunChild(const std::vector<std::string> &argv) {
+    std::vector<char *> a;  // made before fork: the server's threads may hold the heap's lock
+    for (const auto &s : argv) a.push_back(const_cast<char *>(s.c_str()));
+    a.push_back(nullptr);
     const pid_t pid = fork();
     if (pid < 0) return -1;
     if (pid == 0) {
         const int null = open("/dev/null", O_WRONLY);
         if (null < 0 || dup2(null, STDOUT_FILENO) < 0) _exit(126);
-        std::vector<char *> a;
-        for (const auto &s : argv) a.push_back(const_cast<char *>(s.c_str()));
-        a.push_back(nullptr);
         execv(a[0], a.data());
         _exit(127);
     }
@@ -47,7 +45,7 @@ long RunChild(const std::vector<std::string> &argv) {
 }
 
 void BM_Tool(benchmark::State &state, std::vector<std::string> argv) {
-    if (!ServerUp()) return state.SkipWithError("sharesim did not start");
+    ServerUp();
     long peak = 0;
     for (auto _ : state) {
         const long rss = RunChild(argv);
