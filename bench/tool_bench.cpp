@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 // `shareadm connections list` over 65,535 connections answered by the stand-in server's
-// handlers (its binary seeds at most 10,000), as the user runs it (a child process, standard output to /dev/null), next to a child that makes only
-// the library call: wall time and the child's peak resident memory (ru_maxrss).
+// handlers (its binary seeds at most 10,000), as the user runs it (a child process, standard output
+// to /dev/null), next to a child that makes only the library call: wall time and the child's peak
+// resident memory (ru_maxrss).
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <sys/resource.h>

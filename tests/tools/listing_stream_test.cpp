@@ -46,17 +46,34 @@ TEST(ListingStream, EveryFormatWritesTheSameRows) {
         std::string expected;
     };
     const Case cases[] = {
-        {Format::kTable, {}, "", true,
-         "NAME   SIZE  OK\nb,\"q\"  20k   yes\na      5k    no\n\xC3\xBC\tx    300k  yes\n3 of 7\n"},
-        {Format::kTable, {big}, "-size", false, "\xC3\xBC\tx    300k  yes\nb,\"q\"  20k   yes\n2 of 7\n"},
+        {Format::kTable,
+         {},
+         "",
+         true,
+         "NAME   SIZE  OK\nb,\"q\"  20k   yes\na      5k    no\n\xC3\xBC\tx    300k  yes\n3 of "
+         "7\n"},
+        {Format::kTable,
+         {big},
+         "-size",
+         false,
+         "\xC3\xBC\tx    300k  yes\nb,\"q\"  20k   yes\n2 of 7\n"},
         {Format::kTable, {none}, "", true, "(none)\n0 of 7\n"},
-        {Format::kCsv, {}, "name", true,
+        {Format::kCsv,
+         {},
+         "name",
+         true,
          "name,size,ok\r\na,5,false\r\n\"b,\"\"q\"\"\",20,true\r\n\xC3\xBC\tx,300,true\r\n"},
         {Format::kCsv, {none}, "", true, "name,size,ok\r\n"},
         {Format::kTsv, {big}, "", false, "b,\"q\"\t20\ttrue\n\xC3\xBC\\tx\t300\ttrue\n"},
-        {Format::kJson, {none}, "", true,
+        {Format::kJson,
+         {none},
+         "",
+         true,
          "{\n  \"schema_version\": 1,\n  \"items\": [],\n  \"total\": 7\n}\n"},
-        {Format::kJson, {big}, "size", true,
+        {Format::kJson,
+         {big},
+         "size",
+         true,
          "{\n  \"schema_version\": 1,\n  \"items\": [\n    {\n      \"name\": \"b,\\\"q\\\"\",\n"
          "      \"size\": 20,\n      \"ok\": true\n    },\n    {\n      \"name\": "
          "\"\xC3\xBC\\tx\",\n      \"size\": 300,\n      \"ok\": true\n    }\n  ],\n"
@@ -77,9 +94,9 @@ TEST(ListingStream, EveryFormatWritesTheSameRows) {
         const Json doc{{"schema_version", 1}, {"items", rows}, {"total", 7}};
         EXPECT_EQ(Write(o, kItems, std::size(kItems)), doc.dump(2) + "\n");
         // JSON Lines: the same document compact on one line, a timestamp after the version.
-        const std::string line = WriteListing(nullptr, o, kItemListing,
-                                              RowsOf(kItems, std::size(kItems), ItemJson),
-                                              Json{{"total", 7}}, true);
+        const std::string line =
+            WriteListing(nullptr, o, kItemListing, RowsOf(kItems, std::size(kItems), ItemJson),
+                         Json{{"total", 7}}, true);
         Json parsed = Json::parse(line);
         EXPECT_TRUE(parsed["timestamp"].is_string());
         parsed.erase("timestamp");

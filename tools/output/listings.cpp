@@ -60,10 +60,7 @@ std::vector<Column> ShareColumns(bool withOpenFiles) {
 
 const std::vector<ListingFilter> kShareFilters{
     {"--volume", "volume", ListingFilter::kEquals, "Only shares of this volume"},
-    {"--type",
-     "type_name",
-     ListingFilter::kEquals,
-     "Only shares of this type",
+    {"--type", "type_name", ListingFilter::kEquals, "Only shares of this type",
      client::ShareTypeNames()}};
 
 }  // namespace

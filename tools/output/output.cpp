@@ -185,8 +185,7 @@ size_t DisplayWidth(std::string_view text) {
     for (size_t at = 0, n = 0; at < text.size(); at += n) {
         const char32_t cp = Decode(text, at, &n);
         // Below the first combining mark every character takes one column.
-        width += cp < 0x300             ? 1u
-                 : In(kZeroWidth, cp) ? 0u : In(kWide, cp) ? 2u : 1u;
+        width += cp < 0x300 ? 1u : In(kZeroWidth, cp) ? 0u : In(kWide, cp) ? 2u : 1u;
     }
     return width;
 }

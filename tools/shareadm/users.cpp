@@ -65,8 +65,7 @@ int Cache(const Tool &tool) {
         return e;
     for (const auto &el : reply.elements())
         if (el.type == CIFS_ELEM_INVALID_USERS)
-            if (auto users = DecodeInvalidUsers(el.payload))
-                return ListUsers(out, *users);
+            if (auto users = DecodeInvalidUsers(el.payload)) return ListUsers(out, *users);
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
 
