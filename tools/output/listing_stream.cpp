@@ -143,34 +143,41 @@ void WriteJson(Sink &out, const Listing &listing, const RowSource &rows,
     out.Put(lines ? "}\n" : "\n}\n");
 }
 
-// The table: the columns' widths from a first pass over the rows' cell texts, then the lines.
+// The table: the cells' texts gathered back to back in one pass (far smaller than the rows
+// they come from), then the lines at the widest cell of each column.
 void WriteTable(Sink &out, const OutputOptions &o, const Listing &listing, const RowSource &rows,
                 const std::vector<size_t> &order, const Json &extra) {
     if (order.empty() && listing.empty) {
         out.Put(listing.empty);
     } else {
-        std::vector<std::string> cells;
-        auto fill = [&](size_t i) {
-            const Json row = rows.row(i);
-            cells.clear();
-            for (const auto &c : listing.columns) cells.push_back(ValueText(row, c));
-        };
-        std::vector<size_t> width(listing.columns.size());
+        const size_t columns = listing.columns.size();
+        std::string texts;
+        std::vector<size_t> ends;  // where each cell's text ends in texts
+        ends.reserve(order.size() * columns);
+        std::vector<size_t> width(columns);
         if (o.headers)
-            for (size_t c = 0; c < width.size(); ++c)
-                width[c] = DisplayWidth(listing.columns[c].header);
+            for (size_t c = 0; c < columns; ++c) width[c] = DisplayWidth(listing.columns[c].header);
         for (size_t i : order) {
-            fill(i);
-            for (size_t c = 0; c < width.size(); ++c)
-                width[c] = std::max(width[c], DisplayWidth(cells[c]));
+            const Json row = rows.row(i);
+            for (size_t c = 0; c < columns; ++c) {
+                const std::string cell = ValueText(row, listing.columns[c]);
+                width[c] = std::max(width[c], DisplayWidth(cell));
+                texts += cell;
+                ends.push_back(texts.size());
+            }
         }
+        std::vector<std::string> cells;
         if (o.headers) {
-            cells.clear();
             for (const auto &c : listing.columns) cells.emplace_back(c.header);
             out.Put(TableLine(width, cells));
         }
-        for (size_t i : order) {
-            fill(i);
+        cells.resize(columns);
+        for (size_t n = 0, at = 0; n < order.size(); ++n) {
+            for (size_t c = 0; c < columns; ++c) {
+                const size_t end = ends[n * columns + c];
+                cells[c].assign(texts, at, end - at);
+                at = end;
+            }
             out.Put(TableLine(width, cells));
         }
     }
