@@ -169,21 +169,18 @@ bool RatioReporter::PrintTable() const {
                 ratio = Median(m->rates) / Median(f->rates);
                 break;
             case Kind::kMemory:
-                measured = measured && m->counters.count("peak_bytes") &&
-                           m->counters.count("response_bytes");
+            case Kind::kRss: {
+                // Two byte counts: of the call and of its response, or of the child and floor.
+                const bool rss = row.kind == Kind::kRss;
+                const char *ourKey = rss ? "maxrss_bytes" : "peak_bytes";
+                const char *floorKey = rss ? "maxrss_bytes" : "response_bytes";
+                measured = measured && m->counters.count(ourKey) && f->counters.count(floorKey);
                 if (!measured) break;
-                ours = Megabytes(m->counters.at("peak_bytes"));
-                floor = Megabytes(m->counters.at("response_bytes"));
-                ratio = m->counters.at("peak_bytes") / m->counters.at("response_bytes");
+                ours = Megabytes(m->counters.at(ourKey));
+                floor = Megabytes(f->counters.at(floorKey));
+                ratio = m->counters.at(ourKey) / f->counters.at(floorKey);
                 break;
-            case Kind::kRss:
-                measured = measured && m->counters.count("maxrss_bytes") &&
-                           f->counters.count("maxrss_bytes");
-                if (!measured) break;
-                ours = Megabytes(m->counters.at("maxrss_bytes"));
-                floor = Megabytes(f->counters.at("maxrss_bytes"));
-                ratio = m->counters.at("maxrss_bytes") / f->counters.at("maxrss_bytes");
-                break;
+            }
         }
         if (!measured) {
             std::printf("%-60s %12s %12s %7s %9s\n", row.label.c_str(), "-", "-", "-", "not run");
