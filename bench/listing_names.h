@@ -18,4 +18,11 @@ inline constexpr const char kOutputCsv[] = "BM_Output/Csv";
 inline constexpr const char kOutputFilter[] = "BM_Output/Filter";
 inline constexpr const char kOutputSort[] = "BM_Output/Sort";
 
+// `shareadm connections list` over 65,535 connections as a process; the floor makes only the
+// library call.
+inline constexpr const char kToolFloor[] = "BM_Tool/LibraryCallOnly";
+inline constexpr const char kToolTable[] = "BM_Tool/Table";
+inline constexpr const char kToolJson[] = "BM_Tool/Json";
+inline constexpr const char kToolCsv[] = "BM_Tool/Csv";
+
 }  // namespace share::bench

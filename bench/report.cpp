@@ -17,6 +17,7 @@ enum class Kind {
     kTime,    // median time of `measured` / median time of `floor`
     kRate,    // items per second of `measured` / of `floor` (higher is better)
     kMemory,  // peak_bytes / response_bytes of `measured`
+    kRss,     // maxrss_bytes of `measured` / of `floor` (child processes)
 };
 
 struct Row {
@@ -69,6 +70,13 @@ std::vector<Row> Rows() {
           {"10,000 connections: two filters / plain table", kOutputFilter},
           {"10,000 connections: --sort -idle_seconds / plain table", kOutputSort}})
         rows.push_back({label, Kind::kTime, name, kOutputTable, 1.5});
+    for (const auto &[format, name] :
+         {std::pair{"table", kToolTable}, {"JSON", kToolJson}, {"CSV", kToolCsv}}) {
+        const std::string label =
+            std::string("65,535 connections: shareadm list, ") + format + " / library call";
+        rows.push_back({label, Kind::kTime, name, kToolFloor, 1.3});
+        rows.push_back({"  peak memory (ru_maxrss)", Kind::kRss, name, kToolFloor, 1.5});
+    }
     rows.push_back({"Exchanges/s, 2 client threads / 1 (2-thread server)", Kind::kRate,
                     "BM_Scaling/SendAndReceiveIPC/threads:2", "BM_Scaling/SendAndReceiveIPC", 0});
     for (const Listing &l : std::span(kListings).first(2))
@@ -161,13 +169,18 @@ bool RatioReporter::PrintTable() const {
                 ratio = Median(m->rates) / Median(f->rates);
                 break;
             case Kind::kMemory:
-                measured = measured && m->counters.count("peak_bytes") &&
-                           m->counters.count("response_bytes");
+            case Kind::kRss: {
+                // Two byte counts: of the call and of its response, or of the child and floor.
+                const bool rss = row.kind == Kind::kRss;
+                const char *ourKey = rss ? "maxrss_bytes" : "peak_bytes";
+                const char *floorKey = rss ? "maxrss_bytes" : "response_bytes";
+                measured = measured && m->counters.count(ourKey) && f->counters.count(floorKey);
                 if (!measured) break;
-                ours = Megabytes(m->counters.at("peak_bytes"));
-                floor = Megabytes(m->counters.at("response_bytes"));
-                ratio = m->counters.at("peak_bytes") / m->counters.at("response_bytes");
+                ours = Megabytes(m->counters.at(ourKey));
+                floor = Megabytes(f->counters.at(floorKey));
+                ratio = m->counters.at(ourKey) / f->counters.at(floorKey);
                 break;
+            }
         }
         if (!measured) {
             std::printf("%-60s %12s %12s %7s %9s\n", row.label.c_str(), "-", "-", "-", "not run");

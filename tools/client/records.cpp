@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 #include "client/text.h"
 #include "common/server_formats.h"
@@ -40,19 +41,28 @@ std::string AccessName(uint32_t mode) {
     return out.empty() ? "-" : out;
 }
 
+namespace {
+
+// The share types a tool names; any other type reads as "other".
+constexpr std::pair<uint16_t, const char *> kShareTypes[] = {{SHARE_TYPE_VOLUME, "volume"},
+                                                             {SHARE_TYPE_ADMIN, "admin"},
+                                                             {SHARE_TYPE_DIRECTORY, "directory"},
+                                                             {STYPE_GDFS, "gdfs"}};
+constexpr const char *kOtherShareType = "other";
+
+}  // namespace
+
 const char *ShareTypeName(uint16_t type) {
-    switch (type) {
-        case SHARE_TYPE_VOLUME:
-            return "volume";
-        case SHARE_TYPE_ADMIN:
-            return "admin";
-        case SHARE_TYPE_DIRECTORY:
-            return "directory";
-        case STYPE_GDFS:
-            return "gdfs";
-        default:
-            return "other";
-    }
+    for (const auto &[code, name] : kShareTypes)
+        if (code == type) return name;
+    return kOtherShareType;
+}
+
+std::vector<std::string> ShareTypeNames() {
+    std::vector<std::string> names;
+    for (const auto &[code, name] : kShareTypes) names.emplace_back(name);
+    names.emplace_back(kOtherShareType);
+    return names;
 }
 
 uint16_t ShareRecordType(const ShareParams &r) {

@@ -18,6 +18,8 @@
 namespace share::client {
 
 const char *ShareTypeName(uint16_t type);
+// Every name ShareTypeName gives, "other" last.
+std::vector<std::string> ShareTypeNames();
 // A share record's type, derived as the library derives it for its share list.
 uint16_t ShareRecordType(const ShareParams &record);
 // A share's type from the library's share list, as text.

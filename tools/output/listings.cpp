@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output/listings.h"
 
+#include "client/records.h"
 #include "output/reporter.h"
 
 namespace share::tools {
@@ -11,24 +12,15 @@ std::string User(const Json &row) {
     const std::string user = row.value("user", "");
     return row.value("null_session", false) || user.empty() ? "(null session)" : user;
 }
-std::string Idle(const Json &row) {
-    return FormatDuration(row.value("idle_seconds", int64_t{0}));
+// A number of a row as the table shows it; a missing value as 0.
+template <class T, std::string (*Show)(T)>
+std::string Shown(const Json &value) {
+    return Show(value.is_number() ? value.get<T>() : T{});
 }
-std::string Read(const Json &row) {
-    return FormatBytes(row.value("bytes_read", uint64_t{0}));
-}
-std::string Written(const Json &row) {
-    return FormatBytes(row.value("bytes_written", uint64_t{0}));
-}
-std::string LoggedIn(const Json &row) {
-    return FormatTime(row.value("login_time", int64_t{0}));
-}
-std::string Opened(const Json &row) {
-    return FormatTime(row.value("opened_at", int64_t{0}));
-}
-std::string Added(const Json &row) {
-    return FormatTime(row.value("added_at", int64_t{0}));
-}
+constexpr auto Duration = Shown<int64_t, FormatDuration>;
+constexpr auto Bytes = Shown<uint64_t, FormatBytes>;
+constexpr auto Time = Shown<int64_t, FormatTime>;
+
 std::string Kind(const Json &row) {
     return row.value("permanent", false) ? "permanent" : "temporary";
 }
@@ -68,11 +60,8 @@ std::vector<Column> ShareColumns(bool withOpenFiles) {
 
 const std::vector<ListingFilter> kShareFilters{
     {"--volume", "volume", ListingFilter::kEquals, "Only shares of this volume"},
-    {"--type",
-     "type_name",
-     ListingFilter::kEquals,
-     "Only shares of this type",
-     {"volume", "admin", "directory", "gdfs", "other"}}};
+    {"--type", "type_name", ListingFilter::kEquals, "Only shares of this type",
+     client::ShareTypeNames()}};
 
 }  // namespace
 
@@ -88,7 +77,7 @@ const Listing kConnectionListing{
      {"address", "ADDRESS"},
      {"dialect", "DIALECT"},
      {"auth", "AUTH"},
-     {"idle_seconds", "IDLE", Idle},
+     {"idle_seconds", "IDLE", nullptr, Duration},
      {"open_files", "FILES"},
      {"mapped_shares", "SHARES"}},
     {kUser,
@@ -109,7 +98,7 @@ const Listing kOpenFileListing{
     {{"connection", "CONN"},
      {"file_id", "FILE ID"},
      {"access", "ACCESS"},
-     {"opened_at", "OPENED", Opened},
+     {"opened_at", "OPENED", nullptr, Time},
      {"user", "USER"},
      {"path", "PATH"}},
     {kUser,
@@ -120,8 +109,8 @@ const Listing kOpenFileListing{
       "Only files open this way",
       {"read", "write", "read+write"}}},
     "(no open files)\n",
-    [](const Json &doc) -> std::string {
-        const size_t shown = doc["open_files"].size(), total = doc.value("total", size_t{0});
+    [](size_t shown, const Json &extra) -> std::string {
+        const size_t total = extra.value("total", size_t{0});
         if (shown == total) return "";
         return std::to_string(shown) + " of " + std::to_string(total) + " open files shown\n";
     }};
@@ -131,12 +120,13 @@ const Listing kInvalidUserListing{
     {{"name", "USER"},
      {"permanent", "KIND", Kind},
      {"failed_logons", "FAILED LOGONS"},
-     {"added_at", "ADDED", Added},
+     {"added_at", "ADDED", nullptr, Time},
      {"expires_at", "EXPIRES", Expires}},
     {},
     nullptr,
-    [](const Json &doc) {
-        return "Cache time-out: " + std::to_string(doc.value("timeout_minutes", 0)) + " minutes\n";
+    [](size_t, const Json &extra) {
+        return "Cache time-out: " + std::to_string(extra.value("timeout_minutes", 0)) +
+               " minutes\n";
     }};
 
 const Listing kUserContextListing{
@@ -150,13 +140,13 @@ const Listing kMonConnectionListing{
      {"user", "USER", User},
      {"workstation", "WORKSTATION"},
      {"address", "ADDRESS"},
-     {"idle_seconds", "IDLE", Idle},
-     {"bytes_read", "READ", Read},
-     {"bytes_written", "WRITTEN", Written},
-     {"login_time", "LOGGED IN", LoggedIn}},
+     {"idle_seconds", "IDLE", nullptr, Duration},
+     {"bytes_read", "READ", nullptr, Bytes},
+     {"bytes_written", "WRITTEN", nullptr, Bytes},
+     {"login_time", "LOGGED IN", nullptr, Time}},
     {kUser, kAddress, kWorkstation, kIdleOver},
     nullptr,
-    [](const Json &doc) { return std::to_string(doc["connections"].size()) + " connections\n"; }};
+    [](size_t shown, const Json &) { return std::to_string(shown) + " connections\n"; }};
 
 const Listing kMonVolumeListing{"volumes", {{"name", "NAME"}}};
 
@@ -166,9 +156,8 @@ const Listing kMonOpenFileListing{
     {kUser,
      {"--path-prefix", "path", ListingFilter::kPrefix, "Only files whose path starts with this"}},
     nullptr,
-    [](const Json &doc) {
-        return std::to_string(doc["open_files"].size()) + " open files in " +
-               doc.value("volume", "") + "\n";
+    [](size_t shown, const Json &extra) {
+        return std::to_string(shown) + " open files in " + extra.value("volume", "") + "\n";
     }};
 
 }  // namespace share::tools

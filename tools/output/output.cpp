@@ -2,64 +2,11 @@
 #include "output/output.h"
 
 #include <algorithm>
-#include <charconv>
 #include <ctime>
 
 namespace share::tools {
 
 namespace {
-
-char Lower(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
-std::string Join(const std::vector<std::string> &items) {
-    std::string out;
-    for (const auto &i : items) out += (out.empty() ? "" : ", ") + i;
-    return out;
-}
-
-bool ParseSeconds(std::string_view text, uint64_t *out) {
-    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), *out);
-    return !text.empty() && ec == std::errc() && end == text.data() + text.size();
-}
-
-// The row's value under key; a row that is a plain value is its own only field.
-const Json *Field(const Json &row, const std::string &key) {
-    if (!row.is_object()) return &row;
-    const auto it = row.find(key);
-    return it == row.end() ? nullptr : &*it;
-}
-
-// A filter ready to test rows: its number parsed once.
-struct Test {
-    const ActiveFilter *filter;
-    uint64_t limit = 0;
-};
-
-bool Matches(const Test &t, const Json &row) {
-    const ActiveFilter &f = *t.filter;
-    const Json *it = Field(row, f.key);
-    if (it == nullptr) return false;
-    if (f.match == ListingFilter::kOver) return it->is_number() && it->get<uint64_t>() > t.limit;
-    const std::string text = it->is_string() ? std::string() : CellText(*it);
-    const std::string_view value =
-        it->is_string() ? std::string_view(it->get_ref<const std::string &>()) : text;
-    if (f.match == ListingFilter::kPrefix)
-        return value.size() >= f.value.size() &&
-               EqualsFolded(value.substr(0, f.value.size()), f.value);
-    if (f.match == ListingFilter::kName && !EqualsFolded(value, f.value)) {
-        const size_t eq = value.find('='), comma = value.find(',');
-        if (eq == std::string_view::npos || eq > comma) return false;
-        return EqualsFolded(value.substr(eq + 1, comma - eq - 1), f.value);
-    }
-    return EqualsFolded(value, f.value);
-}
 
 // One UTF-8 sequence at text[at]: its code point and length; a stray byte counts as itself.
 char32_t Decode(std::string_view text, size_t at, size_t *length) {
@@ -116,23 +63,6 @@ bool In(const Range (&ranges)[N], char32_t cp) {
                        [cp](const Range &r) { return cp >= r.first && cp <= r.last; });
 }
 
-std::string Record(const OutputOptions &o, const std::vector<std::string> &cells) {
-    std::string line;
-    for (size_t i = 0; i < cells.size(); ++i) {
-        if (i) line += o.format == Format::kCsv ? "," : "\t";
-        line += o.format == Format::kCsv ? CsvField(cells[i]) : TsvField(cells[i]);
-    }
-    return line + (o.format == Format::kCsv ? "\r\n" : "\n");
-}
-
-std::string ValueText(const Json &row, const Column &c) {
-    if (c.text) return c.text(row);
-    const Json *it = Field(row, c.key);
-    if (it == nullptr) return "";
-    if (it->is_boolean()) return it->get<bool>() ? "yes" : "no";
-    return CellText(*it);
-}
-
 }  // namespace
 
 void AddOutputOptions(CLI::App &app, OutputOptions &o) {
@@ -141,14 +71,18 @@ void AddOutputOptions(CLI::App &app, OutputOptions &o) {
                                                            {"csv", Format::kCsv},
                                                            {"tsv", Format::kTsv}};
     std::vector<std::string> accepted;
-    for (const auto &[name, f] : names) accepted.push_back(name);
+    std::string help;
+    for (const auto &[name, f] : names) {
+        accepted.push_back(name);
+        help += (help.empty() ? "" : ", ") + name;
+    }
     CLI::Option *format = app.add_option_function<std::string>(
                                  "--format",
                                  [&o](const std::string &v) {
                                      for (const auto &[name, f] : names)
                                          if (v == name) o.format = f;
                                  },
-                                 "Output format: " + Join(accepted) + " (default table)")
+                                 "Output format: " + help + " (default table)")
                               ->check(CLI::IsMember(accepted))
                               ->type_name("FORMAT");
     app.add_flag_callback(
@@ -157,46 +91,6 @@ void AddOutputOptions(CLI::App &app, OutputOptions &o) {
     app.add_flag_callback(
         "--no-headers", [&o] { o.headers = false; },
         "Leave out the header row of tables, CSV and TSV");
-}
-
-void AddListingOptions(CLI::App *cmd, OutputOptions &o, const Listing &listing) {
-    for (const ListingFilter &f : listing.filters) {
-        std::vector<std::string> accepted = f.accepted;
-        CLI::Option *opt = cmd->add_option_function<std::string>(
-            f.option,
-            [&o, f](const std::string &v) {
-                o.filters.push_back({f.key, f.match, v});
-            },
-            f.help);
-        if (f.match == ListingFilter::kOver) {
-            opt->type_name("SECONDS")->check(CLI::Validator(
-                [](std::string &v) -> std::string {
-                    uint64_t n = 0;
-                    return ParseSeconds(v, &n) ? "" : "'" + v + "' is not a number of seconds";
-                },
-                "SECONDS"));
-        } else if (!accepted.empty()) {
-            opt->check(CLI::Validator(
-                [accepted](std::string &v) -> std::string {
-                    for (const auto &a : accepted)
-                        if (EqualsFolded(v, a)) return "";
-                    return "'" + v + "' is not accepted; accepted values: " + Join(accepted);
-                },
-                Join(accepted)));
-        }
-    }
-    std::vector<std::string> keys;
-    for (const Column &c : listing.columns) keys.push_back(c.key);
-    cmd->add_option("--sort", o.sort,
-                    "Sort by this field (a column's key; prefix - for descending): " + Join(keys))
-        ->type_name("FIELD")
-        ->check(CLI::Validator(
-            [keys](std::string &v) -> std::string {
-                const std::string key = v.starts_with('-') ? v.substr(1) : v;
-                if (std::find(keys.begin(), keys.end(), key) != keys.end()) return "";
-                return "unknown field '" + v + "'; accepted fields: " + Join(keys);
-            },
-            "FIELD"));
 }
 
 Json Document(const Json &body) {
@@ -230,92 +124,6 @@ void SetTime(Json &record, const std::string &key, int64_t epochSeconds) {
     record[key + "_rfc3339"] = epochSeconds > 0 ? Json(FormatRfc3339(epochSeconds)) : Json();
 }
 
-Json SelectRows(const OutputOptions &o, Json rows) {
-    if (!o.filters.empty()) {
-        std::vector<Test> tests;
-        for (const auto &f : o.filters) {
-            Test t{&f};
-            if (f.match == ListingFilter::kOver && !ParseSeconds(f.value, &t.limit))
-                return Json::array();
-            tests.push_back(t);
-        }
-        Json kept = Json::array();
-        for (auto &row : rows)
-            if (std::all_of(tests.begin(), tests.end(),
-                            [&](const Test &t) { return Matches(t, row); }))
-                kept.push_back(std::move(row));
-        rows = std::move(kept);
-    }
-    if (!o.sort.empty()) {
-        const bool descending = o.sort.starts_with('-');
-        const std::string key = descending ? o.sort.substr(1) : o.sort;
-        // Each row's key looked up once; the rows move once, into their sorted places.
-        static const Json none;
-        std::vector<std::pair<const Json *, size_t>> order;
-        order.reserve(rows.size());
-        for (size_t i = 0; i < rows.size(); ++i) {
-            const Json *v = Field(rows[i], key);
-            order.push_back({v ? v : &none, i});
-        }
-        std::stable_sort(order.begin(), order.end(), [descending](const auto &a, const auto &b) {
-            return descending ? *b.first < *a.first : *a.first < *b.first;
-        });
-        Json sorted = Json::array();
-        sorted.get_ref<Json::array_t &>().reserve(rows.size());
-        for (const auto &[v, i] : order) sorted.push_back(std::move(rows[i]));
-        rows = std::move(sorted);
-    }
-    return rows;
-}
-
-Rendered RenderListing(const OutputOptions &o, const Listing &listing, Json rows,
-                       const Json &extra) {
-    Rendered r{Json::object(), ""};
-    r.doc["schema_version"] = kSchemaVersion;
-    r.doc[listing.key] = SelectRows(o, std::move(rows));
-    for (const auto &[k, v] : extra.items()) r.doc[k] = v;
-    const Json &list = r.doc[listing.key];
-    switch (o.format) {
-        case Format::kJson:
-            break;
-        case Format::kTable: {
-            if (list.empty() && listing.empty) {
-                r.text = listing.empty;
-            } else {
-                std::vector<std::string> headers;
-                for (const auto &c : listing.columns) headers.push_back(c.header);
-                Table t(headers);
-                for (const auto &row : list) {
-                    std::vector<std::string> cells;
-                    for (const auto &c : listing.columns) cells.push_back(ValueText(row, c));
-                    t.Row(std::move(cells));
-                }
-                r.text = t.Render(o.headers);
-            }
-            if (listing.footer) r.text += listing.footer(r.doc);
-            break;
-        }
-        case Format::kCsv:
-        case Format::kTsv: {
-            std::vector<std::string> cells;
-            if (o.headers) {
-                for (const auto &c : listing.columns) cells.push_back(c.key);
-                r.text = Record(o, cells);
-            }
-            for (const auto &row : list) {
-                cells.clear();
-                for (const auto &c : listing.columns) {
-                    const Json *v = Field(row, c.key);
-                    cells.push_back(v ? CellText(*v) : "");
-                }
-                r.text += Record(o, cells);
-            }
-            break;
-        }
-    }
-    return r;
-}
-
 Rendered RenderDetail(const OutputOptions &o, const Json &doc, const std::string &text) {
     Rendered r{Document(doc), text};
     if (o.format != Format::kCsv && o.format != Format::kTsv) return r;
@@ -325,8 +133,29 @@ Rendered RenderDetail(const OutputOptions &o, const Json &doc, const std::string
         keys.push_back(k);
         cells.push_back(CellText(v));
     }
-    r.text = (o.headers ? Record(o, keys) : "") + Record(o, cells);
+    r.text = (o.headers ? DelimitedLine(o.format, keys) : "") + DelimitedLine(o.format, cells);
     return r;
+}
+
+std::string TableLine(const std::vector<size_t> &width, const std::vector<std::string> &cells) {
+    std::string l;
+    for (size_t i = 0; i < width.size(); ++i) {
+        const std::string_view cell = i < cells.size() ? std::string_view(cells[i]) : "";
+        l += cell;
+        if (i + 1 < width.size()) l.append(width[i] - DisplayWidth(cell) + 2, ' ');
+    }
+    while (!l.empty() && l.back() == ' ') l.pop_back();
+    return l + "\n";
+}
+
+std::string DelimitedLine(Format format, const std::vector<std::string> &cells) {
+    const bool csv = format == Format::kCsv;
+    std::string line;
+    for (size_t i = 0; i < cells.size(); ++i) {
+        if (i) line += csv ? "," : "\t";
+        line += csv ? CsvField(cells[i]) : TsvField(cells[i]);
+    }
+    return line + (csv ? "\r\n" : "\n");
 }
 
 std::string Table::Render(bool withHeaders) const {
@@ -337,18 +166,8 @@ std::string Table::Render(bool withHeaders) const {
         for (size_t i = 0; i < r.size() && i < width.size(); ++i)
             width[i] = std::max(width[i], DisplayWidth(r[i]));
     std::string out;
-    auto line = [&](const std::vector<std::string> &cells) {
-        std::string l;
-        for (size_t i = 0; i < headers_.size(); ++i) {
-            const std::string cell = i < cells.size() ? cells[i] : "";
-            l += cell;
-            if (i + 1 < headers_.size()) l += std::string(width[i] - DisplayWidth(cell) + 2, ' ');
-        }
-        while (!l.empty() && l.back() == ' ') l.pop_back();
-        out += l + "\n";
-    };
-    if (withHeaders) line(headers_);
-    for (const auto &r : rows_) line(r);
+    if (withHeaders) out += TableLine(width, headers_);
+    for (const auto &r : rows_) out += TableLine(width, r);
     return out;
 }
 
@@ -365,7 +184,8 @@ size_t DisplayWidth(std::string_view text) {
     size_t width = 0;
     for (size_t at = 0, n = 0; at < text.size(); at += n) {
         const char32_t cp = Decode(text, at, &n);
-        width += In(kZeroWidth, cp) ? 0u : In(kWide, cp) ? 2u : 1u;
+        // Below the first combining mark every character takes one column.
+        width += cp < 0x300 ? 1u : In(kZeroWidth, cp) ? 0u : In(kWide, cp) ? 2u : 1u;
     }
     return width;
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: Apache-2.0
 // How both tools shape and print their results: every document is one JSON object led by
-// "schema_version"; a listing is described once (columns, filters, footer) and rendered as a
-// table, JSON, CSV or TSV from the same JSON rows.
+// "schema_version"; a listing is described once (columns, filters, footer) and written as a
+// table, JSON, CSV or TSV from the same JSON rows, made one at a time from the records.
 #pragma once
 
 #include <CLI/CLI.hpp>
 #include <cstdint>
+#include <cstdio>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -32,19 +34,22 @@ struct ListingFilter {
 };
 
 // One column of a listing: the row's key (also the CSV/TSV header and the --sort name), the
-// table's header, and how the table shows the value (default: the value as text).
+// table's header, and how the table shows it: text from the whole row, or format of the value
+// (default: the value as text).
 struct Column {
     const char *key;
     const char *header;
     std::string (*text)(const Json &row) = nullptr;
+    std::string (*format)(const Json &value) = nullptr;
 };
 
 struct Listing {
     const char *key;  // the document's key of the rows: "connections"
     std::vector<Column> columns;
     std::vector<ListingFilter> filters = {};
-    const char *empty = nullptr;                       // table text for no rows
-    std::string (*footer)(const Json &doc) = nullptr;  // table lines after the rows
+    const char *empty = nullptr;  // table text for no rows
+    // Table lines after the rows, from the number of rows shown and the document's extras.
+    std::string (*footer)(size_t shown, const Json &extra) = nullptr;
 };
 
 struct ActiveFilter {
@@ -82,6 +87,30 @@ struct Rendered {
     std::string text;
 };
 
+// A listing's rows by index, each made as its JSON object only when asked for: no document
+// of all rows is held while a listing is written.
+struct RowSource {
+    size_t size = 0;
+    std::function<Json(size_t)> row;
+};
+// Rows already made (each element of an array; anything else is one row). rows must outlive
+// the source.
+RowSource JsonRows(const Json &rows);
+// A source over records, each made into its row by make.
+template <class Record, class Make>
+RowSource RowsOf(const Record *records, size_t count, Make make) {
+    return {count, [records, make](size_t i) { return Json(make(records[i])); }};
+}
+
+// The indices of the rows to show, in their order: filtered and sorted as options say.
+std::vector<size_t> SelectRows(const OutputOptions &options, const RowSource &rows);
+// The listing in the chosen format, written to file row by row (the text is returned instead
+// when file is null). JSON: {"schema_version", the rows under the listing's key, extra}, led
+// by a "timestamp" and on one line as JSON Lines when lines is set.
+std::string WriteListing(std::FILE *file, const OutputOptions &options, const Listing &listing,
+                         const RowSource &rows, const Json &extra = Json::object(),
+                         bool lines = false);
+
 // rows filtered and sorted as options say, wrapped with extra into a document, and rendered.
 Rendered RenderListing(const OutputOptions &options, const Listing &listing, Json rows,
                        const Json &extra = Json::object());
@@ -90,6 +119,12 @@ Rendered RenderDetail(const OutputOptions &options, const Json &doc, const std::
 
 // Filtering and sorting alone (what RenderListing applies).
 Json SelectRows(const OutputOptions &options, Json rows);
+
+// One line of a table: each cell padded to its column's width and two spaces, the line's end
+// trimmed.
+std::string TableLine(const std::vector<size_t> &width, const std::vector<std::string> &cells);
+// One CSV (CRLF) or TSV line of cells.
+std::string DelimitedLine(Format format, const std::vector<std::string> &cells);
 
 // Left-aligned text table with a header row; columns as wide as their widest cell on screen.
 class Table {

@@ -145,32 +145,23 @@ Json ConnectionInfoJson(const client::ConnectionInfo &d) {
     return j;
 }
 
-Json OpenFilesJson(const client::OpenFiles &list) {
-    Json files = Json::array();
-    for (const auto &e : list.files) {
-        Json f{{"connection", +e.connection},
-               {"file_id", +e.fileId},
-               {"access", AccessName(e.accessMode)},
-               {"user", e.user},
-               {"address", e.address},
-               {"path", e.path},
-               {"volume", e.volume}};
-        SetTime(f, "opened_at", static_cast<int64_t>(e.openedAt));
-        files.push_back(std::move(f));
-    }
-    return Json{{"total", +list.total}, {"files", files}};
+Json OpenFileJson(const client::OpenFile &e) {
+    Json f{{"connection", +e.connection},
+           {"file_id", +e.fileId},
+           {"access", AccessName(e.accessMode)},
+           {"user", e.user},
+           {"address", e.address},
+           {"path", e.path},
+           {"volume", e.volume}};
+    SetTime(f, "opened_at", static_cast<int64_t>(e.openedAt));
+    return f;
 }
 
-Json InvalidUsersJson(const client::InvalidUsers &list) {
-    Json users = Json::array();
-    for (const auto &e : list.users) {
-        Json u{{"name", e.name}, {"permanent", e.permanent}, {"failed_logons", +e.failedLogons}};
-        SetTime(u, "added_at", static_cast<int64_t>(e.addedAt));
-        SetTime(u, "expires_at", static_cast<int64_t>(e.expiresAt));
-        users.push_back(std::move(u));
-    }
-    return Json{
-        {"timeout_minutes", +list.timeoutMinutes}, {"total", +list.total}, {"users", users}};
+Json InvalidUserJson(const client::InvalidUser &e) {
+    Json u{{"name", e.name}, {"permanent", e.permanent}, {"failed_logons", +e.failedLogons}};
+    SetTime(u, "added_at", static_cast<int64_t>(e.addedAt));
+    SetTime(u, "expires_at", static_cast<int64_t>(e.expiresAt));
+    return u;
 }
 
 }  // namespace share::tools

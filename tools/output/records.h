@@ -25,7 +25,7 @@ Json ConnectionJson(const ConnectionRecord &record);
 Json ConnectionInfoJson(const client::ConnectionInfo &details);
 std::string ConnectionDetails(const Json &connection);
 
-Json OpenFilesJson(const client::OpenFiles &list);
-Json InvalidUsersJson(const client::InvalidUsers &list);
+Json OpenFileJson(const client::OpenFile &file);
+Json InvalidUserJson(const client::InvalidUser &user);
 
 }  // namespace share::tools

@@ -38,8 +38,11 @@ int Reporter::Success(const Json &doc, const std::string &text) const {
     return Print(RenderDetail(output_, doc, text));
 }
 
-int Reporter::List(const Listing &listing, Json rows, const Json &extra) const {
-    return Print(RenderListing(output_, listing, std::move(rows), extra));
+int Reporter::List(const Listing &listing, const RowSource &rows, const Json &extra) const {
+    OutcomeLock lock;
+    WriteListing(stdout, output_, listing, rows, extra, lines_);
+    std::fflush(stdout);
+    return kExitOk;
 }
 
 std::string Reporter::Document(const Json &body) const {

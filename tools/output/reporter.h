@@ -81,8 +81,13 @@ class Reporter {
     // one header row and one row; a rendered result (doc led by "schema_version") as Print.
     // Returns kExitOk.
     int Success(const Json &doc, const std::string &text) const;
-    // A listing: rows filtered, sorted and printed in the chosen format. Returns kExitOk.
-    int List(const Listing &listing, Json rows, const Json &extra = Json::object()) const;
+    // A listing: rows filtered, sorted and printed in the chosen format, one at a time.
+    // Returns kExitOk.
+    int List(const Listing &listing, const RowSource &rows,
+             const Json &extra = Json::object()) const;
+    int List(const Listing &listing, const Json &rows, const Json &extra = Json::object()) const {
+        return List(listing, JsonRows(rows), extra);
+    }
     // Prints what was rendered: the document as JSON, else its text. Returns kExitOk.
     int Print(const Rendered &result) const;
     // The outcome of a library call for `action`: -1 when it is done (go on), else the exit

@@ -59,7 +59,6 @@ namespace {
 
 int ListCmd(const Tool &tool, const ConnParams &p) {
     const auto out = tool.out();
-    Json list = Json::array();
     if (p.withFiles || p.nullSessions) {
         Reply reply;
         const int32_t variant = p.withFiles ? CIFS_OPT_LIST_VARIANT_8 : CIFS_OPT_LIST_VARIANT_9;
@@ -67,21 +66,28 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
                                {{CMD_CONNECTIONS, {}}, {CIFS_ACT_LIST, {}}, {variant, {}}}, &reply);
             e >= 0)
             return e;
-        list = ConnectionRecords(reply, false);
-    } else {
-        ConnectionList *cl = nullptr;
-        if (int e = Call(out, "connections list", [&] { return CIFSLIB_GetConnectionsList(&cl); });
-            e >= 0)
-            return e;
-        if (cl) {
-            const auto *records = static_cast<const ConnectionRecord *>(cl->records);
-            for (int32_t i = 0; i < cl->count; ++i)
-                if (records[i].connectionId != 0) list.push_back(ConnectionJson(records[i]));
-            std::free(cl->records);
-            std::free(cl);
-        }
+        return out.List(kConnectionListing, ConnectionRecords(reply, false));
     }
-    return out.List(kConnectionListing, std::move(list));
+    ConnectionList *cl = nullptr;
+    if (int e = Call(out, "connections list", [&] { return CIFSLIB_GetConnectionsList(&cl); });
+        e >= 0)
+        return e;
+    // The rows are made from the library's records as they are printed; the records of closed
+    // connections (ID 0) move out first.
+    ConnectionRecord *records = cl ? static_cast<ConnectionRecord *>(cl->records) : nullptr;
+    const ConnectionRecord *end =
+        records ? std::remove_if(records, records + std::max(cl->count, 0),
+                                 [](const ConnectionRecord &r) { return r.connectionId == 0; })
+                : records;
+    const int e =
+        out.List(kConnectionListing,
+                 tools::RowsOf(records, static_cast<size_t>(end - records),
+                               [](const ConnectionRecord &r) { return ConnectionJson(r); }));
+    if (cl) {
+        std::free(cl->records);
+        std::free(cl);
+    }
+    return e;
 }
 
 int ShowCmd(const Tool &tool, const ConnParams &p) {

@@ -58,8 +58,10 @@ int FilesList(const Tool &tool, const FileParams &p) {
         return e;
     const std::optional<OpenFiles> files = TakeOpenFiles(reply);
     if (!files) return out.Rejected(action, "the server's open-files reply is malformed");
-    Json rows = OpenFilesJson(*files);
-    return out.List(kOpenFileListing, std::move(rows["files"]), Json{{"total", rows["total"]}});
+    return out.List(kOpenFileListing,
+                    tools::RowsOf(files->files.data(), files->files.size(),
+                                  [](const client::OpenFile &f) { return OpenFileJson(f); }),
+                    Json{{"total", files->total}});
 }
 
 int FilesHolders(const Tool &tool, const FileParams &p) {

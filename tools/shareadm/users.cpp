@@ -27,9 +27,11 @@ Json Done(const std::string &action, const std::string &what) {
     return Json{{"ok", true}, {"action", action}, {"name", what}};
 }
 
-int ListUsers(const tools::Reporter &out, Json users) {
-    return out.List(kInvalidUserListing, std::move(users["users"]),
-                    Json{{"timeout_minutes", users["timeout_minutes"]}, {"total", users["total"]}});
+int ListUsers(const tools::Reporter &out, const InvalidUsers &users) {
+    return out.List(kInvalidUserListing,
+                    tools::RowsOf(users.users.data(), users.users.size(),
+                                  [](const client::InvalidUser &u) { return InvalidUserJson(u); }),
+                    Json{{"timeout_minutes", users.timeoutMinutes}, {"total", users.total}});
 }
 
 int List(const Tool &tool, const UserParams &p) {
@@ -51,7 +53,7 @@ int List(const Tool &tool, const UserParams &p) {
         return e;
     const std::optional<InvalidUsers> users = TakeInvalidUsers(list);
     if (!users) return out.Rejected(action, "the server's invalid-user list is malformed");
-    return ListUsers(out, InvalidUsersJson(*users));
+    return ListUsers(out, *users);
 }
 
 int Cache(const Tool &tool) {
@@ -63,8 +65,7 @@ int Cache(const Tool &tool) {
         return e;
     for (const auto &el : reply.elements())
         if (el.type == CIFS_ELEM_INVALID_USERS)
-            if (auto users = DecodeInvalidUsers(el.payload))
-                return ListUsers(out, InvalidUsersJson(*users));
+            if (auto users = DecodeInvalidUsers(el.payload)) return ListUsers(out, *users);
     return out.Rejected("invalid-users cache", "the server sent no invalid-user list");
 }
 
