@@ -5,7 +5,7 @@
 
 #include "tests/config/server.h"
 
-namespace share::shareadm::config::test {
+namespace share::client::config::test {
 namespace {
 
 Json Doc(const char *section, Json value) {
@@ -131,12 +131,13 @@ TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
     for (const Row &row : rows) {
         const auto problems = Check(row.doc, server);
         std::string found;
-        for (const auto &p : problems) found += "\n  " + p.pointer + ": " + p.message;
+        for (const auto &p : problems)
+            found += "\n  " + p.pointer + ": " + tools::ProblemMessage(p);
         if (row.message.empty()) {
             EXPECT_TRUE(problems.empty()) << row.what << found;
         } else {
             EXPECT_TRUE(problems.size() == 1 && problems[0].pointer == row.pointer &&
-                        problems[0].message.find(row.message) != std::string::npos)
+                        tools::ProblemMessage(problems[0]).find(row.message) != std::string::npos)
                 << row.what << ": expected " << row.pointer << ": ..." << row.message << "..."
                 << found;
         }
@@ -150,4 +151,4 @@ TEST(Check, TheServersOwnStateIsADocumentWithoutProblems) {
 }
 
 }  // namespace
-}  // namespace share::shareadm::config::test
+}  // namespace share::client::config::test

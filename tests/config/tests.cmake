@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
 # Checking and planning of configuration documents, as functions of a server state built in the
 # test and a document: no server, the library's validation runs in process.
-if(TARGET shareadm_config)
-  share_test(config_test config shareadm_config)
+if(TARGET share_config)
+  share_test(config_test config share_output)
 endif()
