@@ -27,6 +27,7 @@ Json Sample(const ServerOption &row) {
     const tools::OptionSpec &spec = *row.spec;
     for (const tools::Keyword &k : spec.keywords)
         if (k.value != spec.defaultNumber) return k.word;
+    if (!spec.keywords.empty()) return spec.keywords.back().word;
     if (spec.kind == tools::ValueKind::kText || spec.kind == tools::ValueKind::kField) return "rt";
     return spec.max == spec.defaultNumber ? spec.min : spec.max;
 }
@@ -38,7 +39,8 @@ Json ApplyAndRead(const Json &doc) {
                               tools::ShareReplyJson)};
     const ServerState before = ReadServer(decode);
     EXPECT_TRUE(before.outcome.done()) << before.outcome.message;
-    EXPECT_TRUE(Check(doc, before).empty());
+    for (const Problem &p : Check(doc, before))
+        ADD_FAILURE() << p.pointer << ": " << tools::ProblemMessage(p);
     const Plan plan = MakePlan(doc, before, false, false);
     const ApplyResult result = Apply(plan);
     EXPECT_FALSE(result.refused) << result.refused->command << ": "
