@@ -3,8 +3,6 @@
 // its setter commands on a fresh server, reads back the same.
 #include <gtest/gtest.h>
 
-#include "output/records.h"
-#include "output/server_dump.h"
 #include "tests/config/server.h"
 #include "tests/support/sim_process.h"
 
@@ -34,9 +32,7 @@ Json Sample(const ServerOption &row) {
 
 // The server's options after applying doc; failures are the test's.
 Json ApplyAndRead(const Json &doc) {
-    const Decoders decode{tools::ServerDumpJson,
-                          static_cast<std::optional<Json> (*)(const std::vector<ReplyElement> &)>(
-                              tools::ShareReplyJson)};
+    const Decoders decode = tools::RecordDecoders();
     const ServerState before = ReadServer(decode);
     EXPECT_TRUE(before.outcome.done()) << before.outcome.message;
     for (const Problem &p : Check(doc, before))

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output/plan_view.h"
 
+#include "output/records.h"
 #include "output/reporter.h"
+#include "output/server_dump.h"
 
 namespace share::tools {
 namespace {
@@ -43,6 +45,11 @@ void EachChange(const config::Plan &plan, size_t first, size_t last, F f) {
 }
 
 }  // namespace
+
+config::Decoders RecordDecoders() {
+    return {ServerDumpJson, static_cast<std::optional<Json> (*)(const std::vector<ReplyElement> &)>(
+                                ShareReplyJson)};
+}
 
 std::string ChangeLine(const config::PlannedAction &a, const config::FieldChange &c) {
     const std::string target = Target(a) + (c.field.empty() ? "" : " " + c.field);

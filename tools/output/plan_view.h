@@ -13,6 +13,9 @@ namespace share::tools {
 
 namespace config = client::config;
 
+// The output layer's decoders of the dump and of a share's record, for ReadServer.
+config::Decoders RecordDecoders();
+
 std::string ChangeLine(const config::PlannedAction &action, const config::FieldChange &field);
 // The changes of actions [first, last) as the JSON documents list them.
 Json ChangeList(const config::Plan &plan, size_t first, size_t last);

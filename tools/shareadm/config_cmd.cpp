@@ -8,8 +8,6 @@
 #include <sstream>
 
 #include "output/plan_view.h"
-#include "output/records.h"
-#include "output/server_dump.h"
 #include "shareadm/config.h"
 #include "shareadm/tool.h"
 
@@ -76,10 +74,7 @@ int ReadDocument(const tools::Reporter &out, const std::string &action, const st
 
 // The server's state, or the exit status after reporting why it could not be read.
 int ReadServer(const tools::Reporter &out, const std::string &action, ServerState *server) {
-    *server =
-        engine::ReadServer({tools::ServerDumpJson,
-                            static_cast<std::optional<Json> (*)(const std::vector<ReplyElement> &)>(
-                                tools::ShareReplyJson)});
+    *server = engine::ReadServer(tools::RecordDecoders());
     return out.Report(action, server->outcome);
 }
 
