@@ -138,7 +138,7 @@ int ListInterfaces(const tools::Reporter &out) {
 }
 
 // Minutes, or CLEAR with the junction path (or ALL) to clear: --path goes with CLEAR only.
-int DfsDuration(const Tool &tool, const OptParams &p) {
+int DfsDuration(const Tool &tool, const OptParams &p, const ServerOption &row) {
     const std::string action = "option dfs-referral-cache-duration";
     const bool clear = tools::ToUpperAscii(p.value) == "CLEAR";
     if (clear && p.path.empty())
@@ -147,7 +147,6 @@ int DfsDuration(const Tool &tool, const OptParams &p) {
             tools::Accepted(*tools::FindRule("dfs-path")) + " (required with CLEAR)");
     if (!clear && !p.path.empty())
         return tool.out().Rejected(action, "--path goes with CLEAR only, not with minutes");
-    const ServerOption &row = *FindServerOption("dfs-referral-cache-duration");
     std::vector<Arg> args = SetterArgs(row, p.value);
     if (clear) args.push_back({CIFS_OPT_PATH, p.path});
     const std::string path = clear ? tools::Canonical(*tools::FindRule("dfs-path"), p.path) : "";
@@ -162,7 +161,7 @@ void RegisterCrypto(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> 
                     const ServerOption &row) {
     CLI::App *crypto = Leaf(
         tool, opt, row.name, "Switch the dumping of crypto keys, or dump one connection's",
-        [&tool, p] {
+        [&tool, p, &row] {
             if (!p->connection.empty())
                 return Run(tool, "option dump-crypto-keys",
                            {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CONNECTION_ID, p->connection}},
@@ -174,8 +173,7 @@ void RegisterCrypto(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> 
                 return tool.out().Rejected("option dump-crypto-keys",
                                            "give YES, NO or --connection ID");
             const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
-            return Run(tool, "option dump-crypto-keys",
-                       {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, p->value}},
+            return Run(tool, "option dump-crypto-keys", SetterArgs(row, p->value),
                        {{"option", "dump-crypto-keys"}, {"value", word}},
                        "dump-crypto-keys set to " + word + ".");
         });
@@ -202,7 +200,7 @@ void RegisterCache(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &
 
 void RegisterInterfaces(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
                         const ServerOption &row) {
-    CLI::App *mci = Leaf(tool, opt, row.name, row.help, [&tool, p] {
+    CLI::App *mci = Leaf(tool, opt, row.name, row.help, [&tool, p, &row] {
         const auto out = tool.out();
         if (p->verb == "list") return ListInterfaces(out);
         if (p->name.empty())
@@ -210,10 +208,7 @@ void RegisterInterfaces(CLI::App *opt, Tool &tool, const std::shared_ptr<OptPara
                                tools::Accepted(*tools::FindRule("interface")));
         const bool add = p->verb == "add";
         return Run(tool, "option multichannel-interface " + p->verb,
-                   {{CMD_MULTICHANNEL_INTERFACE, {}},
-                    {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}},
-                    {CIFS_OPT_INTERFACE, p->name}},
-                   {{"interface", p->name}},
+                   row.args(row, "", p->name, add), {{"interface", p->name}},
                    "Interface " + p->name + (add ? " added." : " removed."),
                    {{tools::kNameTaken, "INTERFACE", "the interface", p->name},
                     {tools::kNoSuchEntry, "INTERFACE", "the interface", p->name},
@@ -226,8 +221,8 @@ void RegisterInterfaces(CLI::App *opt, Tool &tool, const std::shared_ptr<OptPara
 
 void RegisterDfs(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
                  const ServerOption &row) {
-    CLI::App *dfs =
-        Leaf(tool, opt, row.name, row.help, [&tool, p] { return DfsDuration(tool, *p); });
+    CLI::App *dfs = Leaf(tool, opt, row.name, row.help,
+                         [&tool, p, &row] { return DfsDuration(tool, *p, row); });
     tools::Checked(dfs->add_option("VALUE", p->value, "Minutes or CLEAR")->required(),
                    "dfs-minutes");
     tools::Checked(dfs->add_option("--path", p->path, "With CLEAR: ALL or VOLUME:/junction/path"),
