@@ -11,17 +11,10 @@ namespace {
 using config::Action;
 using config::ObjectKind;
 
+// The JSON documents' word of each action, in the order of Action.
 const char *KindWord(Action action) {
-    switch (action) {
-        case Action::kCreate:
-            return "add";
-        case Action::kRename:
-            return "rename";
-        case Action::kModify:
-            return "change";
-        default:
-            return "remove";
-    }
+    static constexpr const char *kWords[] = {"add", "rename", "change", "remove"};
+    return kWords[static_cast<size_t>(action)];
 }
 
 // "share home", "option smb-signing", "invalid-user x", "invalid-users" (the cache itself).
