@@ -70,8 +70,7 @@ void BM_ShareAddDirect(benchmark::State &state) {
     OnFreshServer(state, [] {
         for (int i = 0; i < kShares; ++i) {
             client::Reply reply;
-            if (!client::Query(shareadm::config::ShareAddArgs(Share(i)), &reply).done())
-                return false;
+            if (!client::Query(client::config::ShareAddArgs(Share(i)), &reply).done()) return false;
         }
         return true;
     });

@@ -5,7 +5,7 @@
 
 #include "tests/config/server.h"
 
-namespace share::shareadm::config::test {
+namespace share::client::config::test {
 namespace {
 
 Json Doc(const char *section, Json value) {
@@ -113,6 +113,24 @@ TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
         {"interface twice", Option("multichannel-interface", {"eth1", "ETH1"}),
          "/options/multichannel-interface/1", "listed twice"},
         {"interface ok", Option("multichannel-interface", {"eth1"}), "", ""},
+        // Each shape's JSON types.
+        {"single a switch", Option("smb-signing", true), "/options/smb-signing",
+         "must be a string or an integer"},
+        {"single number only", Option("dfs-referral-cache-duration", "5"),
+         "/options/dfs-referral-cache-duration", "must be an integer"},
+        {"keyed a list", Option("cache", Json::array()), "/options/cache", "must be an object"},
+        {"keyed size text", Option("cache", {{"dircache", "5"}}), "/options/cache/dircache",
+         "must be an integer"},
+        {"keyed word a switch", Option("share-volumes-by-default", {{"SRV2", true}}),
+         "/options/share-volumes-by-default/SRV2", "must be YES or NO"},
+        {"set an object", Option("dns-entry", {{"name", "d"}}), "/options/dns-entry",
+         "must be a list"},
+        {"set member text", Option("virtual-server", {"v"}), "/options/virtual-server/0",
+         "must be an object"},
+        {"set member number", Option("multichannel-interface", {1}),
+         "/options/multichannel-interface/0", "must be a string"},
+        {"set member key", Option("dns-entry", {{{"name", "d"}, {"ttl", 1}}}),
+         "/options/dns-entry/0/ttl", "unknown key"},
         // Invalid users and user contexts.
         {"time-out", Doc("invalid_users", {{"timeout_minutes", 525601}}),
          "/invalid_users/timeout_minutes", "525601 must be a number from 0 to 525600"},
@@ -131,12 +149,13 @@ TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
     for (const Row &row : rows) {
         const auto problems = Check(row.doc, server);
         std::string found;
-        for (const auto &p : problems) found += "\n  " + p.pointer + ": " + p.message;
+        for (const auto &p : problems)
+            found += "\n  " + p.pointer + ": " + tools::ProblemMessage(p);
         if (row.message.empty()) {
             EXPECT_TRUE(problems.empty()) << row.what << found;
         } else {
             EXPECT_TRUE(problems.size() == 1 && problems[0].pointer == row.pointer &&
-                        problems[0].message.find(row.message) != std::string::npos)
+                        tools::ProblemMessage(problems[0]).find(row.message) != std::string::npos)
                 << row.what << ": expected " << row.pointer << ": ..." << row.message << "..."
                 << found;
         }
@@ -150,4 +169,4 @@ TEST(Check, TheServersOwnStateIsADocumentWithoutProblems) {
 }
 
 }  // namespace
-}  // namespace share::shareadm::config::test
+}  // namespace share::client::config::test

@@ -7,14 +7,12 @@
 
 #include "tests/config/server.h"
 
-namespace share::shareadm::config::test {
+namespace share::client::config::test {
 namespace {
 
 // The server state with the change made, as the server would store it.
-void Make(const Change &c, ServerState *s) {
-    const size_t space = c.target.find(' ');
-    const std::string kind = c.target.substr(0, space);
-    const std::string name = space == std::string::npos ? "" : c.target.substr(space + 1);
+void Make(const PlannedAction &a, const FieldChange &c, ServerState *s) {
+    const std::string &name = a.name;
     auto named = [](Json &list, const std::string &key) {
         return std::find_if(list.begin(), list.end(),
                             [&](const Json &m) { return Upper(MemberName(m)) == Upper(key); });
@@ -23,18 +21,18 @@ void Make(const Change &c, ServerState *s) {
         if (auto it = named(list, key); it != list.end()) list.erase(it);
     };
     Json &doc = s->doc;
-    if (kind == "share") {
+    if (a.kind == ObjectKind::kShare) {
         Json &shares = doc["shares"];
-        if (c.kind == "add") {
+        if (a.action == Action::kCreate) {
             Json share = ShareJson("", "", "/");
             share.update(c.after);
             shares.push_back(share);
-        } else if (c.kind == "remove") {
+        } else if (a.action == Action::kRemove) {
             drop(shares, name);
         } else {
             (*named(shares, name))[c.field] = c.after;
         }
-    } else if (kind == "option") {
+    } else if (a.kind == ObjectKind::kOption) {
         Json &option = doc["options"][name];
         if (c.field.empty())
             option = c.after;
@@ -44,15 +42,23 @@ void Make(const Change &c, ServerState *s) {
             drop(option, c.field);
             if (!c.after.is_null()) option.push_back(c.after);
         }
-    } else if (kind == "invalid-users") {
+    } else if (a.kind == ObjectKind::kInvalidUser && name.empty()) {
         doc["invalid_users"][c.field] = c.after;
     } else {  // invalid-user, user-context: a name in a list
-        Json &list =
-            kind == "invalid-user" ? doc["invalid_users"]["permanent"] : doc["user_contexts"];
+        Json &list = a.kind == ObjectKind::kInvalidUser ? doc["invalid_users"]["permanent"]
+                                                        : doc["user_contexts"];
         drop(list, name);
-        if (c.kind != "remove") list.push_back(name);
+        if (a.action != Action::kRemove) list.push_back(name);
         s->temporaryUsers.erase(Upper(name));
     }
+}
+
+// Every changed field's line, in order.
+std::vector<std::string> Lines(const Plan &plan) {
+    std::vector<std::string> lines;
+    for (const auto &a : plan.actions)
+        for (const auto &c : a.fields) lines.push_back(tools::ChangeLine(a, c));
+    return lines;
 }
 
 Json Doc(Json shares, Json rest = Json::object()) {
@@ -118,6 +124,16 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
           "~ option virtual-server ALIAS1: {\"name\":\"alias1\",\"address\":\"192.0.2.1\"} -> "
           "{\"name\":\"ALIAS1\",\"address\":\"192.0.2.2\"}",
           "- option multichannel-interface eth0"}},
+        {"options: a plain number, a named member, keys never pruned",
+         Doc(shares, {{"options",
+                       {{"dfs-referral-cache-duration", 6},
+                        {"dns-entry", {{{"name", "d1"}}}},
+                        {"cache", {{"sdircache", 100}}},
+                        {"virtual-server", Json::array()}}}}),
+         true,
+         false,
+         {"+ option dns-entry d1 {\"name\":\"d1\"}", "~ option dfs-referral-cache-duration: 5 -> 6",
+          "- option virtual-server alias1"}},
         {"invalid users: temporary made permanent, added, time-out, pruned",
          Doc(shares,
              {{"invalid_users", {{"timeout_minutes", 60}, {"permanent", {"tempuser", "other"}}}}}),
@@ -129,25 +145,18 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
     for (const Row &row : rows) {
         SCOPED_TRACE(row.what);
         const Plan plan = MakePlan(row.doc, server, row.prune, row.force);
-        std::vector<std::string> lines;
-        for (const Change &c : plan.changes) lines.push_back(ChangeLine(c));
-        EXPECT_EQ(lines, row.lines);
+        EXPECT_EQ(Lines(plan), row.lines);
         EXPECT_EQ(plan.blocked.size(), row.blocked);
-        // Every change is made by a step, in order.
-        size_t next = 0;
-        for (const Step &s : plan.steps) {
-            EXPECT_LE(s.first, next);
-            EXPECT_LT(s.first, s.last);
-            next = std::max(next, s.last);
-        }
-        EXPECT_EQ(next, plan.changes.size());
+        // Every action changes something and has the commands that make it.
+        for (const auto &a : plan.actions) EXPECT_FALSE(a.fields.empty() || a.commands.empty());
 
         ServerState after = server;
-        for (const Change &c : plan.changes) Make(c, &after);
-        const Plan again = MakePlan(row.doc, after, row.prune, row.force);
-        for (const Change &c : again.changes) ADD_FAILURE() << "left: " << ChangeLine(c);
+        for (const auto &a : plan.actions)
+            for (const auto &c : a.fields) Make(a, c, &after);
+        for (const auto &line : Lines(MakePlan(row.doc, after, row.prune, row.force)))
+            ADD_FAILURE() << "left: " << line;
     }
 }
 
 }  // namespace
-}  // namespace share::shareadm::config::test
+}  // namespace share::client::config::test

@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: Apache-2.0
-// A server state as config_state.cpp reads it, for checking and planning without a server.
+// A server state as ReadServer reads it, for checking and planning without a server.
 #pragma once
 
-#include "shareadm/config.h"
+#include "client/config/config.h"
+#include "output/plan_view.h"
 
-namespace share::shareadm::config::test {
+namespace share::client::config::test {
 
 inline Json ShareJson(const char *name, const char *volume, const char *path) {
     return {{"name", name},
@@ -43,4 +44,4 @@ inline ServerState Server() {
     return s;
 }
 
-}  // namespace share::shareadm::config::test
+}  // namespace share::client::config::test

@@ -7,6 +7,8 @@ if(TARGET sharemon_exporter AND TARGET shareadm_config)
     "sharemon_exporter|shareadm/config.h"
     "shareadm_config|sharemon/metrics.h"
     "share_client|output/reporter.h"
+    "share_config|output/reporter.h"
+    "share_config|cli/runtime.h"
     "share_client|cli/runtime.h"
     "share_output|cli/value_checks.h"
     "sharesim_core|client/pipeline.h"

@@ -7,16 +7,17 @@
 #include <iostream>
 #include <sstream>
 
+#include "output/plan_view.h"
 #include "shareadm/config.h"
 #include "shareadm/tool.h"
 
 namespace share::shareadm {
 namespace {
 
-using config::Change;
-using config::Plan;
-using config::Problem;
-using config::ServerState;
+namespace engine = client::config;
+using engine::Plan;
+using engine::Problem;
+using engine::ServerState;
 
 struct ConfigParams {
     std::string file;
@@ -25,7 +26,7 @@ struct ConfigParams {
 };
 
 Json Versioned(Json body) {
-    Json doc{{"schema_version", config::kSchemaVersion}};
+    Json doc{{"schema_version", engine::kSchemaVersion}};
     doc.update(body);
     return doc;
 }
@@ -42,15 +43,13 @@ int Problems(const tools::Reporter &out, const std::string &action, const std::s
                                 (problems.size() == 1 ? " problem" : " problems") + " in " + file +
                                 "; nothing was changed";
     std::fprintf(stderr, "shareadm: %s: %s\n", action.c_str(), message.c_str());
-    Json list = Json::array();
-    for (const auto &p : problems) {
+    for (const auto &p : problems)
         std::fprintf(stderr, "  %s: %s\n", p.pointer.empty() ? "(document)" : p.pointer.c_str(),
-                     p.message.c_str());
-        list.push_back({{"pointer", p.pointer}, {"message", p.message}});
-    }
+                     ProblemMessage(p).c_str());
     if (out.json())
-        PrintJson(Versioned(tools::Reporter::ErrorBody(
-            "rejected", action, message, tools::kExitRejected, {{"problems", list}})));
+        PrintJson(
+            Versioned(tools::Reporter::ErrorBody("rejected", action, message, tools::kExitRejected,
+                                                 {{"problems", ProblemList(problems)}})));
     return tools::kExitRejected;
 }
 
@@ -73,25 +72,25 @@ int ReadDocument(const tools::Reporter &out, const std::string &action, const st
     return -1;
 }
 
+// The server's state, or the exit status after reporting why it could not be read.
+int ReadServer(const tools::Reporter &out, const std::string &action, ServerState *server) {
+    *server = engine::ReadServer(tools::RecordDecoders());
+    return out.Report(action, server->outcome);
+}
+
 // Reads the document and the server and checks the one against the other.
 int Prepare(const tools::Reporter &out, const std::string &action, const std::string &file,
             Json *doc, ServerState *server) {
     if (int e = ReadDocument(out, action, file, doc); e >= 0) return e;
-    if (int e = config::ReadServer(out, action, server); e >= 0) return e;
-    const auto problems = config::Check(*doc, *server);
+    if (int e = ReadServer(out, action, server); e >= 0) return e;
+    const auto problems = engine::Check(*doc, *server);
     return problems.empty() ? -1 : Problems(out, action, file, problems);
-}
-
-Json ChangeList(const std::vector<Change> &changes, size_t first, size_t last) {
-    Json list = Json::array();
-    for (size_t i = first; i < last; ++i) list.push_back(config::ChangeJson(changes[i]));
-    return list;
 }
 
 int Export(const Tool &tool, const ConfigParams &p) {
     const auto out = tool.out();
     ServerState server;
-    if (int e = config::ReadServer(out, "config export", &server); e >= 0) return e;
+    if (int e = ReadServer(out, "config export", &server); e >= 0) return e;
     const std::string text = server.doc.dump(2) + "\n";
     if (p.output.empty()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
@@ -121,17 +120,23 @@ int Diff(const Tool &tool, const ConfigParams &p) {
     Json doc;
     ServerState server;
     if (int e = Prepare(out, "config diff", p.file, &doc, &server); e >= 0) return e;
-    const Plan plan = config::MakePlan(doc, server, p.prune, true);
+    const Plan plan = engine::MakePlan(doc, server, p.prune, true);
     if (out.json()) {
-        PrintJson(Versioned({{"changes", ChangeList(plan.changes, 0, plan.changes.size())}}));
+        PrintJson(Versioned({{"changes", ChangeList(plan, 0, plan.actions.size())}}));
     } else {
-        for (const auto &c : plan.changes) std::printf("%s\n", config::ChangeLine(c).c_str());
-        if (plan.changes.empty()) std::printf("No differences.\n");
+        std::fputs(DiffText(plan).c_str(), stdout);
+        std::fflush(stdout);
     }
-    return plan.changes.empty() ? tools::kExitOk : config::kExitDifferent;
+    return plan.actions.empty() ? tools::kExitOk : config::kExitDifferent;
 }
 
 }  // namespace
+
+// Shared with `user-contexts list`.
+int ReadUserContexts(const tools::Reporter &out, const std::string &action,
+                     std::vector<std::string> *contexts) {
+    return out.Report(action, engine::ReadUserContexts(contexts));
+}
 
 int config::RunApply(const tools::Reporter &out, const std::string &file, bool dryRun, bool prune,
                      bool force) {
@@ -140,35 +145,18 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
     Json doc;
     ServerState server;
     if (int e = Prepare(out, action, p.file, &doc, &server); e >= 0) return e;
-    const Plan plan = config::MakePlan(doc, server, p.prune, p.force);
+    const Plan plan = engine::MakePlan(doc, server, p.prune, p.force);
     if (!plan.blocked.empty()) return Problems(out, action, p.file, plan.blocked);
-
-    size_t done = plan.changes.size();  // changes before the failed step's
-    std::optional<size_t> failedStep;
+    const engine::ApplyResult result = p.dryRun ? engine::ApplyResult{} : engine::Apply(plan);
     tools::Failure failure;
     std::string failedAction;
-    if (!p.dryRun)
-        for (size_t i = 0; i < plan.steps.size(); ++i) {
-            const auto &step = plan.steps[i];
-            Reply reply;
-            const Outcome o = Execute(step.args, &reply);
-            if (o.done()) continue;
-            failedStep = i;
-            done = step.first;
-            failure = tools::DescribeFailure(o);
-            failedAction = action + ": " + step.action;
-            break;
-        }
-    const size_t failedEnd = failedStep ? plan.steps[*failedStep].last : done;
-    const bool changed = !p.dryRun && done > 0;
-
+    if (result.refused) {
+        failure = tools::DescribeFailure(result.refused->outcome);
+        failedAction = action + ": " + result.refused->command;
+    }
     if (out.json()) {
-        Json body{{"changed", p.dryRun ? !plan.changes.empty() : changed},
-                  {"dry_run", p.dryRun},
-                  {"changes", ChangeList(plan.changes, 0, done)},
-                  {"failed", ChangeList(plan.changes, done, failedEnd)},
-                  {"not_applied", ChangeList(plan.changes, failedEnd, plan.changes.size())}};
-        if (failedStep) {
+        Json body = ApplyBody(plan, result, p.dryRun);
+        if (result.refused) {
             for (auto &c : body["failed"]) c["message"] = failure.message;
             Json error = tools::Reporter::ErrorBody(failure.kind, failedAction, failure.message,
                                                     failure.code, failure.extra);
@@ -177,23 +165,15 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
         }
         PrintJson(Versioned(body));
     } else {
-        const char *verb = p.dryRun ? "would apply" : "applied";
-        for (size_t i = 0; i < done; ++i)
-            std::printf("%s\n", config::ChangeLine(plan.changes[i]).c_str());
-        if (plan.changes.empty())
-            std::printf("No change: the server already matches %s.\n", p.file.c_str());
-        else if (!failedStep)
-            std::printf("%zu change%s %s.\n", done, done == 1 ? "" : "s", verb);
+        std::fputs(ApplyText(plan, result, p.dryRun, p.file).c_str(), stdout);
+        std::fflush(stdout);
     }
-    if (!failedStep) return tools::kExitOk;
+    if (!result.refused) return tools::kExitOk;
     std::fputs(
         out.RenderError(failure.kind, failedAction, failure.message, failure.code, failure.extra)
             .text.c_str(),
         stderr);
-    std::fprintf(stderr, "%zu change%s applied; not applied:\n", done, done == 1 ? "" : "s");
-    for (size_t i = done; i < plan.changes.size(); ++i)
-        std::fprintf(stderr, "  %s%s\n", config::ChangeLine(plan.changes[i]).c_str(),
-                     i < failedEnd ? "  (refused)" : "");
+    std::fputs(NotAppliedText(plan, result).c_str(), stderr);
     return failure.code;
 }
 

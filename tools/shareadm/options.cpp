@@ -5,6 +5,7 @@
 #include <climits>
 #include <cstring>
 
+#include "client/server_options.h"
 #include "common/server_formats.h"
 #include "output/listings.h"
 #include "output/records.h"
@@ -15,8 +16,7 @@
 namespace share::shareadm {
 namespace {
 
-using tools::OptionSpec;
-using tools::ValueKind;
+using client::ServerOption;
 
 struct OptParams {
     std::string value;
@@ -28,45 +28,28 @@ struct OptParams {
     std::string connection;
 };
 
-std::string Render(const Json &j) {
-    return j.is_string() ? j.get<std::string>() : j.dump();
-}
-
-// An option's value as its setter takes it. A value no setter word names (read proxy off) says
-// what the setter does take instead.
-std::string SetterForm(const std::string &option, const Json &value) {
-    const std::string text = Render(value);
-    const tools::ValueRule *rule = tools::FindRule(option);
-    if (rule == nullptr || tools::Accepts(*rule, text)) return text;
-    if (rule->words.size() == 1) return "off (the setter takes " + rule->words[0] + " only)";
-    return text + " (the setter takes " + tools::Accepted(*rule) + ")";
-}
-
-// The stored value of one option, from the server's configuration dump.
-int ReadOption(const tools::Reporter &out, const std::string &action, const OptionSpec &row,
+// The stored value of one option, as its row reads it from the server's configuration dump.
+int ReadOption(const tools::Reporter &out, const std::string &action, const ServerOption &row,
                Json *value) {
     Reply reply;
     if (int e = RunCommand(out, action, {{CMD_SERVER_REQUEST_4, {}}}, &reply); e >= 0) return e;
-    for (const auto &el : reply.elements())
-        if (el.type == row.element) {
-            *value = OptionValueJson(row, el.payload);
-            return -1;
-        }
+    *value = row.read(row, ServerDumpJson(reply.elements()));
+    if (!value->is_null()) return -1;
     return out.Rejected(action, "the server's configuration dump has no " + std::string(row.name));
 }
 
 // Sets one single-value option and confirms with the value the server stored.
-int SetOption(const Tool &tool, const OptionSpec &row, const std::string &value) {
+int SetOption(const Tool &tool, const ServerOption &row, const std::string &value) {
     const auto out = tool.out();
     const std::string action = std::string("option ") + row.name;
     Reply reply;
-    if (int e = RunCommand(out, action, {{row.command, value}}, &reply,
+    if (int e = RunCommand(out, action, SetterArgs(row, value), &reply,
                            {{tools::kInvalidValue, "VALUE", "the value", value}});
         e >= 0)
         return e;
     Json stored;
     if (int e = ReadOption(out, action, row, &stored); e >= 0) return e;
-    const std::string text = Render(stored);
+    const std::string text = ValueText(stored);
     return out.Success(
         Json{{"ok", true}, {"action", action}, {"option", row.name}, {"value", stored}},
         text.empty() ? std::string(row.name) + " cleared."
@@ -79,40 +62,13 @@ int Show(const Tool &tool) {
     if (int e = RunCommand(out, "option show", {{CMD_SERVER_REQUEST_4, {}}}, &reply); e >= 0)
         return e;
     const Json doc = ServerDumpJson(reply.elements());
-    const Json &options = doc["options"], &caches = doc["caches"];
-    const int32_t iucTimeout = doc["invalid_user_timeout"].get<int32_t>();
-    const Json &vservers = doc["virtual_servers"], &dns = doc["dns_entries"],
-               &byDefault = doc["share_volumes_by_default"];
-    const Json &interfaces = doc["multichannel_interfaces"], &dfs = doc["dfs_referral_cache"];
     const Json &extra = doc;
-
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto &[k, v] : options.items()) rows.push_back({k, SetterForm(k, v)});
-    std::string cacheText;
-    for (const auto &[k, v] : caches.items())
-        cacheText += (cacheText.empty() ? "" : " ") + tools::ToUpperAscii(k) + "=" + v.dump();
-    rows.push_back({"cache", cacheText});
-    rows.push_back({"invalid-user-timeout", std::to_string(iucTimeout)});
-    auto named = [](const Json &list) {
-        std::string t;
-        for (const auto &n : list)
-            t += (t.empty() ? "" : ", ") + n["name"].get<std::string>() +
-                 (n["address"].get<std::string>().empty()
-                      ? ""
-                      : " (" + n["address"].get<std::string>() + ")");
-        return t.empty() ? "-" : t;
-    };
-    rows.push_back({"virtual-servers", named(vservers)});
-    rows.push_back({"dns-entries", named(dns)});
-    std::string sbd;
-    for (const auto &[k, v] : byDefault.items())
-        sbd += (sbd.empty() ? "" : ", ") + k + "=" + (v.get<bool>() ? "YES" : "NO");
-    rows.push_back({"share-volumes-by-default", sbd.empty() ? "-" : sbd});
-    std::string ifs;
-    for (const auto &i : interfaces) ifs += (ifs.empty() ? "" : ", ") + i.get<std::string>();
-    rows.push_back({"multichannel-interfaces", ifs.empty() ? "-" : ifs});
-    if (!dfs.is_null())
-        rows.push_back({"dfs-referral-cache-duration", std::to_string(dfs["minutes"].get<int>())});
+    for (const ServerOption &row : ServerOptions())
+        if (const Json value = row.read(row, doc); !value.is_null())
+            rows.push_back({row.name, row.show(row, value)});
+    rows.push_back(
+        {"invalid-user-timeout", std::to_string(doc["invalid_user_timeout"].get<int32_t>())});
     if (extra.contains("last_quota_sync")) {
         const auto &q = extra["last_quota_sync"];
         const int value = q["value"].get<int>();
@@ -121,9 +77,9 @@ int Show(const Tool &tool) {
                             (value < 0 ? "" : " (value " + std::to_string(value) + ")")});
     }
     if (extra.contains("last_quota_view"))
-        rows.push_back({"last-user-quota-view", Render(extra["last_quota_view"])});
+        rows.push_back({"last-user-quota-view", ValueText(extra["last_quota_view"])});
     if (extra.contains("last_statistics_dump"))
-        rows.push_back({"last-statistics-dump", Render(extra["last_statistics_dump"])});
+        rows.push_back({"last-statistics-dump", ValueText(extra["last_statistics_dump"])});
     return out.Success(doc, tools::KeyValues(rows));
 }
 
@@ -153,7 +109,7 @@ int Status(const Tool &tool) {
         }
     }
     std::vector<std::pair<std::string, std::string>> rows;
-    for (const auto &[k, v] : doc.items()) rows.push_back({k, Render(v)});
+    for (const auto &[k, v] : doc.items()) rows.push_back({k, ValueText(v)});
     return out.Success(doc, tools::KeyValues(rows));
 }
 
@@ -182,7 +138,7 @@ int ListInterfaces(const tools::Reporter &out) {
 }
 
 // Minutes, or CLEAR with the junction path (or ALL) to clear: --path goes with CLEAR only.
-int DfsDuration(const Tool &tool, const OptParams &p) {
+int DfsDuration(const Tool &tool, const OptParams &p, const ServerOption &row) {
     const std::string action = "option dfs-referral-cache-duration";
     const bool clear = tools::ToUpperAscii(p.value) == "CLEAR";
     if (clear && p.path.empty())
@@ -191,7 +147,7 @@ int DfsDuration(const Tool &tool, const OptParams &p) {
             tools::Accepted(*tools::FindRule("dfs-path")) + " (required with CLEAR)");
     if (!clear && !p.path.empty())
         return tool.out().Rejected(action, "--path goes with CLEAR only, not with minutes");
-    std::vector<Arg> args{{CMD_DFS_REFERRAL_CACHE_DURATION, p.value}};
+    std::vector<Arg> args = SetterArgs(row, p.value);
     if (clear) args.push_back({CIFS_OPT_PATH, p.path});
     const std::string path = clear ? tools::Canonical(*tools::FindRule("dfs-path"), p.path) : "";
     return Run(tool, action, args, {{"value", clear ? "CLEAR" : p.value}, {"path", path}},
@@ -199,6 +155,135 @@ int DfsDuration(const Tool &tool, const OptParams &p) {
                      : "dfs-referral-cache-duration set to " + p.value + " minutes.",
                {{tools::kInvalidValue, "--path", "the junction path", p.path, clear},
                 {tools::kInvalidValue, "VALUE", "the duration", p.value, !clear}});
+}
+
+void RegisterCrypto(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                    const ServerOption &row) {
+    CLI::App *crypto = Leaf(
+        tool, opt, row.name, "Switch the dumping of crypto keys, or dump one connection's",
+        [&tool, p, &row] {
+            if (!p->connection.empty())
+                return Run(tool, "option dump-crypto-keys",
+                           {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CONNECTION_ID, p->connection}},
+                           {{"connection", p->connection}},
+                           "Crypto keys of connection " + p->connection + " dumped.",
+                           {{tools::kNoSuchConnection, "--connection", "the connection ID",
+                             p->connection}});
+            if (p->value.empty())
+                return tool.out().Rejected("option dump-crypto-keys",
+                                           "give YES, NO or --connection ID");
+            const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
+            return Run(tool, "option dump-crypto-keys", SetterArgs(row, p->value),
+                       {{"option", "dump-crypto-keys"}, {"value", word}},
+                       "dump-crypto-keys set to " + word + ".");
+        });
+    auto *cv = tools::Checked(crypto->add_option("VALUE", p->value, "YES or NO"), "yes-no");
+    tools::Checked(
+        crypto->add_option("--connection", p->connection, "Dump the keys of this connection")
+            ->excludes(cv),
+        "connection-id");
+}
+
+void RegisterCache(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                   const ServerOption &row) {
+    tools::Checked(Leaf(tool, opt, row.name, row.help,
+                        [&tool, p] {
+                            return Run(
+                                tool, "option cache", {{CMD_CACHE, p->value}},
+                                {{"value", p->value}}, "Cache set: " + p->value + ".",
+                                {{tools::kInvalidValue, "SETTING", "the setting", p->value}});
+                        })
+                       ->add_option("SETTING", p->value, "KIND=N")
+                       ->required(),
+                   "cache");
+}
+
+void RegisterInterfaces(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                        const ServerOption &row) {
+    CLI::App *mci = Leaf(tool, opt, row.name, row.help, [&tool, p, &row] {
+        const auto out = tool.out();
+        if (p->verb == "list") return ListInterfaces(out);
+        if (p->name.empty())
+            return out.Invalid("option multichannel-interface " + p->verb, "INTERFACE", "",
+                               tools::Accepted(*tools::FindRule("interface")));
+        const bool add = p->verb == "add";
+        return Run(tool, "option multichannel-interface " + p->verb,
+                   row.args(row, "", p->name, add), {{"interface", p->name}},
+                   "Interface " + p->name + (add ? " added." : " removed."),
+                   {{tools::kNameTaken, "INTERFACE", "the interface", p->name},
+                    {tools::kNoSuchEntry, "INTERFACE", "the interface", p->name},
+                    {tools::kInvalidValue, "INTERFACE", "the interface", p->name}});
+    });
+    tools::Checked(mci->add_option("ACTION", p->verb, "add, remove or list")->required(),
+                   "add-remove-list");
+    tools::Checked(mci->add_option("INTERFACE", p->name, "Interface name"), "interface");
+}
+
+void RegisterDfs(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                 const ServerOption &row) {
+    CLI::App *dfs = Leaf(tool, opt, row.name, row.help,
+                         [&tool, p, &row] { return DfsDuration(tool, *p, row); });
+    tools::Checked(dfs->add_option("VALUE", p->value, "Minutes or CLEAR")->required(),
+                   "dfs-minutes");
+    tools::Checked(dfs->add_option("--path", p->path, "With CLEAR: ALL or VOLUME:/junction/path"),
+                   "dfs-path");
+}
+
+// The single values: a VALUE, confirmed with the value the server then stores.
+void RegisterSingle(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                    const ServerOption &row) {
+    tools::Checked(Leaf(tool, opt, row.name, row.help,
+                        [&tool, p, &row] { return SetOption(tool, row, p->value); })
+                       ->add_option("VALUE", p->value, "The value")
+                       ->required(),
+                   row.valueRule);
+}
+
+// A keyed option: KEY VALUE.
+void RegisterKeyed(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                   const ServerOption &row) {
+    CLI::App *cmd = Leaf(tool, opt, row.name, row.help, [&tool, p, &row] {
+        const std::string word = tools::Canonical(client::OptionRule(row.valueRule), p->value);
+        return Run(tool, std::string("option ") + row.name, row.args(row, p->name, p->value, true),
+                   {{"server", p->name}, {"value", word}},
+                   std::string(row.name) + " of " + p->name + " set to " + word + ".",
+                   {{tools::kInvalidValue, "SERVER", "the server name", p->name}});
+    });
+    tools::Checked(cmd->add_option("SERVER", p->name, "Server name")->required(), row.keyRule);
+    tools::Checked(cmd->add_option("VALUE", p->value, "YES or NO")->required(), row.valueRule);
+}
+
+// A set of named members: add or remove NAME (with its address).
+void RegisterMembers(CLI::App *opt, Tool &tool, const std::shared_ptr<OptParams> &p,
+                     const ServerOption &row) {
+    CLI::App *cmd = Leaf(tool, opt, row.name, row.help, [&tool, p, &row] {
+        const bool add = p->verb == "add";
+        const Json member{{"name", p->name}, {"address", p->ip}};
+        return Run(tool, std::string("option ") + row.name + " " + p->verb,
+                   row.args(row, "", member, add), {{"name", p->name}},
+                   std::string(row.name) + " " + p->name + (add ? " added." : " removed."),
+                   {{tools::kNameTaken, "NAME", "the name", p->name},
+                    {tools::kNoSuchEntry, "NAME", "the name", p->name},
+                    {tools::kInvalidValue, "NAME", "the name", p->name}});
+    });
+    tools::Checked(cmd->add_option("ACTION", p->verb, "add or remove")->required(), "add-remove");
+    tools::Checked(cmd->add_option("NAME", p->name, "The name")->required(), row.valueRule);
+    tools::Checked(cmd->add_option("--ip", p->ip, "IPv4 address"), row.keyRule);
+}
+
+using Registrar = void (*)(CLI::App *, Tool &, const std::shared_ptr<OptParams> &,
+                           const ServerOption &);
+
+// The options whose command line is their own: a second form, a list, a path with CLEAR.
+Registrar Special(std::string_view name) {
+    static const std::pair<std::string_view, Registrar> rows[] = {
+        {"dump-crypto-keys", RegisterCrypto},
+        {"cache", RegisterCache},
+        {"multichannel-interface", RegisterInterfaces},
+        {"dfs-referral-cache-duration", RegisterDfs}};
+    for (const auto &[option, registrar] : rows)
+        if (option == name) return registrar;
+    return nullptr;
 }
 
 }  // namespace
@@ -212,40 +297,15 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
          [&tool] { return Show(tool); });
     Leaf(tool, opt, "status", "Show the server's status", [&tool] { return Status(tool); });
 
-    // The single-value options, from the server formats' option table.
-    for (const OptionSpec &optionRow : tools::OptionTable()) {
-        if (optionRow.command == CMD_DUMP_CRYPTO_KEYS) continue;  // has a second form, below
-        tools::Checked(Leaf(tool, opt, optionRow.name, std::string("Set ") + optionRow.help,
-                            [&tool, p, &optionRow] { return SetOption(tool, optionRow, p->value); })
-                           ->add_option("VALUE", p->value, "The value")
-                           ->required(),
-                       optionRow.name);
+    // Every server option by its row: its own command line, or its shape's.
+    for (const ServerOption &row : ServerOptions()) {
+        Registrar registrar = Special(row.name);
+        if (registrar == nullptr)
+            registrar = row.shape == OptionShape::kSingle  ? RegisterSingle
+                        : row.shape == OptionShape::kKeyed ? RegisterKeyed
+                                                           : RegisterMembers;
+        registrar(opt, tool, p, row);
     }
-
-    CLI::App *crypto = Leaf(
-        tool, opt, "dump-crypto-keys",
-        "Switch the dumping of crypto keys, or dump one connection's", [&tool, p] {
-            if (!p->connection.empty())
-                return Run(tool, "option dump-crypto-keys",
-                           {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CONNECTION_ID, p->connection}},
-                           {{"connection", p->connection}},
-                           "Crypto keys of connection " + p->connection + " dumped.",
-                           {{tools::kNoSuchConnection, "--connection", "the connection ID",
-                             p->connection}});
-            if (p->value.empty())
-                return tool.out().Rejected("option dump-crypto-keys",
-                                           "give YES, NO or --connection ID");
-            const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
-            return Run(tool, "option dump-crypto-keys",
-                       {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, p->value}},
-                       {{"option", "dump-crypto-keys"}, {"value", word}},
-                       "dump-crypto-keys set to " + word + ".");
-        });
-    auto *cv = tools::Checked(crypto->add_option("VALUE", p->value, "YES or NO"), "yes-no");
-    tools::Checked(
-        crypto->add_option("--connection", p->connection, "Dump the keys of this connection")
-            ->excludes(cv),
-        "connection-id");
 
     tools::Checked(
         Leaf(tool, opt, "dump-statistics", "Have the server dump statistics: DC, FP, FH or T",
@@ -258,61 +318,6 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
             ->add_option("WHAT", p->value, "DC, FP, FH or T")
             ->required(),
         "statistics");
-
-    tools::Checked(
-        Leaf(tool, opt, "cache", "Set a cache size: SDIRCACHE=N, DIRCACHE=N or FILECACHE=N",
-             [&tool, p] {
-                 return Run(tool, "option cache", {{CMD_CACHE, p->value}}, {{"value", p->value}},
-                            "Cache set: " + p->value + ".",
-                            {{tools::kInvalidValue, "SETTING", "the setting", p->value}});
-             })
-            ->add_option("SETTING", p->value, "KIND=N")
-            ->required(),
-        "cache");
-
-    struct NameTable {
-        const char *name;
-        int32_t option;
-        const char *rule;
-        const char *help;
-    };
-    static const NameTable tables[] = {
-        {"virtual-server", CIFS_OPT_SERVER, "virtual-server-name",
-         "Add or remove a virtual server name"},
-        {"dns-entry", CIFS_OPT_DNS_ENTRY, "dns-entry-name", "Add or remove a DNS entry"},
-    };
-    for (const auto &t : tables) {
-        CLI::App *cmd = Leaf(tool, opt, t.name, t.help, [&tool, p, &t] {
-            const std::string action = std::string("option ") + t.name + " " + p->verb;
-            std::vector<Arg> args{{p->verb == "add" ? CMD_ADD : CMD_REMOVE, {}},
-                                  {t.option, p->name}};
-            if (!p->ip.empty()) args.push_back({CIFS_OPT_IP_ADDRESS, p->ip});
-            return Run(
-                tool, action, args, {{"name", p->name}},
-                std::string(t.name) + " " + p->name + (p->verb == "add" ? " added." : " removed."),
-                {{tools::kNameTaken, "NAME", "the name", p->name},
-                 {tools::kNoSuchEntry, "NAME", "the name", p->name},
-                 {tools::kInvalidValue, "NAME", "the name", p->name}});
-        });
-        tools::Checked(cmd->add_option("ACTION", p->verb, "add or remove")->required(),
-                       "add-remove");
-        tools::Checked(cmd->add_option("NAME", p->name, "The name")->required(), t.rule);
-        tools::Checked(cmd->add_option("--ip", p->ip, "IPv4 address"), "ipv4");
-    }
-
-    CLI::App *sbd = Leaf(
-        tool, opt, "share-volumes-by-default", "Share a server's volumes by default: YES or NO",
-        [&tool, p] {
-            const std::string word = tools::Canonical(*tools::FindRule("yes-no"), p->value);
-            return Run(
-                tool, "option share-volumes-by-default",
-                {{CMD_SHARE_VOLUMES_BY_DEFAULT, p->name}, {CIFS_OPT_SHARE_BY_DEFAULT, p->value}},
-                {{"server", p->name}, {"value", word}},
-                "share-volumes-by-default of " + p->name + " set to " + word + ".",
-                {{tools::kInvalidValue, "SERVER", "the server name", p->name}});
-        });
-    tools::Checked(sbd->add_option("SERVER", p->name, "Server name")->required(), "server-name");
-    tools::Checked(sbd->add_option("VALUE", p->value, "YES or NO")->required(), "yes-no");
 
     CLI::App *qs =
         Leaf(tool, opt, "user-quota-sync", "Synchronise user quotas of a target", [&tool, p] {
@@ -335,37 +340,6 @@ void RegisterOptions(CLI::App &app, Tool &tool) {
                        ->add_option("TARGET", p->name, "Target")
                        ->required(),
                    "quota-target");
-
-    CLI::App *mci =
-        Leaf(tool, opt, "multichannel-interface", "Add, remove or list multichannel interfaces",
-             [&tool, p] {
-                 const auto out = tool.out();
-                 if (p->verb == "list") return ListInterfaces(out);
-                 if (p->name.empty())
-                     return out.Invalid("option multichannel-interface " + p->verb, "INTERFACE", "",
-                                        tools::Accepted(*tools::FindRule("interface")));
-                 const bool add = p->verb == "add";
-                 return Run(tool, "option multichannel-interface " + p->verb,
-                            {{CMD_MULTICHANNEL_INTERFACE, {}},
-                             {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}},
-                             {CIFS_OPT_INTERFACE, p->name}},
-                            {{"interface", p->name}},
-                            "Interface " + p->name + (add ? " added." : " removed."),
-                            {{tools::kNameTaken, "INTERFACE", "the interface", p->name},
-                             {tools::kNoSuchEntry, "INTERFACE", "the interface", p->name},
-                             {tools::kInvalidValue, "INTERFACE", "the interface", p->name}});
-             });
-    tools::Checked(mci->add_option("ACTION", p->verb, "add, remove or list")->required(),
-                   "add-remove-list");
-    tools::Checked(mci->add_option("INTERFACE", p->name, "Interface name"), "interface");
-
-    CLI::App *dfs = Leaf(tool, opt, "dfs-referral-cache-duration",
-                         "Set the DFS referral cache duration, or CLEAR it",
-                         [&tool, p] { return DfsDuration(tool, *p); });
-    tools::Checked(dfs->add_option("VALUE", p->value, "Minutes or CLEAR")->required(),
-                   "dfs-minutes");
-    tools::Checked(dfs->add_option("--path", p->path, "With CLEAR: ALL or VOLUME:/junction/path"),
-                   "dfs-path");
 }
 
 }  // namespace share::shareadm

@@ -7,9 +7,10 @@
 
 #include <algorithm>
 
-#include "shareadm/config.h"
+#include "client/config/config.h"
+#include "client/text.h"
 
-namespace share::shareadm::config {
+namespace share::client::config {
 namespace {
 
 enum Phase { kRename, kCreate, kModify, kRemove, kPhases };
@@ -25,18 +26,24 @@ std::optional<int64_t> OptionNumber(const tools::OptionSpec &row, const Json &v)
     for (const auto &k : row.keywords)
         if (strcasecmp(k.word, text.c_str()) == 0) return k.value;
     long n;
-    if (tools::ParseNumber(text, INT32_MIN, INT32_MAX, &n)) return n;
+    if (ParseNumber(text, INT32_MIN, INT32_MAX, &n)) return n;
     return std::nullopt;
 }
 
 // Two values of an option that the server stores the same way (OPTIONAL and YES of signing).
-bool SameOption(const tools::OptionSpec &row, const Json &now, const Json &want) {
+bool SameOption(const ServerOption &option, const Json &now, const Json &want) {
     if (now == want) return true;
-    if (now.is_null()) return false;  // the server does not report it
+    if (now.is_null() || option.spec == nullptr) return false;  // not reported; or plain numbers
+    const tools::OptionSpec &row = *option.spec;
     if (row.kind == tools::ValueKind::kText || row.kind == tools::ValueKind::kField)
         return ValueText(now) == ValueText(want);
     const auto a = OptionNumber(row, now), b = OptionNumber(row, want);
     return a && b && *a == *b;
+}
+
+PlannedAction Share(Action action, const std::string &name, std::vector<FieldChange> fields,
+                    std::vector<Command> commands) {
+    return {action, ObjectKind::kShare, name, std::move(fields), std::move(commands)};
 }
 
 class Builder {
@@ -45,15 +52,8 @@ class Builder {
         : server_(server), prune_(prune), force_(force) {}
     Plan plan;
 
-    // changes, made together by the commands, in phase.
-    void Make(Phase phase, std::vector<Change> changes,
-              std::vector<std::pair<std::string, std::vector<Arg>>> commands) {
-        if (changes.empty()) return;
-        Bucket &b = buckets_[phase];
-        const size_t first = b.changes.size();
-        for (auto &c : changes) b.changes.push_back(std::move(c));
-        for (auto &[action, args] : commands)
-            b.steps.push_back({std::move(action), std::move(args), first, b.changes.size()});
+    void Make(Phase phase, PlannedAction action) {
+        if (!action.fields.empty()) phases_[phase].push_back(std::move(action));
     }
 
     void Shares(const Json &wanted) {
@@ -76,10 +76,9 @@ class Builder {
                 Json after = Json::object();
                 for (const char *key : kShareFields)
                     if (w.contains(key)) after[key] = w[key];
-                std::vector<std::pair<std::string, std::vector<Arg>>> commands{
-                    {"share add", ShareAddArgs(w)}};
+                std::vector<Command> commands{{"share add", ShareAddArgs(w)}};
                 if (w.value("mfa", false)) commands.push_back({"share mfa", MfaArgs(name, true)});
-                Make(kCreate, {{"add", "share " + name, "", nullptr, after}}, std::move(commands));
+                Make(kCreate, Share(Action::kCreate, name, {{"", nullptr, after}}, commands));
                 continue;
             }
             kept.insert(it->first);
@@ -97,49 +96,42 @@ class Builder {
                                     " connected client(s): removing it needs --force"});
                 continue;
             }
-            Make(kRemove, {{"remove", "share " + name, "", s, nullptr}},
-                 {{"share remove",
-                   {{CMD_SHARE, {}}, {CIFS_ACT_REMOVE, {}}, {CIFS_OPT_NAME, name}}}});
+            Make(kRemove,
+                 Share(Action::kRemove, name, {{"", s, nullptr}},
+                       {{"share remove",
+                         {{CMD_SHARE, {}}, {CIFS_ACT_REMOVE, {}}, {CIFS_OPT_NAME, name}}}}));
         }
     }
 
+    // Each option by its row's shape.
     void Options(const Json &wanted) {
         const Json &now = server_.doc["options"];
         for (const auto &[key, want] : wanted.items()) {
-            const std::string target = "option " + key;
+            const ServerOption &row = *FindServerOption(key);  // a checked document
             const Json have = now.contains(key) ? now[key] : Json();
-            if (const tools::OptionSpec *row = tools::FindOptionByName(key)) {
-                if (!SameOption(*row, have, want))
-                    Make(kModify, {{"change", target, "", have, want}},
-                         {{target, OptionArgs(*row, ValueText(want))}});
-            } else if (key == "cache" || key == "share-volumes-by-default") {
-                for (const auto &[k, v] : want.items()) {
-                    const Json old = have.is_object() && have.contains(k) ? have[k] : Json();
-                    if (old == v || (old.is_string() && v.is_string() &&
-                                     Upper(old.get<std::string>()) == Upper(v.get<std::string>())))
-                        continue;
-                    Make(old.is_null() ? kCreate : kModify,
-                         {{old.is_null() ? "add" : "change", target, k, old, v}},
-                         {{target, key == "cache" ? CacheArgs(k, v) : ShareByDefaultArgs(k, v)}});
-                }
-            } else if (key == "dfs-referral-cache-duration") {
-                if (have != want)
-                    Make(kModify, {{"change", target, "", have, want}},
-                         {{target, DfsDurationArgs(want)}});
+            if (row.shape == OptionShape::kSingle) {
+                if (!SameOption(row, have, want))
+                    Make(kModify, Option(Action::kModify, row, {{"", have, want}},
+                                         {{"option " + key, SetterArgs(row, want)}}));
+            } else if (row.shape == OptionShape::kKeyed) {
+                Keyed(row, have, want);
             } else {
-                Members(key, have.is_array() ? have : Json::array(), want);
+                Members(row, have.is_array() ? have : Json::array(), want);
             }
         }
     }
 
     void InvalidUsers(const Json &wanted) {
         const Json &now = server_.doc["invalid_users"];
+        auto user = [](Action action, const std::string &name, FieldChange field, Command c) {
+            return PlannedAction{action, ObjectKind::kInvalidUser, name, {std::move(field)}, {c}};
+        };
         if (wanted.contains("timeout_minutes") &&
             wanted["timeout_minutes"] != now["timeout_minutes"])
             Make(kModify,
-                 {{"change", "invalid-users", "timeout_minutes", now["timeout_minutes"],
-                   wanted["timeout_minutes"]}},
-                 {{"invalid-users timeout", TimeoutArgs(wanted["timeout_minutes"])}});
+                 user(Action::kModify, "",
+                      {"timeout_minutes", now["timeout_minutes"], wanted["timeout_minutes"]},
+                      {"invalid-users timeout", TimeoutArgs(wanted["timeout_minutes"])}));
         if (!wanted.contains("permanent")) return;
         std::set<std::string> have, want;
         for (const auto &u : now["permanent"]) have.insert(Upper(u.get<std::string>()));
@@ -147,74 +139,71 @@ class Builder {
             const auto name = u.get<std::string>();
             want.insert(Upper(name));
             if (have.count(Upper(name))) continue;
-            const std::string target = "invalid-user " + name;
             if (server_.temporaryUsers.count(Upper(name)))
-                Make(kModify, {{"change", target, "permanent", false, true}},
-                     {{"invalid-users make-permanent",
-                       InvalidUserArgs(CIFS_ACT_MAKE_PERMANENT, name)}});
+                Make(kModify, user(Action::kModify, name, {"permanent", false, true},
+                                   {"invalid-users make-permanent",
+                                    InvalidUserArgs(CIFS_ACT_MAKE_PERMANENT, name)}));
             else
-                Make(kCreate, {{"add", target, "", nullptr, name}},
-                     {{"invalid-users add", InvalidUserArgs(CIFS_ACT_ADD, name)}});
+                Make(kCreate, user(Action::kCreate, name, {"", nullptr, name},
+                                   {"invalid-users add", InvalidUserArgs(CIFS_ACT_ADD, name)}));
         }
         if (!prune_) return;
         for (const auto &u : now["permanent"]) {
             const auto name = u.get<std::string>();
             if (!want.count(Upper(name)))
-                Make(kRemove, {{"remove", "invalid-user " + name, "", name, nullptr}},
-                     {{"invalid-users remove", InvalidUserArgs(CIFS_ACT_REMOVE, name)}});
+                Make(kRemove,
+                     user(Action::kRemove, name, {"", name, nullptr},
+                          {"invalid-users remove", InvalidUserArgs(CIFS_ACT_REMOVE, name)}));
         }
     }
 
     void UserContexts(const Json &wanted) {
+        auto context = [](Action action, const std::string &text, FieldChange field, Command c) {
+            return PlannedAction{action, ObjectKind::kUserContext, text, {std::move(field)}, {c}};
+        };
         std::set<std::string> have, want;
         for (const auto &c : server_.doc["user_contexts"]) have.insert(Upper(c.get<std::string>()));
         for (const auto &c : wanted) {
             const auto text = c.get<std::string>();
             want.insert(Upper(text));
             if (!have.count(Upper(text)))
-                Make(kCreate, {{"add", "user-context " + text, "", nullptr, text}},
-                     {{"user-contexts add", UserContextArgs(CIFS_ACT_ADD, text)}});
+                Make(kCreate, context(Action::kCreate, text, {"", nullptr, text},
+                                      {"user-contexts add", UserContextArgs(CIFS_ACT_ADD, text)}));
         }
         if (!prune_) return;
         for (const auto &c : server_.doc["user_contexts"]) {
             const auto text = c.get<std::string>();
             if (!want.count(Upper(text)))
-                Make(kRemove, {{"remove", "user-context " + text, "", text, nullptr}},
-                     {{"user-contexts remove", UserContextArgs(CIFS_ACT_REMOVE, text)}});
+                Make(kRemove,
+                     context(Action::kRemove, text, {"", text, nullptr},
+                             {"user-contexts remove", UserContextArgs(CIFS_ACT_REMOVE, text)}));
         }
     }
 
     void Finish() {
-        for (auto &b : buckets_) {
-            const size_t offset = plan.changes.size();
-            for (auto &c : b.changes) plan.changes.push_back(std::move(c));
-            for (auto &s : b.steps) {
-                s.first += offset;
-                s.last += offset;
-                plan.steps.push_back(std::move(s));
-            }
-        }
+        for (auto &phase : phases_)
+            for (auto &a : phase) plan.actions.push_back(std::move(a));
     }
 
   private:
-    struct Bucket {
-        std::vector<Change> changes;
-        std::vector<Step> steps;
-    };
-
     static std::vector<Arg> MfaArgs(const std::string &name, bool on) {
         return {{CMD_SHARE, {}}, {CIFS_ACT_MFA, on ? "yes" : "no"}, {CIFS_OPT_NAME, name}};
+    }
+
+    static PlannedAction Option(Action action, const ServerOption &row,
+                                std::vector<FieldChange> fields, std::vector<Command> commands) {
+        return {action, ObjectKind::kOption, row.name, std::move(fields), std::move(commands)};
     }
 
     // The rename of share, in the first phase; the share as it is then.
     Json Rename(const Json &share, const std::string &name) {
         const auto old = share["name"].get<std::string>();
-        Make(kRename, {{"rename", "share " + old, "name", old, name}},
-             {{"share modify",
-               {{CMD_SHARE, {}},
-                {CIFS_ACT_MODIFY, {}},
-                {CIFS_OPT_NAME, old},
-                {CIFS_OPT_NEW_NAME, name}}}});
+        Make(kRename, Share(Action::kRename, old, {{"name", old, name}},
+                            {{"share modify",
+                              {{CMD_SHARE, {}},
+                               {CIFS_ACT_MODIFY, {}},
+                               {CIFS_OPT_NAME, old},
+                               {CIFS_OPT_NEW_NAME, name}}}}));
         Json renamed = share;
         renamed["name"] = name;
         return renamed;
@@ -224,18 +213,17 @@ class Builder {
     // otherwise.
     void ModifyShare(const Json &c, const Json &w) {
         const auto name = w["name"].get<std::string>();
-        const std::string target = "share " + name;
-        std::vector<Change> changes;
+        std::vector<FieldChange> changes;
         std::vector<Arg> args{{CMD_SHARE, {}}, {CIFS_ACT_MODIFY, {}}, {CIFS_OPT_NAME, name}};
         const auto volume = w["volume"].get<std::string>();
         const std::string path = w.value("path", c["path"].get<std::string>());
         const bool moveVolume = Upper(volume) != Upper(c["volume"].get<std::string>());
-        if (moveVolume) changes.push_back({"change", target, "volume", c["volume"], volume});
-        if (path != c["path"]) changes.push_back({"change", target, "path", c["path"], path});
+        if (moveVolume) changes.push_back({"volume", c["volume"], volume});
+        if (path != c["path"]) changes.push_back({"path", c["path"], path});
         if (moveVolume || path != c["path"]) args.push_back({CIFS_OPT_PATH, volume + ":" + path});
         auto differs = [&](const char *key) { return w.contains(key) && w[key] != c[key]; };
         if (differs("comment")) {
-            changes.push_back({"change", target, "comment", c["comment"], w["comment"]});
+            changes.push_back({"comment", c["comment"], w["comment"]});
             args.push_back({CIFS_OPT_COMMENT, w["comment"].get<std::string>()});
         }
         const std::pair<const char *, int32_t> switches[] = {
@@ -244,24 +232,38 @@ class Builder {
             {"atm_backup", CIFS_OPT_ATM_BACKUP}};
         for (const auto &[key, code] : switches)
             if (differs(key)) {
-                changes.push_back({"change", target, key, c[key], w[key]});
+                changes.push_back({key, c[key], w[key]});
                 args.push_back({code, YesNoWord(w[key])});
             }
         if (differs("max_users")) {
             const auto n = w["max_users"].get<int64_t>();
-            changes.push_back({"change", target, "max_users", c["max_users"], n});
+            changes.push_back({"max_users", c["max_users"], n});
             // Zero leaves the limit alone in a change; a negative number lifts it.
             args.push_back({CIFS_OPT_NUMBER, n == 0 ? "-1" : std::to_string(n)});
         }
-        Make(kModify, std::move(changes), {{"share modify", args}});
+        Make(kModify, Share(Action::kModify, name, std::move(changes), {{"share modify", args}}));
         if (differs("mfa"))
-            Make(kModify, {{"change", target, "mfa", c["mfa"], w["mfa"]}},
-                 {{"share mfa", MfaArgs(name, w["mfa"].get<bool>())}});
+            Make(kModify, Share(Action::kModify, name, {{"mfa", c["mfa"], w["mfa"]}},
+                                {{"share mfa", MfaArgs(name, w["mfa"].get<bool>())}}));
+    }
+
+    // A keyed option: each entry added or changed; entries are never pruned.
+    void Keyed(const ServerOption &row, const Json &have, const Json &want) {
+        for (const auto &[k, v] : want.items()) {
+            const Json old = have.is_object() && have.contains(k) ? have[k] : Json();
+            if (old == v || (old.is_string() && v.is_string() &&
+                             Upper(old.get<std::string>()) == Upper(v.get<std::string>())))
+                continue;
+            const bool add = old.is_null();
+            Make(add ? kCreate : kModify,
+                 Option(add ? Action::kCreate : Action::kModify, row, {{k, old, v}},
+                        {{"option " + std::string(row.name), row.args(row, k, v, true)}}));
+        }
     }
 
     // A set option: members added, changed (removed and added again), pruned.
-    void Members(const std::string &option, const Json &have, const Json &want) {
-        const std::string target = "option " + option;
+    void Members(const ServerOption &row, const Json &have, const Json &want) {
+        const std::string command = "option " + std::string(row.name);
         std::map<std::string, Json> current;
         for (const auto &m : have) current[Upper(MemberName(m))] = m;
         std::set<std::string> wanted;
@@ -270,35 +272,27 @@ class Builder {
             wanted.insert(key);
             const auto it = current.find(key);
             if (it == current.end()) {
-                Make(kCreate, {{"add", target, MemberName(m), nullptr, m}},
-                     {{target + " add", MemberArgs(option, m, true)}});
+                Make(kCreate, Option(Action::kCreate, row, {{MemberName(m), nullptr, m}},
+                                     {{command + " add", row.args(row, "", m, true)}}));
             } else if (m.is_object() && m.value("address", "") != it->second.value("address", "")) {
-                Make(kModify, {{"change", target, MemberName(m), it->second, m}},
-                     {{target + " remove", MemberArgs(option, it->second, false)},
-                      {target + " add", MemberArgs(option, m, true)}});
+                Make(kModify, Option(Action::kModify, row, {{MemberName(m), it->second, m}},
+                                     {{command + " remove", row.args(row, "", it->second, false)},
+                                      {command + " add", row.args(row, "", m, true)}}));
             }
         }
         if (!prune_) return;
         for (const auto &[key, m] : current)
             if (!wanted.count(key))
-                Make(kRemove, {{"remove", target, MemberName(m), m, nullptr}},
-                     {{target + " remove", MemberArgs(option, m, false)}});
+                Make(kRemove, Option(Action::kRemove, row, {{MemberName(m), m, nullptr}},
+                                     {{command + " remove", row.args(row, "", m, false)}}));
     }
 
     const ServerState &server_;
     bool prune_, force_;
-    Bucket buckets_[kPhases];
+    std::vector<PlannedAction> phases_[kPhases];
 };
 
 }  // namespace
-
-std::string ValueText(const Json &value) {
-    return value.is_string() ? value.get<std::string>() : value.dump();
-}
-
-std::string MemberName(const Json &member) {
-    return member.is_object() ? member["name"].get<std::string>() : member.get<std::string>();
-}
 
 std::vector<Arg> ShareAddArgs(const Json &s) {
     std::vector<Arg> args{
@@ -317,49 +311,6 @@ std::vector<Arg> ShareAddArgs(const Json &s) {
     return args;
 }
 
-std::vector<Arg> OptionArgs(const tools::OptionSpec &row, const std::string &value) {
-    if (row.command == CMD_DUMP_CRYPTO_KEYS)  // the switch form of the command
-        return {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, value}};
-    return {{row.command, value}};
-}
-
-std::vector<Arg> CacheArgs(const std::string &kind, const Json &size) {
-    return {{CMD_CACHE, Upper(kind) + "=" + ValueText(size)}};
-}
-
-std::vector<Arg> DfsDurationArgs(const Json &minutes) {
-    return {{CMD_DFS_REFERRAL_CACHE_DURATION, ValueText(minutes)}};
-}
-
-std::vector<Arg> ShareByDefaultArgs(const std::string &server, const Json &value) {
-    return {{CMD_SHARE_VOLUMES_BY_DEFAULT, server}, {CIFS_OPT_SHARE_BY_DEFAULT, ValueText(value)}};
-}
-
-std::vector<Arg> MemberArgs(const std::string &option, const Json &m, bool add) {
-    if (option == "multichannel-interface")
-        return {{CMD_MULTICHANNEL_INTERFACE, {}},
-                {add ? CIFS_ACT_ADD : CIFS_ACT_REMOVE, {}},
-                {CIFS_OPT_INTERFACE, m.get<std::string>()}};
-    std::vector<Arg> args{{add ? CMD_ADD : CMD_REMOVE, {}},
-                          {option == "dns-entry" ? CIFS_OPT_DNS_ENTRY : CIFS_OPT_SERVER,
-                           m["name"].get<std::string>()}};
-    if (add && !m.value("address", "").empty())
-        args.push_back({CIFS_OPT_IP_ADDRESS, m["address"].get<std::string>()});
-    return args;
-}
-
-std::vector<Arg> TimeoutArgs(const Json &minutes) {
-    return {{CMD_INVALID_USER_CACHE, {}}, {CIFS_ACT_TIMEOUT, ValueText(minutes)}};
-}
-
-std::vector<Arg> InvalidUserArgs(int32_t action, const std::string &name) {
-    return {{CMD_INVALID_USER_CACHE, {}}, {action, {}}, {CIFS_OPT_NAME, name}};
-}
-
-std::vector<Arg> UserContextArgs(int32_t action, const std::string &context) {
-    return {{CMD_USER_CONTEXTS, {}}, {action, context}};
-}
-
 Plan MakePlan(const Json &doc, const ServerState &server, bool prune, bool force) {
     Builder b(server, prune, force);
     if (doc.contains("shares")) b.Shares(doc["shares"]);
@@ -370,22 +321,4 @@ Plan MakePlan(const Json &doc, const ServerState &server, bool prune, bool force
     return b.plan;
 }
 
-Json ChangeJson(const Change &c) {
-    return Json{{"kind", c.kind},
-                {"target", c.target},
-                {"field", c.field.empty() ? Json() : Json(c.field)},
-                {"old", c.before},
-                {"new", c.after},
-                {"text", ChangeLine(c)}};
-}
-
-std::string ChangeLine(const Change &c) {
-    const std::string field = c.field.empty() ? "" : " " + c.field;
-    // A list entry is its name; an object is shown whole.
-    if (c.kind == "add")
-        return "+ " + c.target + field + (c.after.is_string() ? "" : " " + c.after.dump());
-    if (c.kind == "remove") return "- " + c.target + field;
-    return "~ " + c.target + field + ": " + c.before.dump() + " -> " + c.after.dump();
-}
-
-}  // namespace share::shareadm::config
+}  // namespace share::client::config

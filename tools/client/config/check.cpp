@@ -4,12 +4,13 @@
 // through the tools' value rules (the limits the command line applies) and then the library's own
 // validation of the command that would set it. Every mistake is reported once, each at its JSON
 // pointer.
+#include <algorithm>
 #include <set>
 
+#include "client/config/config.h"
 #include "client/value_rules.h"
-#include "shareadm/config.h"
 
-namespace share::shareadm::config {
+namespace share::client::config {
 namespace {
 
 enum class Type { kString, kInteger, kBoolean, kObject, kArray, kStringOrInteger };
@@ -108,14 +109,13 @@ class Checker {
 
     // The command line's rule for a value; false, after reporting, when it refuses. A refused
     // value is not also put to the library: one mistake, one message.
-    bool Rule(const std::string &at, const client::ValueRule &rule, const Json &value) {
-        if (client::Accepts(rule, ValueText(value))) return true;
-        Add(at, (value.is_string() ? tools::QuoteValue(value.get<std::string>()) : value.dump()) +
-                    " must be " + client::Accepted(rule));
+    bool Rule(const std::string &at, const ValueRule &rule, const Json &value) {
+        if (Accepts(rule, ValueText(value))) return true;
+        problems.push_back({at, "must be " + Accepted(rule), value});
         return false;
     }
     bool Rule(const std::string &at, const char *rule, const Json &value) {
-        return Rule(at, client::OptionRule(rule), value);
+        return Rule(at, OptionRule(rule), value);
     }
 
     // The library's verdict on the command that would set a value.
@@ -143,7 +143,7 @@ class Checker {
 
     void Shares(const Json &shares) {
         std::set<std::string> seen;
-        tools::LibraryOutput batch;  // what the checks of whole shares print goes nowhere
+        LibraryOutput batch;  // what the checks of whole shares print goes nowhere
         for (size_t i = 0; i < shares.size(); ++i) {
             const std::string at = "/shares/" + std::to_string(i);
             const Json &s = shares[i];
@@ -203,79 +203,62 @@ class Checker {
         const Json &now = server_.doc["options"];
         for (const auto &[key, value] : options.items()) {
             const std::string at = "/options/" + PointerToken(key);
-            if (const tools::OptionSpec *row = tools::FindOptionByName(key)) {
-                if (!IsType(value, Type::kStringOrInteger))
-                    Add(at, "must be a string or an integer");
-                else if ((!now.contains(key) || now[key] != value) &&
-                         Rule(at, row->command == CMD_DUMP_CRYPTO_KEYS ? "yes-no" : row->name,
-                              value))
-                    Library(at, OptionArgs(*row, ValueText(value)),
-                            "\"" + ValueText(value) + "\" (" + row->help + ")");
-            } else if (key == "cache") {
-                if (!IsType(value, Type::kObject)) {
-                    Add(at, "must be an object");
-                    continue;
-                }
-                for (const auto &[kind, size] : value.items()) {
-                    const std::string p = at + "/" + PointerToken(kind);
-                    if (kind != "sdircache" && kind != "dircache" && kind != "filecache")
-                        Add(p, "unknown cache (sdircache, dircache or filecache)");
-                    else if (!size.is_number_integer())
-                        Add(p, "must be an integer");
-                    else if (Rule(p, NumberOf(client::OptionRule("cache")), size))
-                        Library(p, CacheArgs(kind, size), "the size");
-                }
-            } else if (key == "dfs-referral-cache-duration") {
-                if (!value.is_number_integer())
-                    Add(at, "must be an integer");
-                else if (Rule(at, NumberOf(client::OptionRule("dfs-minutes")), value))
-                    Library(at, DfsDurationArgs(value), "the duration");
-            } else if (key == "share-volumes-by-default") {
-                if (!IsType(value, Type::kObject)) {
-                    Add(at, "must be an object");
-                    continue;
-                }
-                for (const auto &[server, on] : value.items()) {
-                    const std::string p = at + "/" + PointerToken(server);
-                    if (!on.is_string())
-                        Add(p, "must be YES or NO");
-                    else if (const bool named = Rule(p, "server-name", server);
-                             Rule(p, "yes-no", on) && named)
-                        Library(p, ShareByDefaultArgs(server, on), "the value");
-                }
-            } else if (std::find(std::begin(kSetOptions), std::end(kSetOptions), key) !=
-                       std::end(kSetOptions)) {
-                Members(key, value, at);
-            } else {
+            const ServerOption *row = FindServerOption(key);
+            if (row == nullptr)
                 Add(at, "unknown option \"" + key + "\"");
+            else if (row->shape == OptionShape::kSingle)
+                Single(*row, value, now.contains(key) ? now[key] : Json(), at);
+            else if (row->shape == OptionShape::kKeyed)
+                Keyed(*row, value, at);
+            else
+                Members(*row, value, at);
+        }
+    }
+
+    // A value the server holds already is not checked again: it is what export printed.
+    void Single(const ServerOption &row, const Json &value, const Json &now,
+                const std::string &at) {
+        if (!Typed(at, row, value) || now == value || !Rule(at, ValueRuleOf(row), value)) return;
+        Library(at, SetterArgs(row, value),
+                row.noun ? row.noun : "\"" + ValueText(value) + "\" (" + row.spec->help + ")");
+    }
+
+    void Keyed(const ServerOption &row, const Json &entries, const std::string &at) {
+        if (!IsType(entries, Type::kObject)) {
+            Add(at, "must be an object");
+            return;
+        }
+        for (const auto &[key, value] : entries.items()) {
+            const std::string p = at + "/" + PointerToken(key);
+            if (!row.keys.empty() &&
+                std::find(row.keys.begin(), row.keys.end(), key) == row.keys.end()) {
+                Add(p, "unknown " + std::string(row.name) + " (" + Alternatives(row.keys) + ")");
+            } else if (Typed(p, row, value)) {
+                const bool keyOk = !row.keyRule || Rule(p, row.keyRule, key);
+                if (Rule(p, ValueRuleOf(row), value) && keyOk)
+                    Library(p, row.args(row, key, value, true), row.noun);
             }
         }
     }
 
-    void Members(const std::string &option, const Json &list, const std::string &at) {
+    void Members(const ServerOption &row, const Json &list, const std::string &at) {
         if (!list.is_array()) {
             Add(at, "must be a list");
             return;
         }
-        const bool named = option != "multichannel-interface";
+        const bool named = row.type == ValueType::kNamed;
         std::set<std::string> seen;
         for (size_t i = 0; i < list.size(); ++i) {
             const std::string p = at + "/" + std::to_string(i);
             const Json &m = list[i];
-            if (named ? !m.is_object() : !m.is_string()) {
-                Add(p, named ? "must be an object" : "must be a string");
-                continue;
-            }
-            if (named && !Shape(m, p, kMemberKeys)) continue;
+            if (!Typed(p, row, m) || (named && !Shape(m, p, kMemberKeys))) continue;
             if (!seen.insert(Upper(MemberName(m))).second)
                 Add(p, "\"" + MemberName(m) + "\" is listed twice");
-            const char *rule = option == "virtual-server" ? "virtual-server-name"
-                               : option == "dns-entry"    ? "dns-entry-name"
-                                                          : "interface";
-            bool ok = Rule(p, rule, named ? m["name"] : m);
+            bool ok = Rule(p, row.valueRule, named ? m["name"] : m);
             // An empty address is left out of the command.
-            if (named && !m.value("address", "").empty()) ok = Rule(p, "ipv4", m["address"]) && ok;
-            if (ok) Library(p, MemberArgs(option, m, true), "the entry");
+            if (named && !m.value("address", "").empty())
+                ok = Rule(p, row.keyRule, m["address"]) && ok;
+            if (ok) Library(p, row.args(row, "", m, true), row.noun);
         }
     }
 
@@ -302,10 +285,37 @@ class Checker {
     }
 
   private:
+    // The JSON type of a row's value (or member); false after reporting when it has another.
+    bool Typed(const std::string &at, const ServerOption &row, const Json &value) {
+        const bool ok = row.type == ValueType::kNamed     ? value.is_object()
+                        : row.type == ValueType::kInteger ? value.is_number_integer()
+                        : row.type == ValueType::kString  ? value.is_string()
+                                                          : IsType(value, Type::kStringOrInteger);
+        if (ok) return true;
+        const ValueRule &rule = OptionRule(row.valueRule);
+        Add(at, row.type == ValueType::kNamed     ? "must be an object"
+                : row.type == ValueType::kInteger ? "must be an integer"
+                : row.type == ValueType::kString
+                    ? (rule.kind == RuleKind::kKeyword ? "must be " + Alternatives(rule.words)
+                                                       : std::string("must be a string"))
+                    : "must be a string or an integer");
+        return false;
+    }
+    static ValueRule ValueRuleOf(const ServerOption &row) {
+        const ValueRule &rule = OptionRule(row.valueRule);
+        return row.numberOnly ? NumberOf(rule) : rule;
+    }
+    // "a, b or c".
+    static std::string Alternatives(const std::vector<std::string> &words) {
+        std::string text;
+        for (size_t i = 0; i < words.size(); ++i)
+            text += (i == 0 ? "" : i + 1 == words.size() ? " or " : ", ") + words[i];
+        return text;
+    }
     // The number part of a rule: the document gives cache sizes and durations as integers.
-    static client::ValueRule NumberOf(const client::ValueRule &rule) {
-        client::ValueRule number = rule;
-        number.kind = client::RuleKind::kNumber;
+    static ValueRule NumberOf(const ValueRule &rule) {
+        ValueRule number = rule;
+        number.kind = RuleKind::kNumber;
         number.words.clear();
         return number;
     }
@@ -337,4 +347,4 @@ std::vector<Problem> Check(const Json &doc, const ServerState &server) {
     return c.problems;
 }
 
-}  // namespace share::shareadm::config
+}  // namespace share::client::config
