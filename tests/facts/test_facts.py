@@ -75,12 +75,15 @@ def test_schema_limit_agrees_with_the_value_rule(file, pointer, expected):
 def test_the_cache_kinds_are_the_rules_words():
     kinds = schema_node(CONFIG, f"{OPTIONS}/cache/properties")
     assert sorted(kinds) == sorted(w.lower() for w in RULES["cache"]["words"])
+    assert sorted(kinds) == sorted(FACTS["settings"]["cache"]["keys"])
 
 
-def test_config_takes_every_server_option():
-    # the document's options are the server options plus the set-valued settings beside them
+def test_config_takes_every_server_option_and_no_other():
     names = set(schema_node(CONFIG, OPTIONS))
-    assert set(FACTS["options"]) <= names
+    assert names == set(FACTS["options"]) | set(FACTS["settings"])
+    for name, setting in FACTS["settings"].items():
+        for rule in (setting["value_rule"], setting["key_rule"]):
+            assert rule is None or rule in RULES, name
 
 
 def test_every_option_with_a_rule_names_its_own():

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // share_facts: prints, as one JSON document, the facts that the Python package, the Ansible
 // collection and the published schemas share with the tools: the server's statuses, the tools'
-// exit statuses, the value rules and the server options. It reads the C++ tables themselves, so
-// the other languages read the tables rather than copies of them.
+// exit statuses, the value rules, the server options and the settings set by key or member. It
+// reads the C++ tables themselves, so the other languages read the tables rather than copies of
+// them.
 //
 //   share_facts          the document on standard output
 //   share_facts FILE     the document written to FILE (replaced only once complete)
@@ -15,6 +16,7 @@
 #include <string>
 #include <string_view>
 
+#include "client/server_options.h"
 #include "client/value_rules.h"
 #include "common/server_formats.h"
 #include "output/reporter.h"
@@ -135,6 +137,24 @@ ordered_json Facts() {
             {"help", o.help}};
     }
     doc["options"] = std::move(options);
+
+    // The options beside the stored single values above: set by key, by member, or by a
+    // command of their own.
+    constexpr const char *kShapeNames[] = {"single", "keyed", "set"};
+    ordered_json settings = ordered_json::object();
+    for (const ServerOption &o : ServerOptions()) {
+        if (o.spec != nullptr) continue;
+        auto orNull = [](const char *text) {
+            return text != nullptr ? ordered_json(text) : ordered_json(nullptr);
+        };
+        settings[o.name] = {{"shape", kShapeNames[static_cast<int>(o.shape)]},
+                            {"value_rule", orNull(o.valueRule)},
+                            {"key_rule", orNull(o.keyRule)},
+                            {"keys", o.keys},
+                            {"named", o.type == ValueType::kNamed},
+                            {"help", o.help}};
+    }
+    doc["settings"] = std::move(settings);
     return doc;
 }
 

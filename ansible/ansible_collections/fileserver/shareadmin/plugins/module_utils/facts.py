@@ -9,9 +9,6 @@ import json
 import os
 
 INSTALLED = "/usr/share/shareadmin/facts.json"
-# facts.json lists the single-value server options; of the other settings, this one is keyed
-# (server name to a value of the rule given here).
-KEYED = {"share-volumes-by-default": "yes-no"}
 
 
 def candidates(shareadm):
@@ -60,8 +57,9 @@ def option_value(facts, name, value):
             word = _word([k["word"] for k in option.get("keywords", [])], value)
             return word if word is not None else value
         return value
-    if name in KEYED and isinstance(value, dict):
-        words = facts.get("value_rules", {}).get(KEYED[name], {}).get("words", [])
+    setting = facts.get("settings", {}).get(name, {})
+    if setting.get("shape") == "keyed" and isinstance(value, dict):
+        words = facts.get("value_rules", {}).get(setting.get("value_rule"), {}).get("words", [])
         return {server: (_word(words, on) or on) if isinstance(on, bool) else on
                 for server, on in value.items()}
     return value
