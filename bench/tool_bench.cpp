@@ -46,7 +46,8 @@ bool RunChild(const std::vector<std::string> &argv, long *maxrssBytes, double *s
     close(out[1]);
     char text[64] = {};
     size_t got = 0;
-    for (ssize_t n; got + 1 < sizeof text && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
+    for (ssize_t n;
+         got + 1 < sizeof text && (n = read(out[0], text + got, sizeof text - 1 - got)) > 0;)
         got += static_cast<size_t>(n);
     close(out[0]);
     int status = 0;
