@@ -114,5 +114,53 @@ TEST(ListingStream, TextThatIsNotUtf8IsReplacedNotFatal) {
     EXPECT_NE(out.find("\"x\xEF\xBF\xBDy\""), std::string::npos) << out;
 }
 
+// Typed records read field by field print exactly what their JSON objects print, in every
+// format, filtered, sorted and as JSON Lines.
+TEST(ListingStream, TypedRowsPrintAsTheirJsonObjects) {
+    struct Rec {
+        const char *name;
+        uint64_t size;
+        int64_t when;
+        bool ok;
+    };
+    static const std::vector<FieldOf<Rec>> fields{
+        {"name", [](const Rec &r) { return Value::Text(r.name); }},
+        {"size", [](const Rec &r) { return Value::Unsigned(r.size); }},
+        {"when", [](const Rec &r) { return Value::Signed(r.when); }},
+        {"when_rfc3339", [](const Rec &r) { return Value::Rfc3339(r.when); }},
+        {"ok", [](const Rec &r) { return Value::Bool(r.ok); }}};
+    const Rec recs[] = {{"b,\"q\"\\", 20, 951782400, true},
+                        {"a\x01", 5, 0, false},
+                        {"\xC3\xBC\tx\xFF", 18446744073709551615u, 253402300799, true},
+                        {"", 300, -5, false}};
+    const Listing listing{"recs",
+                          {{"name", "NAME"},
+                           {"size", "SIZE", nullptr, [](const Json &v) { return v.dump() + "k"; }},
+                           {"when_rfc3339", "WHEN"},
+                           {"ok", "OK"}}};
+    const RowSource typed = FieldRows(recs, std::size(recs), fields);
+    const RowSource json =
+        RowsOf(recs, std::size(recs), [](const Rec &r) { return RecordJson(r, fields); });
+    const ActiveFilter big{"size", ListingFilter::kOver, "10"};
+    const ActiveFilter prefix{"name", ListingFilter::kPrefix, "B,"};
+    for (Format format : {Format::kTable, Format::kJson, Format::kCsv, Format::kTsv})
+        for (const auto &filters : {std::vector<ActiveFilter>{}, {big}, {prefix}})
+            for (const char *sort : {"", "-size", "when_rfc3339", "name"})
+                for (bool lines : {false, true}) {
+                    OutputOptions o;
+                    o.format = format;
+                    o.filters = filters;
+                    o.sort = sort;
+                    const Json extra{{"total", 4}};
+                    std::string want = WriteListing(nullptr, o, listing, json, extra, lines);
+                    std::string got = WriteListing(nullptr, o, listing, typed, extra, lines);
+                    if (lines && format == Format::kJson) {  // timestamps may differ
+                        want = want.substr(want.find("\"recs\""));
+                        got = got.substr(got.find("\"recs\""));
+                    }
+                    EXPECT_EQ(got, want) << static_cast<int>(format) << " " << sort;
+                }
+}
+
 }  // namespace
 }  // namespace share::tools::test

@@ -31,23 +31,18 @@ bool ParseSeconds(std::string_view text, uint64_t *out) {
     return !text.empty() && ec == std::errc() && end == text.data() + text.size();
 }
 
-// The row's value under key; a row that is a plain value is its own only field.
-const Json *Field(const Json &row, const std::string &key) {
-    if (!row.is_object()) return &row;
-    const auto it = row.find(key);
-    return it == row.end() ? nullptr : &*it;
-}
-
 // A filter ready to test rows: its number parsed once.
 struct Test {
     const ActiveFilter *filter;
     uint64_t limit = 0;
 };
 
-bool Matches(const Test &t, const Json &row) {
+bool Matches(const Test &t, const Value &field) {
     const ActiveFilter &f = *t.filter;
-    const Json *it = Field(row, f.key);
-    if (it == nullptr) return false;
+    if (field.kind == Value::kAbsent) return false;
+    Json owned;
+    const Json *it = field.json;
+    if (field.kind != Value::kJson) it = &(owned = ToJson(field));
     if (f.match == ListingFilter::kOver) return it->is_number() && it->get<uint64_t>() > t.limit;
     const std::string text = it->is_string() ? std::string() : CellText(*it);
     const std::string_view value =
@@ -63,13 +58,31 @@ bool Matches(const Test &t, const Json &row) {
     return EqualsFolded(value, f.value);
 }
 
-std::string ValueText(const Json &row, const Column &c) {
-    if (c.text) return c.text(row);
-    const Json *it = Field(row, c.key);
-    if (it == nullptr) return "";
-    if (c.format) return c.format(*it);
-    if (it->is_boolean()) return it->get<bool>() ? "yes" : "no";
-    return CellText(*it);
+// Where each column's value is in a typed row, found once (npos for JSON rows).
+std::vector<size_t> ColumnIndex(const RowView &view, const Listing &listing) {
+    std::vector<size_t> index;
+    for (const Column &c : listing.columns) index.push_back(view.Index(c.key));
+    return index;
+}
+
+Value ColumnValue(const RowView &view, const Column &c, size_t index) {
+    return index == std::string_view::npos ? view.Get(c.key) : view.At(index);
+}
+
+// The table's text of a column's value, after out.
+void AppendShown(std::string &out, const RowView &view, const Column &c, size_t index) {
+    if (c.text) {
+        out += c.text(view);
+        return;
+    }
+    const Value v = ColumnValue(view, c, index);
+    if (v.kind == Value::kAbsent) return;
+    if (c.format)
+        out += c.format(v.kind == Value::kJson ? *v.json : ToJson(v));
+    else if (v.kind == Value::kBool || (v.kind == Value::kJson && v.json->is_boolean()))
+        out += (v.kind == Value::kBool ? v.flag : v.json->get<bool>()) ? "yes" : "no";
+    else
+        AppendCellText(out, v);
 }
 
 // Writes to a file in large blocks, or gathers the text when there is no file.
@@ -108,6 +121,54 @@ void PutJson(Sink &out, const Json &value, bool compact, int depth) {
     out.Put(std::string_view(text).substr(from));
 }
 
+// Text as a JSON string: printable ASCII as it is, anything else as the library escapes it.
+void PutString(Sink &out, std::string_view text) {
+    const bool plain = std::all_of(text.begin(), text.end(), [](char c) {
+        return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+    });
+    if (!plain) return PutJson(out, Json(std::string(text)), true, 0);
+    out.Put("\"");
+    out.Put(text);
+    out.Put("\"");
+}
+
+void PutValue(Sink &out, const Value &value, bool compact, int depth) {
+    char text[32];
+    switch (value.kind) {
+        case Value::kAbsent:
+        case Value::kNull:
+            return out.Put("null");
+        case Value::kBool:
+            return out.Put(value.flag ? "true" : "false");
+        case Value::kSigned:
+            return out.Put({text, std::to_chars(text, text + sizeof text, value.number).ptr});
+        case Value::kUnsigned:
+            return out.Put(
+                {text, std::to_chars(text, text + sizeof text, value.unsignedNumber).ptr});
+        case Value::kText:
+            return PutString(out, value.text);
+        case Value::kRfc3339:
+            return PutString(out, {text, FormatRfc3339(value.number, text)});
+        case Value::kJson:
+            return PutJson(out, *value.json, compact, depth);
+    }
+}
+
+// A row as an element of the rows' array (depth 2), as its JSON object would print.
+void PutRow(Sink &out, const RowView &view, bool compact) {
+    if (!view.typed()) return PutJson(out, view.json(), compact, 2);
+    const auto &keys = view.keys();
+    if (keys.empty()) return out.Put("{}");
+    out.Put("{");
+    for (size_t k = 0; k < keys.size(); ++k) {
+        out.Put(k ? (compact ? "," : ",\n      ") : (compact ? "" : "\n      "));
+        PutString(out, keys[k]);
+        out.Put(compact ? ":" : ": ");
+        PutValue(out, view.At(k), compact, 3);
+    }
+    out.Put(compact ? "}" : "\n    }");
+}
+
 // The document: version, timestamp (JSON Lines), the rows under the listing's key, the extras.
 void WriteJson(Sink &out, const Listing &listing, const RowSource &rows,
                const std::vector<size_t> &order, const Json &extra, bool lines) {
@@ -128,9 +189,11 @@ void WriteJson(Sink &out, const Listing &listing, const RowSource &rows,
     out.Put(",");
     key(listing.key);
     out.Put("[");
+    RowView view(rows);
     for (size_t n = 0; n < order.size(); ++n) {
         out.Put(n ? (lines ? "," : ",\n    ") : (lines ? "" : "\n    "));
-        PutJson(out, rows.row(order[n]), lines, 2);
+        view.Load(order[n]);
+        PutRow(out, view, lines);
     }
     if (!order.empty() && !lines) out.Put("\n  ");
     out.Put("]");
@@ -157,12 +220,14 @@ void WriteTable(Sink &out, const OutputOptions &o, const Listing &listing, const
         std::vector<size_t> width(columns);
         if (o.headers)
             for (size_t c = 0; c < columns; ++c) width[c] = DisplayWidth(listing.columns[c].header);
+        RowView view(rows);
+        const std::vector<size_t> index = ColumnIndex(view, listing);
         for (size_t i : order) {
-            const Json row = rows.row(i);
+            view.Load(i);
             for (size_t c = 0; c < columns; ++c) {
-                const std::string cell = ValueText(row, listing.columns[c]);
-                width[c] = std::max(width[c], DisplayWidth(cell));
-                texts += cell;
+                const size_t start = texts.size();
+                AppendShown(texts, view, listing.columns[c], index[c]);
+                width[c] = std::max(width[c], DisplayWidth(std::string_view(texts).substr(start)));
                 ends.push_back(texts.size());
             }
         }
@@ -191,12 +256,14 @@ void WriteDelimited(Sink &out, const OutputOptions &o, const Listing &listing,
         for (const auto &c : listing.columns) cells.emplace_back(c.key);
         out.Put(DelimitedLine(o.format, cells));
     }
+    RowView view(rows);
+    const std::vector<size_t> index = ColumnIndex(view, listing);
+    cells.resize(listing.columns.size());
     for (size_t i : order) {
-        const Json row = rows.row(i);
-        cells.clear();
-        for (const auto &c : listing.columns) {
-            const Json *v = Field(row, c.key);
-            cells.push_back(v ? CellText(*v) : "");
+        view.Load(i);
+        for (size_t c = 0; c < cells.size(); ++c) {
+            cells[c].clear();
+            AppendCellText(cells[c], ColumnValue(view, listing.columns[c], index[c]));
         }
         out.Put(DelimitedLine(o.format, cells));
     }
@@ -244,9 +311,41 @@ void AddListingOptions(CLI::App *cmd, OutputOptions &o, const Listing &listing) 
             "FIELD"));
 }
 
+RowView::RowView(const RowSource &source) : source_(source), values_(source.keys.size()) {}
+
+void RowView::Load(size_t i) {
+    if (typed())
+        source_.values(i, values_.data());
+    else
+        json_ = source_.row(i);
+}
+
+size_t RowView::Index(std::string_view key) const {
+    for (size_t k = 0; k < source_.keys.size(); ++k)
+        if (key == source_.keys[k]) return k;
+    return std::string_view::npos;
+}
+
+Value RowView::Get(std::string_view key) const {
+    if (typed()) {
+        const size_t k = Index(key);
+        return k == std::string_view::npos ? Value{} : values_[k];
+    }
+    Value v;
+    v.kind = Value::kJson;
+    if (!json_.is_object()) {
+        v.json = &json_;
+    } else if (const auto it = json_.find(std::string(key)); it != json_.end()) {
+        v.json = &*it;
+    } else {
+        v.kind = Value::kAbsent;
+    }
+    return v;
+}
+
 RowSource JsonRows(const Json &rows) {
-    if (!rows.is_array()) return {1, [&rows](size_t) { return rows; }};
-    return {rows.size(), [&rows](size_t i) { return rows[i]; }};
+    if (!rows.is_array()) return {1, [&rows](size_t) { return rows; }, {}, {}};
+    return {rows.size(), [&rows](size_t i) { return rows[i]; }, {}, {}};
 }
 
 std::vector<size_t> SelectRows(const OutputOptions &o, const RowSource &rows) {
@@ -261,20 +360,18 @@ std::vector<size_t> SelectRows(const OutputOptions &o, const RowSource &rows) {
     std::vector<size_t> kept;
     std::vector<Json> keys;  // the sort's key of each kept row
     kept.reserve(rows.size);
+    RowView view(rows);
     for (size_t i = 0; i < rows.size; ++i) {
         if (tests.empty() && o.sort.empty()) {
             kept.push_back(i);
             continue;
         }
-        const Json row = rows.row(i);
+        view.Load(i);
         if (!std::all_of(tests.begin(), tests.end(),
-                         [&](const Test &t) { return Matches(t, row); }))
+                         [&](const Test &t) { return Matches(t, view.Get(t.filter->key)); }))
             continue;
         kept.push_back(i);
-        if (!o.sort.empty()) {
-            const Json *v = Field(row, key);
-            keys.push_back(v ? *v : Json());
-        }
+        if (!o.sort.empty()) keys.push_back(ToJson(view.Get(key)));
     }
     if (o.sort.empty()) return kept;
     std::vector<size_t> order(kept.size());

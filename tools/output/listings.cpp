@@ -8,9 +8,21 @@ namespace share::tools {
 
 namespace {
 
-std::string User(const Json &row) {
-    const std::string user = row.value("user", "");
-    return row.value("null_session", false) || user.empty() ? "(null session)" : user;
+// A text or flag of a row, as the JSON row's value(key, default) reads it.
+std::string TextOf(const RowView &row, const char *key) {
+    const Value v = row.Get(key);
+    if (v.kind == Value::kText) return std::string(v.text);
+    return v.kind == Value::kJson ? v.json->get<std::string>() : "";
+}
+bool FlagOf(const RowView &row, const char *key) {
+    const Value v = row.Get(key);
+    if (v.kind == Value::kBool) return v.flag;
+    return v.kind == Value::kJson && v.json->get<bool>();
+}
+
+std::string User(const RowView &row) {
+    const std::string user = TextOf(row, "user");
+    return FlagOf(row, "null_session") || user.empty() ? "(null session)" : user;
 }
 // A number of a row as the table shows it; a missing value as 0.
 template <class T, std::string (*Show)(T)>
@@ -21,16 +33,19 @@ constexpr auto Duration = Shown<int64_t, FormatDuration>;
 constexpr auto Bytes = Shown<uint64_t, FormatBytes>;
 constexpr auto Time = Shown<int64_t, FormatTime>;
 
-std::string Kind(const Json &row) {
-    return row.value("permanent", false) ? "permanent" : "temporary";
+std::string Kind(const RowView &row) {
+    return FlagOf(row, "permanent") ? "permanent" : "temporary";
 }
-std::string Expires(const Json &row) {
-    return row.value("permanent", false) ? "never"
-                                         : FormatTime(row.value("expires_at", int64_t{0}));
+std::string Expires(const RowView &row) {
+    if (FlagOf(row, "permanent")) return "never";
+    const Value v = row.Get("expires_at");
+    return FormatTime(v.kind == Value::kAbsent ? 0 : ToJson(v).get<int64_t>());
 }
-std::string HeldFiles(const Json &row) {
+std::string HeldFiles(const RowView &row) {
+    const Value files = row.Get("files");
+    if (files.kind != Value::kJson) return "";
     std::string out;
-    for (const auto &f : row.value("files", Json::array()))
+    for (const auto &f : *files.json)
         out += (out.empty() ? "" : ", ") + f.value("path", "") + " (" + f.value("access", "") + ")";
     return out;
 }

@@ -2,6 +2,8 @@
 #include "output/output.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cstring>
 #include <ctime>
 
 namespace share::tools {
@@ -115,8 +117,37 @@ std::string FormatEpoch(int64_t epochSeconds, const char *format, bool utc) {
     return buf;
 }
 
+size_t FormatRfc3339(int64_t epochSeconds, char *out) {
+    // Days to the civil date directly (listings print one per row); outside years 1970-9999
+    // through the C library, which prints those its own way.
+    constexpr int64_t kYear10000 = 253402300800;
+    if (epochSeconds < 0 || epochSeconds >= kYear10000) {
+        const std::string text = FormatEpoch(epochSeconds, "%Y-%m-%dT%H:%M:%SZ", true);
+        return text.copy(out, 31);
+    }
+    const int64_t days = epochSeconds / 86400, secs = epochSeconds % 86400;
+    const int64_t z = days + 719468, era = z / 146097, doe = z - era * 146097;
+    const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100), mp = (5 * doy + 2) / 153;
+    const int64_t day = doy - (153 * mp + 2) / 5 + 1, month = mp < 10 ? mp + 3 : mp - 9;
+    const int64_t year = yoe + era * 400 + (month <= 2);
+    auto put = [&out](size_t at, int64_t value, size_t digits) {
+        for (size_t i = digits; i-- > 0; value /= 10)
+            out[at + i] = static_cast<char>('0' + value % 10);
+    };
+    std::memcpy(out, "0000-00-00T00:00:00Z", 20);
+    put(0, year, 4);
+    put(5, month, 2);
+    put(8, day, 2);
+    put(11, secs / 3600, 2);
+    put(14, secs / 60 % 60, 2);
+    put(17, secs % 60, 2);
+    return 20;
+}
+
 std::string FormatRfc3339(int64_t epochSeconds) {
-    return FormatEpoch(epochSeconds, "%Y-%m-%dT%H:%M:%SZ", true);
+    char text[32];
+    return std::string(text, FormatRfc3339(epochSeconds, text));
 }
 
 void SetTime(Json &record, const std::string &key, int64_t epochSeconds) {
@@ -224,6 +255,54 @@ std::string CellText(const Json &value) {
     if (value.is_string()) return value.get<std::string>();
     if (value.is_null()) return "";
     return value.dump();
+}
+
+void AppendCellText(std::string &out, const Value &value) {
+    char text[32];
+    switch (value.kind) {
+        case Value::kAbsent:
+        case Value::kNull:
+            return;
+        case Value::kBool:
+            out += value.flag ? "true" : "false";
+            return;
+        case Value::kSigned:
+            out.append(text, std::to_chars(text, text + sizeof text, value.number).ptr);
+            return;
+        case Value::kUnsigned:
+            out.append(text, std::to_chars(text, text + sizeof text, value.unsignedNumber).ptr);
+            return;
+        case Value::kText:
+            out += value.text;
+            return;
+        case Value::kRfc3339:
+            out.append(text, FormatRfc3339(value.number, text));
+            return;
+        case Value::kJson:
+            out += CellText(*value.json);
+            return;
+    }
+}
+
+Json ToJson(const Value &value) {
+    switch (value.kind) {
+        case Value::kAbsent:
+        case Value::kNull:
+            return nullptr;
+        case Value::kBool:
+            return value.flag;
+        case Value::kSigned:
+            return value.number;
+        case Value::kUnsigned:
+            return value.unsignedNumber;
+        case Value::kText:
+            return std::string(value.text);
+        case Value::kRfc3339:
+            return FormatRfc3339(value.number);
+        case Value::kJson:
+            return *value.json;
+    }
+    return nullptr;
 }
 
 }  // namespace share::tools

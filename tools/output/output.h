@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // How both tools shape and print their results: every document is one JSON object led by
 // "schema_version"; a listing is described once (columns, filters, footer) and written as a
-// table, JSON, CSV or TSV from the same JSON rows, made one at a time from the records.
+// table, JSON, CSV or TSV from the same rows, read one at a time from the records.
 #pragma once
 
 #include <CLI/CLI.hpp>
@@ -33,13 +33,103 @@ struct ListingFilter {
     std::vector<std::string> accepted = {};  // the values accepted; empty: any
 };
 
+// One field's value in a row: a typed record's own value, read without a JSON value made for
+// it, or a value of a JSON row. kAbsent: the row has no such field.
+struct Value {
+    enum Kind : uint8_t { kAbsent, kNull, kBool, kSigned, kUnsigned, kText, kRfc3339, kJson };
+    Kind kind = kAbsent;
+    bool flag = false;
+    int64_t number = 0;  // kSigned, and the epoch seconds of kRfc3339
+    uint64_t unsignedNumber = 0;
+    std::string_view text;
+    const Json *json = nullptr;
+
+    static Value Bool(bool b) {
+        Value v;
+        v.kind = kBool;
+        v.flag = b;
+        return v;
+    }
+    static Value Signed(int64_t n) {
+        Value v;
+        v.kind = kSigned;
+        v.number = n;
+        return v;
+    }
+    static Value Unsigned(uint64_t n) {
+        Value v;
+        v.kind = kUnsigned;
+        v.unsignedNumber = n;
+        return v;
+    }
+    static Value Text(std::string_view t) {
+        Value v;
+        v.kind = kText;
+        v.text = t;
+        return v;
+    }
+    // A time as RFC 3339 UTC text; null for 0 and before (the server's "never").
+    static Value Rfc3339(int64_t epochSeconds) {
+        Value v;
+        v.kind = epochSeconds > 0 ? kRfc3339 : kNull;
+        v.number = epochSeconds;
+        return v;
+    }
+};
+// The value as JSON (null when absent).
+Json ToJson(const Value &value);
+
+// A typed record's field: its key in the row and how it is read.
+template <class Record>
+struct FieldOf {
+    const char *key;
+    Value (*get)(const Record &record);
+};
+// The record as the JSON object of its fields, in their order.
+template <class Record>
+Json RecordJson(const Record &record, const std::vector<FieldOf<Record>> &fields) {
+    Json j = Json::object();
+    for (const auto &f : fields) j[f.key] = ToJson(f.get(record));
+    return j;
+}
+
+// A listing's rows by index, made only when asked for: no document of all rows is held while a
+// listing is written. Either each row as its JSON object (row), or, for typed records, every
+// row's field keys and row i's values in their order (values), read straight from the record.
+struct RowSource {
+    size_t size = 0;
+    std::function<Json(size_t)> row;
+    std::vector<const char *> keys;
+    std::function<void(size_t, Value *)> values;
+};
+
+// The row being read, of either kind of source.
+class RowView {
+  public:
+    explicit RowView(const RowSource &source);
+    void Load(size_t i);
+    // The value under key. A JSON row that is a plain value is its own only field.
+    Value Get(std::string_view key) const;
+    // Where key is among a typed source's fields (npos: not there, or JSON rows).
+    size_t Index(std::string_view key) const;
+    Value At(size_t index) const { return values_[index]; }
+    bool typed() const { return !source_.keys.empty(); }
+    const Json &json() const { return json_; }
+    const std::vector<const char *> &keys() const { return source_.keys; }
+
+  private:
+    const RowSource &source_;
+    Json json_;
+    std::vector<Value> values_;
+};
+
 // One column of a listing: the row's key (also the CSV/TSV header and the --sort name), the
 // table's header, and how the table shows it: text from the whole row, or format of the value
 // (default: the value as text).
 struct Column {
     const char *key;
     const char *header;
-    std::string (*text)(const Json &row) = nullptr;
+    std::string (*text)(const RowView &row) = nullptr;
     std::string (*format)(const Json &value) = nullptr;
 };
 
@@ -78,6 +168,8 @@ Json Document(const Json &body);
 // for 0, which the server sends for "never").
 void SetTime(Json &record, const std::string &key, int64_t epochSeconds);
 std::string FormatRfc3339(int64_t epochSeconds);
+// The same into out (at least 32 bytes); its length.
+size_t FormatRfc3339(int64_t epochSeconds, char *out);
 // epochSeconds through strftime's format, in UTC or local time.
 std::string FormatEpoch(int64_t epochSeconds, const char *format, bool utc);
 
@@ -87,19 +179,26 @@ struct Rendered {
     std::string text;
 };
 
-// A listing's rows by index, each made as its JSON object only when asked for: no document
-// of all rows is held while a listing is written.
-struct RowSource {
-    size_t size = 0;
-    std::function<Json(size_t)> row;
-};
 // Rows already made (each element of an array; anything else is one row). rows must outlive
 // the source.
 RowSource JsonRows(const Json &rows);
-// A source over records, each made into its row by make.
+// A source over records, each made into its JSON row by make.
 template <class Record, class Make>
 RowSource RowsOf(const Record *records, size_t count, Make make) {
-    return {count, [records, make](size_t i) { return Json(make(records[i])); }};
+    return {count, [records, make](size_t i) { return Json(make(records[i])); }, {}, {}};
+}
+// A source over typed records, read field by field; fields must outlive the source.
+template <class Record>
+RowSource FieldRows(const Record *records, size_t count,
+                    const std::vector<FieldOf<Record>> &fields) {
+    RowSource s;
+    s.size = count;
+    s.row = [records, &fields](size_t i) { return RecordJson(records[i], fields); };
+    for (const auto &f : fields) s.keys.push_back(f.key);
+    s.values = [records, &fields](size_t i, Value *out) {
+        for (const auto &f : fields) *out++ = f.get(records[i]);
+    };
+    return s;
 }
 
 // The indices of the rows to show, in their order: filtered and sorted as options say.
@@ -151,5 +250,7 @@ std::string CsvField(std::string_view text);
 std::string TsvField(std::string_view text);
 // A JSON value as a cell: strings as they are, null empty, arrays and objects as compact JSON.
 std::string CellText(const Json &value);
+// The same of a row's value (absent: empty).
+void AppendCellText(std::string &out, const Value &value);
 
 }  // namespace share::tools

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output/records.h"
 
+#include <cstring>
+
 #include "common/server_formats.h"
 
 namespace share::tools {
@@ -81,26 +83,46 @@ std::string ShareDetails(const Json &s) {
     return KeyValues(rows);
 }
 
+namespace {
+
+Value Text(const char *field, size_t size) {
+    const void *nul = std::memchr(field, 0, size);
+    return Value::Text(
+        {field, nul ? static_cast<size_t>(static_cast<const char *>(nul) - field) : size});
+}
+template <size_t N>
+Value Text(const char (&field)[N]) {
+    return Text(field, N);
+}
+Value Flag(const ConnectionRecord &r, uint16_t flag) {
+    return Value::Bool((ConnFlags(r) & flag) != 0);
+}
+
+}  // namespace
+
+const std::vector<FieldOf<ConnectionRecord>> kConnectionFields{
+    {"id", [](const ConnectionRecord &r) { return Value::Unsigned(r.connectionId); }},
+    {"workstation", [](const ConnectionRecord &r) { return Text(r.text20); }},
+    {"user", [](const ConnectionRecord &r) { return Text(r.text36); }},
+    {"address", [](const ConnectionRecord &r) { return Text(r.text292); }},
+    {"dialect", [](const ConnectionRecord &r) { return Text(r.text354); }},
+    {"auth", [](const ConnectionRecord &r) { return Text(r.text386); }},
+    {"null_session", [](const ConnectionRecord &r) { return Flag(r, kConnFlagNullSession); }},
+    {"signed", [](const ConnectionRecord &r) { return Flag(r, kConnFlagSigned); }},
+    {"encrypted", [](const ConnectionRecord &r) { return Flag(r, kConnFlagEncrypted); }},
+    {"login_time",
+     [](const ConnectionRecord &r) { return Value::Signed(static_cast<int64_t>(r.value12)); }},
+    {"login_time_rfc3339",
+     [](const ConnectionRecord &r) { return Value::Rfc3339(static_cast<int64_t>(r.value12)); }},
+    {"idle_seconds", [](const ConnectionRecord &r) { return Value::Unsigned(r.value326); }},
+    {"bytes_read", [](const ConnectionRecord &r) { return Value::Unsigned(r.value330); }},
+    {"bytes_written", [](const ConnectionRecord &r) { return Value::Unsigned(r.value338); }},
+    {"open_files", [](const ConnectionRecord &r) { return Value::Unsigned(ConnTotalFiles(r)); }},
+    {"mapped_shares",
+     [](const ConnectionRecord &r) { return Value::Unsigned(ConnMappedShares(r)); }}};
+
 Json ConnectionJson(const ConnectionRecord &r) {
-    const uint16_t flags = ConnFlags(r);
-    Json j{{"id", +r.connectionId},
-           {"workstation", FieldString(r.text20)},
-           {"user", FieldString(r.text36)},
-           {"address", FieldString(r.text292)},
-           {"dialect", FieldString(r.text354)},
-           {"auth", FieldString(r.text386)},
-           {"null_session", (flags & kConnFlagNullSession) != 0},
-           {"signed", (flags & kConnFlagSigned) != 0},
-           {"encrypted", (flags & kConnFlagEncrypted) != 0},
-           {"login_time", +r.value12},
-           {"login_time_rfc3339", nullptr},
-           {"idle_seconds", +r.value326},
-           {"bytes_read", +r.value330},
-           {"bytes_written", +r.value338},
-           {"open_files", ConnTotalFiles(r)},
-           {"mapped_shares", ConnMappedShares(r)}};
-    SetTime(j, "login_time", static_cast<int64_t>(r.value12));
-    return j;
+    return RecordJson(r, kConnectionFields);
 }
 
 std::string ConnectionDetails(const Json &c) {

@@ -20,6 +20,8 @@ Json ShareReplyJson(const client::ShareReply &reply);
 std::optional<Json> ShareReplyJson(const std::vector<client::ReplyElement> &elements);
 std::string ShareDetails(const Json &share);
 
+// A connection's fields, read from the record as listings print it.
+extern const std::vector<FieldOf<ConnectionRecord>> kConnectionFields;
 Json ConnectionJson(const ConnectionRecord &record);
 // A connection with its "files" (and "security_equivalences" when decoded).
 Json ConnectionInfoJson(const client::ConnectionInfo &details);

@@ -79,10 +79,9 @@ int ListCmd(const Tool &tool, const ConnParams &p) {
         records ? std::remove_if(records, records + std::max(cl->count, 0),
                                  [](const ConnectionRecord &r) { return r.connectionId == 0; })
                 : records;
-    const int e =
-        out.List(kConnectionListing,
-                 tools::RowsOf(records, static_cast<size_t>(end - records),
-                               [](const ConnectionRecord &r) { return ConnectionJson(r); }));
+    const int e = out.List(
+        kConnectionListing,
+        tools::FieldRows(records, static_cast<size_t>(end - records), tools::kConnectionFields));
     if (cl) {
         std::free(cl->records);
         std::free(cl);
