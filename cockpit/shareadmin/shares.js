@@ -9,7 +9,7 @@ const yesNo = v => (v ? "yes" : "no");
 // rejection or refusal lands next to the field it concerns.
 const FIELDS = [
   { id: "name", label: "Name", argument: "NAME", required: true },
-  { id: "path", label: "Path (VOLUME:/directory)", argument: "VOLUME:PATH", required: true },
+  { id: "path", label: "Path (VOLUME:/directory)", argument: "LOCATION", required: true },
   { id: "comment", label: "Comment", argument: "--comment" },
   { id: "max-users", label: "User limit (0: none)", argument: "--max-users" },
 ];
