@@ -173,6 +173,12 @@ class Page:
         self.wait(lambda: self.find_all('[role="dialog"] [data-test="preview"] li'), "preview")
         return [li.text for li in self.find_all('[role="dialog"] [data-test="preview"] li')]
 
+    def shot(self, name: str) -> None:
+        """Saves the window for the README when COCKPIT_SCREENSHOTS names a folder."""
+        folder = os.environ.get("COCKPIT_SCREENSHOTS")
+        if folder:
+            self.driver.save_screenshot(str(Path(folder) / f"{name}.png"))
+
     def confirm(self) -> None:
         self.find('[role="dialog"] [data-test="confirm"]').click()
         self.wait(lambda: not self.find_all('[role="dialog"]'), "the dialog to close")

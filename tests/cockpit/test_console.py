@@ -16,6 +16,11 @@ def test_overview_shows_the_counts_the_tools_report(page: Page) -> None:
     for key in ("shares", "connections", "open_files"):
         page.wait(lambda: page.text(f'[data-count="{key}"]') == str(status[key]), key)
     assert page.find('[data-test="banner"]').text == ""
+    page.shot("shares")
+    for name in ("sessions", "files"):
+        page.tab(name)
+        page.wait(lambda: page.find_all(f"#sa-panel-{name} tbody tr[data-row]"), name)
+        page.shot(name)
 
 
 def test_a_share_created_in_the_page_is_on_the_server(page: Page) -> None:
