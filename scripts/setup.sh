@@ -7,7 +7,8 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           valgrind iproute2 man-db groff-base
           python3-cffi python3-dev python3-pytest python3-jsonschema python3-mypy ansible-core
           libcpp-httplib-dev prometheus curl python3 systemd
-          debhelper dh-python dpkg-dev fakeroot lintian)
+          debhelper dh-python dpkg-dev fakeroot lintian
+          cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
