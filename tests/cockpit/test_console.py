@@ -80,6 +80,8 @@ def test_removing_a_share_names_its_clients_first(page: Page) -> None:
     said = page.wait(lambda: page.text('[role="dialog"] [data-test="clients"]'), "the dialog")
     assert said == f"{share['clients']} clients use this share and will lose it."
     page.confirm()
+    # The dialog closes when the removal starts; the row goes when the tool has answered.
+    page.wait(lambda: not page.find_all('tr[data-row="public"]'), "the row to go")
     _, names = tool("shareadm", "share", "names")
     assert "public" not in str(names)
 
