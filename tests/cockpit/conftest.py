@@ -10,6 +10,7 @@ import os
 import shutil
 import socket
 import subprocess
+import sys
 import tempfile
 import time
 from collections.abc import Callable, Iterator
@@ -17,6 +18,9 @@ from pathlib import Path
 from typing import Any
 
 import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import private_net  # noqa: E402  (tests/support)
 
 BUILD_TOOLS = Path(os.environ.get("SHARESIM", "build/tools/sharesim")).resolve().parent
 SOURCE_DIR = Path(os.environ.get("SHARE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
@@ -26,18 +30,8 @@ ENDPOINT = "\0/tmp/cifs.str"
 WAIT = 20  # seconds; every wait is bounded
 
 
-def _in_private_namespace() -> bool:
-    with open("/proc/self/net/dev") as f:
-        names = {line.split(":")[0].strip() for line in f.readlines()[2:]}
-    return names == {"lo"}
-
-
 def pytest_configure(config: pytest.Config) -> None:
-    # The test plays the file server on its fixed name and serves cockpit on a port.
-    if not _in_private_namespace():
-        raise pytest.UsageError("run the browser tests in a private network namespace "
-                                "(unshare --net -- python3 -m pytest ...)")
-    subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+    private_net.require("browser", "python3", loopback=True)
 
 
 def tool(program: str, *args: str) -> tuple[int, Any]:

@@ -9,6 +9,7 @@ import json
 import os
 import socket
 import subprocess
+import sys
 import time
 from collections.abc import Iterator
 from dataclasses import dataclass
@@ -16,6 +17,9 @@ from pathlib import Path
 from typing import Any, Optional
 
 import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import private_net  # noqa: E402  (tests/support)
 
 SHARESIM = os.environ.get("SHARESIM", "build/tools/sharesim")
 SHAREADM = os.environ.get("SHAREADM", "build/tools/shareadm")
@@ -25,18 +29,8 @@ ENDPOINT = "\0/tmp/cifs.str"
 TOOLS = {"shareadm": SHAREADM, "sharemon": SHAREMON, "sharesim": SHARESIM}
 
 
-def _in_private_namespace() -> bool:
-    # A fresh network namespace has the loopback interface only.
-    with open("/proc/self/net/dev") as f:
-        names = {line.split(":")[0].strip() for line in f.readlines()[2:]}
-    return names == {"lo"}
-
-
 def pytest_configure(config: pytest.Config) -> None:
-    # Tests play the file server on its fixed name: never next to a real one.
-    if not _in_private_namespace():
-        raise pytest.UsageError("run the contract tests in a private network namespace "
-                                "(unshare --net -- python3 -m pytest ...)")
+    private_net.require("contract", "python3")
 
 
 def server_reachable() -> bool:

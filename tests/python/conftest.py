@@ -9,12 +9,17 @@ import os
 import socket
 import struct
 import subprocess
+import sys
 import threading
 import time
 from collections.abc import Callable, Iterator
+from pathlib import Path
 from typing import Any, Optional
 
 import pytest
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import private_net  # noqa: E402  (tests/support)
 
 from shareadmin._core import server_reachable
 
@@ -24,18 +29,8 @@ SHAREMON = os.environ.get("SHAREMON", "build/tools/sharemon")
 ENDPOINT = "\0/tmp/cifs.str"
 
 
-def _in_private_namespace() -> bool:
-    # A fresh network namespace has the loopback interface only.
-    with open("/proc/self/net/dev") as f:
-        names = {line.split(":")[0].strip() for line in f.readlines()[2:]}
-    return names == {"lo"}
-
-
 def pytest_configure(config: pytest.Config) -> None:
-    # Tests play the file server on its fixed name: never next to a real one.
-    if not _in_private_namespace():
-        raise pytest.UsageError("run the Python tests in a private network namespace "
-                                "(unshare --net -- /usr/bin/python3 -m pytest ...)")
+    private_net.require("Python", "/usr/bin/python3")
 
 
 class Sim:
