@@ -26,7 +26,6 @@ BUILD_TOOLS = Path(os.environ.get("SHARESIM", "build/tools/sharesim")).resolve()
 SOURCE_DIR = Path(os.environ.get("SHARE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
 PAGE_DIR = SOURCE_DIR / "cockpit" / "shareadmin"
 COCKPIT_WS = os.environ.get("COCKPIT_WS", "/usr/lib/cockpit/cockpit-ws")
-ENDPOINT = "\0/tmp/cifs.str"
 WAIT = 20  # seconds; every wait is bounded
 
 
@@ -55,21 +54,12 @@ def wait_until(check: Callable[[], Any], what: str, timeout: float = WAIT) -> An
     raise AssertionError(f"timed out after {timeout} s waiting for {what} (last: {last!r})")
 
 
-def _reachable() -> bool:
-    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-        try:
-            s.connect(ENDPOINT)
-            return True
-        except OSError:
-            return False
-
-
 class Sim:
     def __init__(self) -> None:
         self.proc = subprocess.Popen([str(BUILD_TOOLS / "sharesim"), "--clients", "12",
                                       "--seed", "7"], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
-        wait_until(_reachable, "sharesim")
+        wait_until(private_net.server_reachable, "sharesim")
 
     def stop(self) -> None:
         if self.proc.poll() is None:

@@ -7,7 +7,6 @@ from __future__ import annotations
 
 import json
 import os
-import socket
 import subprocess
 import sys
 import time
@@ -25,7 +24,7 @@ SHARESIM = os.environ.get("SHARESIM", "build/tools/sharesim")
 SHAREADM = os.environ.get("SHAREADM", "build/tools/shareadm")
 SHAREMON = os.environ.get("SHAREMON", "build/tools/sharemon")
 SOURCE_DIR = Path(os.environ.get("SHARE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
-ENDPOINT = "\0/tmp/cifs.str"
+ENDPOINT = private_net.ENDPOINT
 TOOLS = {"shareadm": SHAREADM, "sharemon": SHAREMON, "sharesim": SHARESIM}
 
 
@@ -33,13 +32,7 @@ def pytest_configure(config: pytest.Config) -> None:
     private_net.require("contract", "python3")
 
 
-def server_reachable() -> bool:
-    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
-        try:
-            s.connect(ENDPOINT)
-            return True
-        except OSError:
-            return False
+server_reachable = private_net.server_reachable
 
 
 class Sim:

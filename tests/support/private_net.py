@@ -1,7 +1,9 @@
 # SPDX-License-Identifier: Apache-2.0
 """The guard every process-level suite runs first: they play the file server on its fixed name,
-so they run only in a private network namespace, never next to a real server."""
+so they run only in a private network namespace, never next to a real server; and the probe of
+that name they wait on."""
 
+import socket
 import subprocess
 
 import pytest
@@ -22,3 +24,16 @@ def require(suite: str, python: str = "python3", loopback: bool = False) -> None
                                 f"(unshare --net -- {python} -m pytest ...)")
     if loopback:
         subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
+
+
+ENDPOINT = "\0/tmp/cifs.str"
+
+
+def server_reachable() -> bool:
+    """Whether anything accepts connections on the file server's fixed name."""
+    with socket.socket(socket.AF_UNIX, socket.SOCK_STREAM) as s:
+        try:
+            s.connect(ENDPOINT)
+            return True
+        except OSError:
+            return False
