@@ -3,7 +3,6 @@
 
 #include "output/records.h"
 #include "output/reporter.h"
-#include "output/server_dump.h"
 
 namespace share::tools {
 namespace {
@@ -40,8 +39,8 @@ void EachChange(const config::Plan &plan, size_t first, size_t last, F f) {
 }  // namespace
 
 config::Decoders RecordDecoders() {
-    return {ServerDumpJson, static_cast<std::optional<Json> (*)(const std::vector<ReplyElement> &)>(
-                                ShareReplyJson)};
+    return {
+        static_cast<std::optional<Json> (*)(const std::vector<ReplyElement> &)>(ShareReplyJson)};
 }
 
 std::string ChangeLine(const config::PlannedAction &a, const config::FieldChange &c) {

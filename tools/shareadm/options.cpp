@@ -5,11 +5,11 @@
 #include <climits>
 #include <cstring>
 
+#include "client/server_dump.h"
 #include "client/server_options.h"
 #include "common/server_formats.h"
 #include "output/listings.h"
 #include "output/records.h"
-#include "output/server_dump.h"
 #include "shareadm/tool.h"
 #include "shareadmin/context.h"
 

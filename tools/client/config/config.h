@@ -20,10 +20,9 @@ namespace share::client::config {
 // The document's version; every document starts with it.
 inline constexpr int kSchemaVersion = 1;
 
-// The decoders of the output layer's JSON records that reading needs: the configuration dump
-// and a share's listing reply.
+// A share's document form is the output layer's share record, so that a listing and an export
+// cannot say different things; reading is handed it.
 struct Decoders {
-    Json (*dump)(const std::vector<ReplyElement> &elements);
     std::optional<Json> (*share)(const std::vector<ReplyElement> &elements);
 };
 

@@ -7,6 +7,7 @@
 
 #include "client/config/config.h"
 #include "client/records.h"
+#include "client/server_dump.h"
 #include "client/text.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
@@ -96,7 +97,7 @@ Outcome Read(const Decoders &decode, ServerState *state) {
     if (Outcome o = ReadShares(decode, state); !o.done()) return o;
     Reply reply;
     if (Outcome o = Execute({{CMD_SERVER_REQUEST_4, {}}}, &reply); !o.done()) return o;
-    state->doc["options"] = OptionsFrom(decode.dump(reply.elements()));
+    state->doc["options"] = OptionsFrom(tools::ServerDumpJson(reply.elements()));
     if (Outcome o = ReadInvalidUsers(state); !o.done()) return o;
     std::vector<std::string> contexts;
     if (Outcome o = ReadUserContexts(&contexts); !o.done()) return o;

@@ -6,13 +6,16 @@
 // when there were any. `option show` prints it; `config export` reads the settings from it.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <vector>
 
 #include "client/pipeline.h"
 #include "common/server_formats.h"
-#include "output/reporter.h"
 
 namespace share::tools {
+
+using Json = nlohmann::ordered_json;
+using client::ReplyElement;
 
 // One stored option's value from its dump element: a keyword where one stands for it.
 Json OptionValueJson(const OptionSpec &row, const std::vector<uint8_t> &payload);

@@ -1,13 +1,16 @@
 // SPDX-License-Identifier: Apache-2.0
-#include "output/server_dump.h"
+#include "client/server_dump.h"
 
 #include <cstring>
 
+#include "client/text.h"
 #include "common/server_formats.h"
 #include "shareadmin/context.h"
 
 namespace share::tools {
 namespace {
+
+using client::FieldString;
 
 template <class T>
 bool Read(const ReplyElement &el, T *out) {
