@@ -21,13 +21,14 @@ Json Sample(const ServerOption &row) {
         if (row.keys.empty()) entries["SRV9"] = "NO";
         return entries;
     }
-    if (row.spec == nullptr) return 42;
-    const tools::OptionSpec &spec = *row.spec;
-    for (const tools::Keyword &k : spec.keywords)
-        if (k.value != spec.defaultNumber) return k.word;
-    if (!spec.keywords.empty()) return spec.keywords.back().word;
-    if (spec.kind == tools::ValueKind::kText || spec.kind == tools::ValueKind::kField) return "rt";
-    return spec.max == spec.defaultNumber ? spec.min : spec.max;
+    if (row.stored == nullptr) return 42;
+    const tools::StoredOption &stored = *row.stored;
+    for (const tools::Keyword &k : stored.keywords)
+        if (k.value != stored.defaultNumber) return k.word;
+    if (!stored.keywords.empty()) return stored.keywords.back().word;
+    if (stored.kind == tools::ValueKind::kText || stored.kind == tools::ValueKind::kField)
+        return "rt";
+    return stored.max == stored.defaultNumber ? stored.min : stored.max;
 }
 
 // The server's options after applying doc; failures are the test's.

@@ -29,7 +29,7 @@ void AddNamed(const ReplyElement &el, char (P::*field)[N], Json &list) {
 
 }  // namespace
 
-Json OptionValueJson(const OptionSpec &optionRow, const std::vector<uint8_t> &payload) {
+Json OptionValueJson(const StoredOption &optionRow, const std::vector<uint8_t> &payload) {
     switch (optionRow.kind) {
         case ValueKind::kU8:
         case ValueKind::kI32: {
@@ -56,7 +56,7 @@ Json ServerDumpJson(const std::vector<ReplyElement> &elements) {
     int32_t iucTimeout = -1;
     static const char *const cacheNames[] = {"", "sdircache", "dircache", "filecache"};
     for (const auto &el : elements) {
-        if (const OptionSpec *optionRow = FindOptionByElement(el.type)) {
+        if (const StoredOption *optionRow = FindOptionByElement(el.type)) {
             options[optionRow->name] = OptionValueJson(*optionRow, el.payload);
             continue;
         }

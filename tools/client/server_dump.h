@@ -18,7 +18,7 @@ using Json = nlohmann::ordered_json;
 using client::ReplyElement;
 
 // One stored option's value from its dump element: a keyword where one stands for it.
-Json OptionValueJson(const OptionSpec &row, const std::vector<uint8_t> &payload);
+Json OptionValueJson(const StoredOption &row, const std::vector<uint8_t> &payload);
 
 Json ServerDumpJson(const std::vector<ReplyElement> &elements);
 

@@ -10,7 +10,7 @@
 namespace share::client {
 namespace {
 
-using tools::OptionSpec;
+using tools::StoredOption;
 
 Json SortedByName(Json list) {
     std::sort(list.begin(), list.end(), [](const Json &a, const Json &b) {
@@ -55,9 +55,9 @@ std::string ShowSet(const ServerOption &, const Json &value) {
 
 std::vector<Arg> SingleArgs(const ServerOption &row, const std::string &, const Json &value, bool) {
     const std::string text = ValueText(value);
-    if (row.spec->command == CMD_DUMP_CRYPTO_KEYS)  // the switch form of the command
+    if (row.stored->command == CMD_DUMP_CRYPTO_KEYS)  // the switch form of the command
         return {{CMD_DUMP_CRYPTO_KEYS, {}}, {CIFS_OPT_CRYPTO_KEYS_SWITCH, text}};
-    return {{row.spec->command, text}};
+    return {{row.stored->command, text}};
 }
 
 // virtual-server and dns-entry: a name and, when adding, the address (an empty one left out).
@@ -81,18 +81,18 @@ constexpr char kInterfaces[] = "multichannel_interfaces";
 
 std::vector<ServerOption> BuildTable() {
     std::vector<ServerOption> rows;
-    for (const OptionSpec &spec : tools::OptionTable()) {
-        const bool crypto = spec.command == CMD_DUMP_CRYPTO_KEYS;
-        rows.push_back({spec.name,
+    for (const StoredOption &stored : tools::OptionTable()) {
+        const bool crypto = stored.command == CMD_DUMP_CRYPTO_KEYS;
+        rows.push_back({stored.name,
                         OptionShape::kSingle,
-                        &spec,
-                        crypto ? "yes-no" : spec.name,
+                        &stored,
+                        crypto ? "yes-no" : stored.name,
                         nullptr,
                         {},
                         ValueType::kStringOrInteger,
                         false,
                         nullptr,
-                        std::string("Set ") + spec.help,
+                        std::string("Set ") + stored.help,
                         [](const ServerOption &row, const Json &dump) {
                             const Json &options = dump["options"];
                             return options.contains(row.name) ? options[row.name] : Json();

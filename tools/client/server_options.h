@@ -30,7 +30,7 @@ enum class ValueType { kStringOrInteger, kInteger, kString, kNamed /* {name, add
 struct ServerOption {
     const char *name;  // the setter's subcommand and the document's key (singular)
     OptionShape shape;
-    const tools::OptionSpec *spec;  // a single value's row of the server formats, or null
+    const tools::StoredOption *stored;  // a single value's row of the server formats, or null
     const char *valueRule;          // the value's rule (single, keyed) or the member name's (set)
     const char *keyRule;            // keyed: the key's rule; set: the address's; or null
     std::vector<std::string> keys;  // keyed: the only keys there are (empty: any)

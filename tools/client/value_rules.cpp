@@ -15,8 +15,8 @@
 namespace share::client {
 namespace {
 
-using tools::OptionSpec;
 using tools::OptionTable;
+using tools::StoredOption;
 using tools::ValueKind;
 
 using K = RuleKind;
@@ -36,7 +36,7 @@ ValueRule Text(const char *name, size_t maxBytes, bool nonEmpty, bool notOnlyPer
 
 // A server option setter's rule, from the server option table. The library compares the
 // keywords without regard to case, except the dialect's.
-ValueRule FromOption(const OptionSpec &o) {
+ValueRule FromOption(const StoredOption &o) {
     if (o.kind == ValueKind::kText && o.keywords.empty()) return Text(o.name, o.width - 1, false);
     if (o.keywords.empty()) return Number(o.name, o.min, o.max);
     std::vector<std::string> words;
@@ -85,7 +85,7 @@ std::vector<ValueRule> BuildRules() {
         Number("dfs-minutes", 0, 525600, {"CLEAR"}),
         {"dfs-path", K::kJunction, 0, 0, {"ALL"}, false, 1024, false, false},
     };
-    for (const OptionSpec &o : OptionTable())
+    for (const StoredOption &o : OptionTable())
         if (o.command != CMD_DUMP_CRYPTO_KEYS) rules.push_back(FromOption(o));
     return rules;
 }

@@ -25,7 +25,7 @@ using K = ValueKind;
 
 // Text rows list their accepted words in `keywords` (values unused); number rows list words with
 // their values, or a range.
-inline constexpr OptionSpec kOptionRows[] = {
+inline constexpr StoredOption kOptionRows[] = {
     {"smb-signing", CMD_SMB_SIGNING, CIFS_FN_SMB_SIGNING, CIFS_ELEM_SMB_SIGNING, K::kU8, 1,
      kSigning, 0, 0, 1, nullptr, "SMB signing: YES, NO, OPTIONAL or FORCE"},
     {"log-level", CMD_LOG_LEVEL, CIFS_FN_LOG_LEVEL, CIFS_ELEM_LOG_LEVEL, K::kI32, 4, kLogLevel, 0,

@@ -93,29 +93,29 @@ void SetConnMappedShares(ConnectionRecord &record, uint32_t shares) {
     WriteAt(record, kConnMappedSharesOffset, shares);
 }
 
-std::span<const OptionSpec> OptionTable() {
+std::span<const StoredOption> OptionTable() {
     return option_rows::kOptionRows;
 }
 
-const OptionSpec *FindOptionByFunction(uint8_t function) {
+const StoredOption *FindOptionByFunction(uint8_t function) {
     for (const auto &o : option_rows::kOptionRows)
         if (o.function == function) return &o;
     return nullptr;
 }
 
-const OptionSpec *FindOptionByName(std::string_view name) {
+const StoredOption *FindOptionByName(std::string_view name) {
     for (const auto &o : option_rows::kOptionRows)
         if (name == o.name) return &o;
     return nullptr;
 }
 
-const OptionSpec *FindOptionByElement(uint8_t element) {
+const StoredOption *FindOptionByElement(uint8_t element) {
     for (const auto &o : option_rows::kOptionRows)
         if (o.element == element) return &o;
     return nullptr;
 }
 
-const char *KeywordFor(const OptionSpec &optionRow, int32_t value) {
+const char *KeywordFor(const StoredOption &optionRow, int32_t value) {
     for (const auto &k : optionRow.keywords)
         if (k.value == value) return k.word;
     return nullptr;

@@ -220,7 +220,7 @@ struct Keyword {
     int32_t value;
 };
 
-struct OptionSpec {
+struct StoredOption {
     const char *name;  // readable name: command-line subcommand and state-file key
     int command;       // command code of the argument block
     uint8_t function;  // function ID that sets it
@@ -234,12 +234,12 @@ struct OptionSpec {
     const char *help;
 };
 
-std::span<const OptionSpec> OptionTable();
-const OptionSpec *FindOptionByFunction(uint8_t function);
-const OptionSpec *FindOptionByName(std::string_view name);
-const OptionSpec *FindOptionByElement(uint8_t element);
+std::span<const StoredOption> OptionTable();
+const StoredOption *FindOptionByFunction(uint8_t function);
+const StoredOption *FindOptionByName(std::string_view name);
+const StoredOption *FindOptionByElement(uint8_t element);
 // The keyword that stands for value (the first in the row's order), or null.
-const char *KeywordFor(const OptionSpec &optionRow, int32_t value);
+const char *KeywordFor(const StoredOption &optionRow, int32_t value);
 
 // ---- Other elements of the configuration dump (function 4) ----
 // Each as an element of the type that sets it:

@@ -119,7 +119,7 @@ ordered_json Facts() {
     doc["value_rules"] = std::move(rules);
 
     ordered_json options = ordered_json::object();
-    for (const OptionSpec &o : OptionTable()) {
+    for (const StoredOption &o : OptionTable()) {
         ordered_json keywords = ordered_json::array();
         for (const Keyword &k : o.keywords)
             keywords.push_back({{"word", k.word}, {"value", k.value}});
@@ -143,7 +143,7 @@ ordered_json Facts() {
     constexpr const char *kShapeNames[] = {"single", "keyed", "set"};
     ordered_json settings = ordered_json::object();
     for (const ServerOption &o : ServerOptions()) {
-        if (o.spec != nullptr) continue;
+        if (o.stored != nullptr) continue;
         auto orNull = [](const char *text) {
             return text != nullptr ? ordered_json(text) : ordered_json(nullptr);
         };

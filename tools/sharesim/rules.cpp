@@ -45,11 +45,11 @@ std::optional<std::string> NormalisePath(std::string_view path) {
     return out.empty() ? "/" : out;
 }
 
-OptionValue DefaultOptionValue(const tools::OptionSpec &optionRow) {
+OptionValue DefaultOptionValue(const tools::StoredOption &optionRow) {
     return {optionRow.defaultNumber, optionRow.defaultText ? optionRow.defaultText : ""};
 }
 
-bool ValidOptionValue(const tools::OptionSpec &optionRow, const OptionValue &value) {
+bool ValidOptionValue(const tools::StoredOption &optionRow, const OptionValue &value) {
     using tools::ValueKind;
     if (optionRow.kind == ValueKind::kText || optionRow.kind == ValueKind::kField) {
         if (optionRow.keywords.empty()) return PrintableText(value.text, optionRow.width - 1);

@@ -25,7 +25,7 @@ bool PrintableText(std::string_view text, size_t maxLen);
 // characters, or more than 511 characters.
 std::optional<std::string> NormalisePath(std::string_view path);
 
-OptionValue DefaultOptionValue(const tools::OptionSpec &optionRow);
-bool ValidOptionValue(const tools::OptionSpec &optionRow, const OptionValue &value);
+OptionValue DefaultOptionValue(const tools::StoredOption &optionRow);
+bool ValidOptionValue(const tools::StoredOption &optionRow, const OptionValue &value);
 
 }  // namespace share::sim

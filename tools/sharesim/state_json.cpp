@@ -18,7 +18,7 @@ using tools::ValueKind;
 
 namespace {
 
-Json OptionToJson(const tools::OptionSpec &optionRow, const OptionValue &v) {
+Json OptionToJson(const tools::StoredOption &optionRow, const OptionValue &v) {
     if (optionRow.kind == ValueKind::kText || optionRow.kind == ValueKind::kField) return v.text;
     return v.number;
 }

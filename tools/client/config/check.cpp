@@ -220,7 +220,7 @@ class Checker {
                 const std::string &at) {
         if (!Typed(at, row, value) || now == value || !Rule(at, ValueRuleOf(row), value)) return;
         Library(at, SetterArgs(row, value),
-                row.noun ? row.noun : "\"" + ValueText(value) + "\" (" + row.spec->help + ")");
+                row.noun ? row.noun : "\"" + ValueText(value) + "\" (" + row.stored->help + ")");
     }
 
     void Keyed(const ServerOption &row, const Json &entries, const std::string &at) {

@@ -20,7 +20,7 @@ std::string YesNoWord(const Json &on) {
 }
 
 // The number a keyword or decimal text stands for, in an option of numbers.
-std::optional<int64_t> OptionNumber(const tools::OptionSpec &row, const Json &v) {
+std::optional<int64_t> OptionNumber(const tools::StoredOption &row, const Json &v) {
     if (v.is_number_integer()) return v.get<int64_t>();
     const auto text = v.get<std::string>();
     for (const auto &k : row.keywords)
@@ -33,8 +33,8 @@ std::optional<int64_t> OptionNumber(const tools::OptionSpec &row, const Json &v)
 // Two values of an option that the server stores the same way (OPTIONAL and YES of signing).
 bool SameOption(const ServerOption &option, const Json &now, const Json &want) {
     if (now == want) return true;
-    if (now.is_null() || option.spec == nullptr) return false;  // not reported; or plain numbers
-    const tools::OptionSpec &row = *option.spec;
+    if (now.is_null() || option.stored == nullptr) return false;  // not reported; or plain numbers
+    const tools::StoredOption &row = *option.stored;
     if (row.kind == tools::ValueKind::kText || row.kind == tools::ValueKind::kField)
         return ValueText(now) == ValueText(want);
     const auto a = OptionNumber(row, now), b = OptionNumber(row, want);

@@ -90,7 +90,7 @@ constexpr Entry kEntries[] = {
 constexpr std::array<Row, CIFS_FN_LAST + 1> kRows = [] {
     std::array<Row, CIFS_FN_LAST + 1> rows{};
     for (const Entry &e : kEntries) rows[static_cast<size_t>(e.function)] = e.row;
-    for (const tools::OptionSpec &o : tools::option_rows::kOptionRows)
+    for (const tools::StoredOption &o : tools::option_rows::kOptionRows)
         rows[o.function] = R(o.name, SetOption, true);
     return rows;
 }();
@@ -100,7 +100,7 @@ constexpr bool EveryFunctionOnce() {
     for (const Entry &e : kEntries)
         if (e.function < 0 || e.function > CIFS_FN_LAST || seen[static_cast<size_t>(e.function)]++)
             return false;
-    for (const tools::OptionSpec &o : tools::option_rows::kOptionRows)
+    for (const tools::StoredOption &o : tools::option_rows::kOptionRows)
         if (o.function > CIFS_FN_LAST || seen[o.function]++) return false;
     for (int n : seen)
         if (n != 1) return false;

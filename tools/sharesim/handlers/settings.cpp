@@ -238,7 +238,7 @@ int32_t ServerStatus(Context &ctx, const Request &req, Response &out) {
 
 // Every row of the option table: one element of the row's type and width.
 int32_t SetOption(Context &ctx, const Request &req, Response &) {
-    const OptionSpec *optionRow = FindOptionByFunction(req.function);
+    const StoredOption *optionRow = FindOptionByFunction(req.function);
     const auto p = Payload(req, 0, optionRow->element, 0);
     if (!p || req.elements.size() != 1) return kMalformedRequest;
     OptionValue v;
