@@ -58,6 +58,9 @@ void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)>
         ->capture_default_str();
     cmd->add_flag("--per-connection", serve->gather.perConnection,
                   "Add series per connection (one label value per connection ID)");
+    cmd->add_option("--web-config", serve->webConfig,
+                    "TLS and basic authentication from a web configuration FILE (YAML)")
+        ->type_name("FILE");
     cmd->callback([&run, serve, timeoutSeconds] {
         serve->timeout = std::chrono::milliseconds(static_cast<long>(*timeoutSeconds * 1000));
         run = [serve](const tools::Reporter &) { return Serve(*serve); };

@@ -12,6 +12,8 @@
 #include <thread>
 
 #include "output/reporter.h"
+#include "sharemon/http_server.h"
+#include "sharemon/web_config.h"
 
 namespace share::sharemon {
 
@@ -134,10 +136,19 @@ int Serve(const ServeOptions &options) {
     // thread, and malloc_trim hands one heap back instead of one per thread.
     mallopt(M_ARENA_MAX, 1);
     Gatherer gatherer(options.gather, options.timeout);
-    httplib::Server server;
-    server.new_task_queue = [] { return new httplib::ThreadPool(8); };
-    server.set_read_timeout(5).set_write_timeout(5).set_keep_alive_timeout(5);
-    server.set_keep_alive_max_count(20).set_payload_max_length(4096);
+    WebConfig web;
+    std::string error;
+    if (!options.webConfig.empty() && !LoadWebConfig(options.webConfig, &web, &error)) {
+        std::fprintf(stderr, "sharemon: serve: --web-config %s\n", error.c_str());
+        return tools::kExitRejected;
+    }
+    const auto http = HttpServer::Create(web, &error);
+    if (!http) {
+        std::fprintf(stderr, "sharemon: serve: --web-config %s: %s\n", options.webConfig.c_str(),
+                     error.c_str());
+        return tools::kExitRejected;
+    }
+    httplib::Server &server = http->routes();
     server.Get("/metrics", [&](const httplib::Request &, httplib::Response &res) {
         res.set_content(gatherer.Scrape(), kExposition);
     });
@@ -149,18 +160,19 @@ int Serve(const ServeOptions &options) {
             res.status = 500;
             res.set_content("internal error\n", "text/plain");
         });
-    if (!server.bind_to_port(host, port)) {
-        std::fprintf(stderr, "sharemon: serve: cannot listen on %s\n", options.listen.c_str());
+    if (!http->Bind(host, port, &error)) {
+        std::fprintf(stderr, "sharemon: serve: cannot listen on %s: %s\n", options.listen.c_str(),
+                     error.c_str());
         return tools::kExitRejected;
     }
     std::thread stopper([&] {
         int sig = 0;
         sigwait(&stopSignals, &sig);
-        server.stop();
+        http->Stop();
     });
-    std::fprintf(stderr, "sharemon: serving metrics on http://%s/metrics\n",
-                 options.listen.c_str());
-    const bool served = server.listen_after_bind();
+    std::fprintf(stderr, "sharemon: serving metrics on %s://%s/metrics\n",
+                 http->Tls() ? "https" : "http", options.listen.c_str());
+    const bool served = http->Run();
     if (!served) pthread_kill(stopper.native_handle(), SIGTERM);  // end the waiting thread
     stopper.join();
     return served ? tools::kExitOk : tools::kExitRejected;

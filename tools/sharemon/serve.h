@@ -17,6 +17,7 @@ inline constexpr const char *kDefaultListen = "127.0.0.1:9922";
 struct ServeOptions {
     std::string listen = kDefaultListen;
     std::chrono::milliseconds timeout{10000};
+    std::string webConfig;  // TLS and basic authentication; empty: plain HTTP, no authentication
     GatherOptions gather;
 };
 
