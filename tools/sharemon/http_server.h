@@ -20,9 +20,9 @@ struct HttpLimits {
     std::chrono::milliseconds keepAlive{5000};  // idle wait for the next request
     std::chrono::milliseconds ioTimeout{5000};  // each wait for the body or the response
     int requestsPerConnection = 20;
-    size_t headerBytes = 64 * 1024;
-    size_t perAddress = 128;  // open connections from one client address
-    size_t total = 512;       // open connections in all
+    size_t headerBytes = 128 * 1024;  // above the library's own line limits, so they answer first
+    size_t perAddress = 128;          // open connections from one client address
+    size_t total = 512;               // open connections in all
 };
 
 // Each admitted connection has its own thread, so a slow client holds only its own; the caps
