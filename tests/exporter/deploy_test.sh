@@ -25,8 +25,10 @@ for u in sharemon-exporter.service sharemon-textfile.service; do
   [ -n "$exposure" ] || fail "$u: no exposure level"
   awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "$u: exposure $exposure above 2.0"
 done
-grep -q -- '--listen 127.0.0.1:' "$DEPLOY/sharemon-exporter.service" ||
+grep -q '^Environment=SHAREMON_LISTEN=127.0.0.1:' "$DEPLOY/sharemon-exporter.service" ||
   fail "the service does not listen on loopback"
+grep -q '^SHAREMON_LISTEN=127.0.0.1:' "$DEPLOY/default/sharemon-exporter" ||
+  fail "the default file does not listen on loopback"
 
 python3 -m json.tool "$DEPLOY/grafana-dashboard.json" >/dev/null || fail "dashboard JSON"
 start_sim --clients 50
