@@ -73,7 +73,15 @@ struct Row {
     bool prune, force;
     std::vector<std::string> lines;  // ChangeLine of each change, in order
     size_t blocked = 0;
+    size_t warnings = 0;
 };
+
+// A share of the document: name, where, and the name it had before ("" none).
+Json Wanted(const char *name, const char *volume, const char *path, const char *from = "") {
+    Json s = {{"name", name}, {"volume", volume}, {"path", path}};
+    if (*from) s[kRenamedFrom] = from;
+    return s;
+}
 
 TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
     const ServerState server = Server();
@@ -91,16 +99,18 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
          true,
          true,
          {"~ share projects name: \"projects\" -> \"work\"",
-          "+ share new {\"name\":\"new\",\"volume\":\"VOL2\",\"mfa\":true}",
+          "+ share new {\"name\":\"new\",\"volume\":\"VOL2\"}", "~ share new mfa: false -> true",
           "+ user-context ou=b,o=example", "~ share media volume: \"VOL2\" -> \"VOL1\"",
           "~ share media mfa: false -> true", "~ share work comment: \"\" -> \"Work\"",
-          "- share home", "- user-context ou=a,o=example"}},
+          "- share home", "- user-context ou=a,o=example"},
+         0,
+         1},
         {"a name differing in case is a rename, first",
          Doc({created, renamedCase}),
          false,
          false,
          {"~ share home name: \"home\" -> \"HOME\"",
-          "+ share new {\"name\":\"new\",\"volume\":\"VOL2\",\"mfa\":true}"}},
+          "+ share new {\"name\":\"new\",\"volume\":\"VOL2\"}", "~ share new mfa: false -> true"}},
         {"renamed_from a share that is gone: a creation",
          Doc({{{"name", "x"}, {"volume", "VOL1"}, {kRenamedFrom, "gone"}}}),
          false,
@@ -108,7 +118,52 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
          {"+ share x {\"name\":\"x\",\"volume\":\"VOL1\"}"}},
         {"prune blocked by clients", Doc({shares[1]}), true, false, {"- share projects"}, 1},
         {"force without prune", Doc({shares[1]}), false, true, {}},
-        {"prune with force", Doc({shares[1]}), true, true, {"- share home", "- share projects"}},
+        {"prune with force",
+         Doc({shares[1]}),
+         true,
+         true,
+         {"- share home", "- share projects"},
+         0,
+         1},
+        {"a chain of renames, made from its free end",
+         Doc({Wanted("archive", "VOL2", "/media", "media"),
+              Wanted("media", "VOL1", "/projects", "projects"), shares[0]}),
+         false,
+         false,
+         {"~ share media name: \"media\" -> \"archive\"",
+          "~ share projects name: \"projects\" -> \"media\""}},
+        {"a swap through a name nobody has",
+         Doc({Wanted("media", "VOL1", "/projects", "projects"),
+              Wanted("projects", "VOL2", "/media", "media"), shares[0]}),
+         false,
+         false,
+         {"~ share projects name: \"projects\" -> \"cfgrename1\"",
+          "~ share media name: \"media\" -> \"projects\"",
+          "~ share cfgrename1 name: \"cfgrename1\" -> \"media\""}},
+        {"a cycle that would change no field is not made",
+         Doc({Wanted("home", "VOL1", "/home", "media"),
+              Wanted("media", "VOL2", "/media", "projects"),
+              Wanted("projects", "VOL1", "/projects", "home")}),
+         false,
+         false,
+         {}},
+        {"a new share under a name being renamed away comes after the rename",
+         Doc({Wanted("work", "VOL1", "/projects", "projects"), Wanted("projects", "VOL2", "/new"),
+              shares[1]}),
+         true,
+         false,
+         {"~ share projects name: \"projects\" -> \"work\"",
+          "+ share projects {\"name\":\"projects\",\"volume\":\"VOL2\",\"path\":\"/new\"}"},
+         1},
+        {"a share with clients renamed; one source claimed once",
+         Doc({Wanted("house", "VOL1", "/home", "home"), Wanted("dwelling", "VOL1", "/home", "home"),
+              shares[1], shares[2]}),
+         false,
+         false,
+         {"~ share home name: \"home\" -> \"house\"",
+          "+ share dwelling {\"name\":\"dwelling\",\"volume\":\"VOL1\",\"path\":\"/home\"}"},
+         0,
+         1},
         {"options: alike values, keys, members",
          Doc(shares, {{"options",
                        {{"smb-signing", "OPTIONAL"},
@@ -119,7 +174,7 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
                         {"multichannel-interface", {"eth1"}}}}}),
          true,
          false,
-         {"+ option share-volumes-by-default SRV2", "+ option multichannel-interface eth1",
+         {"+ option share-volumes-by-default SRV2: \"NO\"", "+ option multichannel-interface eth1",
           "~ option oplock-break-ack-timeout: 10 -> \"12\"", "~ option cache dircache: 200 -> 250",
           "~ option virtual-server ALIAS1: {\"name\":\"alias1\",\"address\":\"192.0.2.1\"} -> "
           "{\"name\":\"ALIAS1\",\"address\":\"192.0.2.2\"}",
@@ -147,6 +202,7 @@ TEST(MakePlan, ChangesInTheirOrderAndNoneLeftAfterThem) {
         const Plan plan = MakePlan(row.doc, server, row.prune, row.force);
         EXPECT_EQ(Lines(plan), row.lines);
         EXPECT_EQ(plan.blocked.size(), row.blocked);
+        EXPECT_EQ(plan.warnings.size(), row.warnings);
         // Every action changes something and has the commands that make it.
         for (const auto &a : plan.actions) EXPECT_FALSE(a.fields.empty() || a.commands.empty());
 

@@ -17,6 +17,8 @@ import pytest
 from conftest import SOURCE_DIR, Sim, run
 
 SCHEMA = json.loads((SOURCE_DIR / "schema" / "config.schema.json").read_text())
+# What config diff and config apply print, checked against its part of the published schema.
+RESULT = {"$defs": SCHEMA["$defs"], **SCHEMA["$defs"]["plan_result"]}
 
 
 def sanitized() -> bool:
@@ -214,6 +216,10 @@ def test_a_refusal_part_way_leaves_exactly_the_reported_changes(tmp_path):
         assert [c["target"] for c in result["changes"]] == ["share a", "share b"]
         assert [c["target"] for c in result["failed"]] == ["share c"]
         assert "not-permitted" in result["failed"][0]["message"]
+        # The refusal carries the server's status, as every other command's does.
+        assert result["failed"][0]["status_name"] == result["status_name"] == "not-permitted"
+        assert result["failed"][0]["status"] == result["status"]
+        jsonschema.validate(result, RESULT)
         assert [c["target"] for c in result["not_applied"]] == [
             "share d", "user-context ou=later,o=example"]
         after = export()
@@ -242,6 +248,14 @@ def test_prune_removes_only_with_force_when_clients_use_the_share(sim, tmp_path)
     assert r.status == 0 and len(export()["shares"]) == 3
     r = run("shareadm", "--json", "config", "apply", path, "--prune")
     assert r.status == 1 and "needs --force" in r.json()["problems"][0]["message"]
+    # diff lists the removal and warns that it needs --force.
+    r = run("shareadm", "--json", "config", "diff", path, "--prune")
+    assert r.status == 4 and ("remove", "share home") in {
+        (c["kind"], c["target"]) for c in r.json()["changes"]}
+    assert ['"home"' in w["message"] and "--force" in w["message"]
+            for w in r.json()["warnings"]] == [True]
+    jsonschema.validate(r.json(), RESULT)
+    assert "warning: share \"home\"" in run("shareadm", "config", "diff", path, "--prune").stderr
     assert len(export()["shares"]) == 3
 
     r, result = apply(path, "--prune", "--force", "--dry-run")

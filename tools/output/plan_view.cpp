@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "output/plan_view.h"
 
+#include <algorithm>
+#include <map>
+
 #include "output/records.h"
 #include "output/reporter.h"
 
@@ -45,9 +48,11 @@ config::Decoders RecordDecoders() {
 
 std::string ChangeLine(const config::PlannedAction &a, const config::FieldChange &c) {
     const std::string target = Target(a) + (c.field.empty() ? "" : " " + c.field);
-    // A list entry is its name; an object is shown whole.
-    if (a.action == Action::kCreate)
-        return "+ " + target + (c.after.is_string() ? "" : " " + c.after.dump());
+    // A list entry is its name; a keyed entry shows its value, an object is shown whole.
+    if (a.action == Action::kCreate) {
+        if (!c.after.is_string()) return "+ " + target + " " + c.after.dump();
+        return "+ " + target + (c.field.empty() || c.after == c.field ? "" : ": " + c.after.dump());
+    }
     if (a.action == Action::kRemove) return "- " + target;
     return "~ " + target + ": " + c.before.dump() + " -> " + c.after.dump();
 }
@@ -72,10 +77,42 @@ size_t ChangeCount(const config::Plan &plan, size_t first, size_t last) {
 }
 
 std::string DiffText(const config::Plan &plan) {
+    // One object's lines together (a renamed share is one object under each of its names),
+    // objects by kind, then by the name they end with.
+    struct Group {
+        ObjectKind kind;
+        std::string name;
+        std::string lines;
+    };
+    std::vector<Group> groups;
+    std::map<std::pair<ObjectKind, std::string>, size_t> byName;
+    for (const auto &a : plan.actions) {
+        auto key = std::make_pair(a.kind, config::Upper(a.name));
+        auto [it, fresh] = byName.try_emplace(key, groups.size());
+        if (fresh) groups.push_back({a.kind, a.name, ""});
+        Group &g = groups[it->second];
+        for (const auto &c : a.fields) {
+            g.lines += ChangeLine(a, c) + "\n";
+            if (a.action != Action::kRename) continue;
+            const size_t index = it->second;
+            byName.erase(it);
+            g.name = c.after.get<std::string>();
+            it = byName.insert_or_assign({a.kind, config::Upper(g.name)}, index).first;
+        }
+    }
+    std::stable_sort(groups.begin(), groups.end(), [](const Group &x, const Group &y) {
+        return std::make_pair(x.kind, config::Upper(x.name)) <
+               std::make_pair(y.kind, config::Upper(y.name));
+    });
     std::string text;
-    EachChange(plan, 0, plan.actions.size(),
-               [&](size_t, const auto &a, const auto &c) { text += ChangeLine(a, c) + "\n"; });
+    for (const auto &g : groups) text += g.lines;
     return text.empty() ? "No differences.\n" : text;
+}
+
+std::string WarningText(const std::vector<config::Problem> &warnings) {
+    std::string text;
+    for (const auto &w : warnings) text += "warning: " + w.message + "\n";
+    return text;
 }
 
 std::string ProblemMessage(const config::Problem &p) {

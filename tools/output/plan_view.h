@@ -21,8 +21,10 @@ std::string ChangeLine(const config::PlannedAction &action, const config::FieldC
 Json ChangeList(const config::Plan &plan, size_t first, size_t last);
 // The number of changed fields of actions [first, last).
 size_t ChangeCount(const config::Plan &plan, size_t first, size_t last);
-// Every change's line, one a line; "No differences." for none.
+// Every change's line, one a line, grouped by object; "No differences." for none.
 std::string DiffText(const config::Plan &plan);
+// "warning: ..." lines of a plan's warnings.
+std::string WarningText(const std::vector<config::Problem> &warnings);
 
 // A check's problem as printed: its value leading the message.
 std::string ProblemMessage(const config::Problem &problem);

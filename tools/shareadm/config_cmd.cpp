@@ -122,10 +122,12 @@ int Diff(const Tool &tool, const ConfigParams &p) {
     if (int e = Prepare(out, "config diff", p.file, &doc, &server); e >= 0) return e;
     const Plan plan = engine::MakePlan(doc, server, p.prune, true);
     if (out.json()) {
-        PrintJson(Versioned({{"changes", ChangeList(plan, 0, plan.actions.size())}}));
+        PrintJson(Versioned({{"changes", ChangeList(plan, 0, plan.actions.size())},
+                             {"warnings", ProblemList(plan.warnings)}}));
     } else {
         std::fputs(DiffText(plan).c_str(), stdout);
         std::fflush(stdout);
+        std::fputs(WarningText(plan.warnings).c_str(), stderr);
     }
     return plan.actions.empty() ? tools::kExitOk : config::kExitDifferent;
 }
@@ -156,8 +158,12 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
     }
     if (out.json()) {
         Json body = ApplyBody(plan, result, p.dryRun);
+        body["warnings"] = ProblemList(plan.warnings);
         if (result.refused) {
-            for (auto &c : body["failed"]) c["message"] = failure.message;
+            for (auto &c : body["failed"]) {
+                c["message"] = failure.message;
+                c.update(failure.extra);  // the server's status, where it refused
+            }
             Json error = tools::Reporter::ErrorBody(failure.kind, failedAction, failure.message,
                                                     failure.code, failure.extra);
             error.update(body);
@@ -167,6 +173,7 @@ int config::RunApply(const tools::Reporter &out, const std::string &file, bool d
     } else {
         std::fputs(ApplyText(plan, result, p.dryRun, p.file).c_str(), stdout);
         std::fflush(stdout);
+        std::fputs(WarningText(plan.warnings).c_str(), stderr);
     }
     if (!result.refused) return tools::kExitOk;
     std::fputs(

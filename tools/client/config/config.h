@@ -77,10 +77,13 @@ struct PlannedAction {
 struct Plan {
     std::vector<PlannedAction> actions;  // in the order they are made
     std::vector<Problem> blocked;        // removals that would cut clients off (need --force)
+    std::vector<Problem> warnings;       // changes that clients of the server will notice
 };
 
 // The smallest set of changes that makes the server match doc (a checked document), in a safe
-// order: renames, then creations, then modifications, then removals (only with prune).
+// order: renames (chains from their free end, cycles through a temporary name), then
+// creations, then modifications, then removals (only with prune). One apply of it leaves
+// nothing to change.
 Plan MakePlan(const Json &doc, const ServerState &server, bool prune, bool force);
 
 // Where applying a plan stopped: the action the server (or library) refused, its command and

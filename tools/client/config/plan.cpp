@@ -56,46 +56,91 @@ class Builder {
         if (!action.fields.empty()) phases_[phase].push_back(std::move(action));
     }
 
+    // Renames are planned as a graph: each wanted share names at most one existing share it
+    // was renamed from; a rename holds while its target is free (absent, or itself renamed
+    // away). Chains are made from their free end; cycles through a temporary name, and only
+    // when they change less than matching by name would (so that a made swap is not swapped
+    // back by the next apply).
     void Shares(const Json &wanted) {
         std::map<std::string, Json> current;
         for (const auto &s : server_.doc["shares"])
             current[Upper(s["name"].get<std::string>())] = s;
-        std::set<std::string> kept;
-        for (const auto &w : wanted) {
-            const auto name = w["name"].get<std::string>();
-            auto it = current.find(Upper(name));
-            if (it == current.end() && w.contains(kRenamedFrom)) {
-                auto from = current.find(Upper(w[kRenamedFrom].get<std::string>()));
-                if (from != current.end() && !kept.count(from->first)) {
-                    kept.insert(from->first);
-                    ModifyShare(Rename(from->second, name), w);
-                    continue;
-                }
+        const size_t n = wanted.size();
+        std::vector<std::string> target(n), source(n);  // upper case; source empty: no rename
+        std::map<std::string, size_t> bySource;
+        for (size_t i = 0; i < n; ++i) {
+            const Json &w = wanted[i];
+            target[i] = Upper(w["name"].get<std::string>());
+            if (!w.contains(kRenamedFrom)) continue;
+            const auto from = Upper(w[kRenamedFrom].get<std::string>());
+            if (from != target[i] && current.count(from) && !bySource.count(from)) {
+                source[i] = from;
+                bySource[from] = i;
             }
-            if (it == current.end()) {
-                Json after = Json::object();
-                for (const char *key : kShareFields)
-                    if (w.contains(key)) after[key] = w[key];
-                std::vector<Command> commands{{"share add", ShareAddArgs(w)}};
-                if (w.value("mfa", false)) commands.push_back({"share mfa", MfaArgs(name, true)});
-                Make(kCreate, Share(Action::kCreate, name, {{"", nullptr, after}}, commands));
+        }
+        auto movedAway = [&](const std::string &name) {
+            const auto it = bySource.find(name);
+            return it != bySource.end() && !source[it->second].empty();
+        };
+        for (bool changed = true; changed;) {
+            changed = false;
+            for (size_t i = 0; i < n; ++i)
+                if (!source[i].empty() && current.count(target[i]) && !movedAway(target[i])) {
+                    source[i].clear();
+                    changed = true;
+                }
+        }
+        DropCostlyCycles(wanted, current, target, source, bySource);
+
+        std::set<std::string> consumed;  // existing shares the document accounts for
+        std::vector<Json> renamed(n);
+        RenameInOrder(wanted, current, target, source, &renamed);
+        for (size_t i = 0; i < n; ++i) {
+            const Json &w = wanted[i];
+            const auto name = w["name"].get<std::string>();
+            if (!source[i].empty()) {
+                consumed.insert(source[i]);
+                ModifyShare(renamed[i], w);
                 continue;
             }
-            kept.insert(it->first);
-            // A name that differs only in case is a rename too, made with the others.
-            ModifyShare(it->second["name"] == name ? it->second : Rename(it->second, name), w);
+            const auto it = current.find(target[i]);
+            if (it != current.end() && !movedAway(target[i])) {
+                consumed.insert(it->first);
+                // A name that differs only in case is a rename too, made with the others.
+                ModifyShare(it->second["name"] == name ? it->second : Rename(it->second, name), w);
+                continue;
+            }
+            // Created after the renames, so a name being renamed away is free by then; the MFA
+            // switch is a second step, reported as its own.
+            Json after = Json::object();
+            for (const char *key : kShareFields)
+                if (w.contains(key) && std::string_view(key) != "mfa") after[key] = w[key];
+            Make(kCreate, Share(Action::kCreate, name, {{"", nullptr, after}},
+                                {{"share add", ShareAddArgs(w)}}));
+            if (w.value("mfa", false))
+                Make(kCreate, Share(Action::kModify, name, {{"mfa", false, true}},
+                                    {{"share mfa", MfaArgs(name, true)}}));
         }
+        for (size_t i = 0; i < n; ++i)
+            if (!source[i].empty() && server_.clients.count(source[i]) &&
+                server_.clients.at(source[i]) > 0)
+                plan.warnings.push_back(
+                    {"/shares/" + std::to_string(i) + "/" + kRenamedFrom,
+                     "share \"" + current[source[i]]["name"].get<std::string>() + "\" has " +
+                         std::to_string(server_.clients.at(source[i])) +
+                         " connected client(s): they find it under its new name only"});
         if (!prune_) return;
         for (const auto &[key, s] : current) {
-            if (kept.count(key)) continue;
+            if (consumed.count(key)) continue;
             const auto name = s["name"].get<std::string>();
             const auto clients = server_.clients.count(key) ? server_.clients.at(key) : 0;
+            const std::string cut = "share \"" + name + "\" has " + std::to_string(clients) +
+                                    " connected client(s): removing it needs --force";
             if (clients > 0 && !force_) {
-                plan.blocked.push_back(
-                    {"/shares", "share \"" + name + "\" has " + std::to_string(clients) +
-                                    " connected client(s): removing it needs --force"});
+                plan.blocked.push_back({"/shares", cut});
                 continue;
             }
+            if (clients > 0) plan.warnings.push_back({"/shares", cut});
             Make(kRemove,
                  Share(Action::kRemove, name, {{"", s, nullptr}},
                        {{"share remove",
@@ -193,6 +238,88 @@ class Builder {
     static PlannedAction Option(Action action, const ServerOption &row,
                                 std::vector<FieldChange> fields, std::vector<Command> commands) {
         return {action, ObjectKind::kOption, row.name, std::move(fields), std::move(commands)};
+    }
+
+    // The changes ModifyShare would plan for c to become w.
+    size_t FieldChanges(const Json &c, const Json &w) {
+        Builder probe(server_, false, false);
+        probe.ModifyShare(c, w);
+        size_t count = 0;
+        for (const auto &phase : probe.phases_)
+            for (const auto &a : phase) count += a.fields.size();
+        return count;
+    }
+
+    // Every rename that holds now has its target renamed away: the rest are cycles. A cycle is
+    // kept only when it leaves fewer fields to change than matching each share by name.
+    void DropCostlyCycles(const Json &wanted, const std::map<std::string, Json> &current,
+                          const std::vector<std::string> &target, std::vector<std::string> &source,
+                          const std::map<std::string, size_t> &bySource) {
+        std::vector<bool> seen(wanted.size());
+        for (size_t i = 0; i < wanted.size(); ++i) {
+            if (source[i].empty() || seen[i]) continue;
+            std::vector<size_t> members;
+            size_t j = i;
+            bool cycle = false;
+            while (!seen[j]) {
+                seen[j] = true;
+                members.push_back(j);
+                const auto next = bySource.find(target[j]);
+                if (next == bySource.end() || source[next->second].empty()) break;
+                j = next->second;
+                if (j == i) cycle = true;
+            }
+            if (!cycle) continue;
+            size_t byRename = members.size(), byName = 0;
+            for (size_t m : members) {
+                byRename += FieldChanges(current.at(source[m]), wanted[m]);
+                byName += FieldChanges(current.at(target[m]), wanted[m]);
+            }
+            if (byRename >= byName)
+                for (size_t m : members) source[m].clear();
+        }
+    }
+
+    // The renames that hold, each once its target is free; a cycle is broken by renaming one
+    // share to a name no existing or wanted share has. renamed[i]: wanted share i as renamed.
+    void RenameInOrder(const Json &wanted, const std::map<std::string, Json> &current,
+                       const std::vector<std::string> &target,
+                       const std::vector<std::string> &source, std::vector<Json> *renamed) {
+        std::set<std::string> taken, occupied;
+        for (const auto &[key, s] : current) taken.insert(key), occupied.insert(key);
+        for (const auto &key : target) taken.insert(key);
+        std::vector<size_t> pending;
+        std::vector<Json> from(wanted.size());
+        for (size_t i = 0; i < wanted.size(); ++i)
+            if (!source[i].empty()) {
+                pending.push_back(i);
+                from[i] = current.at(source[i]);
+            }
+        int temporaries = 0;
+        while (!pending.empty()) {
+            bool progress = false;
+            for (auto it = pending.begin(); it != pending.end();) {
+                const size_t i = *it;
+                if (occupied.count(target[i])) {
+                    ++it;
+                    continue;
+                }
+                occupied.erase(Upper(from[i]["name"].get<std::string>()));
+                occupied.insert(target[i]);
+                (*renamed)[i] = Rename(from[i], wanted[i]["name"].get<std::string>());
+                it = pending.erase(it);
+                progress = true;
+            }
+            if (progress) continue;
+            std::string spare;
+            do spare = "cfgrename" + std::to_string(++temporaries);
+            while (taken.count(Upper(spare)));
+            taken.insert(Upper(spare));
+            Json &moved = from[pending.front()];
+            occupied.erase(Upper(moved["name"].get<std::string>()));
+            occupied.insert(Upper(spare));
+            moved = Rename(moved, spare);
+        }
     }
 
     // The rename of share, in the first phase; the share as it is then.
