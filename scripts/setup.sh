@@ -5,14 +5,17 @@ set -euo pipefail
 packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
           valgrind iproute2 man-db groff-base
-          python3-cffi python3-dev python3-pytest python3-jsonschema python3-hypothesis python3-mypy
-          ansible-core
+          python3-bcrypt python3-cffi python3-dev python3-pytest python3-jsonschema python3-hypothesis
+          python3-mypy ansible-core
           libcpp-httplib-dev libssl-dev libyaml-cpp-dev libcrypt-dev openssl prometheus curl python3 systemd
           debhelper dh-python dpkg-dev fakeroot lintian
           cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium)
+# One query for all: the test scripts call this on every run.
+installed=$(dpkg-query -W -f '${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null |
+  awk '$2 == "installed" { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+  grep -qxF "$p" <<<"$installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
   sudo=""; [ "$(id -u)" -eq 0 ] || sudo="sudo"

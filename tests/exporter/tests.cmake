@@ -47,4 +47,7 @@ if(TARGET sharemon_exporter AND TARGET sharesim)
     ${PROJECT_SOURCE_DIR} $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)
   set_tests_properties(exporter.metrics exporter.deploy PROPERTIES LABELS exporter TIMEOUT 120)
   set_tests_properties(exporter.prometheus PROPERTIES LABELS "exporter;prometheus" TIMEOUT 120)
+  add_test(NAME exporter.prometheus_tls COMMAND unshare --net bash ${sh}/prometheus_tls_test.sh
+    ${PROJECT_SOURCE_DIR} $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)
+  set_tests_properties(exporter.prometheus_tls PROPERTIES LABELS "exporter;prometheus" TIMEOUT 120)
 endif()
