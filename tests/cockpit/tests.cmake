@@ -12,10 +12,10 @@ if(SHARE_PROCESS_SUITES AND TARGET sharesim AND TARGET shareadm AND TARGET share
   else()
     add_test(NAME cockpit.console
       COMMAND unshare --net -- /usr/bin/python3 -m pytest -q -p no:cacheprovider
-        ${CMAKE_CURRENT_LIST_DIR}/test_console.py)
+        ${CMAKE_CURRENT_LIST_DIR})
     # The tools run inside the bridge that cockpit-ws starts, so they come from PATH: the
     # build's folder of them, which sharesim's location gives.
     set_tests_properties(cockpit.console PROPERTIES LABELS cockpit TIMEOUT 600 ENVIRONMENT
-      "SHARESIM=$<TARGET_FILE:sharesim>;SHARE_SOURCE_DIR=${PROJECT_SOURCE_DIR};COCKPIT_WS=${share_cockpit_ws};PYTHONDONTWRITEBYTECODE=1")
+      "SHARESIM=$<TARGET_FILE:sharesim>;SHARE_FACTS=${SHARE_FACTS_JSON};SHARE_SOURCE_DIR=${PROJECT_SOURCE_DIR};COCKPIT_WS=${share_cockpit_ws};PYTHONDONTWRITEBYTECODE=1")
   endif()
 endif()
