@@ -8,7 +8,7 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           python3-cffi python3-dev python3-pytest python3-jsonschema python3-mypy ansible-core
           libcpp-httplib-dev prometheus curl python3 systemd
           debhelper dh-python dpkg-dev fakeroot lintian
-          cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium)
+          cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium python3-pil)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
