@@ -70,8 +70,12 @@ export class Options {
     // Only single values here; keyed and listed options have their own commands.
     const names = facts ? Object.keys(facts)
       : Object.keys(current).filter(n => typeof current[n] !== "object");
-    if (this.rows.size === 0)
+    if (this.rows.size === 0) {
       replace(this.form, names.map(n => this.row(n, facts ? facts[n] : null)));
+      // Each field starts at the stored value, so "Set" without a change changes nothing.
+      for (const [name, row] of this.rows)
+        row.field.input.value = setterText(current[name]);
+    }
     for (const [name, row] of this.rows)
       replace(row.stored, setterText(current[name]));
     await Promise.all([this.invalidUsers.refresh(), this.contexts.refresh()]);

@@ -9,10 +9,25 @@ from typing import Any
 
 import pytest
 
-from conftest import Page
+from conftest import wait_until
 
 
-def call(page: Page, module: str, expression: str) -> Any:
+class Loaded:
+    """The page's folder in the browser, loaded once: these cases need no server."""
+
+    def __init__(self, driver: Any) -> None:
+        self.driver = driver
+
+
+@pytest.fixture(scope="module")
+def page(browser: Any, cockpit: str) -> Loaded:
+    browser.get(cockpit)
+    wait_until(lambda: browser.execute_script("return document.readyState") == "complete",
+               "the page")
+    return Loaded(browser)
+
+
+def call(page: Loaded, module: str, expression: str) -> Any:
     return page.driver.execute_async_script(
         f"const done = arguments[0]; import('./{module}').then(m => done(JSON.stringify({expression})))"
         ".catch(e => done(JSON.stringify({thrown: String(e)})));")
@@ -36,7 +51,7 @@ SAME = {"name": "docs", "path": "VOL1:/docs", "comment": "c", "max-users": "0",
      ["share", "add", "docs", "VOL1:/docs", "--encrypt-data", "no", "--folder-redirection", "yes",
       "--atm-backup", "no"]),
 ])
-def test_share_form_arguments(page: Page, values: dict, share: dict | None,
+def test_share_form_arguments(page: Loaded, values: dict, share: dict | None,
                               expected: list[str]) -> None:
     got = call(page, "shares.js", f"m.shareArgs({json.dumps(values)}, {json.dumps(share)})")
     assert json.loads(got) == expected
@@ -49,14 +64,14 @@ def test_share_form_arguments(page: Page, values: dict, share: dict | None,
     ("", "/x", ["VOL1", "VOL2"]),
     ("", "", ["VOL1", "VOL2"]),
 ])
-def test_volumes_a_file_filter_lists(page: Page, chosen: str, prefix: str,
+def test_volumes_a_file_filter_lists(page: Loaded, chosen: str, prefix: str,
                                      expected: list[str]) -> None:
     got = call(page, "files.js", f"m.volumesToList({json.dumps(chosen)}, {json.dumps(prefix)}, "
                "['VOL1', 'VOL2'])")
     assert json.loads(got) == expected
 
 
-def test_a_plan_groups_per_object_in_its_order(page: Page) -> None:
+def test_a_plan_groups_per_object_in_its_order(page: Loaded) -> None:
     changes = [{"target": "share b"}, {"target": "option x"}, {"target": "share b"}]
     got = json.loads(call(page, "config.js", f"m.groupChanges({json.dumps(changes)})"))
     assert [(t, len(items)) for t, items in got] == [("share b", 2), ("option x", 1)]
@@ -71,7 +86,7 @@ def test_a_plan_groups_per_object_in_its_order(page: Page) -> None:
     (0, "not json", [0], False, "not-run"),
     (None, "", [0], False, "not-run"),
 ])
-def test_reading_a_tools_output(page: Page, status: Any, out: str, success: list[int], ok: bool,
+def test_reading_a_tools_output(page: Loaded, status: Any, out: str, success: list[int], ok: bool,
                                 kind: str | None) -> None:
     got = json.loads(call(page, "tools.js", f"m.interpret('shareadm', ['share', 'list'], "
                           f"{json.dumps(status)}, {json.dumps(out)}, '', {json.dumps(success)})"))
