@@ -5,6 +5,7 @@ the tools then report, and every refusal is the tools' own text at the field it 
 from __future__ import annotations
 
 import json
+from pathlib import Path
 
 import pytest
 
@@ -107,14 +108,17 @@ def test_names_are_added_and_removed(page: Page, listing: str, name: str, argume
     assert name not in json.dumps(tool("shareadm", argument, "list")[1], ensure_ascii=False)
 
 
-def test_a_document_is_planned_per_object_and_applied_change_by_change(page: Page) -> None:
+def test_a_document_is_planned_per_object_and_applied_change_by_change(page: Page,
+                                                                       tmp_path: Path) -> None:
     _, doc = tool("shareadm", "config", "export")
     doc["shares"] = [s for s in doc["shares"] if s["name"] != "public"] + \
         [{"name": "media", "volume": "VOL1", "path": "/media", "comment": "<i>films</i>"}]
     doc["options"]["smb-signing"] = "FORCE"
+    upload = tmp_path / "fileserver.json"
+    upload.write_text(json.dumps(doc))
     page.tab("config")
-    page.driver.execute_script("document.getElementById('sa-config-text').value = arguments[0]",
-                               json.dumps(doc))
+    page.find("#sa-config-file").send_keys(str(upload))
+    page.wait(lambda: page.find("#sa-config-text").get_attribute("value"), "the loaded document")
     page.find('[data-test="diff"]').click()
     page.wait(lambda: page.find_all('[data-test="plan"] li'), "the plan")
     targets = {g.get_attribute("data-target") for g in page.find_all(".sa-plan-group")}
