@@ -145,3 +145,11 @@ def test_a_bad_document_lists_every_problem_and_changes_nothing(page: Page) -> N
     assert [li.text for li in shown] == \
         [f"{p['pointer']}: {p['message']}" for p in expected["problems"]]
     assert page.find('[data-test="apply"]').get_attribute("disabled") is not None
+
+
+def test_the_export_is_the_tools_document(page: Page) -> None:
+    _, expected = tool("shareadm", "config", "export")
+    page.tab("config")
+    page.find('[data-test="export"]').click()
+    text = page.wait(lambda: page.find("#sa-config-text").get_attribute("value"), "the export")
+    assert json.loads(text) == expected
