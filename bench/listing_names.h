@@ -25,4 +25,9 @@ inline constexpr const char kToolTable[] = "BM_Tool/Table";
 inline constexpr const char kToolJson[] = "BM_Tool/Json";
 inline constexpr const char kToolCsv[] = "BM_Tool/Csv";
 
+// The Cockpit page over 10,000 connections; the floor is the tool run the page waits for.
+inline constexpr const char kConsoleLoad[] = "BM_Console/PageLoad";
+inline constexpr const char kConsoleRefresh[] = "BM_Console/Refresh";
+inline constexpr const char kConsoleTool[] = "BM_Console/ToolRun";
+
 }  // namespace share::bench

@@ -77,6 +77,10 @@ std::vector<Row> Rows() {
         rows.push_back({label, Kind::kTime, name, kToolFloor, 1.3});
         rows.push_back({"  peak memory (ru_maxrss)", Kind::kRss, name, kToolFloor, 1.5});
     }
+    rows.push_back({"Cockpit page, 10,000 connections: first table / tool run", Kind::kTime,
+                    kConsoleLoad, kConsoleTool, 0});
+    rows.push_back({"  one refresh of the sessions view / the same", Kind::kTime, kConsoleRefresh,
+                    kConsoleTool, 0});
     rows.push_back({"Exchanges/s, 2 client threads / 1 (2-thread server)", Kind::kRate,
                     "BM_Scaling/SendAndReceiveIPC/threads:2", "BM_Scaling/SendAndReceiveIPC", 0});
     for (const Listing &l : std::span(kListings).first(2))

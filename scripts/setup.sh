@@ -9,7 +9,7 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           python3-mypy ansible-core
           libcpp-httplib-dev libssl-dev libyaml-cpp-dev libcrypt-dev openssl prometheus curl python3 systemd
           debhelper dh-python dpkg-dev fakeroot lintian
-          cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium)
+          cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium python3-pil)
 # One query for all: the test scripts call this on every run.
 installed=$(dpkg-query -W -f '${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null |
   awk '$2 == "installed" { print $1 }')

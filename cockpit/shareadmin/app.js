@@ -6,6 +6,8 @@ import { Overview } from "./overview.js";
 import { Shares } from "./shares.js";
 import { Sessions } from "./sessions.js";
 import { Files } from "./files.js";
+import { Options } from "./options.js";
+import { Config } from "./config.js";
 import { followTheme } from "./theme.js";
 
 const INTERVALS = [5, 10, 30, 60];
@@ -14,6 +16,7 @@ class App {
   constructor(root) {
     this.timer = null;
     this.running = null;
+    this.again = false;
     this.paused = false;
     this.banner = h("div", { class: "sa-banner", "aria-live": "assertive", "data-test": "banner" });
     this.lastRefresh = h("span", { "data-test": "last-refresh" }, "never");
@@ -23,14 +26,17 @@ class App {
     this.interval.value = "10";
     this.pause = button("Pause", () => this.togglePause(), "secondary",
                         { "aria-pressed": "false", "data-test": "pause" });
-    const ctx = { run: (p, a) => this.run(p, a), refreshNow: () => this.refresh() };
+    const ctx = { run: (p, a, o) => this.run(p, a, o), refreshNow: () => this.refresh() };
     this.overview = new Overview(ctx);
     this.views = [
       { id: "shares", label: "Shares", view: new Shares(ctx) },
       { id: "sessions", label: "Sessions", view: new Sessions(ctx) },
       { id: "files", label: "Open files", view: new Files(ctx) },
+      { id: "options", label: "Server options", view: new Options(ctx) },
+      { id: "config", label: "Configuration", view: new Config(ctx) },
     ];
-    this.current = this.views[0];
+    // A link may name the view to open with (index.html#sessions).
+    this.current = this.views.find(v => `#${v.id}` === window.location.hash) || this.views[0];
     const tabs = this.views.map(v => {
       v.tab = h("button", { class: "pf-c-tabs__link", role: "tab", id: `sa-tab-${v.id}`,
                             "aria-controls": `sa-panel-${v.id}`, "data-tab": v.id,
@@ -54,8 +60,8 @@ class App {
     this.select(this.current, false);
   }
 
-  async run(program, args) {
-    const r = await run(program, args);
+  async run(program, args, options) {
+    const r = await run(program, args, options);
     if (isUnreachable(r))
       this.showBanner(r.error);
     return r;
@@ -109,13 +115,22 @@ class App {
       this.timer = setTimeout(() => this.refresh(), Number(this.interval.value) * 1000);
   }
 
-  // One refresh at a time: a slow server must not pile up tool runs.
+  // One refresh at a time: a slow server must not pile up tool runs. A request during a run
+  // (a tab chosen, a change made) runs once more after it, so its view is not left stale.
   refresh() {
-    if (!this.running)
-      this.running = this.refreshOnce().finally(() => {
-        this.running = null;
+    if (this.running) {
+      this.again = true;
+      return this.running;
+    }
+    this.running = this.refreshOnce().finally(() => {
+      this.running = null;
+      if (this.again) {
+        this.again = false;
+        this.refresh();
+      } else {
         this.schedule();
-      });
+      }
+    });
     return this.running;
   }
 

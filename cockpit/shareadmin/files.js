@@ -1,19 +1,47 @@
 // SPDX-License-Identifier: Apache-2.0
-// Open files by volume, user or path prefix. Every close is previewed with the tool's dry run,
-// confirmed, and then reported with the count the server really closed.
-import { h, replace, button, alert, confirmDialog, DataTable } from "./dom.js";
-import { failureText } from "./tools.js";
+// Open files of one volume or all, narrowed by user and path prefix. Every close is previewed
+// with the tool's dry run, confirmed, and then reported with the count the server really closed.
+import { h, replace, button, DataTable } from "./dom.js";
+import { failureText, EXIT_UNREACHABLE } from "./tools.js";
+import { section, messageArea, previewAndRun, plural } from "./parts.js";
+
+const ALL = "";
+
+// selector: ["--path", P], ["--connection", ID] or ["--volume", V].
+export function closeFiles(ctx, message, selector) {
+  const args = ["files", "close", ...selector];
+  return previewAndRun(ctx, message, {
+    preview: [...args, "--dry-run"],
+    run: args,
+    items: doc => (doc.files || []).map(f => `${f.path} (connection ${f.connection}, ${f.user})`),
+    title: doc => `Close ${plural(doc.would_close, "open file", "open files")}?`,
+    confirmLabel: "Close files",
+    done: doc => `Closed ${plural(doc.closed, "open file", "open files")}.`,
+    nothing: "No open file matches",
+  });
+}
+
+// The volumes to list: the chosen one, else the prefix's, else all of them.
+export function volumesToList(chosen, prefix, all) {
+  if (chosen !== ALL)
+    return [chosen];
+  const colon = prefix.indexOf(":");
+  return colon > 0 ? [prefix.slice(0, colon)] : all;
+}
 
 export class Files {
   constructor(ctx) {
     this.ctx = ctx;
-    this.message = h("div", { class: "sa-message", "aria-live": "polite" });
+    this.names = [];
+    this.message = messageArea();
     this.volume = h("select", { class: "pf-c-form-control", id: "sa-files-volume",
                                 onchange: () => this.refresh() });
     this.user = h("input", { class: "pf-c-form-control", type: "text", id: "sa-files-user" });
     this.prefix = h("input", { class: "pf-c-form-control", type: "text", id: "sa-files-prefix",
                                placeholder: "VOLUME:/directory" });
-    this.filterError = h("p", { class: "pf-c-form__helper-text pf-m-error", "aria-live": "polite" });
+    this.filterError = h("p", { class: "pf-c-form__helper-text pf-m-error", "aria-live": "polite",
+                                "data-test": "filter-error" });
+    const close = selector => closeFiles(this.ctx, this.message, selector);
     this.table = new DataTable({
       label: "Open files",
       rowKey: f => `${f.connection}:${f.file_id}`,
@@ -26,35 +54,35 @@ export class Files {
         { key: "opened_at", label: "Opened", value: f => f.opened_at_rfc3339 },
       ],
       actions: f => h("span", { class: "sa-actions" },
-                      button("Close…", () => this.close(["--path", f.path]), "secondary",
+                      button("Close…", () => close(["--path", f.path]), "secondary",
                              { "aria-label": `Close ${f.path}`, "data-test": "close-file" }),
-                      button("Close connection's…", () => this.close(["--connection", String(f.connection)]),
+                      button("Close connection's…", () => close(["--connection", String(f.connection)]),
                              "secondary", { "aria-label": `Close the files of connection ${f.connection}`,
                                             "data-test": "close-connection" })),
     });
+    this.closeVolume = button("Close all in volume…", () => close(["--volume", this.volume.value]),
+                              "danger", { "data-test": "close-volume" });
     const filters = h("form", { class: "sa-toolbar", "aria-label": "Open file filters",
                                 onsubmit: e => { e.preventDefault(); this.refresh(); } },
                       h("label", { for: this.volume.id }, "Volume"), this.volume,
                       h("label", { for: this.user.id }, "User"), this.user,
                       h("label", { for: this.prefix.id }, "Path prefix"), this.prefix,
                       h("button", { type: "submit", class: "pf-c-button pf-m-secondary" }, "Show"),
-                      button("Close all in volume…", () => this.close(["--volume", this.volume.value]),
-                             "danger", { "data-test": "close-volume" }),
-                      this.filterError);
-    this.element = h("section", { class: "sa-section", "aria-labelledby": "sa-files-title" },
-                     h("h2", { id: "sa-files-title", class: "sa-section-title" }, "Open files"),
-                     filters, this.message, this.table.element);
+                      this.closeVolume, this.filterError);
+    this.element = section("files", "Open files", filters, this.message, this.table.element);
   }
 
   async loadVolumes() {
-    const r = await this.ctx.run("sharemon", ["volumes"]);
+    // Only volumes: `sharemon volumes` also lists shares, which the server refuses here.
+    const r = await this.ctx.run("shareadm", ["share", "list", "--type", "volume"]);
     if (!r.ok)
       return r;
     const current = this.volume.value;
-    const names = r.doc.volumes.map(v => v.name);
-    replace(this.volume, names.map(n => h("option", { value: n }, n)));
-    if (names.includes(current))
-      this.volume.value = current;
+    this.names = r.doc.shares.map(v => v.name);
+    replace(this.volume, h("option", { value: ALL }, "All volumes"),
+            this.names.map(n => h("option", { value: n }, n)));
+    this.volume.value = this.names.includes(current) ? current : ALL;
+    this.closeVolume.disabled = this.volume.value === ALL;
     return r;
   }
 
@@ -63,44 +91,22 @@ export class Files {
     if (!vols.ok)
       return vols;
     replace(this.filterError);
-    const args = ["files", "list", "--volume", this.volume.value];
+    const extra = [];
+    // The tools check what was typed; the page only leaves out empty filters.
     if (this.user.value.trim())
-      args.push("--user", this.user.value.trim());
+      extra.push("--user", this.user.value.trim());
     if (this.prefix.value.trim())
-      args.push("--path-prefix", this.prefix.value.trim());
-    const r = await this.ctx.run("shareadm", args);
-    if (r.ok)
-      this.table.setRows(r.doc.open_files);
-    else if (r.status !== 3)
-      replace(this.filterError, failureText(r.error));
-    return r;
-  }
-
-  // selector: ["--path", P] or ["--connection", ID] or ["--volume", V].
-  async close(selector) {
-    replace(this.message);
-    const preview = await this.ctx.run("shareadm", ["files", "close", ...selector, "--dry-run"]);
-    if (!preview.ok) {
-      replace(this.message, alert("danger", "Nothing closed", failureText(preview.error)));
-      return;
+      extra.push("--path-prefix", this.prefix.value.trim());
+    const volumes = volumesToList(this.volume.value, this.prefix.value.trim(), this.names);
+    const results = await Promise.all(volumes.map(v => this.ctx.run(
+      "shareadm", ["files", "list", "--volume", v, ...extra])));
+    const failed = results.find(r => !r.ok);
+    if (failed) {
+      if (failed.status !== EXIT_UNREACHABLE)
+        replace(this.filterError, failureText(failed.error));
+      return failed;
     }
-    const list = preview.doc.files || [];
-    if (list.length === 0) {
-      replace(this.message, alert("info", "No open file matches"));
-      return;
-    }
-    const ok = await confirmDialog({
-      title: `Close ${preview.doc.would_close} open ${preview.doc.would_close === 1 ? "file" : "files"}?`,
-      body: h("ul", { class: "sa-list", "data-test": "preview" },
-              list.map(f => h("li", {}, `${f.path} (connection ${f.connection}, ${f.user})`))),
-      confirmLabel: "Close files",
-    });
-    if (!ok)
-      return;
-    const done = await this.ctx.run("shareadm", ["files", "close", ...selector]);
-    replace(this.message, done.ok
-      ? alert("success", `Closed ${done.doc.closed} open ${done.doc.closed === 1 ? "file" : "files"}.`)
-      : alert("danger", "Not closed", failureText(done.error)));
-    await this.ctx.refreshNow();
+    this.table.setRows(results.flatMap(r => r.doc.open_files));
+    return results[0] ?? vols;
   }
 }

@@ -1,24 +1,32 @@
 // SPDX-License-Identifier: Apache-2.0
 // Client connections, their details on demand, and clearing idle ones after a preview.
-import { h, replace, button, alert, duration, confirmDialog, DataTable } from "./dom.js";
+import { h, replace, alert, button, duration, DataTable } from "./dom.js";
 import { failureText } from "./tools.js";
+import { section, messageArea, previewAndRun, plural } from "./parts.js";
+import { closeFiles } from "./files.js";
+
+const who = c => (c.null_session ? "(null session)" : c.user);
 
 export class Sessions {
   constructor(ctx) {
     this.ctx = ctx;
-    this.message = h("div", { class: "sa-message", "aria-live": "polite" });
+    this.message = messageArea();
     this.table = new DataTable({
       label: "Connections",
       rowKey: c => c.id,
       columns: [
         { key: "id", label: "ID" },
-        { key: "user", label: "User", value: c => (c.null_session ? "(null session)" : c.user) },
+        { key: "user", label: "User", value: who },
         { key: "address", label: "Address" },
         { key: "dialect", label: "Dialect" },
         { key: "idle_seconds", label: "Idle", value: c => duration(c.idle_seconds) },
         { key: "open_files", label: "Open files" },
       ],
       expand: (c, content) => this.details(c, content),
+      actions: c => button("Close files…", () => closeFiles(this.ctx, this.message,
+                                                            ["--connection", String(c.id)]),
+                           "secondary", { "aria-label": `Close the files of connection ${c.id}`,
+                                          "data-test": "close-connection" }),
     });
     this.idle = h("input", { class: "pf-c-form-control sa-narrow", type: "text", inputmode: "numeric",
                              id: "sa-idle-minutes", value: "30" });
@@ -30,9 +38,7 @@ export class Sessions {
                    button("Clear idle…", () => this.clearIdle(), "secondary",
                           { "data-test": "clear-idle" }),
                    this.idleError);
-    this.element = h("section", { class: "sa-section", "aria-labelledby": "sa-sessions-title" },
-                     h("h2", { id: "sa-sessions-title", class: "sa-section-title" }, "Sessions"),
-                     form, this.message, this.table.element);
+    this.element = section("sessions", "Sessions", form, this.message, this.table.element);
   }
 
   async refresh() {
@@ -75,32 +81,18 @@ export class Sessions {
 
   async clearIdle() {
     replace(this.idleError);
-    replace(this.message);
     // The tools check the number; the page passes what was typed.
     const args = ["clear-connections", "--type", "ALL", "--idle", this.idle.value.trim(),
                   "--count", "ALL"];
-    const preview = await this.ctx.run("shareadm", [...args, "--dry-run"]);
-    if (!preview.ok) {
-      replace(this.idleError, failureText(preview.error));
-      return;
-    }
-    const list = preview.doc.connections || [];
-    if (list.length === 0) {
-      replace(this.message, alert("info", "No connection is idle that long"));
-      return;
-    }
-    const ok = await confirmDialog({
-      title: `Clear ${preview.doc.would_clear} idle connections?`,
-      body: h("ul", { class: "sa-list", "data-test": "preview" }, list.map(c => h(
-        "li", {}, `${c.id}: ${c.null_session ? "(null session)" : c.user} at ${c.address}, idle ${duration(c.idle_seconds)}`))),
+    await previewAndRun(this.ctx, this.message, {
+      preview: [...args, "--dry-run"],
+      run: args,
+      items: doc => (doc.connections || []).map(c => `${c.id}: ${who(c)} at ${c.address}, idle ${duration(c.idle_seconds)}`),
+      title: doc => `Clear ${plural(doc.would_clear, "idle connection", "idle connections")}?`,
       confirmLabel: "Clear",
+      done: doc => `Cleared ${plural(doc.cleared, "connection", "connections")}; ${doc.remaining} remain.`,
+      nothing: "No connection is idle that long",
+      fieldError: this.idleError,
     });
-    if (!ok)
-      return;
-    const done = await this.ctx.run("shareadm", args);
-    replace(this.message, done.ok
-      ? alert("success", `Cleared ${done.doc.cleared} connections; ${done.doc.remaining} remain.`)
-      : alert("danger", "Not cleared", failureText(done.error)));
-    await this.ctx.refreshNow();
   }
 }

@@ -1,28 +1,55 @@
 // SPDX-License-Identifier: Apache-2.0
-// Shares: the table, creating one, and removing one after saying how many clients use it.
+// Shares: the table; creating, editing and renaming one; removing one after saying how many
+// clients use it.
 import { h, replace, button, alert, confirmDialog, DataTable } from "./dom.js";
 import { failureText } from "./tools.js";
+import { Field, section, messageArea, showFailure, plural } from "./parts.js";
 
 const yesNo = v => (v ? "yes" : "no");
 
-// The form's fields, keyed by the argument name the tools put into their error document, so a
-// rejection or refusal lands next to the field it concerns.
+// Each field with the argument that carries it to `share add` and to `share modify` (the names
+// the tools' error documents use) and the key of the stored share it starts from when editing.
 const FIELDS = [
-  { id: "name", label: "Name", argument: "NAME", required: true },
-  { id: "path", label: "Path (VOLUME:/directory)", argument: "LOCATION", required: true },
-  { id: "comment", label: "Comment", argument: "--comment" },
-  { id: "max-users", label: "User limit (0: none)", argument: "--max-users" },
+  { id: "name", label: "Name", add: "NAME", modify: "--new-name", key: "name" },
+  { id: "path", label: "Path (VOLUME:/directory)", add: "LOCATION", modify: "--path",
+    key: "full_path" },
+  { id: "comment", label: "Comment", add: "--comment", modify: "--comment", key: "comment" },
+  { id: "max-users", label: "User limit (0: none)", add: "--max-users", modify: "--max-users",
+    key: "max_users" },
 ];
 const SWITCHES = [
-  { id: "encrypt-data", label: "Encrypt data" },
-  { id: "folder-redirection", label: "Folder redirection" },
-  { id: "atm-backup", label: "ATM backup" },
+  { id: "encrypt-data", label: "Encrypt data", key: "encrypt_data" },
+  { id: "folder-redirection", label: "Folder redirection", key: "folder_redirection" },
+  { id: "atm-backup", label: "ATM backup", key: "atm_backup" },
 ];
+
+// The arguments for a create (every field typed) or an edit (only what differs from the share).
+export function shareArgs(values, share) {
+  if (!share) {
+    const args = ["share", "add", values.name, values.path];
+    if (values.comment !== "")
+      args.push("--comment", values.comment);
+    if (values["max-users"] !== "")
+      args.push("--max-users", values["max-users"]);
+    for (const s of SWITCHES)
+      args.push(`--${s.id}`, values[s.id] ? "yes" : "no");
+    return args;
+  }
+  const args = ["share", "modify", share.name];
+  for (const f of FIELDS)
+    if (values[f.id] !== String(share[f.key] ?? ""))
+      args.push(f.modify, values[f.id]);
+  for (const s of SWITCHES)
+    if (values[s.id] !== Boolean(share[s.key]))
+      args.push(`--${s.id}`, values[s.id] ? "yes" : "no");
+  return args;
+}
 
 export class Shares {
   constructor(ctx) {
     this.ctx = ctx;
-    this.message = h("div", { class: "sa-message", "aria-live": "polite" });
+    this.editing = null;
+    this.message = messageArea();
     this.table = new DataTable({
       label: "Shares",
       rowKey: s => s.name,
@@ -37,61 +64,60 @@ export class Shares {
           sort: s => s.clients ?? 0 },
       ],
       actions: s => (s.type_name === "directory"
-        ? button("Remove…", () => this.remove(s.name), "secondary",
-                 { "aria-label": `Remove share ${s.name}`, "data-test": "remove" })
+        ? h("span", { class: "sa-actions" },
+            button("Edit…", () => this.open(s), "secondary",
+                   { "aria-label": `Edit share ${s.name}`, "data-test": "edit" }),
+            button("Remove…", () => this.remove(s.name), "secondary",
+                   { "aria-label": `Remove share ${s.name}`, "data-test": "remove" }))
         : null),
     });
     this.form = this.createForm();
-    this.element = h("section", { class: "sa-section", "aria-labelledby": "sa-shares-title" },
-                     h("h2", { id: "sa-shares-title", class: "sa-section-title" }, "Shares"),
-                     button("Create share…", () => this.toggleForm(true), "primary",
-                            { "data-test": "create-share" }),
-                     this.form, this.message, this.table.element);
+    this.element = section("shares", "Shares",
+                           button("Create share…", () => this.open(null), "primary",
+                                  { "data-test": "create-share" }),
+                           this.form, this.message, this.table.element);
   }
 
   createForm() {
-    this.inputs = {};
-    this.errors = {};
-    const groups = FIELDS.map(f => {
-      const input = h("input", { class: "pf-c-form-control", type: "text", id: `sa-share-${f.id}`,
-                                 name: f.id, required: f.required,
-                                 "aria-describedby": `sa-share-${f.id}-error` });
-      this.inputs[f.id] = input;
-      this.errors[f.argument] = h("p", { class: "pf-c-form__helper-text pf-m-error",
-                                         id: `sa-share-${f.id}-error`, "aria-live": "polite",
-                                         "data-error-for": f.id });
-      return h("div", { class: "pf-c-form__group" },
-               h("label", { class: "pf-c-form__label", for: input.id }, f.label),
-               input, this.errors[f.argument]);
-    });
-    const switches = SWITCHES.map(s => {
-      const box = h("input", { type: "checkbox", class: "pf-c-check__input", id: `sa-share-${s.id}` });
-      this.inputs[s.id] = box;
-      return h("div", { class: "pf-c-check" }, box,
-               h("label", { class: "pf-c-check__label", for: box.id }, s.label));
-    });
+    this.fields = FIELDS.map(f => new Field({ id: `sa-share-${f.id}`, label: f.label }));
+    this.switches = SWITCHES.map(s => h("input", { type: "checkbox", class: "pf-c-check__input",
+                                                   id: `sa-share-${s.id}` }));
     this.formError = h("div", { "aria-live": "polite" });
-    const form = h("form", { class: "pf-c-form sa-form", hidden: true, "aria-label": "Create share",
-                             onsubmit: e => { e.preventDefault(); this.create(); } },
-                   ...groups, h("div", { class: "pf-c-form__group" }, ...switches), this.formError,
-                   h("div", { class: "pf-c-form__actions" },
-                     h("button", { type: "submit", class: "pf-c-button pf-m-primary" }, "Create"),
-                     button("Cancel", () => this.toggleForm(false), "link")));
-    return form;
+    this.formTitle = h("h3", { class: "sa-form-title" });
+    this.submit = h("button", { type: "submit", class: "pf-c-button pf-m-primary" }, "Create");
+    return h("form", { class: "pf-c-form sa-form", hidden: true, "data-test": "share-form",
+                       onsubmit: e => { e.preventDefault(); this.save(); } },
+             this.formTitle, ...this.fields.map(f => f.element),
+             h("div", { class: "pf-c-form__group" }, this.switches.map((box, i) => h(
+               "div", { class: "pf-c-check" }, box,
+               h("label", { class: "pf-c-check__label", for: box.id }, SWITCHES[i].label)))),
+             this.formError,
+             h("div", { class: "pf-c-form__actions" }, this.submit,
+               button("Cancel", () => this.close(), "link")));
   }
 
-  toggleForm(open) {
-    this.form.hidden = !open;
+  // share: null to create, else the stored share to edit.
+  open(share) {
+    this.editing = share;
+    const title = share ? `Edit share ${share.name}` : "Create share";
+    this.form.setAttribute("aria-label", title);
+    replace(this.formTitle, title);
+    replace(this.submit, share ? "Save" : "Create");
+    FIELDS.forEach((f, i) => { this.fields[i].input.value = share ? String(share[f.key] ?? "") : ""; });
+    SWITCHES.forEach((s, i) => { this.switches[i].checked = share ? Boolean(share[s.key]) : false; });
+    this.form.hidden = false;
     this.clearErrors();
-    if (open)
-      this.inputs.name.focus();
+    this.fields[share ? 2 : 0].input.focus();
+  }
+
+  close() {
+    this.form.hidden = true;
+    this.editing = null;
+    this.clearErrors();
   }
 
   clearErrors() {
-    for (const e of Object.values(this.errors))
-      replace(e);
-    for (const i of Object.values(this.inputs))
-      i.removeAttribute("aria-invalid");
+    this.fields.forEach(f => f.clear());
     replace(this.formError);
   }
 
@@ -102,35 +128,25 @@ export class Shares {
     return r;
   }
 
-  async create() {
+  async save() {
     this.clearErrors();
-    const v = id => this.inputs[id].value;
+    replace(this.message);
+    const share = this.editing;
+    const values = {};
+    FIELDS.forEach((f, i) => { values[f.id] = this.fields[i].input.value; });
+    SWITCHES.forEach((s, i) => { values[s.id] = this.switches[i].checked; });
     // Every value goes to the tool as typed: its checks and messages are the ones that count.
-    const args = ["share", "add", v("name"), v("path")];
-    if (v("comment") !== "")
-      args.push("--comment", v("comment"));
-    if (v("max-users") !== "")
-      args.push("--max-users", v("max-users"));
-    for (const s of SWITCHES)
-      args.push(`--${s.id}`, this.inputs[s.id].checked ? "yes" : "no");
-    const r = await this.ctx.run("shareadm", args);
+    const r = await this.ctx.run("shareadm", shareArgs(values, share));
     if (!r.ok) {
-      const field = this.errors[r.error.argument];
-      const text = failureText(r.error);
-      if (field) {
-        replace(field, text);
-        const input = FIELDS.find(f => f.argument === r.error.argument);
-        this.inputs[input.id].setAttribute("aria-invalid", "true");
-        this.inputs[input.id].focus();
-      } else {
-        replace(this.formError, alert("danger", "Not created", text));
-      }
+      FIELDS.forEach((f, i) => { this.fields[i].argument = share ? f.modify : f.add; });
+      showFailure(this.fields, r.error, this.formError, share ? "Not changed" : "Not created");
       return;
     }
-    replace(this.message, alert("success", `Share ${r.doc.name ?? v("name")} created.`));
-    for (const f of FIELDS)
-      this.inputs[f.id].value = "";
-    this.form.hidden = true;
+    const stored = r.doc.stored ?? {};
+    const name = stored.name ?? r.doc.name ?? values.name;
+    replace(this.message, alert("success", share ? `Share ${name} changed.` : `Share ${name} created.`,
+                                h("span", { "data-test": "stored" }, storedText(stored))));
+    this.close();
     await this.ctx.refreshNow();
   }
 
@@ -147,7 +163,7 @@ export class Shares {
       title: `Remove share ${name}?`,
       body: h("p", { "data-test": "clients" }, clients === 0
         ? "No client uses this share."
-        : `${clients} ${clients === 1 ? "client uses" : "clients use"} this share and will lose it.`),
+        : `${plural(clients, "client uses", "clients use")} this share and will lose it.`),
       confirmLabel: "Remove",
     });
     if (!ok)
@@ -158,4 +174,11 @@ export class Shares {
       : alert("danger", `Share ${name} not removed`, failureText(r.error)));
     await this.ctx.refreshNow();
   }
+}
+
+// What the server stored, as it reported it after the change.
+function storedText(doc) {
+  const limit = doc.max_users ? String(doc.max_users) : "none";
+  return `Stored: ${doc.full_path ?? `${doc.volume}:${doc.path}`}, comment "${doc.comment ?? ""}", ` +
+    `limit ${limit}, ${SWITCHES.map(s => `${s.label.toLowerCase()} ${yesNo(doc[s.key])}`).join(", ")}`;
 }

@@ -13,26 +13,32 @@ export const EXIT_UNREACHABLE = 3;
 
 // Result of one run: {ok, doc, status, error} where error is the tool's error document (or one
 // made up here when the tool could not run at all, so callers handle one shape).
-export function run(program, args) {
+// input: text for the tool's standard input; success: exit statuses that carry a result document
+// (`config diff` exits 4 when it found changes).
+export function run(program, args, { input, success = [0] } = {}) {
   const argv = [program, "--json", "--timeout", String(TOOL_TIMEOUT_SECONDS), ...args];
   return new Promise(resolve => {
+    const proc = window.cockpit.spawn(argv, { superuser: "try", err: "message" });
     // cockpit's own promise hands the output to the failure callback as a second argument,
     // which a native await would drop.
-    window.cockpit.spawn(argv, { superuser: "try", err: "message" }).then(
-      out => resolve(interpret(program, args, 0, out, "")),
-      (ex, out) => resolve(interpret(program, args, ex.exit_status, out, ex.message || String(ex))));
+    proc.then(
+      out => resolve(interpret(program, args, 0, out, "", success)),
+      (ex, out) => resolve(interpret(program, args, ex.exit_status, out, ex.message || String(ex),
+                                     success)));
+    if (input !== undefined)
+      proc.input(input);
   });
 }
 
-export function interpret(program, args, status, out, message) {
+export function interpret(program, args, status, out, message, success = [0]) {
   let doc = null;
   try {
     doc = out ? JSON.parse(out) : null;
   } catch (e) {
     doc = null;
   }
-  if (status === 0 && doc && typeof doc === "object" && !("error" in doc))
-    return { ok: true, doc, status: 0, error: null };
+  if (success.includes(status) && doc && typeof doc === "object" && !("error" in doc))
+    return { ok: true, doc, status, error: null };
   if (doc && typeof doc === "object" && typeof doc.error === "string")
     return { ok: false, doc, status: doc.exit_status || status, error: doc };
   // No document: the program is missing, was killed or printed something else.

@@ -5,6 +5,7 @@ driven through chromedriver. Everything started here is stopped on failure too."
 
 from __future__ import annotations
 
+import contextlib
 import json
 import os
 import shutil
@@ -33,10 +34,10 @@ def pytest_configure(config: pytest.Config) -> None:
     private_net.require("browser", "python3", loopback=True)
 
 
-def tool(program: str, *args: str) -> tuple[int, Any]:
+def tool(program: str, *args: str, input: str | None = None) -> tuple[int, Any]:
     """Runs one of the build's tools with --json: (exit status, document)."""
     out = subprocess.run([str(BUILD_TOOLS / program), "--json", *args], capture_output=True,
-                         text=True, timeout=60)
+                         text=True, timeout=60, input=input)
     return out.returncode, json.loads(out.stdout) if out.stdout else None
 
 
@@ -55,8 +56,8 @@ def wait_until(check: Callable[[], Any], what: str, timeout: float = WAIT) -> An
 
 
 class Sim:
-    def __init__(self) -> None:
-        self.proc = subprocess.Popen([str(BUILD_TOOLS / "sharesim"), "--clients", "12",
+    def __init__(self, clients: int = 12) -> None:
+        self.proc = subprocess.Popen([str(BUILD_TOOLS / "sharesim"), "--clients", str(clients),
                                       "--seed", "7"], stdout=subprocess.DEVNULL,
                                      stderr=subprocess.DEVNULL)
         wait_until(private_net.server_reachable, "sharesim")
@@ -74,30 +75,39 @@ def sim() -> Iterator[Sim]:
     s.stop()
 
 
-def _free_port() -> int:
+def free_port() -> int:
     with socket.socket() as s:
         s.bind(("127.0.0.1", 0))
         return s.getsockname()[1]
 
 
-@pytest.fixture(scope="session")
-def cockpit() -> Iterator[str]:
+def port_open(port: int) -> bool:
+    with socket.socket() as s:
+        return s.connect_ex(("127.0.0.1", port)) == 0
+
+
+@contextlib.contextmanager
+def cockpit_ws() -> Iterator[str]:
     """cockpit-ws with a local session whose bridge sees the page and the build's tools."""
     work = Path(tempfile.mkdtemp(prefix="cockpit-test-"))
     data = work / "data" / "cockpit"
     data.mkdir(parents=True)
-    (data / "shareadmin").symlink_to(PAGE_DIR)
+    # The page's files as installed: the sources, and the tools' facts linked beside them.
+    page_dir = data / "shareadmin"
+    page_dir.mkdir()
+    for f in PAGE_DIR.iterdir():
+        (page_dir / f.name).symlink_to(f)
+    facts = os.environ.get("SHARE_FACTS")
+    if facts:
+        (page_dir / "facts.json").symlink_to(Path(facts).resolve())
     env = dict(os.environ, HOME=str(work), XDG_DATA_HOME=str(work / "data"),
                PATH=f"{BUILD_TOOLS}:{os.environ['PATH']}")
-    port = _free_port()
+    port = free_port()
     proc = subprocess.Popen([COCKPIT_WS, "--no-tls", "--local-session=cockpit-bridge",
                              "--port", str(port), "--address", "127.0.0.1"], env=env,
                             stdout=subprocess.DEVNULL, stderr=(work / "ws.log").open("w"))
     try:
-        def up() -> bool:
-            with socket.socket() as s:
-                return s.connect_ex(("127.0.0.1", port)) == 0
-        wait_until(up, "cockpit-ws")
+        wait_until(lambda: port_open(port), "cockpit-ws")
         yield f"http://127.0.0.1:{port}/cockpit/@localhost/shareadmin/index.html"
     finally:
         proc.terminate()
@@ -106,14 +116,20 @@ def cockpit() -> Iterator[str]:
 
 
 @pytest.fixture(scope="session")
-def browser() -> Iterator[Any]:
+def cockpit() -> Iterator[str]:
+    with cockpit_ws() as url:
+        yield url
+
+
+@contextlib.contextmanager
+def chromium(size: tuple[int, int] = (1280, 900)) -> Iterator[Any]:
     from selenium import webdriver
     from selenium.webdriver.chrome.service import Service
 
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for arg in ("--headless=new", "--no-sandbox", "--disable-dev-shm-usage", "--disable-gpu",
-                "--window-size=1280,900"):
+                f"--window-size={size[0]},{size[1]}"):
         options.add_argument(arg)
     driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
     driver.set_page_load_timeout(WAIT)
@@ -121,6 +137,12 @@ def browser() -> Iterator[Any]:
         yield driver
     finally:
         driver.quit()
+
+
+@pytest.fixture(scope="session")
+def browser() -> Iterator[Any]:
+    with chromium() as driver:
+        yield driver
 
 
 class Page:

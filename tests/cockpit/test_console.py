@@ -21,6 +21,11 @@ def test_overview_shows_the_counts_the_tools_report(page: Page) -> None:
         page.tab(name)
         page.wait(lambda: page.find_all(f"#sa-panel-{name} tbody tr[data-row]"), name)
         page.shot(name)
+    page.tab("options")
+    page.wait(lambda: page.find_all("[data-option]"), "the option form")
+    page.shot("options")
+    page.tab("config")
+    page.shot("config")
 
 
 def test_a_share_created_in_the_page_is_on_the_server(page: Page) -> None:
@@ -91,7 +96,7 @@ def test_a_volume_close_previews_exactly_what_sharemon_shows_and_closes_it(page:
     paths = sorted(f["path"] for f in before["open_files"])
     assert paths
     page.tab("files")
-    page.wait(lambda: page.find("#sa-files-volume").get_attribute("value"), "the volumes")
+    page.wait(lambda: page.find_all('#sa-files-volume option[value="VOL2"]'), "the volumes")
     from selenium.webdriver.support.ui import Select
     Select(page.find("#sa-files-volume")).select_by_value("VOL2")
     page.find('[data-test="close-volume"]').click()
@@ -132,3 +137,37 @@ def test_the_banner_shows_when_the_server_stops_or_falls_silent(page: Page, sim)
         banner = wait_until(lambda: page.text('[data-test="banner"]'), "the time-out banner",
                             timeout=40)
         assert "does not answer" in banner
+
+
+def test_open_files_filter_by_user_across_volumes_as_the_tool_does(page: Page) -> None:
+    _, conns = tool("shareadm", "connections", "list", "--with-files")
+    user = conns["connections"][0]["user"]
+    _, vols = tool("shareadm", "share", "list", "--type", "volume")
+    expected = sorted(f["path"] for v in vols["shares"] for f in tool(
+        "shareadm", "files", "list", "--volume", v["name"], "--user", user)[1]["open_files"])
+    assert expected
+    page.tab("files")
+    page.wait(lambda: len(page.find_all("#sa-files-volume option")) > 1, "the volumes")
+    page.fill("#sa-files-user", user)
+    page.find('form[aria-label="Open file filters"] button[type="submit"]').click()
+    page.wait(lambda: len(page.find_all('#sa-panel-files tr[data-row]')) == len(expected),
+              "the filtered rows")
+    shown = sorted(td.text for td in page.find_all('#sa-panel-files td[data-key="path"]'))
+    assert shown == expected
+
+
+def test_a_connections_files_close_from_its_session_row(page: Page) -> None:
+    _, conns = tool("shareadm", "connections", "list", "--with-files")
+    conn = conns["connections"][0]["id"]
+    _, preview = tool("shareadm", "files", "close", "--connection", str(conn), "--dry-run")
+    paths = sorted(f["path"] for f in preview["files"])
+    page.tab("sessions")
+    row = f'#sa-panel-sessions tr[data-row="{conn}"]'
+    page.wait(lambda: page.find_all(f'{row} [data-test="close-connection"]'), "the row")
+    page.find(f'{row} [data-test="close-connection"]').click()
+    assert sorted(item.split(" (connection")[0] for item in page.dialog_items()) == paths
+    page.confirm()
+    page.wait(lambda: f"Closed {len(paths)} open" in page.text("#sa-panel-sessions"),
+              "the count closed")
+    _, after = tool("shareadm", "files", "close", "--connection", str(conn), "--dry-run")
+    assert after["files"] == []

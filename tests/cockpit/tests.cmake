@@ -10,12 +10,21 @@ if(SHARE_PROCESS_SUITES AND TARGET sharesim AND TARGET shareadm AND TARGET share
   if(share_no_cockpit_deps)
     message(WARNING "python3-pytest or python3-selenium missing: the Cockpit page tests are off")
   else()
-    add_test(NAME cockpit.console
-      COMMAND unshare --net -- /usr/bin/python3 -m pytest -q -p no:cacheprovider
-        ${CMAKE_CURRENT_LIST_DIR}/test_console.py)
-    # The tools run inside the bridge that cockpit-ws starts, so they come from PATH: the
-    # build's folder of them, which sharesim's location gives.
-    set_tests_properties(cockpit.console PROPERTIES LABELS cockpit TIMEOUT 600 ENVIRONMENT
-      "SHARESIM=$<TARGET_FILE:sharesim>;SHARE_SOURCE_DIR=${PROJECT_SOURCE_DIR};COCKPIT_WS=${share_cockpit_ws};PYTHONDONTWRITEBYTECODE=1")
+    # Two entries, each in a namespace of its own, so that ctest -j runs them side by side:
+    # what the page does, and how it looks (pixels) with the login page.
+    foreach(suite IN ITEMS "console:test_console.py test_logic.py test_forms.py"
+                           "looks:test_pixels.py test_login.py")
+      string(REPLACE ":" ";" parts "${suite}")
+      list(GET parts 0 name)
+      list(GET parts 1 files)
+      separate_arguments(files)
+      list(TRANSFORM files PREPEND ${CMAKE_CURRENT_LIST_DIR}/)
+      add_test(NAME cockpit.${name}
+        COMMAND unshare --net -- /usr/bin/python3 -m pytest -q -p no:cacheprovider ${files})
+      # The tools run inside the bridge that cockpit-ws starts, so they come from PATH: the
+      # build's folder of them, which sharesim's location gives.
+      set_tests_properties(cockpit.${name} PROPERTIES LABELS cockpit TIMEOUT 600 ENVIRONMENT
+        "SHARESIM=$<TARGET_FILE:sharesim>;SHARE_FACTS=${SHARE_FACTS_JSON};SHARE_SOURCE_DIR=${PROJECT_SOURCE_DIR};COCKPIT_WS=${share_cockpit_ws};PYTHONDONTWRITEBYTECODE=1")
+    endforeach()
   endif()
 endif()
