@@ -5,7 +5,7 @@ the mix, `config apply` exits 1, names every mistake at its pointer, and the ser
 stays byte-identical: a document with mistakes changes nothing.
 
 HOSTILE_EXAMPLES sets the number of examples per run (default 40); HOSTILE_SEED replays the
-"random" run of a failure (its seed is printed)."""
+"random" run of a failure and HOSTILE_POPULATION its server population (both are printed)."""
 
 from __future__ import annotations
 
@@ -27,13 +27,13 @@ from hypothesis import strategies as st
 _spec = importlib.util.spec_from_file_location(
     "contract_support", Path(__file__).resolve().parents[1] / "contract" / "conftest.py")
 assert _spec and _spec.loader
-_contract = importlib.util.module_from_spec(_spec)
+_contract = sys.modules["contract_support"] = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(_contract)
 Sim, run = _contract.Sim, _contract.run
 
 EXAMPLES = int(os.environ.get("HOSTILE_EXAMPLES", "40"))
 FIXED_SEED = 20250925
-POPULATION_SEED = random.randrange(1, 1 << 16)
+POPULATION_SEED = int(os.environ.get("HOSTILE_POPULATION", random.randrange(1, 1 << 16)))
 
 # A break: (name, text of the value or None for a structural edit, how to apply it to a doc).
 # Each apply returns the pointer the mistake must be reported at.
@@ -155,7 +155,14 @@ def check_refused(state: Path, tmp_path: Path, text: str, pointers: set[str]) ->
     assert state.read_bytes() == before
 
 
-def run_property(server, tmp_path_factory: pytest.TempPathFactory, which: int) -> None:
+def say(capsys: pytest.CaptureFixture, line: str) -> None:
+    """A line on the terminal, past the capture: the figures and the seed to replay."""
+    with capsys.disabled():
+        print("\n" + line, flush=True)
+
+
+def run_property(server, tmp_path_factory: pytest.TempPathFactory, which: int,
+                 capsys: pytest.CaptureFixture) -> None:
     state, base = server
     counted = []
 
@@ -169,19 +176,19 @@ def run_property(server, tmp_path_factory: pytest.TempPathFactory, which: int) -
         check_refused(state, tmp_path_factory.mktemp("doc"), text, pointers)
 
     invalid_documents_change_nothing()
-    print(f"\n{len(counted)} invalid documents refused (seed {which}, population "
-          f"{POPULATION_SEED}); breaks used: {len({n for c in counted for n in c})} of "
-          f"{len(BREAKS) + len(TEXT_BREAKS)}", file=sys.__stderr__)
+    say(capsys, f"{len(counted)} invalid documents refused, state unchanged (seed {which}, "
+                f"population {POPULATION_SEED}); breaks used: "
+                f"{len({n for c in counted for n in c})} of {len(BREAKS) + len(TEXT_BREAKS)}")
 
 
-def test_invalid_documents_change_nothing_fixed_seed(server, tmp_path_factory):
-    run_property(server, tmp_path_factory, FIXED_SEED)
+def test_invalid_documents_change_nothing_fixed_seed(server, tmp_path_factory, capsys):
+    run_property(server, tmp_path_factory, FIXED_SEED, capsys)
 
 
-def test_invalid_documents_change_nothing_random_seed(server, tmp_path_factory):
+def test_invalid_documents_change_nothing_random_seed(server, tmp_path_factory, capsys):
     which = int(os.environ.get("HOSTILE_SEED", random.randrange(1 << 32)))
-    print(f"\nhypothesis seed: {which} (HOSTILE_SEED={which} replays it)", file=sys.__stderr__)
-    run_property(server, tmp_path_factory, which)
+    say(capsys, f"hypothesis seed: {which} (HOSTILE_SEED={which} replays it)")
+    run_property(server, tmp_path_factory, which, capsys)
 
 
 # Each break alone, as the regression cases of the defects it stands for.
@@ -195,7 +202,8 @@ def test_each_break_alone_changes_nothing(server, tmp_path, name):
         check_refused(state, tmp_path, json.dumps(doc).replace(PLACEHOLDER, replacement),
                       {pointer})
     else:
-        check_refused(state, tmp_path, json.dumps(doc), {BREAKS[name](doc)})
+        pointer = BREAKS[name](doc)
+        check_refused(state, tmp_path, json.dumps(doc), {pointer})
 
 
 def test_a_document_beyond_the_size_limit_is_refused_unread(server, tmp_path):
