@@ -7,8 +7,12 @@ function(share_shared_library name mapfile)
     VERSION ${PROJECT_VERSION}
     SOVERSION ${PROJECT_VERSION_MAJOR}
     LINK_DEPENDS ${mapfile})
-  target_link_options(${name} PRIVATE
-    -Wl,--version-script=${mapfile} -Wl,--no-undefined -Wl,-z,defs)
+  target_link_options(${name} PRIVATE -Wl,--version-script=${mapfile})
+  # clang links the sanitizers' runtime into programs only: an instrumented library of a fuzz
+  # build takes those symbols from the fuzzer it is loaded into.
+  if(NOT SHARE_BUILD_FUZZ)
+    target_link_options(${name} PRIVATE -Wl,--no-undefined -Wl,-z,defs)
+  endif()
   target_link_libraries(${name} PRIVATE PkgConfig::AUDIT)
   target_include_directories(${name} INTERFACE
     $<BUILD_INTERFACE:${SHARE_INCLUDE_DIR}>

@@ -27,6 +27,11 @@ std::string Text(size_t n, char c = 'x') {
     return std::string(n, c);
 }
 
+// A text with a NUL inside.
+std::string Nul(const char *before, const char *after) {
+    return std::string(before) + '\0' + after;
+}
+
 struct Row {
     const char *what;
     Json doc;
@@ -144,6 +149,38 @@ TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
          "must be a text of 1 to 511 bytes, not only periods"},
         {"context periods", Doc("user_contexts", {"."}), "/user_contexts/0", "not only periods"},
         {"context ok", Doc("user_contexts", {"ou=b,o=example"}), "", ""},
+        {"context empty", Doc("user_contexts", {""}), "/user_contexts/0", "must be a text of 1"},
+        // The server's forms: what the library would cut at a NUL or the server refuses.
+        {"user name NUL", Doc("invalid_users", {{"permanent", {Nul("mal", "lory")}}}),
+         "/invalid_users/permanent/0", "must not hold control characters"},
+        {"share name NUL", Share({{"name", Nul("s", "x")}}), "/shares/0/name", "control"},
+        {"share name tab", Share({{"name", "a\tb"}}), "/shares/0/name", "control characters"},
+        {"share name slash", Share({{"name", "a/b"}}), "/shares/0/name",
+         "must not hold any of \\ / : * ? \" < > |"},
+        {"share name star", Share({{"name", "a*b"}}), "/shares/0/name", "must not hold any of"},
+        {"share name a volume's", Share({{"name", "vol1"}}), "/shares/0/name",
+         "\"vol1\" is the name of volume VOL1"},
+        {"renamed from NUL", Share({{"renamed_from", Nul("s", "")}}), "/shares/0/renamed_from",
+         "control"},
+        {"administrative volume", Share({{"volume", "_admin"}}), "/shares/0/volume",
+         "\"_ADMIN\" is the administrative volume"},
+        {"path backslash", Share({{"path", "/a\\b"}}), "/shares/0/path", "not in the form"},
+        {"path control", Share({{"path", "/a\x01"}}), "/shares/0/path", "not in the form"},
+        {"path NUL", Share({{"path", Nul("/a", "b")}}), "/shares/0/path", "not in the form"},
+        {"comment control", Share({{"comment", "ring\x07"}}), "/shares/0/comment",
+         "must not hold control characters"},
+        {"comment DEL", Share({{"comment", "x\x7f"}}), "/shares/0/comment", "control"},
+        {"option text NUL", Option("dns-suffix", Nul("a", "b")), "/options/dns-suffix", "control"},
+        {"dns entry NUL", Option("dns-entry", {{{"name", Nul("d", "")}}}), "/options/dns-entry/0",
+         "control"},
+        {"virtual server NUL", Option("virtual-server", {{{"name", Nul("v", "w")}}}),
+         "/options/virtual-server/0", "control"},
+        {"by default server NUL", Option("share-volumes-by-default", {{Nul("S", ""), "YES"}}),
+         "/options/share-volumes-by-default/" + Nul("S", ""), "control"},
+        {"interface space", Option("multichannel-interface", {"eth 0"}),
+         "/options/multichannel-interface/0", "only letters, digits and . - _ : @"},
+        {"interface form", Option("multichannel-interface", {"en0:1@x_y-z.2"}), "", ""},
+        {"context NUL", Doc("user_contexts", {Nul("ou=a", "")}), "/user_contexts/0", "control"},
     };
     const ServerState server = Server();
     for (const Row &row : rows) {
@@ -160,6 +197,89 @@ TEST(Check, EachRuleRefusesItsBadValueOnceAndAcceptsTheGoodOne) {
                 << found;
         }
     }
+}
+
+// A mistake never hides another: every field of a share, of a member and of the invalid-user
+// section is checked though another is wrong.
+TEST(Check, EveryMistakeOfASectionIsNamed) {
+    const Json doc = {
+        {"schema_version", kSchemaVersion},
+        {"shares",
+         {{{"name", "a/b"},
+           {"volume", "VOL1"},
+           {"size", 1},
+           {"max_users", 70000},
+           {"comment", "x\x01"},
+           {"path", "/a\\b"},
+           {"mfa", "yes"}}}},
+        {"options", {{"dns-entry", {{{"name", Text(16)}, {"ttl", 1}}}}}},
+        {"invalid_users", {{"colour", 1}, {"timeout_minutes", -1}, {"permanent", {""}}}}};
+    std::vector<std::string> pointers;
+    for (const auto &p : Check(doc, Server())) pointers.push_back(p.pointer);
+    const std::vector<std::string> expected = {"/shares/0/size",
+                                               "/shares/0/mfa",
+                                               "/shares/0/name",
+                                               "/shares/0/path",
+                                               "/shares/0/comment",
+                                               "/shares/0/max_users",
+                                               "/options/dns-entry/0/ttl",
+                                               "/options/dns-entry/0",
+                                               "/invalid_users/colour",
+                                               "/invalid_users/timeout_minutes",
+                                               "/invalid_users/permanent/0"};
+    EXPECT_EQ(pointers, expected);
+}
+
+struct ReadRow {
+    const char *what;
+    std::string text;
+    std::string pointer;  // with message empty: read as Json::parse reads it
+    std::string message;
+};
+
+// The reader refuses what the parser would silently keep or throw, with a pointer or a place.
+TEST(ReadDocument, RefusesAmbiguousHugeAndBrokenDocumentsWithoutThrowing) {
+    std::string many = "[";
+    for (size_t i = 0; i < kMaxDocumentValues; ++i) many += "0,";
+    const ReadRow rows[] = {
+        {"duplicate key", R"({"options": {"smb-signing": "BOGUS", "smb-signing": "YES"}})",
+         "/options/smb-signing", "\"smb-signing\" is given twice"},
+        {"duplicate in a list", R"({"shares": [{}, {"name": "a", "name": "b"}]})", "/shares/1/name",
+         "given twice"},
+        {"escaped key", R"({"a/b": {"~": 1, "~": 2}})", "/a~1b/~0", "given twice"},
+        {"number beyond a double", R"({"options": {"cache": {"dircache": 1e400}}})", "",
+         "line 1, column 36: the number 1e400 is out of range"},
+        {"negative beyond", "[\n -1e999]", "", "line 2, column 2: the number -1e999 is out"},
+        {"syntax", "{\n  \"a\": 1,\n}", "", "not JSON: line 3, column 1: unexpected '}'; expected"},
+        {"empty", "", "", "not JSON: line 1, column 1: unexpected end of input; expected"},
+        {"bad UTF-8", "[\"\xff\"]", "", "not JSON: line 1, column 2: "},
+        {"too deep", std::string(33, '[') + std::string(33, ']'),
+         "/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0/0",
+         "nested deeper than 32 levels"},
+        {"deep enough", std::string(32, '[') + std::string(32, ']'), "", ""},
+        {"too many values", many + "0]", "/199999", "more than 200000 values"},
+        {"many enough", many.substr(0, many.size() - 4) + "0]", "", ""},  // with the list
+        {"too large", std::string(kMaxDocumentBytes + 1, ' '), "", "larger than 16777216 bytes"},
+        {"document", R"({"b": [1, 2.5, "x", null, true], "a": {"c": {}}})", "", ""},
+    };
+    for (const ReadRow &row : rows) {
+        std::vector<Problem> problems;
+        const auto doc = ParseDocument(row.text, &problems);
+        std::string found;
+        for (const auto &p : problems) found += "\n  " + p.pointer + ": " + p.message;
+        if (row.message.empty()) {
+            EXPECT_TRUE(doc && problems.empty() && *doc == Json::parse(row.text))
+                << row.what << found;
+        } else {
+            EXPECT_TRUE(!doc && problems.size() == 1 && problems[0].pointer == row.pointer &&
+                        problems[0].message.find(row.message) != std::string::npos)
+                << row.what << ": expected " << row.pointer << ": ..." << row.message << "..."
+                << found;
+        }
+    }
+    std::string error;
+    EXPECT_FALSE(ReadDocumentText("/nonexistent/doc.json", &error));
+    EXPECT_EQ(error, "cannot read /nonexistent/doc.json: No such file or directory");
 }
 
 // What the server reports is accepted back as it is: an export applies to its own server.

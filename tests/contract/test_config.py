@@ -203,34 +203,37 @@ def test_document_level_mistakes(sim, tmp_path, text, pointer):
 
 
 def test_a_refusal_part_way_leaves_exactly_the_reported_changes(tmp_path):
-    # The administrative volume is known, so the document passes; the server refuses the share.
-    doc = {"schema_version": 1,
-           "shares": [share("a"), share("b"), share("c", volume="_ADMIN"), share("d")],
-           "user_contexts": ["ou=later,o=example"]}
+    # The check cannot know how much room the server's tables have left: one user context more
+    # than it holds is refused part-way, after the shares and the contexts that fit.
     server = Sim()
     try:
         before = export()
+        room = 256 - len(before["user_contexts"])
+        fit = [f"ou=c{i:03d},o=example" for i in range(room)]
+        doc = {"schema_version": 1, "shares": [share("a"), share("b")],
+               "user_contexts": before["user_contexts"] + fit + ["ou=d-over,o=example",
+                                                                 "ou=e-later,o=example"]}
         r, result = apply(write(tmp_path, doc))
         assert r.status == 2, r.stderr
         assert result["error"] == "refused" and result["changed"] is True
-        assert [c["target"] for c in result["changes"]] == ["share a", "share b"]
-        assert [c["target"] for c in result["failed"]] == ["share c"]
-        assert "not-permitted" in result["failed"][0]["message"]
+        assert [c["target"] for c in result["changes"]] == [
+            "share a", "share b"] + [f"user-context {c}" for c in fit]
+        assert [c["target"] for c in result["failed"]] == ["user-context ou=d-over,o=example"]
+        assert "limit-reached" in result["failed"][0]["message"]
+        assert [c["target"] for c in result["not_applied"]] == ["user-context ou=e-later,o=example"]
         # The refusal carries the server's status, as every other command's does.
-        assert result["failed"][0]["status_name"] == result["status_name"] == "not-permitted"
+        assert result["failed"][0]["status_name"] == result["status_name"] == "limit-reached"
         assert result["failed"][0]["status"] == result["status"]
         jsonschema.validate(result, RESULT)
-        assert [c["target"] for c in result["not_applied"]] == [
-            "share d", "user-context ou=later,o=example"]
         after = export()
         assert [s["name"] for s in after["shares"]] == ["a", "b"]
-        assert after["user_contexts"] == before["user_contexts"]
+        assert len(after["user_contexts"]) == 256
         # Fixed, the same document continues from there.
-        doc["shares"][2]["volume"] = "VOL2"
+        doc["user_contexts"] = after["user_contexts"]
+        doc["shares"].append(share("d"))
         r, result = apply(write(tmp_path, doc))
         assert r.status == 0
-        assert [c["target"] for c in result["changes"]] == [
-            "share c", "share d", "user-context ou=later,o=example"]
+        assert [c["target"] for c in result["changes"]] == ["share d"]
     finally:
         server.stop()
 

@@ -2,10 +2,9 @@
 // shareadm config export / diff / apply.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
-#include <iostream>
-#include <sstream>
 
 #include "output/plan_view.h"
 #include "shareadm/config.h"
@@ -36,39 +35,58 @@ void PrintJson(const Json &doc) {
     std::fflush(stdout);
 }
 
-// Nothing was changed: every problem, with its pointer.
+// A line of the terminal report: control characters (a NUL would end it) as escapes.
+std::string Printable(const std::string &text) {
+    std::string out;
+    for (char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        if (u >= 0x20 && u != 0x7f) {
+            out += c;
+            continue;
+        }
+        char escape[8];
+        std::snprintf(escape, sizeof escape, "\\x%02x", u);
+        out += escape;
+    }
+    return out;
+}
+
+// Nothing was changed: the problems with their pointers, at most engine::kMaxProblemsShown of
+// them, and how many more there are.
 int Problems(const tools::Reporter &out, const std::string &action, const std::string &file,
              const std::vector<Problem> &problems) {
     const std::string message = std::to_string(problems.size()) +
                                 (problems.size() == 1 ? " problem" : " problems") + " in " + file +
                                 "; nothing was changed";
-    std::fprintf(stderr, "shareadm: %s: %s\n", action.c_str(), message.c_str());
-    for (const auto &p : problems)
-        std::fprintf(stderr, "  %s: %s\n", p.pointer.empty() ? "(document)" : p.pointer.c_str(),
-                     ProblemMessage(p).c_str());
-    if (out.json())
-        PrintJson(
-            Versioned(tools::Reporter::ErrorBody("rejected", action, message, tools::kExitRejected,
-                                                 {{"problems", ProblemList(problems)}})));
+    const size_t shown = std::min(problems.size(), engine::kMaxProblemsShown);
+    const std::vector<Problem> listed(problems.begin(),
+                                      problems.begin() + static_cast<long>(shown));
+    std::fprintf(stderr, "shareadm: %s: %s\n", action.c_str(), Printable(message).c_str());
+    for (const auto &p : listed)
+        std::fprintf(stderr, "  %s: %s\n",
+                     p.pointer.empty() ? "(document)" : Printable(p.pointer).c_str(),
+                     Printable(ProblemMessage(p)).c_str());
+    if (shown < problems.size())
+        std::fprintf(stderr, "  ... and %zu more\n", problems.size() - shown);
+    if (out.json()) {
+        Json extra = {{"problems", ProblemList(listed)}};
+        if (shown < problems.size()) extra["problems_not_shown"] = problems.size() - shown;
+        PrintJson(Versioned(
+            tools::Reporter::ErrorBody("rejected", action, message, tools::kExitRejected, extra)));
+    }
     return tools::kExitRejected;
 }
 
 // The document in file ("-": standard input), or the exit status after reporting.
 int ReadDocument(const tools::Reporter &out, const std::string &action, const std::string &file,
                  Json *doc) {
-    std::stringstream text;
-    if (file == "-") {
-        text << std::cin.rdbuf();
-    } else {
-        std::ifstream in(file, std::ios::binary);
-        if (!in) return out.Rejected(action, "cannot read " + file);
-        text << in.rdbuf();
-    }
-    try {
-        *doc = Json::parse(text.str());
-    } catch (const Json::parse_error &e) {
-        return Problems(out, action, file, {{"", std::string("not JSON: ") + e.what()}});
-    }
+    std::string error;
+    const auto text = engine::ReadDocumentText(file, &error);
+    if (!text) return out.Rejected(action, error);
+    std::vector<Problem> problems;
+    auto parsed = engine::ParseDocument(*text, &problems);
+    if (!parsed) return Problems(out, action, file, problems);
+    *doc = std::move(*parsed);
     return -1;
 }
 

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "common/text_forms.h"
+
 namespace share::sim {
 
 bool ValidVolumeName(std::string_view name) {
@@ -14,28 +16,21 @@ bool ValidVolumeName(std::string_view name) {
 }
 
 bool PrintableText(std::string_view text, size_t maxLen) {
-    return text.size() <= maxLen && std::none_of(text.begin(), text.end(), [](char c) {
-               return static_cast<unsigned char>(c) < 0x20 || c == 0x7f;
-           });
+    return text.size() <= maxLen && !tools::HasControl(text);
 }
 
 bool ValidShareName(std::string_view name) {
-    if (name.empty() || name.size() > 80 || !PrintableText(name, 80)) return false;
-    if (name.front() == ' ' || name.back() == ' ') return false;
-    if (name.find_first_of("\\/:*?\"<>|") != std::string_view::npos) return false;
-    return name.find_first_not_of('.') != std::string_view::npos;
+    return !name.empty() && name.size() <= 80 && tools::ShareNameForm(name);
 }
 
 std::optional<std::string> NormalisePath(std::string_view path) {
     if (path.empty()) return "/";
-    if (path.front() != '/' || path.size() > 511 || !PrintableText(path, 511)) return std::nullopt;
-    if (path.find('\\') != std::string_view::npos) return std::nullopt;
+    if (path.size() > 511 || !tools::PathForm(path)) return std::nullopt;
     std::string out;
     size_t at = 0;
     while (at < path.size()) {
         const size_t next = std::min(path.find('/', at), path.size());
         const std::string_view part = path.substr(at, next - at);
-        if (part == "." || part == "..") return std::nullopt;
         if (!part.empty()) {
             out += '/';
             out += part;

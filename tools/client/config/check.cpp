@@ -2,13 +2,17 @@
 // Checking a whole document before anything is sent: its shape (the published schema's rules),
 // names unique, volumes the server has, paths in the form the server stores, and every value
 // through the tools' value rules (the limits the command line applies) and then the library's own
-// validation of the command that would set it. Every mistake is reported once, each at its JSON
-// pointer.
+// validation of the command that would set it, and the server's own forms (characters, reserved
+// names) that neither of those sees. Every mistake is reported once, each at its JSON pointer,
+// and a mistake in one field never keeps the others from being checked.
 #include <algorithm>
+#include <cstring>
 #include <set>
 
 #include "client/config/config.h"
+#include "client/records.h"
 #include "client/value_rules.h"
+#include "common/text_forms.h"
 
 namespace share::client::config {
 namespace {
@@ -110,9 +114,19 @@ class Checker {
     // The command line's rule for a value; false, after reporting, when it refuses. A refused
     // value is not also put to the library: one mistake, one message.
     bool Rule(const std::string &at, const ValueRule &rule, const Json &value) {
-        if (Accepts(rule, ValueText(value))) return true;
-        problems.push_back({at, "must be " + Accepted(rule), value});
-        return false;
+        const std::string text = ValueText(value);
+        if (!Accepts(rule, text)) {
+            problems.push_back({at, "must be " + Accepted(rule), value});
+            return false;
+        }
+        // The library passes text as C strings (a NUL cuts it) and the server keeps no control
+        // characters.
+        if (tools::HasControl(text)) {
+            problems.push_back(
+                {at, "must not hold control characters (NUL, tab, line breaks)", value});
+            return false;
+        }
+        return true;
     }
     bool Rule(const std::string &at, const char *rule, const Json &value) {
         return Rule(at, OptionRule(rule), value);
@@ -151,37 +165,38 @@ class Checker {
                 Add(at, "must be an object");
                 continue;
             }
-            if (!Shape(s, at, kShareKeys)) continue;
-            const auto name = s["name"].get<std::string>();
-            if (!seen.insert(Upper(name)).second)
-                Add(at + "/name", "share \"" + name + "\" is listed twice");
-            const bool nameOk = Rule(at + "/name", "share-name", name);
-            if (!name.empty() && (name.front() == ' ' || name.back() == ' '))
-                Add(at + "/name", "leading or trailing spaces would not be kept");
-            const auto volume = s["volume"].get<std::string>();
-            bool known = false;
-            for (const auto &v : server_.volumes) known = known || Upper(v) == Upper(volume);
-            if (!known) Add(at + "/volume", "the server has no volume \"" + volume + "\"");
-            const std::string path = s.value("path", "/");
-            bool pathOk = false;
-            if (path.empty() || path[0] != '/')
-                Add(at + "/path", "must start with /");
-            else if (path.find("//") != std::string::npos ||
-                     (path.size() > 1 && path.back() == '/') ||
-                     path.find("/./") != std::string::npos ||
-                     path.find("/../") != std::string::npos || path.ends_with("/.") ||
-                     path.ends_with("/.."))
-                Add(at + "/path", "not in the form the server keeps (\"/dir/sub\")");
-            else  // the command takes VOLUME:PATH, and its limit is the whole text's
-                pathOk = Rule(at + "/path", "location", volume + ":" + path);
-            bool commentOk = true;
-            if (s.contains("comment")) {
-                commentOk = Rule(at + "/comment", "comment", s["comment"]);
-                if (s["comment"].get<std::string>().ends_with(" "))
-                    Add(at + "/comment", "trailing spaces would not be kept");
+            // A field of the wrong type is reported by Shape; the others are still checked.
+            const bool shapeOk = Shape(s, at, kShareKeys);
+            const auto typed = [&](const char *key, bool (Json::*is)() const noexcept) {
+                return s.contains(key) && (s[key].*is)();
+            };
+            bool nameOk = false, pathOk = false, commentOk = true, usersOk = true;
+            std::string name, volume;
+            if (typed("name", &Json::is_string)) {
+                name = s["name"].get<std::string>();
+                if (!seen.insert(Upper(name)).second)
+                    Add(at + "/name", "share \"" + name + "\" is listed twice");
+                nameOk = ShareName(at + "/name", name);
             }
-            const bool usersOk =
-                !s.contains("max_users") || Rule(at + "/max_users", "max-users", s["max_users"]);
+            if (typed(kRenamedFrom, &Json::is_string))
+                ShareName(at + "/" + kRenamedFrom, s[kRenamedFrom].get<std::string>());
+            if (typed("volume", &Json::is_string)) {
+                volume = s["volume"].get<std::string>();
+                if (!Volume(at + "/volume", volume)) volume.clear();
+            }
+            if (!volume.empty() && (!s.contains("path") || s["path"].is_string()))
+                pathOk = Path(at + "/path", volume, s.value("path", "/"));
+            if (typed("comment", &Json::is_string)) {
+                commentOk = Rule(at + "/comment", "comment", s["comment"]);
+                if (commentOk && s["comment"].get<std::string>().ends_with(" ")) {
+                    Add(at + "/comment", "trailing spaces would not be kept");
+                    commentOk = false;
+                }
+            }
+            if (typed("max_users", &Json::is_number_integer))
+                usersOk = Rule(at + "/max_users", "max-users", s["max_users"]);
+            if (!shapeOk || !nameOk || volume.empty() || !pathOk || !commentOk || !usersOk)
+                continue;
             // Once as a whole; when refused, one field at a time, so that each refusal points
             // at its own field.
             if (!LibraryCheck(ShareAddArgs(s), false)) continue;
@@ -189,14 +204,65 @@ class Checker {
             const Json probe = {{"name", "probe"}, {"volume", volume}, {"path", "/"}};
             Json named = probe, located = probe, commented = probe;
             named["name"] = name;
-            located["path"] = path;
+            located["path"] = s.value("path", "/");
             if (s.contains("comment")) commented["comment"] = s["comment"];
-            if (nameOk) Library(at + "/name", ShareAddArgs(named), "the name");
-            if (pathOk) Library(at + "/path", ShareAddArgs(located), "the path");
-            if (commentOk) Library(at + "/comment", ShareAddArgs(commented), "the comment");
-            if (problems.size() == before && nameOk && pathOk && commentOk && usersOk)
-                Add(at, "the library refuses the share");
+            Library(at + "/name", ShareAddArgs(named), "the name");
+            Library(at + "/path", ShareAddArgs(located), "the path");
+            Library(at + "/comment", ShareAddArgs(commented), "the comment");
+            if (problems.size() == before) Add(at, "the library refuses the share");
         }
+    }
+
+    // A share name in the form the server keeps, and not a volume's (the server shares each
+    // volume under its own name, in any letter case).
+    bool ShareName(const std::string &at, const std::string &name) {
+        if (!Rule(at, "share-name", name)) return false;
+        if (name.front() == ' ' || name.back() == ' ') {
+            Add(at, "leading or trailing spaces would not be kept");
+            return false;
+        }
+        if (name.find_first_of(tools::kShareNameReserved) != std::string::npos) {
+            problems.push_back(
+                {at, std::string("must not hold any of ") + Spaced(tools::kShareNameReserved),
+                 name});
+            return false;
+        }
+        for (const auto &v : server_.volumes)
+            if (Upper(v) == Upper(name)) {
+                problems.push_back({at, "is the name of volume " + v, name});
+                return false;
+            }
+        return true;
+    }
+
+    // A volume the server has and lets shares be made on.
+    bool Volume(const std::string &at, const std::string &volume) {
+        for (const auto &v : server_.volumes) {
+            if (Upper(v) != Upper(volume)) continue;
+            if (!Administrative(v)) return true;
+            Add(at, "\"" + v + "\" is the administrative volume; no share can be made on it");
+            return false;
+        }
+        Add(at, "the server has no volume \"" + volume + "\"");
+        return false;
+    }
+
+    bool Path(const std::string &at, const std::string &volume, const std::string &path) {
+        if (path.empty() || path[0] != '/') {
+            Add(at, "must start with /");
+            return false;
+        }
+        if (!tools::PathForm(path) || path.find("//") != std::string::npos ||
+            (path.size() > 1 && path.back() == '/')) {
+            problems.push_back(
+                {at,
+                 "is not in the form the server keeps (\"/dir/sub\": no \\, no . or .. parts, "
+                 "no control characters, no doubled or trailing /)",
+                 path});
+            return false;
+        }
+        // The command takes VOLUME:PATH, and its limit is the whole text's.
+        return Rule(at, "location", volume + ":" + path);
     }
 
     void Options(const Json &options) {
@@ -251,10 +317,21 @@ class Checker {
         for (size_t i = 0; i < list.size(); ++i) {
             const std::string p = at + "/" + std::to_string(i);
             const Json &m = list[i];
-            if (!Typed(p, row, m) || (named && !Shape(m, p, kMemberKeys))) continue;
+            if (!Typed(p, row, m)) continue;
+            if (named) {
+                Shape(m, p, kMemberKeys);
+                if (!m.contains("name") || !m["name"].is_string() ||
+                    !m.value("address", Json("")).is_string())
+                    continue;
+            }
             if (!seen.insert(Upper(MemberName(m))).second)
                 Add(p, "\"" + MemberName(m) + "\" is listed twice");
             bool ok = Rule(p, row.valueRule, named ? m["name"] : m);
+            if (ok && std::strcmp(row.valueRule, "interface") == 0 &&
+                !tools::InterfaceNameForm(m.get<std::string>())) {
+                problems.push_back({p, "must hold only letters, digits and . - _ : @", m});
+                ok = false;
+            }
             // An empty address is left out of the command.
             if (named && !m.value("address", "").empty())
                 ok = Rule(p, row.keyRule, m["address"]) && ok;
@@ -263,13 +340,13 @@ class Checker {
     }
 
     void InvalidUsers(const Json &users) {
-        if (!Shape(users, "/invalid_users", kInvalidUserKeys)) return;
-        if (users.contains("timeout_minutes") &&
+        Shape(users, "/invalid_users", kInvalidUserKeys);
+        if (users.contains("timeout_minutes") && users["timeout_minutes"].is_number_integer() &&
             Rule("/invalid_users/timeout_minutes", "invalid-user-timeout",
                  users["timeout_minutes"]))
             Library("/invalid_users/timeout_minutes", TimeoutArgs(users["timeout_minutes"]),
                     "the time-out");
-        if (users.contains("permanent"))
+        if (users.contains("permanent") && users["permanent"].is_array())
             UniqueStrings(users["permanent"], "/invalid_users/permanent",
                           [&](const std::string &p, const std::string &name) {
                               if (Rule(p, "user-name", name))
@@ -318,6 +395,18 @@ class Checker {
         number.kind = RuleKind::kNumber;
         number.words.clear();
         return number;
+    }
+    // The library's own rule for the administrative volume (the type it gives its share).
+    static bool Administrative(const std::string &volume) {
+        ShareParams record{};
+        std::strncpy(record.shareName, volume.c_str(), sizeof record.shareName - 1);
+        std::strncpy(record.volumeName, volume.c_str(), sizeof record.volumeName - 1);
+        return ShareRecordType(record) == SHARE_TYPE_ADMIN;
+    }
+    static std::string Spaced(std::string_view chars) {
+        std::string out;
+        for (char c : chars) out += (out.empty() ? "" : " ") + std::string(1, c);
+        return out;
     }
     static std::string Trim(std::string text) {
         while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();

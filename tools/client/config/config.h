@@ -117,4 +117,21 @@ inline constexpr const char *kShareFields[] = {
 // A key a document's share may carry besides: the name the share had before.
 inline constexpr const char kRenamedFrom[] = "renamed_from";
 
+// Reading a document: every limit is checked while reading, so that no document makes the
+// reader hold more than about kMaxDocumentBytes and kMaxDocumentValues values. The largest
+// server state (4096 shares, 4096 users, full tables) is well inside both.
+inline constexpr size_t kMaxDocumentBytes = 16u << 20;
+inline constexpr size_t kMaxDocumentValues = 200000;
+inline constexpr size_t kMaxDocumentDepth = 32;
+// Problems listed by a report; the rest are counted.
+inline constexpr size_t kMaxProblemsShown = 50;
+
+// The text of file ("-": standard input), at most kMaxDocumentBytes + 1 bytes of it; nullopt
+// with *error ("cannot read FILE: reason") when it cannot be read.
+std::optional<std::string> ReadDocumentText(const std::string &file, std::string *error);
+// The document in text; nullopt with its problems when it is not JSON (line, column and what
+// was expected), too large or too deep, holds a key twice in one object, or a number no double
+// can hold.
+std::optional<Json> ParseDocument(std::string_view text, std::vector<Problem> *problems);
+
 }  // namespace share::client::config

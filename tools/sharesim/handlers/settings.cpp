@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/server_formats.h"
+#include "common/text_forms.h"
 #include "shareadmin/api.h"
 #include "shareadmin/context.h"
 #include "sharesim/handlers/common.h"
@@ -60,10 +61,7 @@ void AddInterface(Response &out, const std::string &name) {
 }
 
 bool ValidInterfaceName(std::string_view name) {
-    return !name.empty() && name.size() <= 15 && std::all_of(name.begin(), name.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '.' || c == '-' || c == '_' ||
-               c == ':' || c == '@';
-    });
+    return !name.empty() && name.size() <= 15 && InterfaceNameForm(name);
 }
 
 }  // namespace
