@@ -182,7 +182,7 @@ MEMBERS = '[data-option="virtual-server"] [data-test="add"]'
      {f'{MEMBERS} [data-field="name"] input': "web1",
       f'{MEMBERS} [data-field="address"] input': "192.0.2.6"},
      ["virtual-server", "add", "web1", "--ip", "192.0.2.6"], f'{MEMBERS} [data-field="name"]'),
-])
+], ids=["keyed", "set"])
 def test_keyed_and_set_options_are_set_read_back_and_refused(
         page: Page, option: str, typed: dict, press: str, shown: tuple, held: object,
         refused: dict, setter: list[str], error_at: str) -> None:
