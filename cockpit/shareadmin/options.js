@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: Apache-2.0
 // Server options as a form: the option list and accepted values from the facts file, the current
 // values in setter form from `config export`, each change read back by the setter and shown as
-// stored. Below: the invalid users and the user contexts, with add and remove.
+// stored. Then the options set by key or as sets, and the invalid users and the user contexts.
 import { h, replace, button, alert } from "./dom.js";
 import { failureText } from "./tools.js";
 import { Field, section, messageArea } from "./parts.js";
 import { NameList } from "./namelist.js";
+import { KeyedSetting, SetSetting } from "./optionsets.js";
 
 // The package links the tools' facts file here; without it only the names are known.
 const FACTS_URL = "facts.json";
@@ -13,7 +14,7 @@ const FACTS_URL = "facts.json";
 async function loadFacts() {
   try {
     const response = await fetch(FACTS_URL);
-    return response.ok ? (await response.json()).options ?? null : null;
+    return response.ok ? await response.json() : null;
   } catch (e) {
     return null;
   }
@@ -23,6 +24,8 @@ async function loadFacts() {
 export function acceptedText(fact) {
   if (!fact)
     return "";
+  if (fact.accepted)
+    return fact.accepted;
   const words = (fact.keywords || []).map(k => k.word);
   if (words.length)
     return words.join(", ");
@@ -37,6 +40,8 @@ export class Options {
   constructor(ctx) {
     this.ctx = ctx;
     this.rows = new Map();
+    this.settings = [];
+    this.settingsArea = h("div", {});
     this.message = messageArea();
     this.form = h("div", { class: "sa-options", "data-test": "options" }, "Loading…");
     this.invalidUsers = new NameList(ctx, {
@@ -52,6 +57,7 @@ export class Options {
       names: doc => (doc.user_contexts || doc.contexts || []).map(c => c.context ?? c.name ?? c),
     });
     this.element = section("options", "Server options", this.message, this.form,
+                           this.settingsArea,
                            this.invalidUsers.element, this.contexts.element);
   }
 
@@ -67,18 +73,47 @@ export class Options {
     }
     replace(this.message);
     const current = exported.doc.options || {};
-    // Only single values here; keyed and listed options have their own commands.
-    const names = facts ? Object.keys(facts)
-      : Object.keys(current).filter(n => typeof current[n] !== "object");
-    if (this.rows.size === 0) {
-      replace(this.form, names.map(n => this.row(n, facts ? facts[n] : null)));
-      // Each field starts at the stored value, so "Set" without a change changes nothing.
-      for (const [name, row] of this.rows)
-        row.field.input.value = setterText(current[name]);
-    }
+    if (this.rows.size === 0)
+      this.build(facts, current);
+    this.show(current);
+    await Promise.all([this.invalidUsers.refresh(), this.contexts.refresh()]);
+    return exported;
+  }
+
+  // Without the facts only the single values are known, by name: how keyed and set options
+  // are set is in the facts.
+  build(facts, current) {
+    const singles = facts ? Object.entries(facts.options || {})
+      : Object.keys(current).filter(n => typeof current[n] !== "object").map(n => [n, null]);
+    const settings = Object.entries(facts?.settings || {});
+    const rules = facts?.value_rules || {};
+    for (const [name, s] of settings.filter(([, s]) => s.shape === "single"))
+      singles.push([name, { help: s.help.replace(/^Set the /, ""),
+                            accepted: rules[s.value_rule]?.accepted ?? "" }]);
+    replace(this.form, singles.map(([n, fact]) => this.row(n, fact)));
+    // Each field starts at the stored value, so "Set" without a change changes nothing.
+    for (const [name, row] of this.rows)
+      row.field.input.value = setterText(current[name]);
+    const readBack = () => this.readBack();
+    this.settings = settings.filter(([, s]) => s.shape !== "single").map(([name, s]) =>
+      new (s.shape === "keyed" ? KeyedSetting : SetSetting)(this.ctx, name, s, rules, readBack));
+    replace(this.settingsArea, this.settings.map(s => s.element));
+  }
+
+  show(current) {
     for (const [name, row] of this.rows)
       replace(row.stored, setterText(current[name]));
-    await Promise.all([this.invalidUsers.refresh(), this.contexts.refresh()]);
+    for (const s of this.settings)
+      s.show(current[s.name]);
+  }
+
+  // What the server holds after a change, as the export reads it.
+  async readBack() {
+    const exported = await this.ctx.run("shareadm", ["config", "export"]);
+    if (exported.ok)
+      this.show(exported.doc.options || {});
+    else
+      replace(this.message, alert("danger", "Options not read back", failureText(exported.error)));
     return exported;
   }
 

@@ -153,3 +153,52 @@ def test_the_export_is_the_tools_document(page: Page) -> None:
     page.find('[data-test="export"]').click()
     text = page.wait(lambda: page.find("#sa-config-text").get_attribute("value"), "the export")
     assert json.loads(text) == expected
+
+
+def holds(actual: object, expected: object) -> bool:
+    """A keyed option holds every key given; a set every member given."""
+    if isinstance(expected, dict):
+        return isinstance(actual, dict) and all(actual.get(k) == v for k, v in expected.items())
+    return isinstance(actual, list) and all(m in actual for m in expected)
+
+
+KEYED = '[data-option="cache"] [data-entry="dircache"]'
+MEMBERS = '[data-option="virtual-server"] [data-test="add"]'
+
+
+# (option, fields typed and the button that sets them, what the page then shows as stored, what
+#  the export must hold, a refused value typed, its setter's arguments, where its error shows).
+@pytest.mark.parametrize("option, typed, press, shown, held, refused, setter, error_at", [
+    ("cache", {f"{KEYED} input": "77"}, f"{KEYED} [data-test=set]",
+     (f"{KEYED} [data-test=stored]", "77"), {"dircache": 77},
+     {f"{KEYED} input": "0"}, ["cache", "DIRCACHE=0"], KEYED),
+    ("virtual-server",
+     {f'{MEMBERS} [data-field="name"] input': "web1",
+      f'{MEMBERS} [data-field="address"] input': "192.0.2.5"},
+     f"{MEMBERS} button[type=submit]",
+     ('[data-option="virtual-server"] li[data-name="web1"]', "web1 (192.0.2.5)"),
+     [{"name": "web1", "address": "192.0.2.5"}],
+     # The same name again: the server's refusal, at the name.
+     {f'{MEMBERS} [data-field="name"] input': "web1",
+      f'{MEMBERS} [data-field="address"] input': "192.0.2.6"},
+     ["virtual-server", "add", "web1", "--ip", "192.0.2.6"], f'{MEMBERS} [data-field="name"]'),
+], ids=["keyed", "set"])
+def test_keyed_and_set_options_are_set_read_back_and_refused(
+        page: Page, option: str, typed: dict, press: str, shown: tuple, held: object,
+        refused: dict, setter: list[str], error_at: str) -> None:
+    page.tab("options")
+    page.wait(lambda: page.find_all(press), "the option's form")
+    for css, value in typed.items():
+        page.fill(css, value)
+    page.find(press).click()
+    page.wait(lambda: shown[1] in page.text(shown[0]), "the stored value")
+    assert holds(tool("shareadm", "config", "export")[1]["options"][option], held)
+
+    status, expected = tool("shareadm", "option", *setter)
+    assert status in (1, 2)
+    for css, value in refused.items():
+        page.fill(css, value)
+    page.find(press).click()
+    text = page.wait(lambda: page.text(f"{error_at} .pf-m-error"), "the refusal")
+    assert text == expected["message"]
+    assert holds(tool("shareadm", "config", "export")[1]["options"][option], held)
