@@ -6,7 +6,7 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
           valgrind iproute2 man-db groff-base
           python3-cffi python3-dev python3-pytest python3-jsonschema python3-mypy ansible-core
-          libcpp-httplib-dev prometheus curl python3 systemd
+          libcpp-httplib-dev prometheus-cpp-dev prometheus curl python3 systemd
           debhelper dh-python dpkg-dev fakeroot lintian
           cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium)
 missing=()

@@ -30,9 +30,16 @@ grep -q -- '--listen 127.0.0.1:' "$DEPLOY/sharemon-exporter.service" ||
 
 python3 -m json.tool "$DEPLOY/grafana-dashboard.json" >/dev/null || fail "dashboard JSON"
 start_sim --clients 50
-"$SHAREMON" metrics --per-connection >"$WORK/served.prom"
+# Everything serve can show: per-connection series, a desired document, counters kept across
+# scrapes (recorded rules' own names, job:..., are not the exporter's).
+echo '{"schema_version": 1}' >"$WORK/desired.json"
+"$SHAREMON" serve --listen 127.0.0.1:19924 --per-connection --desired "$WORK/desired.json" \
+  2>"$WORK/serve.err" &
+PIDS+=($!)
+wait_http "http://127.0.0.1:19924/metrics"
+curl -fs "http://127.0.0.1:19924/metrics" >"$WORK/served.prom"
 for f in grafana-dashboard.json fileserver-alerts.yml; do
-  for m in $(grep -o 'fileserver_[a-z_]*' "$DEPLOY/$f" | sort -u); do
+  for m in $(grep -oP '(?<![:a-z_])fileserver_[a-z_]*' "$DEPLOY/$f" | sort -u); do
     grep -q "^$m[ {]" "$WORK/served.prom" || fail "$f: $m is not served"
   done
 done

@@ -1,30 +1,72 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "sharemon/exporter.h"
 
+#include <unistd.h>
+
 #include <chrono>
 #include <cstdio>
 #include <memory>
 
-#include "sharemon/metrics.h"
 #include "sharemon/serve.h"
 
 namespace share::sharemon {
 namespace {
 
-// A fileserver_up 0 exposition is still written: the exit status says the server did not answer.
-int Metrics(const GatherOptions &gather, const std::string &output) {
-    const auto start = std::chrono::steady_clock::now();
-    const Snapshot snapshot = Gather(gather);
-    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    const std::string text = Render(snapshot, took.count());
+int ExitStatus(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::kNone: return tools::kExitOk;
+        case ErrorKind::kRefused:
+        case ErrorKind::kAccessDenied:
+        case ErrorKind::kBadReply: return tools::kExitRefused;
+        case ErrorKind::kUnreachable:
+        case ErrorKind::kTimeout:
+        case ErrorKind::kUnexpectedServer: break;
+    }
+    return tools::kExitUnreachable;
+}
+
+// The exposition is written whatever the server did (fileserver_up 0 and the kind when it
+// failed); the exit status says it failed, so that a timer's unit shows it.
+int Metrics(const GatherOptions &gather, std::chrono::milliseconds timeout,
+            const std::string &output) {
+    ErrorKind error = ErrorKind::kNone;
+    const std::string text = Gatherer(gather, timeout, false).Scrape(&error);
+    int status = ExitStatus(error);
     if (output.empty()) {
         std::fwrite(text.data(), 1, text.size(), stdout);
-        if (std::fflush(stdout) != 0) return tools::kExitRejected;
-    } else if (std::string error; !WriteAtomically(output, text, &error)) {
-        std::fprintf(stderr, "sharemon: metrics: %s\n", error.c_str());
-        return tools::kExitRejected;
+        if (std::fflush(stdout) != 0) status = tools::kExitRejected;
+    } else if (std::string message; !WriteAtomically(output, text, &message)) {
+        std::fprintf(stderr, "sharemon: metrics: %s\n", message.c_str());
+        status = tools::kExitRejected;
     }
-    return snapshot.up ? tools::kExitOk : tools::kExitUnreachable;
+    // A gather stuck in the library past the time-out cannot be joined: leave without it.
+    if (error == ErrorKind::kTimeout) {
+        std::fflush(stderr);
+        _exit(status);
+    }
+    return status;
+}
+
+void GatherFlags(CLI::App *cmd, GatherOptions &gather, double &timeoutSeconds) {
+    cmd->add_flag("--per-connection", gather.perConnection,
+                  "Add series per connection (one label value per connection ID)");
+    cmd->add_option("--max-series", gather.maxSeries,
+                    "Series at most in each per-share or per-connection family")
+        ->type_name("N")
+        ->check(CLI::Range(size_t{1}, size_t{1000000}))
+        ->capture_default_str();
+    cmd->add_option("--desired", gather.desired,
+                    "Compare the server with this configuration document (as `shareadm config "
+                    "export` writes it)")
+        ->type_name("FILE");
+    cmd->add_option("--timeout", timeoutSeconds, "Seconds a gather waits for the server")
+        ->type_name("SECONDS")
+        ->check(CLI::Range(0.1, 3600.0))
+        ->capture_default_str();
+}
+
+std::chrono::milliseconds Millis(double seconds) {
+    return std::chrono::milliseconds(static_cast<long>(seconds * 1000));
 }
 
 }  // namespace
@@ -41,10 +83,11 @@ void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)>
         ->add_option("--output", *output,
                      "Write to FILE atomically (for the node exporter's textfile collector)")
         ->type_name("FILE");
-    metrics->add_flag("--per-connection", serve->gather.perConnection,
-                      "Add series per connection (one label value per connection ID)");
-    metrics->callback([&run, serve, output] {
-        run = [serve, output](const tools::Reporter &) { return Metrics(serve->gather, *output); };
+    GatherFlags(metrics, serve->gather, *timeoutSeconds);
+    metrics->callback([&run, serve, output, timeoutSeconds] {
+        run = [serve, output, timeoutSeconds](const tools::Reporter &) {
+            return Metrics(serve->gather, Millis(*timeoutSeconds), *output);
+        };
     });
 
     CLI::App *cmd =
@@ -52,14 +95,9 @@ void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)>
     cmd->add_option("--listen", serve->listen, "Listen on ADDR:PORT")
         ->type_name("ADDR:PORT")
         ->capture_default_str();
-    cmd->add_option("--timeout", *timeoutSeconds, "Seconds a scrape waits for the server")
-        ->type_name("SECONDS")
-        ->check(CLI::Range(0.1, 3600.0))
-        ->capture_default_str();
-    cmd->add_flag("--per-connection", serve->gather.perConnection,
-                  "Add series per connection (one label value per connection ID)");
+    GatherFlags(cmd, serve->gather, *timeoutSeconds);
     cmd->callback([&run, serve, timeoutSeconds] {
-        serve->timeout = std::chrono::milliseconds(static_cast<long>(*timeoutSeconds * 1000));
+        serve->timeout = Millis(*timeoutSeconds);
         run = [serve](const tools::Reporter &) { return Serve(*serve); };
     });
 }
