@@ -85,8 +85,7 @@ TEST(ExporterErrors, KindsFromTheClientLayersOutcome) {
         {{Result::kUnexpectedServer, 0, ""}, ErrorKind::kUnexpectedServer},
         {{Result::kRejected, 0, ""}, ErrorKind::kBadReply},
     };
-    for (const auto &c : cases)
-        EXPECT_EQ(KindOf(c.outcome), c.kind) << KindName(c.kind);
+    for (const auto &c : cases) EXPECT_EQ(KindOf(c.outcome), c.kind) << KindName(c.kind);
 }
 
 // One line per change of cause, none while it stays the same.
@@ -97,9 +96,9 @@ TEST(ExporterErrors, OneLogLinePerChangeOfCause) {
         ErrorKind kind;
         size_t linesAfter;
     } steps[] = {
-        {ErrorKind::kNone, 0},        {ErrorKind::kUnreachable, 1}, {ErrorKind::kUnreachable, 1},
-        {ErrorKind::kTimeout, 2},     {ErrorKind::kTimeout, 2},     {ErrorKind::kNone, 3},
-        {ErrorKind::kNone, 3},        {ErrorKind::kAccessDenied, 4},
+        {ErrorKind::kNone, 0},    {ErrorKind::kUnreachable, 1},  {ErrorKind::kUnreachable, 1},
+        {ErrorKind::kTimeout, 2}, {ErrorKind::kTimeout, 2},      {ErrorKind::kNone, 3},
+        {ErrorKind::kNone, 3},    {ErrorKind::kAccessDenied, 4},
     };
     for (const auto &step : steps) {
         Snapshot s;
@@ -128,7 +127,7 @@ TEST(ExporterBudget, CapsFamiliesAndCountsWhatIsCut) {
     const struct {
         size_t shares, connections, max;
         bool perConnection;
-    } cases[] = {{10, 10, 1000, true},    {1500, 0, 1000, false}, {1500, 3000, 1000, true},
+    } cases[] = {{10, 10, 1000, true},      {1500, 0, 1000, false}, {1500, 3000, 1000, true},
                  {1500, 3000, 1000, false}, {5, 5, 5, true},        {6, 7, 5, true}};
     for (const auto &c : cases) {
         Snapshot s;
@@ -158,7 +157,8 @@ TEST(ExporterBudget, CapsFamiliesAndCountsWhatIsCut) {
             EXPECT_EQ(dropped("fileserver_connection_read_bytes"),
                       long(scrape * (c.perConnection ? c.connections - conns : 0)));
         }
-        const size_t cutFamilies = (c.shares > c.max) + 3 * (c.perConnection && c.connections > c.max);
+        const size_t cutFamilies =
+            (c.shares > c.max) + 3 * (c.perConnection && c.connections > c.max);
         EXPECT_EQ(lines.size(), cutFamilies) << c.shares << "/" << c.connections;
     }
 }

@@ -2,8 +2,6 @@
 // The exposition and the files it is written to, without a server.
 #include "sharemon/metrics.h"
 
-#include "sharemon/exposition.h"
-
 #include <dirent.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -13,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "sharemon/exposition.h"
 #include "sharemon/serve.h"
 #include "tools/process.h"
 
@@ -123,10 +122,10 @@ TEST(ExporterRender, DownShowsUpTheKindAndNoServerFamily) {
         const auto &errors = p.samples.at("fileserver_scrape_error");
         EXPECT_EQ(errors.size(), kErrorKinds.size());
         for (const auto &line : errors)
-            EXPECT_EQ(line.back(), line.find(std::string("\"") + KindName(kind) + "\"") !=
-                                           std::string::npos
-                                       ? '1'
-                                       : '0')
+            EXPECT_EQ(line.back(),
+                      line.find(std::string("\"") + KindName(kind) + "\"") != std::string::npos
+                          ? '1'
+                          : '0')
                 << line;
         EXPECT_FALSE(p.types.count("fileserver_connections")) << KindName(kind);
         EXPECT_FALSE(p.types.count("fileserver_bytes_read_total")) << KindName(kind);

@@ -17,8 +17,7 @@ constexpr unsigned kConnections = 65535;
 constexpr unsigned kShares = 1000;
 
 long Dropped(const std::string &text, const std::string &family) {
-    const std::string key =
-        "fileserver_exporter_series_dropped_total{family=\"" + family + "\"} ";
+    const std::string key = "fileserver_exporter_series_dropped_total{family=\"" + family + "\"} ";
     const auto at = text.find(key);
     return at == std::string::npos ? -1 : std::stol(text.substr(at + key.size()));
 }

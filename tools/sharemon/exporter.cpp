@@ -14,13 +14,16 @@ namespace {
 
 int ExitStatus(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::kNone: return tools::kExitOk;
+        case ErrorKind::kNone:
+            return tools::kExitOk;
         case ErrorKind::kRefused:
         case ErrorKind::kAccessDenied:
-        case ErrorKind::kBadReply: return tools::kExitRefused;
+        case ErrorKind::kBadReply:
+            return tools::kExitRefused;
         case ErrorKind::kUnreachable:
         case ErrorKind::kTimeout:
-        case ErrorKind::kUnexpectedServer: break;
+        case ErrorKind::kUnexpectedServer:
+            break;
     }
     return tools::kExitUnreachable;
 }

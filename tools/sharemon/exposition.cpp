@@ -27,9 +27,15 @@ class Builder {
         ClientMetric m;
         m.label = std::move(labels);
         switch (families_.back().type) {
-            case MetricType::Counter: m.counter.value = value; break;
-            case MetricType::Gauge: m.gauge.value = value; break;
-            default: m.untyped.value = value; break;
+            case MetricType::Counter:
+                m.counter.value = value;
+                break;
+            case MetricType::Gauge:
+                m.gauge.value = value;
+                break;
+            default:
+                m.untyped.value = value;
+                break;
         }
         families_.back().metric.push_back(std::move(m));
     }
@@ -166,8 +172,7 @@ void Server(Builder &b, const Snapshot &s, const GatherOptions &options) {
         if (!b.Capped({{"share", share}}, static_cast<double>(n))) break;
     b.Family("fileserver_invalid_users", MetricType::Gauge,
              "Entries of the invalid-user cache by kind");
-    for (const auto &[kind, n] : s.invalidUsers)
-        b.Sample({{"kind", kind}}, static_cast<double>(n));
+    for (const auto &[kind, n] : s.invalidUsers) b.Sample({{"kind", kind}}, static_cast<double>(n));
     b.Family("fileserver_invalid_user_failed_logons", MetricType::Gauge,
              "Failed logons recorded by the invalid-user cache's entries");
     b.Sample({}, static_cast<double>(s.failedLogons));

@@ -10,8 +10,9 @@ namespace share::sharemon {
 std::vector<Capped> CappedFamilies(const Snapshot &s, const GatherOptions &options) {
     std::vector<Capped> families{{"fileserver_share_clients", s.shareClients.size()}};
     const size_t n = options.perConnection ? s.perConnection.size() : 0;
-    for (const char *f : {"fileserver_connection_idle_time_seconds",
-                          "fileserver_connection_read_bytes", "fileserver_connection_written_bytes"})
+    for (const char *f :
+         {"fileserver_connection_idle_time_seconds", "fileserver_connection_read_bytes",
+          "fileserver_connection_written_bytes"})
         families.push_back({f, n});
     return families;
 }
@@ -20,7 +21,8 @@ void ByteCounters::Update(const std::vector<ConnectionSample> &open) {
     std::vector<Seen> now;
     now.reserve(open.size());
     // IDs are reused: a connection is its ID and its login time.
-    for (const auto &c : open) now.push_back({c.loginTime << 16 | c.id, c.bytesRead, c.bytesWritten});
+    for (const auto &c : open)
+        now.push_back({c.loginTime << 16 | c.id, c.bytesRead, c.bytesWritten});
     const auto byKey = [](const Seen &a, const Seen &b) { return a.key < b.key; };
     if (!std::is_sorted(now.begin(), now.end(), byKey)) std::sort(now.begin(), now.end(), byKey);
     openRead_ = openWritten_ = 0;
@@ -53,8 +55,7 @@ History::History(bool serving, Log log)
     : serving_(serving),
       log_(log ? std::move(log)
                : Log([](const std::string &line) { std::fprintf(stderr, "%s\n", line.c_str()); })),
-      startTime_(std::chrono::duration<double>(
-                     std::chrono::system_clock::now().time_since_epoch())
+      startTime_(std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
                      .count()) {}
 
 void History::Record(const Snapshot &s, const GatherOptions &options) {

@@ -8,23 +8,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <climits>
 #include <fstream>
 #include <set>
 #include <sstream>
 #include <stdexcept>
 
+#include "client/config/config.h"
 #include "client/library_call.h"
 #include "client/pipeline.h"
 #include "client/records.h"
 #include "client/text.h"
-#include "client/config/config.h"
+#include "common/server_formats.h"
 #include "output/plan_view.h"
 #include "output/reporter.h"
-#include "common/server_formats.h"
 #include "shareadmin/api.h"
 #include "shareadmin/codes.h"
 
@@ -151,8 +151,8 @@ bool Status(Snapshot &s) {
     }
     for (const auto &el : reply.elements())
         if (el.type == CIFS_ELEM_SERVER_STATUS)
-            s.status = ParseStatus(FieldString(reinterpret_cast<const char *>(el.payload.data()),
-                                               el.payload.size()));
+            s.status = ParseStatus(
+                FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
     return true;
 }
 
@@ -209,29 +209,41 @@ void Snapshot::Fail(ErrorKind kind, std::string what) {
 
 const char *KindName(ErrorKind kind) {
     switch (kind) {
-        case ErrorKind::kNone: return "none";
-        case ErrorKind::kUnreachable: return "unreachable";
-        case ErrorKind::kTimeout: return "timeout";
-        case ErrorKind::kRefused: return "refused";
-        case ErrorKind::kAccessDenied: return "access-denied";
-        case ErrorKind::kUnexpectedServer: return "unexpected-server";
-        case ErrorKind::kBadReply: return "bad-reply";
+        case ErrorKind::kNone:
+            return "none";
+        case ErrorKind::kUnreachable:
+            return "unreachable";
+        case ErrorKind::kTimeout:
+            return "timeout";
+        case ErrorKind::kRefused:
+            return "refused";
+        case ErrorKind::kAccessDenied:
+            return "access-denied";
+        case ErrorKind::kUnexpectedServer:
+            return "unexpected-server";
+        case ErrorKind::kBadReply:
+            return "bad-reply";
     }
     return "none";
 }
 
 ErrorKind KindOf(const client::Outcome &o) {
     switch (o.result) {
-        case client::Result::kDone: return ErrorKind::kNone;
+        case client::Result::kDone:
+            return ErrorKind::kNone;
         case client::Result::kRefused:
             return o.status == tools::kAccessDenied ? ErrorKind::kAccessDenied
                                                     : ErrorKind::kRefused;
         // Every request the exporter sends is one the library accepts: a refusal before
         // sending is the server's state or reply, not the request.
-        case client::Result::kRejected: return ErrorKind::kBadReply;
-        case client::Result::kUnreachable: return ErrorKind::kUnreachable;
-        case client::Result::kTimedOut: return ErrorKind::kTimeout;
-        case client::Result::kUnexpectedServer: return ErrorKind::kUnexpectedServer;
+        case client::Result::kRejected:
+            return ErrorKind::kBadReply;
+        case client::Result::kUnreachable:
+            return ErrorKind::kUnreachable;
+        case client::Result::kTimedOut:
+            return ErrorKind::kTimeout;
+        case client::Result::kUnexpectedServer:
+            return ErrorKind::kUnexpectedServer;
     }
     return ErrorKind::kBadReply;
 }

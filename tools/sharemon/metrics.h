@@ -70,7 +70,7 @@ struct Snapshot {
     std::array<uint64_t, kIdleBuckets.size()> idleBuckets{};  // not cumulative
     uint64_t idleCount = 0;
     double idleSum = 0;
-    uint64_t bytesRead = 0, bytesWritten = 0;  // of the open connections
+    uint64_t bytesRead = 0, bytesWritten = 0;                           // of the open connections
     std::map<std::pair<std::string, std::string>, uint64_t> openFiles;  // (volume, access)
     std::map<std::string, uint64_t> shares;                             // by type name
     std::map<std::string, int64_t> shareClients;                        // by share name
