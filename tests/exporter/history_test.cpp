@@ -108,8 +108,9 @@ TEST(ExporterErrors, OneLogLinePerChangeOfCause) {
             s.Fail(step.kind, "call");
         h.Record(s, {});
         ASSERT_EQ(lines.size(), step.linesAfter) << KindName(step.kind);
-        if (step.kind != ErrorKind::kNone)
+        if (step.kind != ErrorKind::kNone) {
             EXPECT_NE(lines.back().find(KindName(step.kind)), std::string::npos) << lines.back();
+        }
     }
     EXPECT_EQ(h.errors().at(ErrorKind::kTimeout), 2u);
 }

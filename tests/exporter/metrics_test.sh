@@ -24,11 +24,12 @@ for c in "${cases[@]}"; do
   [ "$(sample fileserver_up "$out")" = 1 ] || fail "$name: fileserver_up is not 1"
   [ "$(family_sum fileserver_connections "$out")" = "$expected" ] ||
     fail "$name: fileserver_connections sum is not $expected"
-  [ "$(sample fileserver_connection_idle_seconds_count "$out")" = "$expected" ] ||
-    fail "$name: idle histogram count is not $expected"
-  [ "$(awk '$1 ~ /^fileserver_connection_idle_seconds_bucket\{le="\+Inf"\}/ { print $2 }' "$out")" = "$expected" ] ||
-    fail "$name: +Inf bucket is not the count"
-  per=$(grep -c '^fileserver_connection_bytes_read_total{' "$out" || true)
+  # Idle classes: one series per bound, none above the connections, never rising with the bound.
+  idle=$(awk '$1 ~ /^fileserver_connections_idle_longer_than\{/ { print $2 }' "$out")
+  [ "$(grep -c . <<<"$idle")" = 9 ] || fail "$name: idle classes: $idle"
+  awk -v n="$expected" '$1 > n || (NR > 1 && $1 > p) { exit 1 } { p = $1 }' <<<"$idle" ||
+    fail "$name: idle classes rise or exceed the connections: $idle"
+  per=$(grep -c '^fileserver_connection_read_bytes{' "$out" || true)
   if [ -n "$opts" ]; then [ "$per" = "$expected" ] || fail "$name: $per per-connection series"
   else [ "$per" = 0 ] || fail "$name: per-connection series without the option"; fi
   # Textfile mode: the same exposition, written by rename (no temporary file left behind).
@@ -46,14 +47,18 @@ done
 # Each failure kind: the textfile is rewritten (a stale "up 1" replaced) with up 0 and the kind,
 # the run fails with the status of that kind, and stderr says the cause once.
 mkdir -p "$WORK/tf"
+bound() {  # until something holds the server's name
+  for _ in $(seq 200); do grep -q '@/tmp/cifs.str$' /proc/net/unix && return 0; sleep 0.05; done
+  fail "nothing holds the server's name"
+}
 squat() {  # holds the endpoint and never answers
   python3 -c 'import socket, time
 s = socket.socket(socket.AF_UNIX); s.bind("\0/tmp/cifs.str"); s.listen(64); time.sleep(60)' &
-  SIM_PID=$!; PIDS+=("$SIM_PID"); sleep 0.3
+  SIM_PID=$!; PIDS+=("$SIM_PID"); bound
 }
 deny() {  # serves only another uid
   "$SHARESIM" --allow-uid 4242 2>/dev/null &
-  SIM_PID=$!; PIDS+=("$SIM_PID"); sleep 0.5
+  SIM_PID=$!; PIDS+=("$SIM_PID"); bound
 }
 # kind | setup | top-level options | exit status
 kinds=(

@@ -275,7 +275,9 @@ Snapshot Gather(const GatherOptions &options) {
     try {
         client::LibraryOutput capture;  // keep the library's complaints off the exposition
         std::set<std::string> volumes;
-        s.up = Connections(s) && Shares(s, &volumes) && InvalidUsers(s) && Status(s);
+        // The status first: its refusal carries the server's reason, where the connection
+        // listing reports any refusal of its count as a bare -1.
+        s.up = Status(s) && Connections(s) && Shares(s, &volumes) && InvalidUsers(s);
         for (auto v = volumes.begin(); s.up && v != volumes.end(); ++v) s.up = OpenFiles(s, *v);
         if (s.up && !options.desired.empty()) s.up = Compare(s, options.desired);
         messages = capture.Finish();
