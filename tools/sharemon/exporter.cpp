@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: Apache-2.0
 #include "sharemon/exporter.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <memory>
@@ -28,16 +30,29 @@ int ExitStatus(ErrorKind kind) {
     return tools::kExitUnreachable;
 }
 
+bool WriteAll(int fd, const std::string &text) {
+    for (size_t at = 0; at < text.size();) {
+        const ssize_t n = write(fd, text.data() + at, text.size() - at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        at += static_cast<size_t>(n);
+    }
+    return true;
+}
+
 // The exposition is written whatever the server did (fileserver_up 0 and the kind when it
 // failed); the exit status says it failed, so that a timer's unit shows it.
 int Metrics(const GatherOptions &gather, std::chrono::milliseconds timeout,
             const std::string &output) {
+    // A gather left behind at the time-out still holds standard output, where it keeps the
+    // library's messages: the exposition goes to the descriptor it had before.
+    const int stdoutFd = output.empty() ? fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3) : -1;
     ErrorKind error = ErrorKind::kNone;
     const std::string text = Gatherer(gather, timeout, false).Scrape(&error);
     int status = ExitStatus(error);
     if (output.empty()) {
-        std::fwrite(text.data(), 1, text.size(), stdout);
-        if (std::fflush(stdout) != 0) status = tools::kExitRejected;
+        if (stdoutFd < 0 || !WriteAll(stdoutFd, text)) status = tools::kExitRejected;
+        if (stdoutFd >= 0) close(stdoutFd);
     } else if (std::string message; !WriteAtomically(output, text, &message)) {
         std::fprintf(stderr, "sharemon: metrics: %s\n", message.c_str());
         status = tools::kExitRejected;
@@ -72,6 +87,14 @@ std::chrono::milliseconds Millis(double seconds) {
     return std::chrono::milliseconds(static_cast<long>(seconds * 1000));
 }
 
+// The command's own --timeout, else the one given before the command (`sharemon --timeout 5
+// metrics`), which every other command obeys.
+std::chrono::milliseconds Timeout(const CLI::App &app, const CLI::App &cmd, double own) {
+    if (cmd.count("--timeout") == 0 && app.count("--timeout") != 0)
+        own = app.get_option("--timeout")->as<double>();
+    return Millis(own);
+}
+
 }  // namespace
 
 void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)> &run) {
@@ -87,9 +110,10 @@ void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)>
                      "Write to FILE atomically (for the node exporter's textfile collector)")
         ->type_name("FILE");
     GatherFlags(metrics, serve->gather, *timeoutSeconds);
-    metrics->callback([&run, serve, output, timeoutSeconds] {
-        run = [serve, output, timeoutSeconds](const tools::Reporter &) {
-            return Metrics(serve->gather, Millis(*timeoutSeconds), *output);
+    metrics->callback([&app, &run, metrics, serve, output, timeoutSeconds] {
+        serve->timeout = Timeout(app, *metrics, *timeoutSeconds);
+        run = [serve, output](const tools::Reporter &) {
+            return Metrics(serve->gather, serve->timeout, *output);
         };
     });
 
@@ -99,8 +123,8 @@ void RegisterExporter(CLI::App &app, std::function<int(const tools::Reporter &)>
         ->type_name("ADDR:PORT")
         ->capture_default_str();
     GatherFlags(cmd, serve->gather, *timeoutSeconds);
-    cmd->callback([&run, serve, timeoutSeconds] {
-        serve->timeout = Millis(*timeoutSeconds);
+    cmd->callback([&app, &run, cmd, serve, timeoutSeconds] {
+        serve->timeout = Timeout(app, *cmd, *timeoutSeconds);
         run = [serve](const tools::Reporter &) { return Serve(*serve); };
     });
 }
