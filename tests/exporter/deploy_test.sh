@@ -25,6 +25,9 @@ for u in sharemon-exporter.service sharemon-textfile.service; do
   [ -n "$exposure" ] || fail "$u: no exposure level"
   awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "$u: exposure $exposure above 2.0"
 done
+# A failed gather fails the textfile run, so that systemctl shows it (the file says up 0).
+grep -q '^SuccessExitStatus=' "$DEPLOY/sharemon-textfile.service" &&
+  fail "sharemon-textfile.service counts a failed gather as success"
 grep -q -- '--listen 127.0.0.1:' "$DEPLOY/sharemon-exporter.service" ||
   fail "the service does not listen on loopback"
 
