@@ -131,7 +131,6 @@ TIMEOUTS = [
     ("shareadm", ["option", "smb-signing", "yes"], "option smb-signing", True),
     ("sharemon", ["connections"], "connections", False),
     ("sharemon", ["close-volume", "VOL1"], "close-volume", True),
-    ("sharemon", ["metrics"], "metrics", False),
 ]
 
 
@@ -145,6 +144,20 @@ def test_silent_server_times_out(silent, tool, args, action, changes):
     assert f"{tool}: {action}: the file server did not answer within 1 second" in r.stderr
     assert (CHANGE in r.stderr) == changes
     assert "waiting for the file server" not in r.stderr  # not a terminal
+
+
+def test_metrics_on_a_silent_server_writes_up_0_within_the_timeout(silent):
+    # The exporter says a time-out in what it writes (for the alert) and once on stderr, and
+    # obeys the --timeout given before its command.
+    started = time.monotonic()
+    r = run("sharemon", "--timeout", "1", "metrics", timeout=30)
+    took = time.monotonic() - started
+    assert r.status == 3, r.stderr
+    assert 1 <= took < 10
+    lines = r.stdout.splitlines()
+    assert "fileserver_up 0" in lines
+    assert 'fileserver_scrape_error{kind="timeout"} 1' in lines
+    assert r.stderr.count("cannot be read: timeout") == 1, r.stderr
 
 
 @pytest.mark.parametrize("tool,args,action,changes", TIMEOUTS[:2] + TIMEOUTS[4:6],

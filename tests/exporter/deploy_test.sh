@@ -25,6 +25,9 @@ for u in sharemon-exporter.service sharemon-textfile.service; do
   [ -n "$exposure" ] || fail "$u: no exposure level"
   awk -v e="$exposure" 'BEGIN { exit !(e <= 2.0) }' || fail "$u: exposure $exposure above 2.0"
 done
+# A failed gather fails the textfile run, so that systemctl shows it (the file says up 0).
+grep -q '^SuccessExitStatus=' "$DEPLOY/sharemon-textfile.service" &&
+  fail "sharemon-textfile.service counts a failed gather as success"
 grep -q '^Environment=SHAREMON_LISTEN=127.0.0.1:' "$DEPLOY/sharemon-exporter.service" ||
   fail "the service does not listen on loopback"
 grep -q '^SHAREMON_LISTEN=127.0.0.1:' "$DEPLOY/default/sharemon-exporter" ||
@@ -32,9 +35,16 @@ grep -q '^SHAREMON_LISTEN=127.0.0.1:' "$DEPLOY/default/sharemon-exporter" ||
 
 python3 -m json.tool "$DEPLOY/grafana-dashboard.json" >/dev/null || fail "dashboard JSON"
 start_sim --clients 50
-"$SHAREMON" metrics --per-connection >"$WORK/served.prom"
+# Everything serve can show: per-connection series, a desired document, counters kept across
+# scrapes (recorded rules' own names, job:..., are not the exporter's).
+echo '{"schema_version": 1}' >"$WORK/desired.json"
+"$SHAREMON" serve --listen 127.0.0.1:19924 --per-connection --desired "$WORK/desired.json" \
+  2>"$WORK/serve.err" &
+PIDS+=($!)
+wait_http "http://127.0.0.1:19924/metrics"
+curl -fs "http://127.0.0.1:19924/metrics" >"$WORK/served.prom"
 for f in grafana-dashboard.json fileserver-alerts.yml; do
-  for m in $(grep -o 'fileserver_[a-z_]*' "$DEPLOY/$f" | sort -u); do
+  for m in $(grep -oP '(?<![:a-z_])fileserver_[a-z_]*' "$DEPLOY/$f" | sort -u); do
     grep -q "^$m[ {]" "$WORK/served.prom" || fail "$f: $m is not served"
   done
 done

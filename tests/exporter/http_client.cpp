@@ -149,4 +149,19 @@ double SampleValue(const std::string &exposition, const std::string &name) {
     return -1;
 }
 
+double FamilySum(const std::string &exposition, const std::string &name) {
+    std::istringstream in(exposition);
+    double sum = 0;
+    bool any = false;
+    for (std::string line; std::getline(in, line);) {
+        if (line.rfind(name, 0) != 0 || line.size() <= name.size()) continue;
+        const char next = line[name.size()];
+        if (next != ' ' && next != '{') continue;
+        const auto space = line.rfind(' ');
+        sum += std::strtod(line.c_str() + space + 1, nullptr);
+        any = true;
+    }
+    return any ? sum : -1;
+}
+
 }  // namespace share::exporter::test

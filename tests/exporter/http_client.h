@@ -45,5 +45,7 @@ class ServeProcess {
 
 // Value of the unlabelled sample name in an exposition; -1 when absent.
 double SampleValue(const std::string &exposition, const std::string &name);
+// The sum of the samples of the family name, whatever their labels; -1 when it has none.
+double FamilySum(const std::string &exposition, const std::string &name);
 
 }  // namespace share::exporter::test

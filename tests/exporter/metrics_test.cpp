@@ -11,6 +11,7 @@
 #include <set>
 #include <sstream>
 
+#include "sharemon/exposition.h"
 #include "sharemon/serve.h"
 #include "tools/process.h"
 
@@ -28,7 +29,13 @@ TEST(ExporterRender, LabelValuesAreEscaped) {
         {"SMB 3.1.1", "SMB 3.1.1"},    {"a\"b", "a\\\"b"},        {"c:\\share", "c:\\\\share"},
         {"two\nlines", "two\\nlines"}, {"\\\"\n", "\\\\\\\"\\n"}, {"", ""},
     };
-    for (const auto &c : cases) EXPECT_EQ(EscapeLabel(c.in), c.out) << c.in;
+    for (const auto &c : cases) {
+        Snapshot s;
+        s.up = true;
+        s.shareClients[c.in] = 1;
+        const std::string line = "fileserver_share_clients{share=\"" + c.out + "\"} 1\n";
+        EXPECT_NE(Render(s, 0).find(line), std::string::npos) << c.in;
+    }
 }
 
 // Bucket bounds are inclusive (le): a value on a bound counts in that bucket.
@@ -103,30 +110,49 @@ Snapshot Seeded() {
     return s;
 }
 
-TEST(ExporterRender, DownShowsOnlyUpAndDuration) {
-    const Parsed p = Parse(Render(Snapshot{}, 0.25));
-    EXPECT_EQ(p.types.size(), 2u);
-    EXPECT_EQ(p.types.at("fileserver_up"), "gauge");
-    EXPECT_EQ(p.samples.at("fileserver_up"), std::vector<std::string>{"fileserver_up 0"});
-    EXPECT_EQ(p.samples.at("fileserver_scrape_duration_seconds"),
-              std::vector<std::string>{"fileserver_scrape_duration_seconds 0.25"});
+// Down: the exporter's own families and the failure's kind, none of the server's.
+TEST(ExporterRender, DownShowsUpTheKindAndNoServerFamily) {
+    for (ErrorKind kind : kErrorKinds) {
+        Snapshot down;
+        down.Fail(kind, "x");
+        const Parsed p = Parse(Render(down, 0.25));
+        EXPECT_EQ(p.samples.at("fileserver_up"), std::vector<std::string>{"fileserver_up 0"});
+        EXPECT_EQ(p.samples.at("fileserver_scrape_duration_seconds"),
+                  std::vector<std::string>{"fileserver_scrape_duration_seconds 0.25"});
+        const auto &errors = p.samples.at("fileserver_scrape_error");
+        EXPECT_EQ(errors.size(), kErrorKinds.size());
+        for (const auto &line : errors)
+            EXPECT_EQ(line.back(),
+                      line.find(std::string("\"") + KindName(kind) + "\"") != std::string::npos
+                          ? '1'
+                          : '0')
+                << line;
+        EXPECT_FALSE(p.types.count("fileserver_connections")) << KindName(kind);
+        EXPECT_FALSE(p.types.count("fileserver_bytes_read_total")) << KindName(kind);
+    }
 }
 
 TEST(ExporterRender, FamiliesTypesAndSamples) {
-    const std::string text = Render(Seeded(), 1.5);
+    Snapshot seeded = Seeded();
+    seeded.status = ParseStatus("server=sim uptime=7 requests=40 refused=2 shares=3");
+    const std::string text = Render(seeded, 1.5);
     const Parsed p = Parse(text);
     const struct {
         const char *family, *type;
         std::vector<std::string> samples;  // exact lines; empty: not checked
     } cases[] = {
         {"fileserver_up", "gauge", {"fileserver_up 1"}},
+        {"fileserver_build_info", "gauge", {}},
         {"fileserver_connections",
          "gauge",
          {R"(fileserver_connections{dialect="SMB 2.1",auth="NTLM \"v2\"",signed="false",encrypted="false"} 1)",
           R"(fileserver_connections{dialect="SMB 3.1.1",auth="Kerberos",signed="true",encrypted="true"} 2)"}},
-        {"fileserver_connection_idle_seconds", "histogram", {}},
-        {"fileserver_bytes_read_total", "counter", {"fileserver_bytes_read_total 151"}},
-        {"fileserver_bytes_written_total", "counter", {"fileserver_bytes_written_total 16"}},
+        {"fileserver_open_connections_read_bytes",
+         "gauge",
+         {"fileserver_open_connections_read_bytes 151"}},
+        {"fileserver_open_connections_written_bytes",
+         "gauge",
+         {"fileserver_open_connections_written_bytes 16"}},
         {"fileserver_open_files",
          "gauge",
          {R"(fileserver_open_files{volume="VOL1",access="read"} 3)"}},
@@ -136,6 +162,12 @@ TEST(ExporterRender, FamiliesTypesAndSamples) {
         {"fileserver_invalid_user_timeout_seconds",
          "gauge",
          {"fileserver_invalid_user_timeout_seconds 300"}},
+        {"fileserver_server_info", "gauge", {R"(fileserver_server_info{name="sim"} 1)"}},
+        {"fileserver_server_uptime_seconds", "gauge", {"fileserver_server_uptime_seconds 7"}},
+        {"fileserver_server_requests_total", "counter", {"fileserver_server_requests_total 40"}},
+        {"fileserver_server_refused_requests_total",
+         "counter",
+         {"fileserver_server_refused_requests_total 2"}},
     };
     for (const auto &c : cases) {
         ASSERT_TRUE(p.types.count(c.family)) << c.family;
@@ -144,31 +176,31 @@ TEST(ExporterRender, FamiliesTypesAndSamples) {
             EXPECT_EQ(p.samples.at(c.family), c.samples) << c.family;
         }
     }
-    // Cumulative buckets ending in +Inf == count.
-    const auto &h = p.samples.at("fileserver_connection_idle_seconds");
-    EXPECT_NE(
-        std::find(h.begin(), h.end(), R"(fileserver_connection_idle_seconds_bucket{le="10"} 1)"),
-        h.end());
-    EXPECT_NE(
-        std::find(h.begin(), h.end(), R"(fileserver_connection_idle_seconds_bucket{le="60"} 2)"),
-        h.end());
-    EXPECT_NE(
-        std::find(h.begin(), h.end(), R"(fileserver_connection_idle_seconds_bucket{le="+Inf"} 3)"),
-        h.end());
-    EXPECT_NE(std::find(h.begin(), h.end(), "fileserver_connection_idle_seconds_sum 7235"),
-              h.end());
-    // No per-connection series unless gathered.
+    // Idle classes count from the top: 3 connections idle 5, 30 and 7200 s.
+    const auto &idle = p.samples.at("fileserver_connections_idle_longer_than");
+    for (const char *line : {R"(fileserver_connections_idle_longer_than{seconds="1"} 3)",
+                             R"(fileserver_connections_idle_longer_than{seconds="10"} 2)",
+                             R"(fileserver_connections_idle_longer_than{seconds="3600"} 1)",
+                             R"(fileserver_connections_idle_longer_than{seconds="14400"} 0)"})
+        EXPECT_NE(std::find(idle.begin(), idle.end(), line), idle.end()) << line;
+    // Every counter is a _total and nothing else is.
+    for (const auto &[family, type] : p.types)
+        EXPECT_EQ(type == "counter", family.ends_with("_total")) << family;
+    // No per-connection series unless asked for, nor counters without a history.
     EXPECT_EQ(text.find("connection=\""), std::string::npos);
+    EXPECT_FALSE(p.types.count("fileserver_bytes_read_total"));
 }
 
 TEST(ExporterRender, PerConnectionSeriesOnlyWhenGathered) {
     Snapshot s = Seeded();
     s.perConnection = {{7, 30, 1, 2}, {9, 5, 3, 4}};
-    const Parsed p = Parse(Render(s, 0));
-    EXPECT_EQ(
-        p.samples.at("fileserver_connection_bytes_read_total"),
-        (std::vector<std::string>{R"(fileserver_connection_bytes_read_total{connection="7"} 1)",
-                                  R"(fileserver_connection_bytes_read_total{connection="9"} 3)"}));
+    EXPECT_EQ(Render(s, 0).find("connection=\""), std::string::npos);
+    GatherOptions options;
+    options.perConnection = true;
+    const Parsed p = Parse(Render(s, 0, options));
+    EXPECT_EQ(p.samples.at("fileserver_connection_read_bytes"),
+              (std::vector<std::string>{R"(fileserver_connection_read_bytes{connection="7"} 1)",
+                                        R"(fileserver_connection_read_bytes{connection="9"} 3)"}));
     EXPECT_EQ(p.types.at("fileserver_connection_idle_time_seconds"), "gauge");
 }
 

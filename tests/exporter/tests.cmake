@@ -40,11 +40,11 @@ if(TARGET sharemon_exporter AND TARGET sharesim)
   endif()
   set(sh ${CMAKE_CURRENT_LIST_DIR})
   add_test(NAME exporter.metrics COMMAND unshare --net bash ${sh}/metrics_test.sh
-    $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)
+    $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon> $<TARGET_FILE:shareadm>)
   add_test(NAME exporter.deploy COMMAND unshare --net bash ${sh}/deploy_test.sh
     ${PROJECT_SOURCE_DIR}/deploy $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)
   add_test(NAME exporter.prometheus COMMAND unshare --net bash ${sh}/prometheus_test.sh
-    ${PROJECT_SOURCE_DIR} $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon>)
+    ${PROJECT_SOURCE_DIR} $<TARGET_FILE:sharesim> $<TARGET_FILE:sharemon> $<TARGET_FILE:shareadm>)
   set_tests_properties(exporter.metrics exporter.deploy PROPERTIES LABELS exporter TIMEOUT 120)
   set_tests_properties(exporter.prometheus PROPERTIES LABELS "exporter;prometheus" TIMEOUT 120)
   add_test(NAME exporter.prometheus_tls COMMAND unshare --net bash ${sh}/prometheus_tls_test.sh

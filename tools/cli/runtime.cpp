@@ -262,8 +262,10 @@ int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions 
                  const ServerTrust &trust) {
     const std::string accepted = ApplyServerTrust(trust);
     const std::string command = ParsedCommand(app);
-    if (command != "serve")
-        StartWatchdog(out, options.timeoutSeconds, command, !CommandOnlyReads(app));
+    // The exporter's commands bound each gather themselves and report any failure, the
+    // endpoint's holder included, in what they write.
+    const bool exporter = command == "serve" || command == "metrics";
+    if (!exporter) StartWatchdog(out, options.timeoutSeconds, command, !CommandOnlyReads(app));
     ServerWait wait;  // connecting blocks while the server's backlog is full
     const client::TrustCheck check = client::CheckServerTrust(accepted);
     switch (check.verdict) {
@@ -274,6 +276,7 @@ int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions 
                                               accepted +
                                               "\" is not a comma-separated list of numeric uids");
         case client::TrustCheck::kUnexpected:
+            if (exporter) return -1;
             break;
     }
     return out.UnexpectedServer(check.uid, check.pid, accepted);

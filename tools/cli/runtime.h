@@ -35,7 +35,8 @@ int ParseCommandLine(CLI::App &app, int argc, char **argv);
 std::string ParsedCommand(const CLI::App &app);
 
 // After parsing: applies the server trust options, starts the watchdog for the parsed command
-// (not for `serve`, which has its own time-out per scrape) and checks who holds the endpoint.
+// (not for `serve` and `metrics`, which bound each gather and report an unexpected holder of
+// the endpoint in their output) and checks who holds the endpoint.
 // -1 to go on, else the exit status after reporting.
 int StartCommand(const Reporter &out, const CLI::App &app, const RuntimeOptions &options,
                  const ServerTrust &trust);

@@ -8,16 +8,23 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <set>
+#include <sstream>
+#include <stdexcept>
 
+#include "client/config/config.h"
 #include "client/library_call.h"
 #include "client/pipeline.h"
 #include "client/records.h"
 #include "client/text.h"
 #include "common/server_formats.h"
+#include "output/plan_view.h"
+#include "output/reporter.h"
 #include "shareadmin/api.h"
 #include "shareadmin/codes.h"
 
@@ -26,11 +33,24 @@ namespace {
 
 using client::FieldString;
 
-bool Connections(Snapshot &s, bool perConnection) {
+// Runs one library call the exporter makes; false (with the kind) when it failed.
+template <class F>
+bool Call(Snapshot &s, const char *what, F &&call) {
+    const client::Outcome o = client::Observe(std::forward<F>(call), true);
+    if (o.done()) return true;
+    std::string cause = what;
+    if (o.result == client::Result::kRefused)
+        cause += std::string(": ") + tools::DescribeStatus(o.status).name;
+    s.Fail(KindOf(o), cause);
+    return false;
+}
+
+bool Connections(Snapshot &s) {
     ConnectionList *list = nullptr;
-    if (CIFSLIB_GetConnectionsList(&list) != 0) return false;
+    if (!Call(s, "connections", [&] { return CIFSLIB_GetConnectionsList(&list); })) return false;
     if (list == nullptr) return true;  // no connection
     const auto *records = static_cast<const ConnectionRecord *>(list->records);
+    s.perConnection.reserve(static_cast<size_t>(std::max(list->count, 0)));
     for (int32_t i = 0; records && i < list->count; ++i) {
         const ConnectionRecord &r = records[i];
         const uint16_t flags = tools::ConnFlags(r);
@@ -38,8 +58,7 @@ bool Connections(Snapshot &s, bool perConnection) {
             {FieldString(r.text354), FieldString(r.text386), (flags & tools::kConnFlagSigned) != 0,
              (flags & tools::kConnFlagEncrypted) != 0},
             r.value326, r.value330, r.value338);
-        if (perConnection)
-            s.perConnection.push_back({r.connectionId, r.value326, r.value330, r.value338});
+        s.perConnection.push_back({r.connectionId, r.value326, r.value330, r.value338, r.value12});
     }
     std::free(list->records);
     std::free(list);
@@ -47,11 +66,16 @@ bool Connections(Snapshot &s, bool perConnection) {
 }
 
 // The share-details exchange: its "clients=N" text.
-bool ShareClients(const std::string &name, int64_t *clients) {
+bool ShareClients(Snapshot &s, const std::string &name, int64_t *clients) {
     client::Reply reply;
-    if (!client::Execute({{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply)
-             .done())
+    const client::Outcome o =
+        client::Execute({{CMD_SHARE, {}}, {CIFS_ACT_LIST, {}}, {CIFS_OPT_NAME, name}}, &reply);
+    if (!o.done()) {
+        // The share went between the listing and its details: not a failure of the server.
+        if (o.result == client::Result::kRefused && o.status == tools::kNoSuchShare) return true;
+        s.Fail(KindOf(o), "share " + name);
         return false;
+    }
     if (const auto share = client::DecodeShareReply(reply.elements()); share && share->clients)
         *clients = *share->clients;
     return true;
@@ -60,7 +84,7 @@ bool ShareClients(const std::string &name, int64_t *clients) {
 // Shares by type and their clients; fills the volume names.
 bool Shares(Snapshot &s, std::set<std::string> *volumes) {
     ShareInfoList *list = nullptr;
-    if (CIFSLIB_ListAllShares(&list) != 0) return false;
+    if (!Call(s, "shares", [&] { return CIFSLIB_ListAllShares(&list); })) return false;
     std::vector<std::string> names;
     for (uint32_t i = 0; list && i < list->count; ++i) {
         ShareInfo *info = list->entries[i];
@@ -73,7 +97,7 @@ bool Shares(Snapshot &s, std::set<std::string> *volumes) {
     std::free(list);
     for (const auto &name : names) {
         int64_t clients = 0;
-        if (!ShareClients(name, &clients)) return false;
+        if (!ShareClients(s, name, &clients)) return false;
         s.shareClients[name] = clients;
     }
     return true;
@@ -82,11 +106,17 @@ bool Shares(Snapshot &s, std::set<std::string> *volumes) {
 bool OpenFiles(Snapshot &s, const std::string &volume) {
     std::vector<uint8_t> record = client::VolumeFilesRequest(volume);
     void *reply = nullptr;
-    if (CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(record.data()), &reply) != 0)
+    if (!Call(s, "open files", [&] {
+            return CIFSLIB_ListOpenFiles(reinterpret_cast<OpenFilesRequest *>(record.data()),
+                                         &reply);
+        }))
         return false;
     if (reply == nullptr) return true;
     const auto files = client::TakeOpenFiles(reply);
-    if (!files) return false;
+    if (!files) {
+        s.Fail(ErrorKind::kBadReply, "open files of " + volume);
+        return false;
+    }
     for (const auto &f : files->files) ++s.openFiles[{f.volume, client::AccessName(f.accessMode)}];
     return true;
 }
@@ -94,10 +124,14 @@ bool OpenFiles(Snapshot &s, const std::string &volume) {
 bool InvalidUsers(Snapshot &s) {
     tools::InvalidUserQuery q{};
     void *list = nullptr;
-    if (CIFSLIB_ListInvalidUsers(&q, &list) != 0) return false;
+    if (!Call(s, "invalid users", [&] { return CIFSLIB_ListInvalidUsers(&q, &list); }))
+        return false;
     if (list == nullptr) return true;
     const auto users = client::TakeInvalidUsers(list);
-    if (!users) return false;
+    if (!users) {
+        s.Fail(ErrorKind::kBadReply, "invalid users");
+        return false;
+    }
     s.invalidUsers["permanent"];
     s.invalidUsers["temporary"];
     for (const auto &u : users->users) {
@@ -108,45 +142,47 @@ bool InvalidUsers(Snapshot &s) {
     return true;
 }
 
-// ---- Exposition ----
-
-using Labels = std::vector<std::pair<const char *, std::string>>;
-
-class Writer {
-  public:
-    void Family(const std::string &name, const char *type, const char *help) {
-        out_ += "# HELP " + name + " " + help + "\n# TYPE " + name + " " + type + "\n";
+bool Status(Snapshot &s) {
+    client::Reply reply;
+    const client::Outcome o = client::Execute({{CMD_SERVER_REQUEST_40, {}}}, &reply);
+    if (!o.done()) {
+        s.Fail(KindOf(o), "server status");
+        return false;
     }
-    void Sample(const std::string &name, const Labels &labels, const std::string &value) {
-        out_ += name;
-        if (!labels.empty()) {
-            out_ += '{';
-            for (size_t i = 0; i < labels.size(); ++i) {
-                if (i) out_ += ',';
-                out_ += labels[i].first;
-                out_ += "=\"" + EscapeLabel(labels[i].second) + '"';
-            }
-            out_ += '}';
-        }
-        out_ += ' ' + value + '\n';
-    }
-    void Sample(const std::string &name, const Labels &labels, uint64_t value) {
-        Sample(name, labels, std::to_string(value));
-    }
-    std::string Take() { return std::move(out_); }
-
-  private:
-    std::string out_;
-};
-
-std::string Number(double value) {
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.9g", value);
-    return buf;
+    for (const auto &el : reply.elements())
+        if (el.type == CIFS_ELEM_SERVER_STATUS)
+            s.status = ParseStatus(
+                FieldString(reinterpret_cast<const char *>(el.payload.data()), el.payload.size()));
+    return true;
 }
 
-const char *Bool(bool b) {
-    return b ? "true" : "false";
+// The desired document against the server, as `shareadm config diff` would plan it, with
+// removals counted (a share added by hand is drift too).
+bool Compare(Snapshot &s, const std::string &file) {
+    Drift d;
+    client::Json doc;
+    try {
+        std::ifstream in(file);
+        if (!in) throw std::runtime_error("cannot read " + file);
+        doc = client::Json::parse(in);
+    } catch (const std::exception &e) {
+        d.problem = e.what();
+        s.drift = d;
+        return true;  // the server answered; the document is at fault
+    }
+    const auto server = client::config::ReadServer(tools::RecordDecoders());
+    if (!server.outcome.done()) {
+        s.Fail(KindOf(server.outcome), "configuration");
+        return false;
+    }
+    if (const auto problems = client::config::Check(doc, server); !problems.empty()) {
+        d.problem = problems.front().pointer + ": " + problems.front().message;
+    } else {
+        d.differences = client::config::MakePlan(doc, server, true, true).actions.size();
+        d.inSync = *d.differences == 0;
+    }
+    s.drift = d;
+    return true;
 }
 
 }  // namespace
@@ -164,108 +200,97 @@ void Snapshot::AddConnection(const ConnectionKind &kind, uint32_t idleSeconds, u
     bytesWritten += written;
 }
 
+void Snapshot::Fail(ErrorKind kind, std::string what) {
+    if (error != ErrorKind::kNone) return;
+    up = false;
+    error = kind;
+    cause = std::move(what);
+}
+
+const char *KindName(ErrorKind kind) {
+    switch (kind) {
+        case ErrorKind::kNone:
+            return "none";
+        case ErrorKind::kUnreachable:
+            return "unreachable";
+        case ErrorKind::kTimeout:
+            return "timeout";
+        case ErrorKind::kRefused:
+            return "refused";
+        case ErrorKind::kAccessDenied:
+            return "access-denied";
+        case ErrorKind::kUnexpectedServer:
+            return "unexpected-server";
+        case ErrorKind::kBadReply:
+            return "bad-reply";
+    }
+    return "none";
+}
+
+ErrorKind KindOf(const client::Outcome &o) {
+    switch (o.result) {
+        case client::Result::kDone:
+            return ErrorKind::kNone;
+        case client::Result::kRefused:
+            return o.status == tools::kAccessDenied ? ErrorKind::kAccessDenied
+                                                    : ErrorKind::kRefused;
+        // Every request the exporter sends is one the library accepts: a refusal before
+        // sending is the server's state or reply, not the request.
+        case client::Result::kRejected:
+            return ErrorKind::kBadReply;
+        case client::Result::kUnreachable:
+            return ErrorKind::kUnreachable;
+        case client::Result::kTimedOut:
+            return ErrorKind::kTimeout;
+        case client::Result::kUnexpectedServer:
+            return ErrorKind::kUnexpectedServer;
+    }
+    return ErrorKind::kBadReply;
+}
+
+ServerStatus ParseStatus(const std::string &text) {
+    ServerStatus st;
+    std::istringstream words(text);
+    for (std::string pair; words >> pair;) {
+        const auto eq = pair.find('=');
+        if (eq == std::string::npos) continue;
+        const std::string key = pair.substr(0, eq), value = pair.substr(eq + 1);
+        if (key == "server") {
+            st.name = value;
+            continue;
+        }
+        long n = 0;
+        if (!tools::ParseNumber(value, 0, LONG_MAX, &n)) continue;
+        if (key == "uptime") st.uptimeSeconds = static_cast<uint64_t>(n);
+        if (key == "requests") st.requests = static_cast<uint64_t>(n);
+        if (key == "refused") st.refused = static_cast<uint64_t>(n);
+    }
+    return st;
+}
+
 Snapshot Gather(const GatherOptions &options) {
     Snapshot s;
+    s.up = true;
     std::string messages;
     try {
         client::LibraryOutput capture;  // keep the library's complaints off the exposition
         std::set<std::string> volumes;
-        s.up = Connections(s, options.perConnection) && Shares(s, &volumes) && InvalidUsers(s);
+        // The status first: its refusal carries the server's reason, where the connection
+        // listing reports any refusal of its count as a bare -1.
+        s.up = Status(s) && Connections(s) && Shares(s, &volumes) && InvalidUsers(s);
         for (auto v = volumes.begin(); s.up && v != volumes.end(); ++v) s.up = OpenFiles(s, *v);
+        if (s.up && !options.desired.empty()) s.up = Compare(s, options.desired);
         messages = capture.Finish();
     } catch (const std::exception &e) {  // memory, or a reply no record can hold
+        s.Fail(ErrorKind::kBadReply, e.what());
         s.up = false;
-        messages += std::string("sharemon: metrics: ") + e.what() + "\n";
     }
-    if (!messages.empty()) std::fputs(messages.c_str(), stderr);
-    return s.up ? s : Snapshot{};
-}
-
-std::string Render(const Snapshot &s, double durationSeconds) {
-    Writer w;
-    w.Family("fileserver_up", "gauge", "1 when the file server answered every call of the scrape");
-    w.Sample("fileserver_up", {}, s.up ? 1 : 0);
-    w.Family("fileserver_scrape_duration_seconds", "gauge",
-             "Seconds the exporter took to gather the file server's state");
-    w.Sample("fileserver_scrape_duration_seconds", {}, Number(durationSeconds));
-    if (!s.up) return w.Take();
-
-    w.Family("fileserver_connections", "gauge", "Client connections");
-    for (const auto &[k, n] : s.connections)
-        w.Sample("fileserver_connections",
-                 {{"dialect", k.dialect},
-                  {"auth", k.auth},
-                  {"signed", Bool(k.isSigned)},
-                  {"encrypted", Bool(k.encrypted)}},
-                 n);
-    w.Family("fileserver_connection_idle_seconds", "histogram",
-             "Idle time of the client connections");
-    uint64_t cumulative = 0;
-    for (size_t i = 0; i < kIdleBuckets.size(); ++i) {
-        cumulative += s.idleBuckets[i];
-        w.Sample("fileserver_connection_idle_seconds_bucket", {{"le", Number(kIdleBuckets[i])}},
-                 cumulative);
-    }
-    w.Sample("fileserver_connection_idle_seconds_bucket", {{"le", "+Inf"}}, s.idleCount);
-    w.Sample("fileserver_connection_idle_seconds_sum", {}, Number(s.idleSum));
-    w.Sample("fileserver_connection_idle_seconds_count", {}, s.idleCount);
-    w.Family("fileserver_bytes_read_total", "counter",
-             "Bytes read by the clients, summed over the open connections");
-    w.Sample("fileserver_bytes_read_total", {}, s.bytesRead);
-    w.Family("fileserver_bytes_written_total", "counter",
-             "Bytes written by the clients, summed over the open connections");
-    w.Sample("fileserver_bytes_written_total", {}, s.bytesWritten);
-    w.Family("fileserver_open_files", "gauge", "Open files by volume and access mode");
-    for (const auto &[k, n] : s.openFiles)
-        w.Sample("fileserver_open_files", {{"volume", k.first}, {"access", k.second}}, n);
-    w.Family("fileserver_shares", "gauge", "Shares by type");
-    for (const auto &[type, n] : s.shares) w.Sample("fileserver_shares", {{"type", type}}, n);
-    w.Family("fileserver_share_clients", "gauge", "Clients connected to each share");
-    for (const auto &[share, n] : s.shareClients)
-        w.Sample("fileserver_share_clients", {{"share", share}}, std::to_string(n));
-    w.Family("fileserver_invalid_users", "gauge", "Entries of the invalid-user cache by kind");
-    for (const auto &[kind, n] : s.invalidUsers)
-        w.Sample("fileserver_invalid_users", {{"kind", kind}}, n);
-    w.Family("fileserver_invalid_user_failed_logons", "gauge",
-             "Failed logons recorded by the invalid-user cache's entries");
-    w.Sample("fileserver_invalid_user_failed_logons", {}, s.failedLogons);
-    if (s.invalidUserTimeoutMinutes >= 0) {
-        w.Family("fileserver_invalid_user_timeout_seconds", "gauge",
-                 "Time after which a temporary invalid-user entry expires (0: never)");
-        w.Sample("fileserver_invalid_user_timeout_seconds", {},
-                 std::to_string(s.invalidUserTimeoutMinutes * 60));
-    }
-    if (!s.perConnection.empty()) {
-        auto each = [&](const char *name, const char *type, const char *help, auto value) {
-            w.Family(name, type, help);
-            for (const auto &c : s.perConnection)
-                w.Sample(name, {{"connection", std::to_string(c.id)}}, value(c));
-        };
-        each("fileserver_connection_idle_time_seconds", "gauge", "Idle time of one connection",
-             [](const ConnectionSample &c) { return uint64_t{c.idleSeconds}; });
-        each("fileserver_connection_bytes_read_total", "counter", "Bytes read by one connection",
-             [](const ConnectionSample &c) { return c.bytesRead; });
-        each("fileserver_connection_bytes_written_total", "counter",
-             "Bytes written by one connection",
-             [](const ConnectionSample &c) { return c.bytesWritten; });
-    }
-    return w.Take();
-}
-
-std::string EscapeLabel(const std::string &value) {
-    std::string out;
-    out.reserve(value.size());
-    for (char c : value) {
-        if (c == '\\')
-            out += "\\\\";
-        else if (c == '"')
-            out += "\\\"";
-        else if (c == '\n')
-            out += "\\n";
-        else
-            out += c;
-    }
-    return out;
+    (void)messages;  // the kind and cause say it once per change (see History)
+    if (s.up) return s;
+    Snapshot failed;
+    failed.error = s.error;
+    failed.cause = std::move(s.cause);
+    return failed;
 }
 
 bool WriteAtomically(const std::string &path, const std::string &text, std::string *error) {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "output/reporter.h"
+#include "sharemon/exposition.h"
 #include "sharemon/http_server.h"
 #include "sharemon/web_config.h"
 
@@ -25,6 +26,7 @@ struct Gatherer::Shared {
         Clock::time_point start;
         bool done = false;
         std::string text;
+        ErrorKind error = ErrorKind::kNone;
     };
     GatherOptions options;
     std::chrono::milliseconds timeout;
@@ -32,6 +34,16 @@ struct Gatherer::Shared {
     std::condition_variable finished, requested;
     std::shared_ptr<Flight> inflight;  // set by a scrape, cleared by the worker when done
     bool started = false;
+    History history;  // under mutex
+
+    Shared(GatherOptions o, std::chrono::milliseconds t, bool serving, History::Log log)
+        : options(std::move(o)), timeout(t), history(serving, std::move(log)) {}
+
+    // With the mutex held.
+    std::string Publish(const Snapshot &snapshot, double seconds) {
+        history.Record(snapshot, options);
+        return Render(snapshot, seconds, options, &history);
+    }
 
     // One long-lived worker gathers, so its heap is reused from one scrape to the next. Once no
     // scrape has come for kTrimAfter, what the last one allocated goes back to the system:
@@ -49,14 +61,12 @@ struct Gatherer::Shared {
             }
             const auto flight = inflight;
             lock.unlock();
-            std::string text;
-            {
-                const Snapshot snapshot = Gather(options);
-                const std::chrono::duration<double> took = Clock::now() - flight->start;
-                text = Render(snapshot, took.count());
-            }
+            Snapshot snapshot = Gather(options);
+            const std::chrono::duration<double> took = Clock::now() - flight->start;
             lock.lock();
-            flight->text = std::move(text);
+            flight->text = Publish(snapshot, took.count());
+            flight->error = snapshot.error;
+            snapshot = {};
             flight->done = true;
             inflight.reset();
             finished.notify_all();
@@ -64,14 +74,13 @@ struct Gatherer::Shared {
     }
 };
 
-Gatherer::Gatherer(GatherOptions options, std::chrono::milliseconds timeout)
-    : shared_(std::make_shared<Shared>()) {
-    shared_->options = options;
-    shared_->timeout = timeout;
-}
+Gatherer::Gatherer(GatherOptions options, std::chrono::milliseconds timeout, bool serving,
+                   History::Log log)
+    : shared_(std::make_shared<Shared>(std::move(options), timeout, serving, std::move(log))) {}
 
-std::string Gatherer::Scrape() {
+std::string Gatherer::Scrape(ErrorKind *error) {
     std::unique_lock lock(shared_->mutex);
+    shared_->history.CountScrape();
     if (!shared_->started) {
         // Owns what it touches: a gather stuck in the library may outlive the server.
         std::thread([shared = shared_] { shared->Work(); }).detach();
@@ -84,10 +93,15 @@ std::string Gatherer::Scrape() {
     }
     const auto flight = shared_->inflight;
     if (shared_->finished.wait_until(lock, flight->start + shared_->timeout,
-                                     [&] { return flight->done; }))
+                                     [&] { return flight->done; })) {
+        if (error) *error = flight->error;
         return flight->text;
+    }
     const std::chrono::duration<double> waited = Clock::now() - flight->start;
-    return Render(Snapshot{}, waited.count());
+    Snapshot late;
+    late.Fail(ErrorKind::kTimeout, "no answer within the time-out");
+    if (error) *error = late.error;
+    return shared_->Publish(late, waited.count());
 }
 
 bool ParseListen(const std::string &text, std::string *host, int *port) {

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "sharemon/history.h"
 #include "sharemon/metrics.h"
 
 namespace share::sharemon {
@@ -27,11 +28,14 @@ bool ParseListen(const std::string &text, std::string *host, int *port);
 // One gather in flight at a time: a scrape that arrives during a gather waits for that gather's
 // result. Gathers run on a worker thread, so a scrape stops waiting at the gather's deadline
 // (its start plus the time-out) and answers with fileserver_up 0, while the late gather is left
-// to finish (the library's exchange cannot be interrupted); scrapes meanwhile join it.
+// to finish (the library's exchange cannot be interrupted); scrapes meanwhile join it. Every
+// result, the time-out's included, goes through one History: serving keeps counters across
+// scrapes, log hears each change of cause.
 class Gatherer {
   public:
-    Gatherer(GatherOptions options, std::chrono::milliseconds timeout);
-    std::string Scrape();
+    Gatherer(GatherOptions options, std::chrono::milliseconds timeout, bool serving = true,
+             History::Log log = {});
+    std::string Scrape(ErrorKind *error = nullptr);
 
   private:
     struct Shared;
