@@ -74,6 +74,7 @@ def test_the_comparison_tolerates_little_and_catches_a_change() -> None:
         (lambda d: d.rectangle((10, 10, 60, 40), fill="navy"), True),        # the same
         (lambda d: d.rectangle((10, 10, 60, 40), fill=(0, 0, 150)), True),   # a shade off
         (lambda d: d.rectangle((10, 10, 61, 40), fill="navy"), True),        # one column more
+        (lambda d: d.rectangle((12, 11, 62, 41), fill="navy"), True),        # a column moved
         (lambda d: d.rectangle((30, 10, 80, 40), fill="navy"), False),       # moved
         (lambda d: d.rectangle((10, 10, 60, 40), fill="orange"), False),     # recoloured
     ]
