@@ -79,7 +79,9 @@ class Shareadm:
         changes = doc.get("changes", [])
         # A refusal part-way leaves the changes before it made: the task changed the host.
         changed = bool(changes) and not doc.get("dry_run", False)
-        details = dict(rc=rc, stderr=err, problems=doc.get("problems", []), changes=changes,
+        problems = [dict(p, message=in_parameters(p.get("message", "")))
+                    for p in doc.get("problems", [])]
+        details = dict(rc=rc, stderr=err, problems=problems, changes=changes,
                        failed_changes=doc.get("failed", []),
                        not_applied=doc.get("not_applied", []), changed=changed)
         if self.module._diff and changed:
