@@ -59,3 +59,12 @@ def test_accepted_is_the_options_rule():
     for name, option in FACTS["options"].items():
         rule = option["rule"]
         assert facts.accepted(FACTS, name) == (FACTS["value_rules"][rule]["accepted"] if rule else None)
+
+
+def test_digits_become_numbers_only_where_the_rule_takes_a_number():
+    rules = FACTS["value_rules"]
+    for name, option in FACTS["options"].items():
+        number = rules.get(option["rule"], {}).get("kind") == "number"
+        assert facts.option_value(FACTS, name, "15") == (15 if number else "15"), name
+    assert facts.document_options(FACTS, {"cache": {"dircache": "64"}, "leasing": False}) == \
+        {"cache": {"dircache": 64}, "leasing": "NO"}

@@ -7,6 +7,7 @@ from __future__ import annotations
 
 import json
 import os
+import re
 
 INSTALLED = "/usr/share/shareadmin/facts.json"
 
@@ -45,24 +46,48 @@ def _word(words, flag):
     return None
 
 
+_WHOLE = re.compile(r"\s*[+-]?[0-9]+\s*")
+
+
+def _value(rule, value):
+    """value as rule takes it: a boolean as the rule's YES or NO, a whole number written as text
+    (what a template makes of a number) as a number where the rule is numeric."""
+    if isinstance(value, bool):
+        word = _word(rule.get("words", []), value)
+        return word if word is not None else value
+    if isinstance(value, str) and rule.get("kind") in ("number", "cache") and \
+            _WHOLE.fullmatch(value):
+        return int(value)
+    return value
+
+
 def option_value(facts, name, value):
     """value in the form shareadm takes for option name. YAML reads an unquoted YES or NO as a
-    boolean; where the option's keywords have YES and NO, a boolean becomes that keyword. Other
-    values are left for shareadm to judge."""
+    boolean and templates make numbers text: where the option's rule has YES and NO, a boolean
+    becomes that keyword; where it takes a number, digits become the number. Other values are
+    left for shareadm to judge."""
     if facts is None:
         return value
+    rules = facts.get("value_rules", {})
     option = facts.get("options", {}).get(name)
     if option is not None:
-        if isinstance(value, bool):
-            word = _word([k["word"] for k in option.get("keywords", [])], value)
-            return word if word is not None else value
-        return value
+        rule = dict(rules.get(option.get("rule"), {}))
+        rule["words"] = [k["word"] for k in option.get("keywords", [])]
+        return _value(rule, value)
     setting = facts.get("settings", {}).get(name, {})
+    rule = rules.get(setting.get("value_rule"), {})
     if setting.get("shape") == "keyed" and isinstance(value, dict):
-        words = facts.get("value_rules", {}).get(setting.get("value_rule"), {}).get("words", [])
-        return {server: (_word(words, on) or on) if isinstance(on, bool) else on
-                for server, on in value.items()}
+        return {key: _value(rule, v) for key, v in value.items()}
+    if setting.get("shape") == "single":
+        return _value(rule, value)
     return value
+
+
+def document_options(facts, options):
+    """A configuration document's options section, each value as option_value makes it."""
+    if not isinstance(options, dict):
+        return options
+    return {name: option_value(facts, name, value) for name, value in options.items()}
 
 
 def accepted(facts, name):

@@ -17,8 +17,11 @@ description:
   - The whole document is checked first; when anything in it is refused nothing is changed and
     the task fails listing every problem with its JSON pointer.
   - Changes are made in a safe order (renames, creations, changes, removals last); when the
-    server refuses one part-way the task fails and reports what was applied and what was not;
-    running it again continues from there.
+    server refuses one part-way the task fails, is C(changed) when anything was applied, and
+    reports in C(changes), C(failed_changes) and C(not_applied) what was applied, what was
+    refused and what was not tried; running it again continues from there.
+  - Option values are taken as in M(fileserver.shareadmin.server_option) (C(true) and C(false)
+    for C(YES) and C(NO), numbers given as text).
 options:
   document:
     description: The document, as a dict. Exactly one of I(document) and I(src) is given.
@@ -79,12 +82,23 @@ changes:
       old: null
       new: {name: public, volume: VOL1, path: /public}
       text: '+ share public {"name":"public","volume":"VOL1","path":"/public"}'
+failed_changes:
+  description: When the server refused a change part-way, that change with the server's message.
+  returned: failure
+  type: list
+  elements: dict
+not_applied:
+  description: When the server refused a change part-way, the changes after it, not tried.
+  returned: failure
+  type: list
+  elements: dict
 """
 
 import json
 
 from ansible.module_utils.basic import AnsibleModule
 
+from ansible_collections.fileserver.shareadmin.plugins.module_utils import facts as share_facts
 from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm import (
     COMMON_ARGS, Shareadm)
 
@@ -104,8 +118,15 @@ def main():
                 document = json.load(f)
         except (OSError, ValueError) as e:
             module.fail_json(msg=f"cannot read {module.params['src']}: {e}")
+    if not isinstance(document, dict):
+        module.fail_json(msg="document: must be a mapping of the sections shares, options, "
+                             "invalid_users and user_contexts")
     document = {k: v for k, v in document.items() if k != "schema_version"}
-    result = Shareadm(module).apply(document, prune=module.params["prune"],
+    tool = Shareadm(module)
+    if "options" in document:
+        facts = share_facts.load(tool.binary)
+        document["options"] = share_facts.document_options(facts, document["options"])
+    result = tool.apply(document, prune=module.params["prune"],
                                     force=module.params["force"])
     module.exit_json(**result)
 

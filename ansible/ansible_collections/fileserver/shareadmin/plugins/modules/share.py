@@ -26,7 +26,9 @@ options:
     choices: [present, absent]
     default: present
   volume:
-    description: Volume the share is on. Required with I(state=present).
+    description:
+      - Volume the share is on. Needed only to create a share; an existing share (or the one
+        I(renamed_from) names) keeps its volume when this is left out.
     type: str
   path:
     description:
@@ -131,6 +133,15 @@ from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm imp
     COMMON_ARGS, SHARE_FIELDS, Shareadm)
 
 
+def existing_volume(tool, name, renamed_from):
+    """The volume of the share the task changes; fails the task when it would create one."""
+    shares = {s["name"].upper(): s for s in tool.export()["shares"]}
+    for candidate in (name, renamed_from):
+        if candidate and candidate.upper() in shares:
+            return shares[candidate.upper()]["volume"]
+    tool.module.fail_json(msg=f"share {name} does not exist: volume is required to create it")
+
+
 def main():
     module = AnsibleModule(
         argument_spec=dict(
@@ -147,12 +158,13 @@ def main():
             mfa=dict(type="bool"),
             force=dict(type="bool", default=False),
             **COMMON_ARGS),
-        required_if=[("state", "present", ["volume"])],
         supports_check_mode=True)
     tool = Shareadm(module)
     p = module.params
     if p["state"] == "present":
         share = {k: p[k] for k in SHARE_FIELDS + ("renamed_from",) if p[k] is not None}
+        if p["volume"] is None:
+            share["volume"] = existing_volume(tool, p["name"], p["renamed_from"])
         result = tool.apply({"shares": [share]})
     else:
         # Every other share as it is, with --prune: only this one can go.
