@@ -5,12 +5,13 @@
 #include <openssl/crypto.h>
 #include <yaml-cpp/yaml.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <regex>
 #include <set>
 #include <sstream>
+#include <string_view>
 
 namespace share::sharemon {
 namespace {
@@ -58,9 +59,19 @@ struct Reader {
 
 }  // namespace
 
+// $2a$, $2b$ or $2y$, a cost of 04 to 31, then 53 characters of bcrypt's base-64 alphabet.
 bool IsBcryptHash(const std::string &hash) {
-    static const std::regex form(R"(\$2[aby]\$(0[4-9]|[12][0-9]|3[01])\$[./A-Za-z0-9]{53})");
-    return std::regex_match(hash, form);
+    constexpr size_t kLength = 7 + 53;
+    if (hash.size() != kLength || hash.compare(0, 2, "$2") != 0 || hash[3] != '$' ||
+        hash[6] != '$' || std::string_view("aby").find(hash[2]) == std::string_view::npos)
+        return false;
+    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
+    if (!digit(hash[4]) || !digit(hash[5])) return false;
+    const int cost = (hash[4] - '0') * 10 + (hash[5] - '0');
+    if (cost < 4 || cost > 31) return false;
+    return std::all_of(hash.begin() + 7, hash.end(), [&](char c) {
+        return digit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '.' || c == '/';
+    });
 }
 
 bool PasswordMatches(const std::string &password, const std::string &hash) {
