@@ -172,7 +172,7 @@ inventory = $FLEET_RUN/inventory
 collections_path = $FLEET_ROOT/ansible
 local_tmp = $FLEET_RUN/tmp/local
 remote_tmp = $FLEET_RUN/tmp/remote
-forks = 10
+forks = ${FLEET_FORKS:-10}
 timeout = 20
 task_timeout = 120
 retry_files_enabled = false
@@ -285,3 +285,6 @@ fleet_recap() {
 
 # fleet_changed LOG: the hosts the playbook changed, one line.
 fleet_changed() { fleet_recap "$1" | awk '$3 > 0 { printf "%s%s", s, $1; s = " " } END { print "" }'; }
+
+# fleet_seconds START END: END - START (date +%s.%N), to a tenth.
+fleet_seconds() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.1f", b - a }'; }
