@@ -202,7 +202,7 @@ print(json.dumps([{"targets": [t], "labels": {"host": h}} for h, t in map(str.sp
     >"$dir/targets.json"
   cp "$FLEET_ROOT/deploy/fileserver-alerts.yml" "$dir/"
   # The packaged configuration, with the targets from the file and a short interval.
-  python3 - "$FLEET_ROOT/deploy/prometheus.yml" "$dir/prometheus.yml" <<'EOF'
+  /usr/bin/python3 - "$FLEET_ROOT/deploy/prometheus.yml" "$dir/prometheus.yml" <<'EOF'
 import sys, yaml
 with open(sys.argv[1]) as f:
     conf = yaml.safe_load(f)
