@@ -16,13 +16,15 @@ fleet_fail() { echo "fleet: $*" >&2; exit 1; }
 
 # fleet_isolate SCRIPT ARGS...: returns only inside the run's namespaces.
 fleet_isolate() {
-  [ -n "${FLEET_RUN:-}" ] && return 0
+  # Pid 1 too: a FLEET_RUN inherited by mistake must not make /run of the machine ours.
+  [ -n "${FLEET_RUN:-}" ] && [ "$$" -eq 1 ] && return 0
   [ "$(id -u)" -eq 0 ] || fleet_fail "needs root (network namespaces, sshd as root)"
-  local run rc=0
-  run=$(mktemp -d /tmp/fleet.XXXXXX)
-  chmod 755 "$run"
-  FLEET_RUN=$run unshare --net --mount --pid --fork --kill-child --mount-proc "$@" || rc=$?
-  rm -rf "$run"
+  local rc=0
+  FLEET_RUN=$(mktemp -d /tmp/fleet.XXXXXX)
+  chmod 755 "$FLEET_RUN"
+  trap 'rm -rf "$FLEET_RUN"' EXIT
+  export FLEET_RUN
+  unshare --net --mount --pid --fork --kill-child --mount-proc "$@" || rc=$?
   exit "$rc"
 }
 

@@ -12,7 +12,7 @@ if(SHARE_PROCESS_SUITES)
   find_program(SHARE_PROMETHEUS prometheus)
   if(SHARE_SSHD AND SHARE_ANSIBLE_PLAYBOOK AND SHARE_PROMETHEUS)
     add_test(NAME fleet.converge COMMAND bash ${CMAKE_CURRENT_LIST_DIR}/fleet_test.sh)
-    set_tests_properties(fleet.converge PROPERTIES LABELS fleet TIMEOUT 300
+    set_tests_properties(fleet.converge PROPERTIES LABELS fleet TIMEOUT 480
       ENVIRONMENT "FLEET_TOOLS=$<TARGET_FILE_DIR:shareadm>")
   endif()
 endif()
