@@ -17,7 +17,14 @@ fleet_fail() { echo "fleet: $*" >&2; exit 1; }
 # fleet_isolate SCRIPT ARGS...: returns only inside the run's namespaces.
 fleet_isolate() {
   # Pid 1 too: a FLEET_RUN inherited by mistake must not make /run of the machine ours.
-  [ -n "${FLEET_RUN:-}" ] && [ "$$" -eq 1 ] && return 0
+  if [ -n "${FLEET_RUN:-}" ] && [ "$$" -eq 1 ]; then
+    # Pid 1 gets only the signals it handles: without these, a TERM or Ctrl-C would leave the
+    # run going. Its exit ends every process of the namespace.
+    trap 'exit 143' TERM
+    trap 'exit 130' INT
+    trap 'exit 129' HUP
+    return 0
+  fi
   [ "$(id -u)" -eq 0 ] || fleet_fail "needs root (network namespaces, sshd as root)"
   local rc=0
   FLEET_RUN=$(mktemp -d /tmp/fleet.XXXXXX)
@@ -64,7 +71,9 @@ fleet_base() {
   ip link add fleet0 type bridge
   ip addr add "$FLEET_NET.1/24" dev fleet0
   ip link set fleet0 up
-  mkdir -p "$FLEET_RUN/hosts" "$FLEET_RUN/cp" "$FLEET_RUN/tmp"
+  # The sessions' home: root's own shell start-up files (version managers re-hashing shims
+  # under a shared lock, say) are no part of a simulated host.
+  mkdir -p "$FLEET_RUN/hosts" "$FLEET_RUN/cp" "$FLEET_RUN/tmp" "$FLEET_RUN/home"
   ssh-keygen -q -t ed25519 -N "" -C fleet-admin -f "$FLEET_RUN/id_ed25519"
   cp "$FLEET_RUN/id_ed25519.pub" "$FLEET_RUN/authorized_keys"
   : >"$FLEET_RUN/known_hosts"
@@ -99,7 +108,7 @@ StrictModes no
 MaxStartups 100:30:200
 MaxSessions 50
 Subsystem sftp internal-sftp
-SetEnv PATH=$tools:/usr/sbin:/usr/bin:/sbin:/bin
+SetEnv PATH=$tools:/usr/sbin:/usr/bin:/sbin:/bin HOME=$FLEET_RUN/home
 EOF
   ip netns exec "$name" "$tools/sharesim" --clients "$clients" --seed "$seed" \
     --state "$dir/state.json" 2>"$dir/sharesim.log" &
@@ -176,7 +185,7 @@ local_tmp = $FLEET_RUN/tmp/local
 remote_tmp = $FLEET_RUN/tmp/remote
 forks = ${FLEET_FORKS:-10}
 timeout = 20
-task_timeout = 120
+task_timeout = 300
 retry_files_enabled = false
 interpreter_python = /usr/bin/python3
 
@@ -203,17 +212,20 @@ fleet_prometheus() {
 print(json.dumps([{"targets": [t], "labels": {"host": h}} for h, t in map(str.split, sys.stdin)]))' \
     >"$dir/targets.json"
   cp "$FLEET_ROOT/deploy/fileserver-alerts.yml" "$dir/"
-  # The packaged configuration, with the targets from the file and a short interval.
-  /usr/bin/python3 - "$FLEET_ROOT/deploy/prometheus.yml" "$dir/prometheus.yml" <<'EOF'
+  # The packaged configuration, with the targets from the file and a short interval (drift shows
+  # within seconds; FLEET_SCRAPE_INTERVAL).
+  /usr/bin/python3 - "$FLEET_ROOT/deploy/prometheus.yml" "$dir/prometheus.yml" \
+    "${FLEET_SCRAPE_INTERVAL:-2s}" <<'EOF'
 import sys, yaml
 with open(sys.argv[1]) as f:
     conf = yaml.safe_load(f)
-conf["global"]["scrape_interval"] = "2s"
-conf["global"]["evaluation_interval"] = "2s"
+interval = sys.argv[3]
+conf["global"]["scrape_interval"] = interval
+conf["global"]["evaluation_interval"] = interval
 for job in conf["scrape_configs"]:
     if job["job_name"] == "fileserver":
         job.pop("static_configs", None)
-        job["scrape_timeout"] = "2s"
+        job["scrape_timeout"] = interval
         job["file_sd_configs"] = [{"files": ["targets.json"], "refresh_interval": "5s"}]
 with open(sys.argv[2], "w") as f:
     yaml.safe_dump(conf, f, sort_keys=False)
