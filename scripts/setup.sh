@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libgmock-dev
           libbenchmark-dev libcli11-dev nlohmann-json3-dev libfmt-dev clang clang-format libclang-rt-14-dev
-          valgrind iproute2 man-db groff-base
+          valgrind iproute2 man-db groff-base openssh-server openssh-client
           python3-bcrypt python3-cffi python3-dev python3-pytest python3-jsonschema python3-hypothesis
           python3-mypy ansible-core
           libcpp-httplib-dev prometheus-cpp-dev libssl-dev libyaml-cpp-dev libcrypt-dev openssl prometheus curl python3 systemd
