@@ -142,7 +142,20 @@ fleet_up() {
       fleet_fail "$name: sshd does not answer: $(cat "$FLEET_RUN/hosts/$name/sshd.log")"
   done
   fleet_inventory "$n"
+  fleet_collection
   fleet_ansible_cfg
+}
+
+# The collection as its users get it: the tarball ansible-galaxy builds, installed from it.
+fleet_collection() {
+  local tarball
+  ANSIBLE_HOME=$FLEET_RUN/tmp/galaxy ansible-galaxy collection build --force \
+    --output-path "$FLEET_RUN" "$FLEET_ROOT/ansible/ansible_collections/fileserver/shareadmin" \
+    >/dev/null || fleet_fail "ansible-galaxy cannot build the collection"
+  tarball=$(ls "$FLEET_RUN"/fileserver-shareadmin-*.tar.gz)
+  ANSIBLE_HOME=$FLEET_RUN/tmp/galaxy ansible-galaxy collection install --force \
+    -p "$FLEET_RUN/collections" "$tarball" >/dev/null ||
+    fleet_fail "ansible-galaxy cannot install $tarball"
 }
 
 # The inventory: the first half of the hosts in group office, the rest in group build.
@@ -180,7 +193,7 @@ fleet_ansible_cfg() {
   cat >"$FLEET_RUN/ansible.cfg" <<EOF
 [defaults]
 inventory = $FLEET_RUN/inventory
-collections_path = $FLEET_ROOT/ansible
+collections_path = $FLEET_RUN/collections
 local_tmp = $FLEET_RUN/tmp/local
 remote_tmp = $FLEET_RUN/tmp/remote
 forks = ${FLEET_FORKS:-10}
