@@ -289,7 +289,11 @@ TEST(ExporterHttp, FlatOverTenThousandScrapes) {
         warm.fds, warm.threads, warm.rssKb, end.fds, end.threads, end.rssKb);
     EXPECT_LE(end.fds, warm.fds);
     EXPECT_LE(end.threads, warm.threads);
+#if !defined(__SANITIZE_ADDRESS__)
+    // The address sanitizer holds freed blocks back in its quarantine: resident memory then says
+    // nothing about the exporter.
     EXPECT_LT(end.rssKb, warm.rssKb + 1024);
+#endif
 }
 
 }  // namespace
