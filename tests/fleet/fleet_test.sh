@@ -16,6 +16,20 @@ step hosts
 fleet_up "$N"
 step prometheus
 fleet_prometheus
+# The packaged dashboard serves the fleet: its instance variable lists every host and each
+# panel's query, with every instance chosen, is one Prometheus accepts.
+expect "dashboard instances" "$(fleet_query 'count(count by (instance) (fileserver_up))' |
+  awk '{ print $2 }')" "$N"
+/usr/bin/python3 - "$FLEET_ROOT/deploy/grafana-dashboard.json" "$FLEET_PROM" <<'PY' || fail "dashboard queries"
+import json, sys, urllib.parse, urllib.request
+dashboard, prom = json.load(open(sys.argv[1])), sys.argv[2]
+for panel in dashboard["panels"]:
+    for target in panel.get("targets", []):
+        expr = target["expr"].replace("$instance", ".*")
+        url = f"{prom}/api/v1/query?" + urllib.parse.urlencode({"query": expr})
+        with urllib.request.urlopen(url, timeout=10) as answer:
+            assert json.load(answer)["status"] == "success", expr
+PY
 log=$FLEET_RUN/play.log
 
 timeout 120 ansible fileservers -m ansible.builtin.ping >"$log" 2>&1 || { cat "$log"; fail "ping"; }
