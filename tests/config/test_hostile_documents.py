@@ -10,12 +10,13 @@ HOSTILE_EXAMPLES sets the number of examples per run (default 40); HOSTILE_SEED 
 from __future__ import annotations
 
 import copy
-import importlib.util
+import importlib.machinery
 import json
 import os
 import random
 import sys
 import time
+import types
 from pathlib import Path
 from typing import Any, Callable
 
@@ -24,11 +25,11 @@ from hypothesis import HealthCheck, given, seed, settings
 from hypothesis import strategies as st
 
 # The contract suites' server and runner, under a name of their own (this folder has a conftest).
-_spec = importlib.util.spec_from_file_location(
-    "contract_support", Path(__file__).resolve().parents[1] / "contract" / "conftest.py")
-assert _spec and _spec.loader
-_contract = sys.modules["contract_support"] = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(_contract)
+_loader = importlib.machinery.SourceFileLoader(
+    "contract_support", str(Path(__file__).resolve().parents[1] / "contract" / "conftest.py"))
+_contract = sys.modules["contract_support"] = types.ModuleType("contract_support")
+_contract.__file__ = _loader.path
+_loader.exec_module(_contract)
 Sim, run = _contract.Sim, _contract.run
 
 EXAMPLES = int(os.environ.get("HOSTILE_EXAMPLES", "40"))

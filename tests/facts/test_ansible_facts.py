@@ -1,9 +1,10 @@
 # SPDX-License-Identifier: Apache-2.0
 # The Ansible collection's reading of facts.json: where it finds the file, and what it makes of
 # the values YAML hands a task.
-import importlib.util
+import importlib.machinery
 import json
 import os
+import types
 from pathlib import Path
 
 import pytest
@@ -11,11 +12,12 @@ import pytest
 SOURCE = Path(os.environ.get("SHARE_SOURCE_DIR", Path(__file__).resolve().parents[2]))
 FACTS_FILE = Path(os.environ["SHARE_FACTS"])
 FACTS = json.loads(FACTS_FILE.read_text())
-_spec = importlib.util.spec_from_file_location(
+_loader = importlib.machinery.SourceFileLoader(
     "share_ansible_facts",
-    SOURCE / "ansible/ansible_collections/fileserver/shareadmin/plugins/module_utils/facts.py")
-facts = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(facts)
+    str(SOURCE / "ansible/ansible_collections/fileserver/shareadmin/plugins/module_utils/facts.py"))
+facts = types.ModuleType("share_ansible_facts")
+facts.__file__ = _loader.path
+_loader.exec_module(facts)
 
 
 @pytest.mark.parametrize("layout", ["share/shareadmin/facts.json", "facts/facts.json", None])

@@ -4,10 +4,10 @@ a user name selects, that a remote command arrives as written, that a failing ho
 and the recap parsing the fleet scripts count changed hosts with."""
 
 import importlib.machinery
-import importlib.util
 import pathlib
 import shlex
 import subprocess
+import types
 
 import pytest
 
@@ -17,8 +17,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 def load_sessions():
     loader = importlib.machinery.SourceFileLoader("fleet_sessions",
                                                   str(ROOT / "scripts" / "fleet-sessions"))
-    spec = importlib.util.spec_from_loader("fleet_sessions", loader)
-    module = importlib.util.module_from_spec(spec)
+    module = types.ModuleType("fleet_sessions")
     loader.exec_module(module)
     return module
 

@@ -105,7 +105,7 @@ from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm imp
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(document=dict(type="dict"), src=dict(type="path"),
+        dict(document=dict(type="dict"), src=dict(type="path"),
                            prune=dict(type="bool", default=False),
                            force=dict(type="bool", default=False), **COMMON_ARGS),
         required_one_of=[("document", "src")],

@@ -74,7 +74,7 @@ FILTERS = dict(user="--user", address="--address", workstation="--workstation",
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(user=dict(type="str"), address=dict(type="str"),
+        dict(user=dict(type="str"), address=dict(type="str"),
                            workstation=dict(type="str"), idle_over=dict(type="int"),
                            with_files=dict(type="bool", default=False), **COMMON_ARGS),
         supports_check_mode=True)

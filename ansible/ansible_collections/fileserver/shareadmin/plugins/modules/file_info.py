@@ -83,7 +83,7 @@ FILTERS = dict(volume="--volume", path="--path", connection="--connection", user
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(volume=dict(type="str"), path=dict(type="str"),
+        dict(volume=dict(type="str"), path=dict(type="str"),
                            connection=dict(type="int"), user=dict(type="str"),
                            path_prefix=dict(type="str"),
                            access=dict(type="str", choices=["read", "write", "read+write"]),

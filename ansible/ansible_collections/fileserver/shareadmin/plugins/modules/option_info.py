@@ -52,7 +52,7 @@ from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm imp
 
 
 def main():
-    module = AnsibleModule(argument_spec=dict(name=dict(type="list", elements="str"),
+    module = AnsibleModule(dict(name=dict(type="list", elements="str"),
                                               **COMMON_ARGS),
                            supports_check_mode=True)
     options = Shareadm(module).run_json("option", "show").get("options", {})

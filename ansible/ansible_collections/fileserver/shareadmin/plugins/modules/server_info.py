@@ -97,7 +97,7 @@ SECTIONS = ("shares", "options", "invalid_users", "user_contexts")
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(gather=dict(type="list", elements="str", choices=["config", "counts"],
+        dict(gather=dict(type="list", elements="str", choices=["config", "counts"],
                                        default=["config", "counts"]), **COMMON_ARGS),
         supports_check_mode=True)
     tool = Shareadm(module)

@@ -84,7 +84,7 @@ from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm imp
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(name=dict(type="str", required=True),
+        dict(name=dict(type="str", required=True),
                            value=dict(type="raw", required=True), **COMMON_ARGS),
         supports_check_mode=True)
     tool = Shareadm(module)

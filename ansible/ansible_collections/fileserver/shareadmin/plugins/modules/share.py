@@ -144,7 +144,7 @@ def existing_volume(tool, name, renamed_from):
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(
+        dict(
             name=dict(type="str", required=True),
             state=dict(type="str", choices=["present", "absent"], default="present"),
             volume=dict(type="str"),

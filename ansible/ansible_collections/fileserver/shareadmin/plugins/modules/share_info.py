@@ -71,7 +71,7 @@ from ansible_collections.fileserver.shareadmin.plugins.module_utils.shareadm imp
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(name=dict(type="list", elements="str"), volume=dict(type="str"),
+        dict(name=dict(type="list", elements="str"), volume=dict(type="str"),
                            **COMMON_ARGS),
         supports_check_mode=True)
     p = module.params
