@@ -10,9 +10,10 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           libcpp-httplib-dev prometheus-cpp-dev libssl-dev libyaml-cpp-dev libcrypt-dev openssl prometheus curl python3 systemd
           debhelper dh-python dpkg-dev fakeroot lintian
           cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium python3-pil)
-# One query for all: the test scripts call this on every run.
-installed=$(dpkg-query -W -f '${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null |
-  awk '$2 == "installed" { print $1 }')
+# One query for all: the test scripts call this on every run. dpkg-query fails when it has never
+# heard of a package, as on a fresh machine, so its status is not the answer.
+installed=$({ dpkg-query -W -f '${Package} ${db:Status-Status}\n' "${packages[@]}" 2>/dev/null ||
+  true; } | awk '$2 == "installed" { print $1 }')
 missing=()
 for p in "${packages[@]}"; do
   grep -qxF "$p" <<<"$installed" || missing+=("$p")
