@@ -216,7 +216,7 @@ SOURCE = r"""
 #include <shareadmin.h>
 #include <sharemonitor.h>
 
-/* ---- The stand-in server's own records (README, "Server formats"); not public headers ---- */
+/* ---- The stand-in server's own records (doc/internals.md, "Server formats"); not public headers ---- */
 #pragma pack(push, 1)
 typedef struct {
     uint32_t connectionId, first, maxEntries, flags, nameOffset, reserved, stringBytes;

@@ -15,7 +15,7 @@ from .records import (EPOCH, Access, Connection, ConnectionDetails, ConnectionFi
                       OpenFile, OpenFileList, Share, utc)
 from .shares import _share_info, _share_list
 
-# Server-defined fields in the record's reserved bytes (README, "Server formats").
+# Server-defined fields in the record's reserved bytes (doc/internals.md, "Server formats").
 _FLAG_NULL_SESSION, _FLAG_SIGNED, _FLAG_ENCRYPTED = 0x1, 0x2, 0x4
 
 

@@ -180,7 +180,7 @@ class Page:
         return [li.text for li in self.find_all('[role="dialog"] [data-test="preview"] li')]
 
     def shot(self, name: str) -> None:
-        """Saves the window for the README when COCKPIT_SCREENSHOTS names a folder."""
+        """Saves the window for the docs when COCKPIT_SCREENSHOTS names a folder."""
         folder = os.environ.get("COCKPIT_SCREENSHOTS")
         if folder:
             self.driver.save_screenshot(str(Path(folder) / f"{name}.png"))

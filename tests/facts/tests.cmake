@@ -1,5 +1,6 @@
 # SPDX-License-Identifier: Apache-2.0
-# The published schemas and the README against the facts the build writes from the C++ tables.
+# The published schemas and the administration guide against the facts the build writes from
+# the C++ tables.
 set(Python3_EXECUTABLE /usr/bin/python3 CACHE FILEPATH "Interpreter the Python package is built for")
 find_package(Python3 COMPONENTS Interpreter)
 if(SHARE_PROCESS_SUITES AND Python3_FOUND AND TARGET share_facts_json)

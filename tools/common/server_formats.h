@@ -3,7 +3,7 @@
 // belongs to the server (open files, invalid users, user contexts, the configuration dump), the
 // meaning it gives to the connection record's fields, and the table of stored server options.
 // sharesim produces these formats; shareadm and sharemon decode them. They are stable: change
-// them only together with the README's "Server formats" section.
+// them only together with the "Server formats" section of doc/internals.md.
 //
 // All integers are little-endian (host order on x86-64), all records byte-packed.
 //

@@ -228,7 +228,7 @@ int ClearCmd(const Tool &tool, const ConnParams &p) {
                            ? "Nothing to clear: no connection matched; " +
                                  std::to_string(after.size()) + " remain.\n"
                            : "Cleared " + Plural(cleared.size(), "connection", "connections") +
-                                 "; " + std::to_string(after.size()) + " remain:\n" +
+                                 " (" + std::to_string(after.size()) + " remain):\n" +
                                  ConnectionLines(cleared));
 }
 
