@@ -8,7 +8,7 @@ packages=(build-essential ccache cmake pkg-config libaudit-dev libgtest-dev libg
           python3-bcrypt python3-cffi python3-dev python3-pytest python3-jsonschema python3-hypothesis
           python3-mypy ansible-core
           libcpp-httplib-dev prometheus-cpp-dev libssl-dev libyaml-cpp-dev libcrypt-dev openssl prometheus curl python3 systemd
-          debhelper dh-python dpkg-dev fakeroot lintian
+          debhelper dh-python dpkg-dev fakeroot lintian doxygen
           cockpit-ws cockpit-bridge cockpit-system chromium chromium-driver python3-selenium python3-pil)
 # One query for all: the test scripts call this on every run. dpkg-query fails when it has never
 # heard of a package, as on a fresh machine, so its status is not the answer.
