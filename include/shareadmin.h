@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-/* libshareadmin: server options, shares, connections, open files, invalid users and user
+/** \file
+ * libshareadmin: server options, shares, connections, open files, invalid users and user
  * contexts of the local file server. See each header for its ownership rules. */
 #ifndef SHAREADMIN_H
 #define SHAREADMIN_H

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: Apache-2.0
-/* libsharemonitor: connection, volume and open-file monitoring of the local file server. */
+/** \file
+ * libsharemonitor: connection, volume and open-file monitoring of the local file server. */
 #ifndef SHAREMONITOR_H
 #define SHAREMONITOR_H
 

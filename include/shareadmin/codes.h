@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-/*
+/** \file
  * The vocabulary of the administration interface: the codes a caller writes into gbCifsArg,
  * the function IDs of request headers and the element types of request and response bodies.
  * Names only: nothing here is a symbol of either library.
@@ -11,7 +11,7 @@
 #ifndef SHARE_CODES_H
 #define SHARE_CODES_H
 
-/* ---- Commands (gbCifsArg entry 0); codes 0..CIFS_CMD_LAST, the others are not commands ---- */
+/** Commands (gbCifsArg entry 0); codes 0..CIFS_CMD_LAST, the others are not commands. */
 enum {
     CMD_SHARE = 1,
     CMD_SERVER_REQUEST_4 = 2,
@@ -71,7 +71,7 @@ enum {
     CIFS_CMD_LAST = 86
 };
 
-/* ---- Actions (entry 1 of the object commands) ---- */
+/** Actions (entry 1 of the object commands). */
 enum {
     CIFS_ARG_END = 0,                 /* ends an argument list */
     CIFS_ACT_MAPPED_SHARES = 1,       /* connections: shares one connection has mapped */
@@ -90,7 +90,7 @@ enum {
     CIFS_ACT_MFA = 84                 /* share switch: MFA share level */
 };
 
-/* ---- Options (entries 1 or 2 onwards) ---- */
+/** Options (entries 1 or 2 onwards). */
 enum {
     CIFS_OPT_LIST_VARIANT_8 = 8, /* connection list variants */
     CIFS_OPT_LIST_VARIANT_9 = 9,
@@ -118,7 +118,7 @@ enum {
     CIFS_OPT_REQUEST_RECORD = 80 /* the caller's list request record itself */
 };
 
-/* ---- Function IDs (request header byte 1), 0..CIFS_FN_LAST ---- */
+/** Function IDs (request header byte 1), 0..CIFS_FN_LAST. */
 enum {
     CIFS_FN_SHARE_NAMES = 0,
     CIFS_FN_SHARE_DETAILS = 1,
@@ -212,7 +212,7 @@ enum {
     CIFS_FN_LAST = 88
 };
 
-/* Monitoring requests reuse management function IDs under their own names. */
+/** Monitoring requests reuse management function IDs under their own names. */
 enum {
     CIFS_FN_MON_LIST_VOLUMES = CIFS_FN_SHARE_NAMES,
     CIFS_FN_MON_LIST_CONNECTIONS = CIFS_FN_CONNECTION_LIST,
@@ -223,7 +223,7 @@ enum {
     CIFS_FN_MON_CLOSE_BY_VOLUME = CIFS_FN_CLOSE_BY_VOLUME
 };
 
-/* ---- Element types (byte 0 of an element header) ---- */
+/** Element types (byte 0 of an element header). */
 enum {
     /* Responses. */
     CIFS_ELEM_NAME = 1,           /* a share or volume name */

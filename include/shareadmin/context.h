@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-/*
+/** \file
  * Command context: a validated command (function ID and one parameter record) ready to be
  * encoded into a request. The parameter records are copied byte for byte into request elements,
  * so their layouts are wire formats. Shared by both libraries.
@@ -14,123 +14,126 @@
 
 SHARE_BEGIN_DECLS
 
+/** Bytes of the parameter area (CmdParams). */
 #define CIFS_PARAMS_SIZE 5168
+/** Bytes of CmdContext::serverDn. */
 #define CIFS_SERVER_DN_SIZE 256
 
 #pragma pack(push, 1)
 
-/* Clear-connections parameters (element type 67, 9 bytes). */
+/** Clear-connections parameters (element type 67, 9 bytes). */
 typedef struct ClearConnParams {
-    uint8_t connType; /* 0 ALL, 1 NULL */
-    int32_t connCount;
-    int32_t idleTime;
+    uint8_t connType;  /**< 0 ALL, 1 NULL */
+    int32_t connCount; /**< CIFS_OPT_CONN_COUNT value */
+    int32_t idleTime;  /**< CIFS_OPT_IDLE_TIME value */
 } ClearConnParams;
 
-/* Virtual server name (element type 11, 775 bytes). */
+/** Virtual server name (element type 11, 775 bytes). */
 typedef struct VirtualServerParams {
-    char serverName[256];
-    uint8_t reserved[515];
-    uint8_t ipAddress[4]; /* network byte order, zero when none */
+    char serverName[256];  /**< NUL-terminated virtual server name */
+    uint8_t reserved[515]; /**< zero */
+    uint8_t ipAddress[4];  /**< network byte order, zero when none */
 } VirtualServerParams;
 
-/* DNS entry (element type 30, 20 bytes). */
+/** DNS entry (element type 30, 20 bytes). */
 typedef struct DnsEntryParams {
-    char netbiosName[16];
-    uint8_t ipAddress[4]; /* network byte order, zero when none */
+    char netbiosName[16]; /**< NUL-terminated NetBIOS name */
+    uint8_t ipAddress[4]; /**< network byte order, zero when none */
 } DnsEntryParams;
 
-/* Cache size (element type 35, 8 bytes). */
+/** Cache size (element type 35, 8 bytes). */
 typedef struct CacheParams {
-    int32_t cacheValue;
-    int32_t cacheKind; /* 1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE */
+    int32_t cacheValue; /**< size of the cache that cacheKind names */
+    int32_t cacheKind;  /**< 1 SDIRCACHE, 2 DIRCACHE, 3 FILECACHE */
 } CacheParams;
 
-/* Share volumes by default (elements 44: serverName text, 45: shareByDefault). */
+/** Share volumes by default (elements 44: serverName text, 45: shareByDefault). */
 typedef struct ShareVolumesParams {
-    char serverName[256];
-    int32_t shareByDefault;
+    char serverName[256];   /**< NUL-terminated server name (element 44) */
+    int32_t shareByDefault; /**< the switch (element 45) */
 } ShareVolumesParams;
 
-/* User quota sync (element type 49, 69 bytes). */
+/** User quota sync (element type 49, 69 bytes). */
 typedef struct QuotaSyncParams {
-    char quotaTarget[65];
-    int32_t quotaSyncValue; /* >= 1, or -1 when none was given */
+    char quotaTarget[65];   /**< NUL-terminated target of the sync */
+    int32_t quotaSyncValue; /**< >= 1, or -1 when none was given */
 } QuotaSyncParams;
 
-/* DFS referral cache duration (element type 81, 1029 bytes). */
+/** DFS referral cache duration (element type 81, 1029 bytes). */
 typedef struct DfsReferralCacheParams {
-    int32_t durationMinutes; /* 0..525600, or -1 for CLEAR */
-    char junctionPath[1025];
+    int32_t durationMinutes; /**< 0..525600, or -1 for CLEAR */
+    char junctionPath[1025]; /**< NUL-terminated DFS junction path */
 } DfsReferralCacheParams;
 
-/* Share record (element type 6, 5168 bytes); replies to share queries use the same layout. */
+/** Share record (element type 6, 5168 bytes); replies to share queries use the same layout. */
 typedef struct ShareParams {
-    int32_t volumeType; /* request: folder-redirection switch; reply: share type (low 16) */
-    uint8_t reserved4[12];
-    uint32_t serverValue; /* reply only */
-    uint32_t modifyMask;  /* CIFS_MODIFY_* bits, modify only */
-    int32_t numericOption;
-    uint8_t reserved28[16];
-    char volumeName[65]; /* reply only */
-    char shareName[81];
-    char newShareName[81];
-    char comment[48];
-    uint8_t reserved319[163];
-    char sharePath[512];
-    char auxText[4150]; /* reply only */
-    int32_t folderRedirection;
-    int32_t encryptData;
-    uint8_t reserved5152[4];
-    uint8_t atmBackup;
-    uint8_t reserved5157[7];
-    uint8_t mfaShareLevel;
-    uint8_t reserved5165[3];
+    int32_t volumeType;       /**< request: folder-redirection switch; reply: share type (low 16) */
+    uint8_t reserved4[12];    /**< zero */
+    uint32_t serverValue;     /**< reply only */
+    uint32_t modifyMask;      /**< CIFS_MODIFY_* bits, modify only */
+    int32_t numericOption;    /**< the share's numeric option (user limit) */
+    uint8_t reserved28[16];   /**< zero */
+    char volumeName[65];      /**< reply only */
+    char shareName[81];       /**< NUL-terminated share name */
+    char newShareName[81];    /**< new name of a rename (CIFS_MODIFY_NEW_NAME) */
+    char comment[48];         /**< NUL-terminated comment */
+    uint8_t reserved319[163]; /**< zero */
+    char sharePath[512];      /**< NUL-terminated path of the share */
+    char auxText[4150];       /**< reply only */
+    int32_t folderRedirection; /**< folder redirection switch */
+    int32_t encryptData;       /**< encryption switch */
+    uint8_t reserved5152[4];   /**< zero */
+    uint8_t atmBackup;         /**< ATM backup switch */
+    uint8_t reserved5157[7];   /**< zero */
+    uint8_t mfaShareLevel;     /**< MFA share level */
+    uint8_t reserved5165[3];   /**< zero */
 } ShareParams;
 
-/* Parameter area: one record at its start, selected by the function ID; the rest is zero. */
+/** Parameter area: one record at its start, selected by the function ID; the rest is zero. */
 typedef union CmdParams {
-    uint8_t raw[CIFS_PARAMS_SIZE];
-    uint8_t flagValue;
-    int32_t intValue;
-    uint16_t connectionId;
-    int32_t timeoutMinutes;
-    char *pathRef;        /* heap text owned by the context's filler */
-    void *listRequestRef; /* caller-built list request record */
-    char userName[257];
-    char userContextName[512];
-    ClearConnParams clearConn;
-    VirtualServerParams virtualServer;
-    DnsEntryParams dnsEntry;
-    CacheParams cache;
-    ShareVolumesParams shareVolumes;
-    QuotaSyncParams quotaSync;
-    char quotaViewTarget[65];
-    char smbv1Mode[128];
-    char domainNameSuffix[256];
-    char dialectName[16];
-    char cipherName[16];
-    char interfaceName[16];
-    DfsReferralCacheParams dfsReferralCache;
-    ShareParams share;
+    uint8_t raw[CIFS_PARAMS_SIZE];           /**< the whole area */
+    uint8_t flagValue;                       /**< one-byte switch of a server option */
+    int32_t intValue;                        /**< 32-bit value of a server option */
+    uint16_t connectionId;                   /**< connection ID */
+    int32_t timeoutMinutes;                  /**< invalid-user cache time-out */
+    char *pathRef;                           /**< heap text owned by the context's filler */
+    void *listRequestRef;                    /**< caller-built list request record */
+    char userName[257];                      /**< invalid-user name */
+    char userContextName[512];               /**< user context */
+    ClearConnParams clearConn;               /**< CIFS_FN_CLEAR_CONNECTIONS */
+    VirtualServerParams virtualServer;       /**< virtual server add and remove */
+    DnsEntryParams dnsEntry;                 /**< DNS entry add and remove */
+    CacheParams cache;                       /**< CIFS_FN_CACHE */
+    ShareVolumesParams shareVolumes;         /**< CIFS_FN_SHARE_VOLUMES_BY_DEFAULT */
+    QuotaSyncParams quotaSync;               /**< CIFS_FN_USER_QUOTA_SYNC */
+    char quotaViewTarget[65];                /**< CIFS_FN_USER_QUOTA_VIEW */
+    char smbv1Mode[128];                     /**< CIFS_FN_DISABLE_SMBV1 */
+    char domainNameSuffix[256];              /**< CIFS_FN_DNS_SUFFIX */
+    char dialectName[16];                    /**< CIFS_FN_DIALECT */
+    char cipherName[16];                     /**< CIFS_FN_PREFERRED_CIPHER */
+    char interfaceName[16];                  /**< multichannel interface add and remove */
+    DfsReferralCacheParams dfsReferralCache; /**< CIFS_FN_DFS_REFERRAL_CACHE_DURATION */
+    ShareParams share;                       /**< share functions */
 } CmdParams;
 
+/** A validated command: the request header's IDs, the server DN and one parameter record. */
 typedef struct CmdContext {
-    uint8_t componentId; /* always 0 */
-    uint8_t functionId;
-    char serverDn[CIFS_SERVER_DN_SIZE];
-    CmdParams params;
+    uint8_t componentId;                /**< always 0 */
+    uint8_t functionId;                 /**< CIFS_FN_* of the request */
+    char serverDn[CIFS_SERVER_DN_SIZE]; /**< server DN (CIFS_OPT_SERVER), NUL-terminated */
+    CmdParams params;                   /**< the record functionId selects */
 } CmdContext;
 
 #pragma pack(pop)
 
-/* modifyMask bits */
+/** modifyMask bits */
 enum {
-    CIFS_MODIFY_NEW_NAME = 0x01,
-    CIFS_MODIFY_PATH = 0x02,
-    CIFS_MODIFY_COMMENT = 0x04,
-    CIFS_MODIFY_ENCRYPT_DATA = 0x08,
-    CIFS_MODIFY_FOLDER_REDIRECTION = 0x10,
-    CIFS_MODIFY_ATM_BACKUP = 0x20
+    CIFS_MODIFY_NEW_NAME = 0x01,           /**< rename to newShareName */
+    CIFS_MODIFY_PATH = 0x02,               /**< change sharePath */
+    CIFS_MODIFY_COMMENT = 0x04,            /**< change comment */
+    CIFS_MODIFY_ENCRYPT_DATA = 0x08,       /**< change encryptData */
+    CIFS_MODIFY_FOLDER_REDIRECTION = 0x10, /**< change folderRedirection */
+    CIFS_MODIFY_ATM_BACKUP = 0x20          /**< change atmBackup */
 };
 
 SHARE_STATIC_ASSERT(sizeof(CmdContext) == 5426, cmdcontext_size);

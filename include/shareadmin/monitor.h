@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: Apache-2.0
-/*
+/** \file
  * Monitoring API (libsharemonitor): client connections, volumes and open files of the local file
  * server, returned as lists of result nodes, and the closing of open files.
  *
@@ -18,6 +18,7 @@
  *  - Texts passed in are read during the call only; they are not kept.
  *
  * The nodes copy fields of the server's connection record (element type 41):
+ * \verbatim
  *   record   := u16 connectionId | u8[2] | u32 openFileCount | u8[4] | u64 value12
  *             | char[16] text20 | char[256] text36 | char[20] text292 | u8[14]
  *             | u32 value326 | u64 value330 | u64 value338 | u32 secEquivCount
@@ -25,6 +26,7 @@
  *             | variable part
  *   variable := secEquivArea(secEquivLength: secEquivCount NUL-terminated DNs)
  *             | openFileCount x (u8[8] | NUL-terminated file name)
+ * \endverbatim
  * Field names carry the record offset they come from; their meaning is the server's.
  */
 #ifndef SHARE_MONITOR_H
@@ -41,47 +43,47 @@ SHARE_BEGIN_DECLS
 
 #pragma pack(push, 1)
 
-/* One client connection (Ext_ListConnDetails). */
+/** One client connection (Ext_ListConnDetails). */
 typedef struct ConnListNode {
-    uint16_t connectionId;
-    char text20[16];   /* record bytes 20-35 */
-    char text36[256];  /* record bytes 36-291 */
-    char text292[20];  /* record bytes 292-311 */
-    uint32_t value326; /* record bytes 326-329 */
-    uint64_t value330; /* record bytes 330-337 */
-    uint64_t value338; /* record bytes 338-345 */
-    uint64_t value12;  /* record bytes 12-19 */
-    struct ConnListNode *next;
+    uint16_t connectionId;     /**< record bytes 0-1 */
+    char text20[16];           /**< record bytes 20-35 */
+    char text36[256];          /**< record bytes 36-291 */
+    char text292[20];          /**< record bytes 292-311 */
+    uint32_t value326;         /**< record bytes 326-329 */
+    uint64_t value330;         /**< record bytes 330-337 */
+    uint64_t value338;         /**< record bytes 338-345 */
+    uint64_t value12;          /**< record bytes 12-19 */
+    struct ConnListNode *next; /**< the next node, null at the end */
 } ConnListNode;
 
-/* The details of one connection (Ext_GetConnInfo). */
+/** The details of one connection (Ext_GetConnInfo). */
 typedef struct UserDetailsNode {
-    uint16_t connectionId;
-    char text20[16];  /* record bytes 20-35 */
-    char text386[32]; /* record bytes 386-417 */
-    char text354[32]; /* record bytes 354-385 */
-    char text36[256]; /* record bytes 36-291 */
-    char text292[20]; /* record bytes 292-311 */
-    uint32_t secEquivCount;
-    uint16_t openFileCount;
-    uint64_t value12;     /* record bytes 12-19 */
-    char **openFileNames; /* openFileCount heap texts; null when there are none */
-    char **secEquivDns;   /* secEquivCount heap texts; null when there are none */
+    uint16_t connectionId;  /**< record bytes 0-1 */
+    char text20[16];        /**< record bytes 20-35 */
+    char text386[32];       /**< record bytes 386-417 */
+    char text354[32];       /**< record bytes 354-385 */
+    char text36[256];       /**< record bytes 36-291 */
+    char text292[20];       /**< record bytes 292-311 */
+    uint32_t secEquivCount; /**< entries of secEquivDns */
+    uint16_t openFileCount; /**< entries of openFileNames */
+    uint64_t value12;       /**< record bytes 12-19 */
+    char **openFileNames;   /**< openFileCount heap texts; null when there are none */
+    char **secEquivDns;     /**< secEquivCount heap texts; null when there are none */
 } UserDetailsNode;
 
-/* One connection with files open in a volume (Ext_ListVolFileDetails). */
+/** One connection with files open in a volume (Ext_ListVolFileDetails). */
 typedef struct VolFileListNode {
-    uint16_t connectionId;
-    uint16_t openFileCount;
-    char text36[256]; /* record bytes 36-291 */
-    char **fileNames; /* openFileCount heap texts; null when there are none */
-    struct VolFileListNode *next;
+    uint16_t connectionId;        /**< record bytes 0-1 */
+    uint16_t openFileCount;       /**< entries of fileNames */
+    char text36[256];             /**< record bytes 36-291 */
+    char **fileNames;             /**< openFileCount heap texts; null when there are none */
+    struct VolFileListNode *next; /**< the next node, null at the end */
 } VolFileListNode;
 
-/* One volume or share name (Ext_ListVolumeDetails). */
+/** One volume or share name (Ext_ListVolumeDetails). */
 typedef struct VolsDetailsNode {
-    char name[256];
-    struct VolsDetailsNode *next;
+    char name[256];               /**< NUL-terminated name */
+    struct VolsDetailsNode *next; /**< the next node, null at the end */
 } VolsDetailsNode;
 
 #pragma pack(pop)
@@ -117,23 +119,27 @@ SHARE_STATIC_ASSERT(offsetof(VolFileListNode, next) == 268, volfilelistnode_next
 SHARE_STATIC_ASSERT(sizeof(VolsDetailsNode) == 264, volsdetailsnode_size);
 SHARE_STATIC_ASSERT(offsetof(VolsDetailsNode, next) == 256, volsdetailsnode_next);
 
-/* ---- Request frame ---- */
+/** \name Request frame */
+/** @{ */
 
-/* Builds the request for record->functionId (component ID record->componentId), appends its
+/** Builds the request for record->functionId (component ID record->componentId), appends its
  * element with FillReqPkt and exchanges it with the server. 0: *responseOut holds the response,
  * which the caller releases (free its buffer, then the handle). -1: nothing was received (null
  * argument, unsupported function ID, building or exchange failed); *responseOut untouched. */
 SHARE_API int BuildAndReceiveReply(CmdContext *record, RespPkt **responseOut) SHARE_NOEXCEPT;
 
-/* Appends the element of record->functionId to pkt: none for 0 and 26 (element count 0); the
+/** Appends the element of record->functionId to pkt: none for 0 and 26 (element count 0); the
  * 16-bit record->params.connectionId as type 41 for 29 and 37; the text at
  * record->params.pathRef with its NUL as type 42 for 32, 36 and 38. Returns 0, or -1 for any
  * other function ID, a null argument or text, or a failed append. Never releases pkt. */
 SHARE_API int FillReqPkt(CmdContext *record, ReqPkt *pkt) SHARE_NOEXCEPT;
 
-/* ---- Connections ---- */
+/** @} */
 
-/* Lists the active connections. 0: *listOut receives the head (release with FreeConnListNodes)
+/** \name Connections */
+/** @{ */
+
+/** Lists the active connections. 0: *listOut receives the head (release with FreeConnListNodes)
  * and *count grows by one per node; when the reply holds elements but none is a connection
  * record, *listOut receives null and *count is unchanged; when the reply holds no element at
  * all, *count is set to 0 and *listOut is left as it was. A connection record shorter than its
@@ -141,7 +147,7 @@ SHARE_API int FillReqPkt(CmdContext *record, ReqPkt *pkt) SHARE_NOEXCEPT;
  * Null count or listOut: -1 without a request. */
 SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) SHARE_NOEXCEPT;
 
-/* Details of the connection whose ID is the low 16 bits of connectionNumber. 0: *detailsOut
+/** Details of the connection whose ID is the low 16 bits of connectionNumber. 0: *detailsOut
  * receives a new node, released with FreeUserDetailsNode; or, when the reply's first element is
  * not a connection record, *detailsOut is left as it was. A record shorter than its fixed part,
  * or announcing DNs or open-file entries that run past its end, is treated like an element of
@@ -151,15 +157,18 @@ SHARE_API int Ext_ListConnDetails(int32_t *count, ConnListNode **listOut) SHARE_
 SHARE_API int Ext_GetConnInfo(int32_t connectionNumber,
                               UserDetailsNode **detailsOut) SHARE_NOEXCEPT;
 
-/* ---- Volumes and open files ---- */
+/** @} */
 
-/* Lists all volume and share names. 0: *listOut receives the head (release with
+/** \name Volumes and open files */
+/** @{ */
+
+/** Lists all volume and share names. 0: *listOut receives the head (release with
  * FreeVolsDetailsNode; null when no element was a name) and *count grows by one per node. -1
  * also when the reply holds no element. Names longer than 255 characters are cut to 255.
  * Null count or listOut: -1 without a request. */
 SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode **listOut) SHARE_NOEXCEPT;
 
-/* Lists, per connection, the files open in volume. 0: *listOut receives the head (release with
+/** Lists, per connection, the files open in volume. 0: *listOut receives the head (release with
  * FreeVolFileListNodes; null when no element was a connection record) and *count grows by one
  * per node. -1 also when the reply holds no element ("no files open"). A connection record
  * shorter than its fixed part or whose open-file entries run past its end is skipped like an
@@ -168,21 +177,34 @@ SHARE_API int Ext_ListVolumeDetails(int32_t *count, VolsDetailsNode **listOut) S
 SHARE_API int Ext_ListVolFileDetails(const char *volume, VolFileListNode **listOut,
                                      int32_t *count) SHARE_NOEXCEPT;
 
-/* Close open files by file path, by volume, or by the connection whose ID is the low 16 bits of
+/** @} */
+
+/** \name Closing open files
+ * Close open files by file path, by volume, or by the connection whose ID is the low 16 bits of
  * connectionNumber. 0 when the server reports success, its non-zero status, or -1 (null text,
  * request not built or exchanged). */
+/** @{ */
+/** Closes open files by file path. */
 SHARE_API int Ext_CloseFileByFileName(const char *path) SHARE_NOEXCEPT;
+/** Closes open files by volume. */
 SHARE_API int Ext_CloseFileByVolume(const char *volume) SHARE_NOEXCEPT;
+/** Closes open files by connection. */
 SHARE_API int Ext_CloseFileByID(int32_t connectionNumber) SHARE_NOEXCEPT;
+/** @} */
 
-/* ---- Releasing results ---- */
-
-/* Each frees the whole list (or node) that *headRef points to, with all its texts and arrays.
+/** \name Releasing results
+ * Each frees the whole list (or node) that *headRef points to, with all its texts and arrays.
  * A null headRef or null head does nothing. The caller's pointer is not changed. */
+/** @{ */
+/** Frees a list from Ext_ListConnDetails. */
 SHARE_API void FreeConnListNodes(ConnListNode **headRef) SHARE_NOEXCEPT;
+/** Frees a node from Ext_GetConnInfo. */
 SHARE_API void FreeUserDetailsNode(UserDetailsNode **nodeRef) SHARE_NOEXCEPT;
+/** Frees a list from Ext_ListVolFileDetails. */
 SHARE_API void FreeVolFileListNodes(VolFileListNode **headRef) SHARE_NOEXCEPT;
+/** Frees a list from Ext_ListVolumeDetails. */
 SHARE_API void FreeVolsDetailsNode(VolsDetailsNode **headRef) SHARE_NOEXCEPT;
+/** @} */
 
 SHARE_END_DECLS
 
