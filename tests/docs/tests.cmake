@@ -19,10 +19,17 @@ set(share_docs_env "SHARESIM=$<TARGET_FILE:sharesim>;SHAREADM=$<TARGET_FILE:shar
 foreach(md ${share_docs})
   get_filename_component(name ${md} NAME_WE)
   add_test(NAME docs.${name}
-    COMMAND unshare --net -- ${share_docs_pytest} ${share_docs_dir}/test_docs.py --doc ${md})
+    COMMAND unshare --net -- ${share_docs_pytest} ${share_docs_dir}/test_docs.py --doc ${md}
+            -k "not c_examples")
   set_tests_properties(docs.${name} PROPERTIES LABELS docs TIMEOUT 600
     ENVIRONMENT "${share_docs_env}")
 endforeach()
+# The C examples of every file, against the public headers and the built library: no server
+# needed, so under the name the packaging tests have always known them by.
+add_test(NAME install.readme
+  COMMAND ${share_docs_pytest} ${share_docs_dir}/test_docs.py -k c_examples)
+set_tests_properties(install.readme PROPERTIES LABELS "install;docs" TIMEOUT 300
+  ENVIRONMENT "${share_docs_env}")
 add_test(NAME docs.runner
   COMMAND unshare --net -- ${share_docs_pytest} ${share_docs_dir}/test_docs_runner.py)
 set_tests_properties(docs.runner PROPERTIES LABELS docs TIMEOUT 120
