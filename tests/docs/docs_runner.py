@@ -19,6 +19,11 @@ from typing import Optional
 import private_net  # tests/support
 
 COMMAND_TIMEOUT = 60  # seconds for one block or one transcript command
+DIFF_LINES = 60  # of a transcript's diff in a failure message
+
+# Host changes belong in ```shell blocks, which are shown only. The test runs as root, so a
+# mislabelled block must not reach the real programs: these stand-ins refuse on PATH.
+HOST_CHANGERS = ("sudo", "apt", "apt-get", "dpkg", "systemctl")
 
 # What the test does with each fence kind; any other info string is shown only.
 RUN_KINDS = ("sh", "console", "python")
@@ -248,7 +253,14 @@ class Session:
         self.state.mkdir()
         (self.state / "cwd").write_text(str(self.cwd))
         (self.state / "vars").write_text("")
-        path = os.pathsep.join(dict.fromkeys(str(Path(t).resolve().parent) for t in tools))
+        guard = self.work / "guard"
+        guard.mkdir()
+        for name in HOST_CHANGERS:
+            (guard / name).write_text(f"#!/bin/sh\necho '{name}: not run by the docs test; show "
+                                      "host changes in a shell block' >&2\nexit 126\n")
+            (guard / name).chmod(0o755)
+        tools_dirs = [str(Path(t).resolve().parent) for t in tools]
+        path = os.pathsep.join(dict.fromkeys([*tools_dirs, str(guard)]))
         env = {k: v for k, v in os.environ.items() if not k.startswith("__")}
         env["PATH"] = path + os.pathsep + env.get("PATH", "/usr/bin:/bin")
         env["PYTHONPATH"] = os.pathsep.join(p for p in (pythonpath, env.get("PYTHONPATH")) if p)
@@ -326,10 +338,12 @@ def run_examples(session: Session, path: Path, rel: str) -> list[Failure]:
                 _, out = session.shell(step.command)
                 actual = out.splitlines()
                 if not output_matches(step.expected, actual):
-                    diff = "\n".join(difflib.unified_diff(
+                    diff = list(difflib.unified_diff(
                         _trimmed(step.expected), _trimmed(actual), "shown", "real", lineterm=""))
-                    failures.append(Failure("console", step.line,
-                                            f"{rel}:{step.line}: $ {step.command}\n{diff}"))
+                    if len(diff) > DIFF_LINES:
+                        diff[DIFF_LINES:] = [f"({len(diff) - DIFF_LINES} more lines)"]
+                    failures.append(Failure("console", step.line, f"{rel}:{step.line}: $ "
+                                            f"{step.command}\n" + "\n".join(diff)))
         elif block.kind in ("sh", "python"):
             run = session.shell if block.kind == "sh" else session.python
             rc, out = run(block.text)

@@ -86,7 +86,8 @@ def test_anchors_and_links(tmp_path: Path) -> None:
 
 def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
     """Shell variables, functions, the folder, exports and files pass from block to block; a
-    failing or hanging block stops only itself; a transcript shows stdout and stderr together."""
+    failing or hanging block stops only itself; a transcript shows stdout and stderr together;
+    host changes are refused."""
     if not private_net.in_private_namespace():
         pytest.skip("needs a private network namespace")
     monkeypatch.setattr(dr, "COMMAND_TIMEOUT", 3)
@@ -100,11 +101,13 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         "```python", "import os, pathlib",
         "assert os.environ['GREETING'] == 'hi' and not pathlib.Path('nope').exists()",
         "import shareadmin", "print(len(shareadmin.connections()))", "```",
-        "```sh", "test \"$n\" = 1 && test ! -e nope", "```"]))
+        "```sh", "test \"$n\" = 1 && test ! -e nope", "```",
+        "```sh", "sudo apt-get install cowsay", "```"]))
     session = dr.Session([cfg.SHARESIM, cfg.SHAREADM, cfg.SHAREMON], cfg.PYTHONPATH, cfg.SHARESIM)
     try:
         failures = dr.run_examples(session, doc, "guide.md")
     finally:
         session.close()
-    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18)]
+    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29)]
     assert "still running after 3 s" in failures[1].message
+    assert "sudo: not run by the docs test" in failures[2].message
