@@ -269,6 +269,8 @@ class Session:
         self.sim: Optional[subprocess.Popen] = None
         if private_net.server_reachable():
             raise RuntimeError("a server already answers on the endpoint")
+        # As in the reader's `sharesim --private-network`: loopback up, for the exporter.
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         self.sim = subprocess.Popen([sharesim, "--clients", "12"], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.monotonic() + 30
