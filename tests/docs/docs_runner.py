@@ -24,6 +24,18 @@ DIFF_LINES = 60  # of a transcript's diff in a failure message
 # Host changes belong in ```shell blocks, which are shown only. The test runs as root, so a
 # mislabelled block must not reach the real programs: these stand-ins refuse on PATH.
 HOST_CHANGERS = ("sudo", "apt", "apt-get", "dpkg", "systemctl")
+# And each example runs in a mount namespace of its own where the file systems are read-only but
+# for /tmp (the reader's folder is under it) and the kernel's: a file written elsewhere (under
+# /var/lib, /etc or into the checkout) would change the machine running the test.
+_READ_ONLY_HOST = """\
+set -e
+mount --bind /tmp /tmp
+awk '{ print $5 }' /proc/self/mountinfo | while read -r mp; do
+  case $mp in /proc|/proc/*|/sys|/sys/*|/dev|/dev/*|/tmp|/tmp/*) continue ;; esac
+  mount -o remount,bind,ro "$mp"
+done
+exec "$@"
+"""
 
 # What the test does with each fence kind; any other info string is shown only.
 RUN_KINDS = ("sh", "console", "python")
@@ -265,6 +277,8 @@ class Session:
         env["PATH"] = path + os.pathsep + env.get("PATH", "/usr/bin:/bin")
         env["PYTHONPATH"] = os.pathsep.join(p for p in (pythonpath, env.get("PYTHONPATH")) if p)
         env["__STATE"] = str(self.state)
+        env["HOME"] = str(self.work / "home")  # what tools keep there stays in the session
+        (self.work / "home").mkdir()
         self.env = env
         self.sim: Optional[subprocess.Popen] = None
         if private_net.server_reachable():
@@ -290,6 +304,8 @@ class Session:
         program left in the background cannot hold the test up), everything it started ended."""
         out = self.work / "out"
         with open(out, "wb") as f:
+            argv = ["unshare", "--mount", "--propagation", "private", "--", "sh", "-c",
+                    _READ_ONLY_HOST, "sh", *argv]
             proc = subprocess.Popen(argv, cwd=self._cwd(), env=env, stdin=subprocess.DEVNULL,
                                     stdout=f, stderr=subprocess.STDOUT, start_new_session=True)
             try:

@@ -87,7 +87,7 @@ def test_anchors_and_links(tmp_path: Path) -> None:
 def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
     """Shell variables, functions, the folder, exports and files pass from block to block; a
     failing or hanging block stops only itself; a transcript shows stdout and stderr together;
-    host changes are refused."""
+    host changes are refused and the host's files read-only."""
     if not private_net.in_private_namespace():
         pytest.skip("needs a private network namespace")
     monkeypatch.setattr(dr, "COMMAND_TIMEOUT", 3)
@@ -102,12 +102,14 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         "assert os.environ['GREETING'] == 'hi' and not pathlib.Path('nope').exists()",
         "import shareadmin", "print(len(shareadmin.connections()))", "```",
         "```sh", "test \"$n\" = 1 && test ! -e nope", "```",
-        "```sh", "sudo apt-get install cowsay", "```"]))
+        "```sh", "sudo apt-get install cowsay", "```",
+        "```sh", f"touch {Path(__file__).parent}/written", "```"]))
     session = dr.Session([cfg.SHARESIM, cfg.SHAREADM, cfg.SHAREMON], cfg.PYTHONPATH, cfg.SHARESIM)
     try:
         failures = dr.run_examples(session, doc, "guide.md")
     finally:
         session.close()
-    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29)]
+    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29), ("sh", 32)]
     assert "still running after 3 s" in failures[1].message
     assert "sudo: not run by the docs test" in failures[2].message
+    assert "Read-only file system" in failures[3].message
