@@ -258,6 +258,10 @@ class Session:
     carried from block to block."""
 
     def __init__(self, tools: list[str], pythonpath: str, sharesim: str) -> None:
+        if private_net.server_reachable():
+            raise RuntimeError("a server already answers on the endpoint")
+        # As in the reader's `sharesim --private-network`: loopback up, for the exporter.
+        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         self.work = Path(tempfile.mkdtemp(prefix="docs-"))
         self.cwd = self.work / "reader"
         self.cwd.mkdir()
@@ -280,11 +284,6 @@ class Session:
         env["HOME"] = str(self.work / "home")  # what tools keep there stays in the session
         (self.work / "home").mkdir()
         self.env = env
-        self.sim: Optional[subprocess.Popen] = None
-        if private_net.server_reachable():
-            raise RuntimeError("a server already answers on the endpoint")
-        # As in the reader's `sharesim --private-network`: loopback up, for the exporter.
-        subprocess.run(["ip", "link", "set", "lo", "up"], check=True)
         self.sim = subprocess.Popen([sharesim, "--clients", "12"], stdout=subprocess.DEVNULL,
                                     stderr=subprocess.DEVNULL, start_new_session=True)
         deadline = time.monotonic() + 30
@@ -295,8 +294,7 @@ class Session:
             time.sleep(0.01)
 
     def close(self) -> None:
-        if self.sim is not None:
-            _stop(self.sim)
+        _stop(self.sim)
         subprocess.run(["rm", "-rf", str(self.work)], check=False)
 
     def _exec(self, argv: list[str], env: dict[str, str]) -> tuple[int, str]:
@@ -331,7 +329,9 @@ class Session:
         env = dict(self.env)
         saved = self.state / "env"
         if saved.exists():  # what the shell examples exported so far
-            env.update(kv.split("=", 1) for kv in saved.read_text().split("\0") if "=" in kv)
+            for name, _, value in (kv.partition("=") for kv in saved.read_text().split("\0")):
+                if name:
+                    env[name] = value
         return self._exec(["/usr/bin/python3", "-c", source], env)
 
 

@@ -109,7 +109,8 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         failures = dr.run_examples(session, doc, "guide.md")
     finally:
         session.close()
-    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29), ("sh", 32)]
+    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29),
+                                                    ("sh", 32)]
     assert "still running after 3 s" in failures[1].message
     assert "sudo: not run by the docs test" in failures[2].message
     assert "Read-only file system" in failures[3].message
