@@ -8,6 +8,7 @@ from __future__ import annotations
 import difflib
 import os
 import re
+import shutil
 import signal
 import subprocess
 import tempfile
@@ -295,7 +296,7 @@ class Session:
 
     def close(self) -> None:
         _stop(self.sim)
-        subprocess.run(["rm", "-rf", str(self.work)], check=False)
+        shutil.rmtree(self.work, ignore_errors=True)
 
     def _exec(self, argv: list[str], env: dict[str, str]) -> tuple[int, str]:
         """Runs argv in the reader's folder, its own process group, output to a file (so that a
