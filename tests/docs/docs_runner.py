@@ -223,7 +223,7 @@ def broken_links(path: Path, root: Path) -> list[str]:
 # Each block runs in a fresh bash that first takes over the previous block's shell state
 # (variables, functions, working folder) and leaves its own for the next one: one reader's
 # session, while a failing block still stops only itself.
-_SPECIAL = (r"^(BASH.*|BASHOPTS|SHELLOPTS|EUID|UID|PPID|GROUPS|FUNCNAME|DIRSTACK|PIPESTATUS|"
+_BASH_OWN = (r"^(BASH.*|BASHOPTS|SHELLOPTS|EUID|UID|PPID|GROUPS|FUNCNAME|DIRSTACK|PIPESTATUS|"
             r"RANDOM|SRANDOM|SECONDS|LINENO|HISTCMD|EPOCH.*|SHLVL|OPTIND|OPTARG|_|__.*|COLUMNS|"
             r"LINES|PWD|OLDPWD)$")
 _PRELUDE = f"""\
@@ -232,7 +232,7 @@ cd "$(cat "$__STATE/cwd")"
 __save() {{
   local __rc=$? __n __d __f
   {{ for __n in $(compgen -v); do
-       [[ $__n =~ {_SPECIAL} ]] && continue
+       [[ $__n =~ {_BASH_OWN} ]] && continue
        __d=$(declare -p "$__n" 2>/dev/null) || continue
        __f=${{__d#declare }}; [[ ${{__f%% *}} == *r* ]] || printf '%s\\n' "$__d"
      done
