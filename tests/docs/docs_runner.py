@@ -242,7 +242,7 @@ __save() {{
   return $__rc
 }}
 trap __save EXIT
-set -euo pipefail
+[ -z "$__STRICT" ] || set -euo pipefail
 . "$__STATE/block"
 """
 
@@ -321,10 +321,13 @@ class Session:
         cwd = Path((self.state / "cwd").read_text().strip())
         return str(cwd if cwd.is_dir() else self.cwd)
 
-    def shell(self, script: str) -> tuple[int, str]:
+    def shell(self, script: str, strict: bool = True) -> tuple[int, str]:
+        """Runs script as an sh example (strict: bash -euo pipefail) or as a command typed at
+        the prompt, where a failing command does not end the line (`cmd; echo $?`)."""
         # Sourced from a file of its own: bash's messages then give the block's own line numbers.
         (self.state / "block").write_text(script)
-        return self._exec(["bash", "-c", _PRELUDE, "bash"], self.env)
+        return self._exec(["bash", "-c", _PRELUDE, "bash"],
+                          {**self.env, "__STRICT": "1" if strict else ""})
 
     def python(self, source: str) -> tuple[int, str]:
         env = dict(self.env)
@@ -354,7 +357,7 @@ def run_examples(session: Session, path: Path, rel: str) -> list[Failure]:
     for block in blocks(path.read_text()):
         if block.kind == "console":
             for step in transcript(block):
-                _, out = session.shell(step.command)
+                _, out = session.shell(step.command, strict=False)
                 actual = out.splitlines()
                 if not output_matches(step.expected, actual):
                     diff = list(difflib.unified_diff(

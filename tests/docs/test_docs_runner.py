@@ -86,7 +86,8 @@ def test_anchors_and_links(tmp_path: Path) -> None:
 
 def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
     """Shell variables, functions, the folder, exports and files pass from block to block; a
-    failing or hanging block stops only itself; a transcript shows stdout and stderr together;
+    failing or hanging block stops only itself; a transcript shows stdout and stderr together and
+    goes on past a failing command, as at a prompt;
     host changes are refused and the host's files read-only."""
     if not private_net.in_private_namespace():
         pytest.skip("needs a private network namespace")
@@ -97,7 +98,7 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         "sleep 600 &", "```",
         "```sh", "false", "echo not reached > nope", "```",
         "```console", "$ f; pwd | sed 's|.*/||'; echo err >&2; shareadm share list | cut -c1-4",
-        "f1", "sub", "err", "NAME", "...", "publ", "$ sleep 600", "```",
+        "f1", "sub", "err", "NAME", "...", "publ", "$ false; echo $?", "1", "$ sleep 600", "```",
         "```python", "import os, pathlib",
         "assert os.environ['GREETING'] == 'hi' and not pathlib.Path('nope').exists()",
         "import shareadmin", "print(len(shareadmin.connections()))", "```",
@@ -109,8 +110,8 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         failures = dr.run_examples(session, doc, "guide.md")
     finally:
         session.close()
-    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 18), ("sh", 29),
-                                                    ("sh", 32)]
+    assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 20), ("sh", 31),
+                                                    ("sh", 34)]
     assert "still running after 3 s" in failures[1].message
     assert "sudo: not run by the docs test" in failures[2].message
     assert "Read-only file system" in failures[3].message
