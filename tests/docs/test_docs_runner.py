@@ -87,8 +87,8 @@ def test_anchors_and_links(tmp_path: Path) -> None:
 def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.MonkeyPatch) -> None:
     """Shell variables, functions, the folder, exports and files pass from block to block; a
     failing or hanging block stops only itself; a transcript shows stdout and stderr together and
-    goes on past a failing command, as at a prompt;
-    host changes are refused and the host's files read-only."""
+    goes on past a failing command, as at a prompt; host changes are refused and the host's files
+    read-only."""
     if not private_net.in_private_namespace():
         pytest.skip("needs a private network namespace")
     monkeypatch.setattr(dr, "COMMAND_TIMEOUT", 3)
