@@ -108,12 +108,12 @@ def _trimmed(lines: list[str]) -> list[str]:
 
 
 def output_matches(expected: list[str], actual: list[str]) -> bool:
-    """Whether actual equals expected, where an expected line `...` stands for any number of
-    lines and trailing blanks do not count."""
+    """Whether actual equals expected, where an expected line `...` (indented too, as inside a
+    JSON document) stands for any number of lines and trailing blanks do not count."""
     expected, actual = _trimmed(expected), _trimmed(actual)
     parts: list[list[str]] = [[]]
     for line in expected:
-        if line == "...":
+        if line.strip() == "...":
             parts.append([])
         else:
             parts[-1].append(line)

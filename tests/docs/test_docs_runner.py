@@ -40,6 +40,7 @@ def test_transcript_steps() -> None:
     ("a__ b", "a\nb   \n\n", True),               # trailing blanks do not count
     ("a ... d", "a b c d", True),
     ("a ... d", "a d", True),                     # ... stands for no line too
+    ("{ __... }", "{ x y }", True),               # indented as in a JSON document
     ("... c", "a b c", True),
     ("a ...", "a", True),
     ("...", "", True),
