@@ -29,7 +29,5 @@ set_tests_properties(install.pkgconfig install.cmake_package install.symbols.sha
 # Both install into their own temporary prefix; they only read the build tree.
 set_tests_properties(install.pkgconfig install.cmake_package PROPERTIES TIMEOUT 120)
 
-add_test(NAME install.readme
-  COMMAND bash ${share_install_dir}/readme_test.sh ${PROJECT_SOURCE_DIR}/README.md
-          ${SHARE_INCLUDE_DIR} ${CMAKE_C_COMPILER} $<TARGET_FILE:shareadmin>)
-set_tests_properties(install.readme PROPERTIES LABELS install)
+# The C examples of README.md and doc/*.md: install.readme, with the other docs tests in
+# tests/docs/tests.cmake.
