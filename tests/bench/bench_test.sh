@@ -15,7 +15,7 @@ trap 'rm -f "$out"' EXIT
   cat "$out"; echo "FAIL: the benchmark binary failed"; exit 1; }
 fail() { sed -n '/^Ratio/,$p' "$out"; echo "FAIL: $*"; exit 1; }
 
-grep -q "ERROR OCCURRED" "$out" && fail "a benchmark reported an error"
+grep -q "ERROR OCCURRED" "$out" && { grep "ERROR OCCURRED" "$out"; fail "a benchmark reported an error"; }
 table=$(sed -n '/^Ratio/,/^$/p' "$out")
 rows=$(printf '%s\n' "$table" | tail -n +2 | grep -c .)
 [ "$rows" -eq 29 ] || fail "expected 29 rows in the table, found $rows"
