@@ -6,10 +6,12 @@
 namespace share::bench {
 
 inline constexpr const char kListing[] = "BM_Listing/";
-inline constexpr const char kExchangeFloor[] = "BM_Listing/Exchange/";       // no decoding
-inline constexpr const char kLargeFloor[] = "BM_Listing/RawRead/";           // 64 KiB I/O
-inline constexpr const char kChunkedFloor[] = "BM_Listing/RawRead1024/";     // 1024-byte I/O
-inline constexpr const char kFreshFloor[] = "BM_Listing/RawRead1024Fresh/";  // and fresh memory
+inline constexpr const char kExchangeFloor[] = "BM_Listing/Exchange/";    // no decoding
+inline constexpr const char kLargeFloor[] = "BM_Listing/RawRead/";        // 64 KiB I/O
+inline constexpr const char kChunkedFloor[] = "BM_Listing/RawRead1024/";  // 1024-byte I/O
+// The protocol floor: 1024-byte I/O into a fresh receive block copied into a fresh response
+// buffer, the least the exchange's rules allow.
+inline constexpr const char kFreshFloor[] = "BM_Listing/RawRead1024Fresh/";
 inline constexpr const char kPeakHeap[] = "BM_Memory/";
 
 // The tools' output layer on 10,000 connections: the plain table is the floor of the others.

@@ -28,20 +28,21 @@ struct Row {
     double target;      // 0: reported, no target
 };
 
-// A listing's row against the large-read floor, then the floors that split the distance.
+// A listing's row against the least the exchange's rules allow for the same responses: chunks of
+// at most 1024 bytes, received into a fresh block copied into a fresh buffer the caller owns. The
+// indented rows show where the time goes, from a raw read with no such rules to the exchange
+// without decoding.
 struct Listing {
     const char *label;
     const char *call;
     double target;
-    bool freshFloor;  // the fresh-memory floor only matters for the large responses
 };
 
 constexpr Listing kListings[] = {
-    {"65,535 connections: Ext_ListConnDetails / raw read", "Ext_ListConnDetails", 2.0, true},
-    {"65,535 connections: CIFSLIB_GetConnectionsList / raw read", "CIFSLIB_GetConnectionsList", 2.0,
-     true},
-    {"1,000 shares: CIFSLIB_ListAllShares / 1,001 raw exchanges", "CIFSLIB_ListAllShares", 1.3,
-     false},
+    {"65,535 connections: Ext_ListConnDetails / protocol floor", "Ext_ListConnDetails", 1.5},
+    {"65,535 connections: CIFSLIB_GetConnectionsList / protocol floor",
+     "CIFSLIB_GetConnectionsList", 1.5},
+    {"1,000 shares: CIFSLIB_ListAllShares / protocol floor", "CIFSLIB_ListAllShares", 1.3},
 };
 
 std::vector<Row> Rows() {
@@ -56,12 +57,11 @@ std::vector<Row> Rows() {
     for (const Listing &l : kListings) {
         const std::string call = kListing + std::string(l.call);
         auto floor = [&](const char *prefix) { return prefix + std::string(l.call); };
-        rows.push_back({l.label, Kind::kTime, call, floor(kLargeFloor), l.target});
+        rows.push_back({l.label, Kind::kTime, call, floor(kFreshFloor), l.target});
+        rows.push_back({"  vs a raw read: 64 KiB reads into a reused buffer", Kind::kTime, call,
+                        floor(kLargeFloor), 0});
         rows.push_back({"  vs the same in 1024-byte reads and writes", Kind::kTime, call,
                         floor(kChunkedFloor), 0});
-        if (l.freshFloor)
-            rows.push_back({"  vs the same into fresh receive block and response buffer",
-                            Kind::kTime, call, floor(kFreshFloor), 0});
         rows.push_back({"  vs SendAndReceiveIPC alone, no decoding", Kind::kTime, call,
                         floor(kExchangeFloor), 0});
     }
@@ -151,7 +151,7 @@ bool RatioReporter::PrintTable() const {
         return it == samples_.end() ? nullptr : &it->second;
     };
 
-    std::printf("\n%-60s %12s %12s %7s %9s\n", "Ratio", "ours", "floor", "ratio", "target");
+    std::printf("\n%-66s %12s %12s %7s %9s\n", "Ratio", "ours", "floor", "ratio", "target");
     for (const Row &row : Rows()) {
         const Samples *m = find(row.measured);
         const Samples *f = row.kind == Kind::kMemory ? m : find(row.floor);
@@ -187,21 +187,21 @@ bool RatioReporter::PrintTable() const {
             }
         }
         if (!measured) {
-            std::printf("%-60s %12s %12s %7s %9s\n", row.label.c_str(), "-", "-", "-", "not run");
+            std::printf("%-66s %12s %12s %7s %9s\n", row.label.c_str(), "-", "-", "-", "not run");
             complete = complete && row.target == 0;
             continue;
         }
         char target[16] = "-";
         if (row.target > 0) std::snprintf(target, sizeof target, "<= %.2f", row.target);
         const char *verdict = row.target == 0 ? "" : ratio <= row.target ? "  met" : "  MISSED";
-        std::printf("%-60s %12s %12s %7.2f %9s%s\n", row.label.c_str(), ours.c_str(), floor.c_str(),
+        std::printf("%-66s %12s %12s %7.2f %9s%s\n", row.label.c_str(), ours.c_str(), floor.c_str(),
                     ratio, target, verdict);
     }
 
     std::printf("\nValidation and encoding alone, no I/O (per command)\n");
     for (const auto &[name, s] : samples_)
         if (std::string_view(name).starts_with(kEncodePrefix))
-            std::printf("  %-58s %12s\n", name.substr(kEncodePrefix.size()).c_str(),
+            std::printf("  %-64s %12s\n", name.substr(kEncodePrefix.size()).c_str(),
                         Duration(Median(s.seconds)).c_str());
     if (const Samples *sim = find(kSimRate); sim != nullptr && !sim->rates.empty())
         std::printf("\nStand-in server, 2 client threads: %s exchanges\n",
