@@ -43,7 +43,10 @@ constexpr const char kConnectionsUsage[] =
     "Failed to process connections monitoring request. Invalid command entered, check the usage";
 
 int Connections(CmdContext *ctx) noexcept {
-    if (ArgCode(3) != CIFS_ARG_END) {
+    // Entry 3 counts only when the list reaches it: after an end marker it holds whatever an
+    // earlier, longer command on this thread left there.
+    const bool reachesEntry3 = ArgCode(1) != CIFS_ARG_END && ArgCode(2) != CIFS_ARG_END;
+    if (reachesEntry3 && ArgCode(3) != CIFS_ARG_END) {
         PrintLine(kConnectionsUsage);
         return -1;
     }
