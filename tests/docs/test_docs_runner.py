@@ -3,6 +3,7 @@
 
 from __future__ import annotations
 
+import os
 from pathlib import Path
 
 import pytest
@@ -93,6 +94,8 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
     if not private_net.in_private_namespace():
         pytest.skip("needs a private network namespace")
     monkeypatch.setattr(dr, "COMMAND_TIMEOUT", 3)
+    # A host folder outside /tmp: the checkout itself may live under /tmp, which stays writable.
+    probe = Path("/var/tmp") / f"docs-runner-probe-{os.getpid()}"
     doc = tmp_path / "guide.md"
     doc.write_text(M([
         "```sh", "n=1; export GREETING=hi; f() { echo \"f$n\"; }", "mkdir sub; cd sub",
@@ -105,12 +108,13 @@ def test_session_carries_a_readers_state(tmp_path: Path, monkeypatch: pytest.Mon
         "import shareadmin", "print(len(shareadmin.connections()))", "```",
         "```sh", "test \"$n\" = 1 && test ! -e nope", "```",
         "```sh", "sudo apt-get install cowsay", "```",
-        "```sh", f"touch {Path(__file__).parent}/written", "```"]))
+        "```sh", f"touch {probe}", "```"]))
     session = dr.Session([cfg.SHARESIM, cfg.SHAREADM, cfg.SHAREMON], cfg.PYTHONPATH, cfg.SHARESIM)
     try:
         failures = dr.run_examples(session, doc, "guide.md")
     finally:
         session.close()
+        probe.unlink(missing_ok=True)
     assert [(f.kind, f.line) for f in failures] == [("sh", 6), ("console", 20), ("sh", 31),
                                                     ("sh", 34)]
     assert "still running after 3 s" in failures[1].message
