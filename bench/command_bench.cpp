@@ -20,11 +20,6 @@ struct Arg {
 using Args = std::vector<Arg>;
 
 void BM_Encode(benchmark::State &state, const Args &args) {
-    // Other benchmarks' commands may have left entries past their end entry.
-    for (auto &entry : gbCifsArg) {
-        std::free(entry.value);
-        entry = {0, nullptr};
-    }
     for (auto _ : state) {
         int i = 0;
         for (const Arg &a : args) gbCifsArg[i++] = {a.id, a.value ? strdup(a.value) : nullptr};
@@ -42,11 +37,9 @@ void BM_Encode(benchmark::State &state, const Args &args) {
             std::free(pkt->buffer);
             std::free(pkt);
         }
-        // The block left as a fresh process has it: the connections command looks one entry
-        // past the end entry, so a longer command's stale codes there would reject it.
         for (int j = 0; j < i; ++j) {
             std::free(gbCifsArg[j].value);
-            gbCifsArg[j] = {0, nullptr};
+            gbCifsArg[j].value = nullptr;
         }
         if (!ok) return state.SkipWithError("command rejected");
     }
